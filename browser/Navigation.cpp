@@ -1,0 +1,101 @@
+// The navigation commands of the main window.
+#include "shell/Form1.h"
+
+#include "harvest/UrlHelpers.h"
+#include "platform/BestEffort.h"
+#include "platform/StatusBar.h"
+#include "platform/WebBrowser.h"
+#include "windows/Branding.h"
+#include "windows/frmWebsite.h"
+
+#include <QLineEdit>
+
+namespace {
+void stopAll(const std::array<WebBrowser *, 3> &wb)
+{
+    for (WebBrowser *view : wb)
+        BestEffort([view] { view->Stop(); });
+}
+} // namespace
+
+int Form1::visibleBrowserIndex() const
+{
+    // The last visible view wins; with none visible the index stays past the end.
+    int index = 3;
+    for (int i = 0; i < 3; ++i) {
+        if (wb[i]->Visible())
+            index = i;
+    }
+    return index;
+}
+
+void Form1::cmbBack_Click()
+{
+    stopAll(wb);
+    const int index = visibleBrowserIndex();
+    if (index < 3)
+        BestEffort([this, index] { wb[index]->GoBack(); });
+}
+
+void Form1::cmdForward_Click()
+{
+    stopAll(wb);
+    const int index = visibleBrowserIndex();
+    if (index < 3)
+        BestEffort([this, index] { wb[index]->GoForward(); });
+}
+
+void Form1::cmdStop_Click()
+{
+    stopAll(wb);
+}
+
+void Form1::cmdRefresh_Click(int)
+{
+    stopAll(wb);
+    SelectView(0);
+    wb[0]->Refresh();
+    // Rebuild the other views from what the live view holds now; the reload's
+    // completion rebuilds them again.
+    HarvestPage();
+}
+
+void Form1::cmdGo_Click()
+{
+    const QString address = txtUrl->text();
+    if (!wb[0]->Navigate(address)) {
+        // Nothing the engine can open: the live view keeps its page.
+        sb1->setPanelText(1, tr("Cannot open \"%1\": not a web address or file").arg(address));
+    }
+}
+
+void Form1::txtUrl_KeyPress(int keyAscii)
+{
+    if (keyAscii == 13)
+        cmdGo_Click();
+}
+
+void Form1::cmdBackDir_Click()
+{
+    txtUrl->setText(BaseDirectoryOf(txtUrl->text()));
+    cmdGo_Click();
+    SelectView(0);
+}
+
+void Form1::Command1_Click()
+{
+    stopAll(wb);
+    const int index = visibleBrowserIndex();
+    if (index < 3)
+        BestEffort([this, index] { txtUrl->setText(wb[index]->LocationURL()); });
+    BestEffort([this] { SelectView(0); });
+    BestEffort([this] { wb[0]->Navigate(txtUrl->text()); });
+}
+
+void Form1::cmdWebsite_Click()
+{
+    BestEffort([] {
+        WebsiteMode = QStringLiteral("Website");
+        ShowWebsiteWindow();
+    });
+}

@@ -1,0 +1,47 @@
+#include "platform/ProgramFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+namespace ProgramFolder {
+namespace {
+QString &overridden()
+{
+    static QString folder;
+    return folder;
+}
+
+bool canWriteIn(const QString &folder)
+{
+    // The permission bits do not tell everything (read-only mounts), so try.
+    QTemporaryFile probe(folder + QStringLiteral("/.quarrow-write-XXXXXX"));
+    return probe.open();
+}
+} // namespace
+
+QString path()
+{
+    if (!overridden().isEmpty())
+        return overridden();
+    return QCoreApplication::applicationDirPath();
+}
+
+void setPathForTesting(const QString &folder)
+{
+    overridden() = folder;
+}
+
+QString workingFolder()
+{
+    const QString program = path();
+    if (canWriteIn(program))
+        return program;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(data);
+    return data;
+}
+
+} // namespace ProgramFolder

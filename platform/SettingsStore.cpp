@@ -1,0 +1,25 @@
+#include "platform/SettingsStore.h"
+
+#include <QSettings>
+
+namespace {
+QString keyOf(const QString &section, const QString &key)
+{
+    return section + QLatin1Char('/') + key;
+}
+} // namespace
+
+QString GetSetting(const QString &application, const QString &section, const QString &key,
+                   const QString &defaultValue)
+{
+    QSettings settings(application, application);
+    return settings.value(keyOf(section, key), defaultValue).toString();
+}
+
+void SaveSetting(const QString &application, const QString &section, const QString &key,
+                 const QString &value)
+{
+    QSettings settings(application, application);
+    settings.setValue(keyOf(section, key), value);
+    settings.sync();
+}

@@ -1,0 +1,19 @@
+#include "platform/VersionInfo.h"
+
+namespace {
+VersionInfo &stored()
+{
+    static VersionInfo info = VersionInfo::build();
+    return info;
+}
+} // namespace
+
+const VersionInfo &VersionInfo::current()
+{
+    return stored();
+}
+
+void VersionInfo::setCurrent(const VersionInfo &info)
+{
+    stored() = info;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QWebEngineView>
+
+#include <functional>
+
+class QWebEngineProfile;
+class WebBrowserPage;
+
+// The web browser control of the main window: a web view with the members the
+// program uses under their familiar names, and four events that carry the
+// control's index in its array.
+class WebBrowser : public QWebEngineView {
+    Q_OBJECT
+public:
+    WebBrowser(int index, QWebEngineProfile *profile, QWidget *parent = nullptr);
+    ~WebBrowser() override;
+
+    int index() const { return m_index; }
+
+    // Reads the text as a user's address. Text that names no address the
+    // engine can open is refused: nothing happens and false comes back.
+    bool Navigate(const QString &address);
+    // Opens a local file path or an address.
+    bool Navigate2(const QString &pathOrAddress);
+    bool GoBack();
+    bool GoForward();
+    // Opens the start page shipped beside the program.
+    void GoHome();
+    void Refresh();
+    void Stop();
+
+    // When silent, the page shows no dialog boxes of its own.
+    bool Silent() const { return m_silent; }
+    void setSilent(bool silent) { m_silent = silent; }
+
+    QString LocationURL() const;
+    QString LocationName() const;
+
+    // The control's own visibility flag, whether or not its window is shown.
+    bool Visible() const { return !isHidden(); }
+
+    // True while a navigation is under way.
+    bool Busy() const { return m_busy; }
+
+    // The body element's markup as the engine writes it out, line breaks as
+    // CR LF; empty without a document or body. Arrives asynchronously.
+    void bodyOuterHtml(const std::function<void(const QString &)> &callback);
+
+    // The start page: a file beside the executable.
+    static QString homePagePath();
+
+signals:
+    void StatusTextChange(int index, const QString &text);
+    void ProgressChange(int index, int progress, int progressMax);
+    void DownloadComplete(int index);
+    void TitleChange(int index, const QString &text);
+
+private:
+    int m_index;
+    bool m_silent = false;
+    bool m_busy = false;
+    WebBrowserPage *m_page = nullptr;
+};

@@ -1,0 +1,384 @@
+#include "shell/Form1.h"
+
+#include "platform/BestEffort.h"
+#include "platform/CommonDialog.h"
+#include "platform/ProgramFolder.h"
+#include "platform/ProgressBar.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusBar.h"
+#include "platform/TabStrip.h"
+#include "platform/Twips.h"
+#include "platform/WebBrowser.h"
+#include "shell/LayoutGeometry.h"
+#include "windows/Branding.h"
+#include "windows/FileUtils.h"
+#include "windows/Skinning.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+namespace {
+bool offTheRecordProfile = false;
+Form1 *theForm1 = nullptr;
+
+QFont familyFont(const QStringList &families, double points, bool bold = false)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+} // namespace
+
+std::function<void()> &programEnd()
+{
+    static std::function<void()> end = [] { QCoreApplication::exit(0); };
+    return end;
+}
+
+void Form1::setProgramEnd(std::function<void()> end)
+{
+    programEnd() = std::move(end);
+}
+
+void Form1::setOffTheRecord(bool offTheRecord)
+{
+    offTheRecordProfile = offTheRecord;
+}
+
+Form1 *Form1::instance()
+{
+    return theForm1;
+}
+
+Form1::Form1(QWidget *parent) : QMainWindow(parent)
+{
+    theForm1 = this;
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setFont(familyFont({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")}, 8.25));
+    m_files = std::make_unique<WorkingFiles>(ProgramFolder::workingFolder());
+
+    m_profile = offTheRecordProfile ? new QWebEngineProfile(this)
+                                    : new QWebEngineProfile(QStringLiteral("Quarrow"), this);
+    createControls();
+    createMenus();
+    createShortcuts();
+    Form_Load();
+}
+
+Form1::~Form1()
+{
+    if (theForm1 == this)
+        theForm1 = nullptr;
+    // Views first: their pages must go before the profile.
+    for (WebBrowser *&view : wb) {
+        delete view;
+        view = nullptr;
+    }
+}
+
+void Form1::placeTwips(QWidget *w, double left, double top, double width, double height)
+{
+    w->setGeometry(Twips::toPixelsX(left), Twips::toPixelsY(top), Twips::toPixelsX(width),
+                   Twips::toPixelsY(height));
+}
+
+QToolButton *Form1::pictureButton(const QString &caption, const QString &toolTip,
+                                  const QString &picture, double left, double top, double width,
+                                  double height)
+{
+    auto *button = new QToolButton(m_client);
+    button->setText(caption);
+    button->setToolTip(toolTip);
+    button->setIcon(QIcon(QStringLiteral(":/app/buttons/%1.png").arg(picture)));
+    button->setIconSize(QSize(16, 16));
+    button->setToolButtonStyle(height > 400 ? Qt::ToolButtonTextUnderIcon
+                                            : Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(false);
+    button->setFocusPolicy(Qt::TabFocus);
+    button->setFont(
+        familyFont({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")}, 8.25));
+    placeTwips(button, left, top, width, height);
+    return button;
+}
+
+void Form1::createControls()
+{
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(m_client);
+
+    cmbBack = pictureButton(QStringLiteral("Back"), QStringLiteral("Back"), QStringLiteral("back"),
+                            60, 60, 915, 500);
+    cmbBack->setObjectName(QStringLiteral("cmbBack"));
+    cmdForward = pictureButton(QStringLiteral("Forward"), QStringLiteral("Forward"),
+                               QStringLiteral("forward"), 1020, 60, 915, 500);
+    cmdForward->setObjectName(QStringLiteral("cmdForward"));
+    cmdStop = pictureButton(QStringLiteral("Stop"), QStringLiteral("Stop"), QStringLiteral("stop"),
+                            1980, 60, 915, 500);
+    cmdStop->setObjectName(QStringLiteral("cmdStop"));
+    cmdRefresh.push_back(pictureButton(QStringLiteral("Refresh"), QStringLiteral("Refresh"),
+                                       QStringLiteral("refresh"), 2940, 60, 915, 500));
+    cmdRefresh[0]->setObjectName(QStringLiteral("cmdRefresh"));
+    cmdBackDir =
+        pictureButton(QStringLiteral("Back Directory"), QStringLiteral("back 1 directory level"),
+                      QStringLiteral("backdir"), 3900, 60, 1695, 500);
+    cmdBackDir->setObjectName(QStringLiteral("cmdBackDir"));
+    Command1 =
+        pictureButton(QStringLiteral("Send to Browser"), QStringLiteral("Send Page to Browser Tab"),
+                      QStringLiteral("send"), 5640, 60, 1695, 500);
+    Command1->setObjectName(QStringLiteral("Command1"));
+
+    cmdWebsite = new QPushButton(m_client);
+    cmdWebsite->setObjectName(QStringLiteral("cmdWebsite"));
+    cmdWebsite->setIcon(QIcon(QStringLiteral(":/app/buttons/website.png")));
+    cmdWebsite->setFocusPolicy(Qt::TabFocus);
+    placeTwips(cmdWebsite, 7380, 60, 2235, 495);
+
+    Text1 = new QLineEdit(QStringLiteral("URL:"), m_client);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    Text1->setFrame(false);
+    Text1->setFocusPolicy(Qt::NoFocus);
+    Text1->setBackgroundRole(QPalette::Button);
+    {
+        QPalette p = Text1->palette();
+        p.setColor(QPalette::Base, p.color(QPalette::Button));
+        Text1->setPalette(p);
+    }
+    placeTwips(Text1, 60, 660, 495, 285);
+
+    txtUrl = new QLineEdit(m_client);
+    txtUrl->setObjectName(QStringLiteral("txtUrl"));
+    txtUrl->setClearButtonEnabled(false);
+    txtUrl->installEventFilter(this);
+    placeTwips(txtUrl, 540, 600, 2715, 315);
+
+    cmdGo = pictureButton(QStringLiteral("Go"), QStringLiteral("Go!"), QStringLiteral("go"), 3600,
+                          600, 1095, 315);
+    cmdGo->setObjectName(QStringLiteral("cmdGo"));
+
+    TabStrip1 = new TabStrip(m_client);
+    TabStrip1->addTab(QStringLiteral("Browser"),
+                      QStringLiteral("Browser Identical to Internet Explorer"));
+    TabStrip1->addTab(QStringLiteral("Source Code"),
+                      QStringLiteral("View the Source Code of the Current Page"));
+    TabStrip1->addTab(
+        QStringLiteral("Images"),
+        QStringLiteral("Displays All Images and Links to Images on the Current Page"));
+    TabStrip1->select(1);
+    placeTwips(TabStrip1, 60, 960, 10215, 7875);
+
+    for (int i = 0; i < 3; ++i) {
+        wb[i] = new WebBrowser(i, m_profile, m_client);
+        wb[i]->setObjectName(QStringLiteral("wb%1").arg(i));
+        connect(wb[i], &WebBrowser::StatusTextChange, this, &Form1::wb_StatusTextChange);
+        connect(wb[i], &WebBrowser::ProgressChange, this, &Form1::wb_ProgressChange);
+        connect(wb[i], &WebBrowser::DownloadComplete, this, &Form1::wb_DownloadComplete);
+        connect(wb[i], &WebBrowser::TitleChange, this, &Form1::wb_TitleChange);
+    }
+    // The generated views show files of our own: no scripts run there, their
+    // pictures may come from the web, and they are UTF-8.
+    for (int i : {1, 2}) {
+        QWebEngineSettings *settings = wb[i]->page()->settings();
+        settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+        settings->setDefaultTextEncoding(QStringLiteral("UTF-8"));
+    }
+
+    sb1 = new StatusBar(m_client);
+    placeTwips(sb1, 0, 10785, 12135, 315);
+    pb1 = new ProgressBar(m_client);
+    placeTwips(pb1, 1980, 10080, 1935, 315);
+
+    cd1 = new CommonDialog(this);
+
+    auto *template0 = new SkinLabel(m_client);
+    template0->setObjectName(QStringLiteral("SkinLabel1"));
+    placeTwips(template0, 4020, 9360, 315, 255);
+    template0->hide();
+    SkinLabel1.push_back(template0);
+
+    connect(cmbBack, &QToolButton::clicked, this, &Form1::cmbBack_Click);
+    connect(cmdForward, &QToolButton::clicked, this, &Form1::cmdForward_Click);
+    connect(cmdStop, &QToolButton::clicked, this, &Form1::cmdStop_Click);
+    connect(cmdRefresh[0], &QToolButton::clicked, this, [this] { cmdRefresh_Click(0); });
+    connect(cmdBackDir, &QToolButton::clicked, this, &Form1::cmdBackDir_Click);
+    connect(Command1, &QToolButton::clicked, this, &Form1::Command1_Click);
+    connect(cmdWebsite, &QPushButton::clicked, this, &Form1::cmdWebsite_Click);
+    connect(cmdGo, &QToolButton::clicked, this, &Form1::cmdGo_Click);
+    connect(TabStrip1, &TabStrip::Click, this, &Form1::TabStrip1_Click);
+
+    resize(Twips::toPixelsX(12135), Twips::toPixelsY(11100));
+}
+
+void Form1::createMenus()
+{
+    auto addMenu = [this](const QString &title, const QStringList &entries,
+                          std::vector<QAction *> &items, void (Form1::*handler)(int)) {
+        QMenu *menu = menuBar()->addMenu(title);
+        for (int i = 0; i < entries.size(); ++i) {
+            QAction *action = menu->addAction(entries[i]);
+            connect(action, &QAction::triggered, this, [this, handler, i] { (this->*handler)(i); });
+            items.push_back(action);
+        }
+    };
+    addMenu(QStringLiteral("File"), {QStringLiteral("Open"), QStringLiteral("Exit")}, mnuFileItem,
+            &Form1::mnuFileItem_Click);
+    addMenu(QStringLiteral("Go"),
+            {QStringLiteral("Back"), QStringLiteral("Forward"), QStringLiteral("Stop"),
+             QStringLiteral("Refresh"), QStringLiteral("Back a Directory"),
+             QStringLiteral("Send Page to Browser Tab")},
+            mnuGoItem, &Form1::mnuGoItem_Click);
+    addMenu(QStringLiteral("View"),
+            {QStringLiteral("Browser"), QStringLiteral("Source Code"), QStringLiteral("Images"),
+             QStringLiteral("Website")},
+            mnuViewItem, &Form1::mnuViewItem_Click);
+    addMenu(QStringLiteral("Tools"),
+            {QStringLiteral("Add program to IE Tools Menu"),
+             QStringLiteral("Remove Program from IE Tools Menu")},
+            mnuToolsItem, &Form1::mnuToolsItem_Click);
+    addMenu(QStringLiteral("Help"), {QStringLiteral("View Help")}, mnuHelpItem,
+            &Form1::mnuHelpItem_Click);
+    addMenu(QStringLiteral("About"), {QStringLiteral("About this software")}, mnuAboutItem,
+            &Form1::mnuAboutItem_Click);
+}
+
+void Form1::createShortcuts()
+{
+    // Window shortcuts as in other browsers; the menus themselves carry none.
+    auto bind = [this](const QKeySequence &keys, auto slot) {
+        auto *shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    bind(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { cmbBack_Click(); });
+    bind(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { cmdForward_Click(); });
+    bind(QKeySequence(Qt::Key_F5), [this] { cmdRefresh_Click(0); });
+    bind(QKeySequence(Qt::Key_Escape), [this] { cmdStop_Click(); });
+    auto toAddress = [this] {
+        txtUrl->setFocus(Qt::ShortcutFocusReason);
+        txtUrl->selectAll();
+    };
+    bind(QKeySequence(Qt::CTRL | Qt::Key_L), toAddress);
+    bind(QKeySequence(Qt::Key_F6), toAddress);
+    bind(QKeySequence(Qt::CTRL | Qt::Key_1), [this] { SelectView(0); });
+    bind(QKeySequence(Qt::CTRL | Qt::Key_2), [this] { SelectView(1); });
+    bind(QKeySequence(Qt::CTRL | Qt::Key_3), [this] { SelectView(2); });
+    bind(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { mnuFileItem_Click(0); });
+}
+
+void Form1::Form_Load()
+{
+    // 1. The three views show no dialog boxes of their own.
+    for (WebBrowser *view : wb)
+        view->setSilent(true);
+    // 2. to 5. A failure here must not keep the window from coming up.
+    BestEffort([] { StopSkinHelperOnVista(); });
+    BestEffort([this] { SetWindowIcons(this, QStringLiteral("AAA"), true); });
+    pb1->setVisible(false);
+    cmdWebsite->setText(QStringLiteral("Visit ") + BrandWebsite);
+    mnuViewItem[3]->setText(BrandWebsite.isEmpty() ? QStringLiteral("Website") : BrandWebsite);
+
+    // 6. From here on every step is best-effort.
+    if (SkinsEnabled) {
+        BestEffort([this] { MirrorLabels(this, SkinLabel1); });
+        BestEffort([this] { ApplySkin(this); });
+    }
+    // The help window's "Show at Startup" choice is read here; start-up does
+    // not open the help window.
+    BestEffort([this] {
+        m_showHelpAtLoad = GetSetting(BrandProductName, QStringLiteral("Settings"),
+                                      QStringLiteral("showHelp"), QStringLiteral("1"));
+    });
+
+    // 7. Every working file exists; existing ones are left as they are.
+    for (const QString &name : WorkingFiles::startupOrder()) {
+        BestEffort([this, &name] {
+            if (!FileExists(m_files->path(name)))
+                m_files->appendEmptyLine(name);
+        });
+    }
+    // 8. The second status panel lies under the progress bar.
+    BestEffort([this] { sb1->addPanel(); });
+    // 9. The live page first.
+    BestEffort([this] { ShowView(0); });
+    // 10. The start page.
+    BestEffort([this] { wb[0]->GoHome(); });
+}
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void Form1::Form_Resize()
+{
+    LayoutControls();
+}
+
+void Form1::dockStatusBar()
+{
+    const int height = Twips::toPixelsY(315);
+    sb1->setGeometry(0, std::max(0, m_client->height() - height), m_client->width(), height);
+}
+
+void Form1::LayoutControls()
+{
+    dockStatusBar();
+    LayoutInput in;
+    const QRect outer = frameGeometry();
+    in.W = Twips::fromPixelsX(outer.width());
+    in.H = Twips::fromPixelsY(outer.height());
+    in.sbHeight = Twips::fromPixelsY(sb1->height());
+    in.sbTop = Twips::fromPixelsY(sb1->y());
+    in.tabTop = Twips::fromPixelsY(TabStrip1->y());
+    in.txtUrlLeft = Twips::fromPixelsX(txtUrl->x());
+    in.cmdGoWidth = Twips::fromPixelsX(cmdGo->width());
+    in.cmdWebsiteLeft = Twips::fromPixelsX(cmdWebsite->x());
+    const LayoutResult r = ComputeLayout(in);
+
+    placeTwips(TabStrip1, r.tabStrip.left, r.tabStrip.top, r.tabStrip.width, r.tabStrip.height);
+    // The views start just below the tab strip's row of tabs.
+    const double tabRow = Twips::fromPixelsY(TabStrip1->tabRowHeight());
+    const double viewTop = std::max<double>(r.browser.top, r.tabStrip.top + tabRow + 30);
+    const double viewHeight = std::max(0.0, r.browser.height - (viewTop - r.browser.top));
+    for (WebBrowser *view : wb)
+        placeTwips(view, r.browser.left, viewTop, r.browser.width, viewHeight);
+
+    while (sb1->panelCount() < 2)
+        sb1->addPanel();
+    sb1->setPanelWidth(1, r.panel1Width);
+    sb1->setPanelWidth(2, r.panel2Width);
+    placeTwips(pb1, r.progress.left, r.progress.top, r.progress.width, r.progress.height);
+
+    txtUrl->resize(Twips::toPixelsX(r.txtUrlWidth), txtUrl->height());
+    cmdWebsite->resize(Twips::toPixelsX(r.cmdWebsiteWidth), cmdWebsite->height());
+    cmdGo->move(Twips::toPixelsX(r.cmdGoLeft), cmdGo->y());
+
+    sb1->raise();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == txtUrl && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            txtUrl_KeyPress(13);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "harvest/ResultLists.h"
+#include "harvest/WorkingFiles.h"
+#include "platform/SkinLabel.h"
+#include "windows/Form8.h"
+#include "windows/frmAbout.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QToolButton;
+class QWebEngineProfile;
+class CommonDialog;
+class ProgressBar;
+class StatusBar;
+class TabStrip;
+class WebBrowser;
+
+// The main window: navigation bar, tab strip with the three views of the
+// current page (live page, its source, its images) and the status bar.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Tests run the window with a profile that keeps nothing on disk.
+    static void setOffTheRecord(bool offTheRecord);
+    // The one main window of the run, or null before it is loaded.
+    static Form1 *instance();
+    // What ends the program once the window has unloaded (tests watch it).
+    static void setProgramEnd(std::function<void()> end);
+
+    // --- controls ---------------------------------------------------------
+    QToolButton *cmbBack = nullptr;
+    QToolButton *cmdForward = nullptr;
+    QToolButton *cmdStop = nullptr;
+    std::vector<QToolButton *> cmdRefresh; // one element, index 0
+    QToolButton *cmdBackDir = nullptr;
+    QToolButton *Command1 = nullptr;
+    QPushButton *cmdWebsite = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QLineEdit *txtUrl = nullptr;
+    QToolButton *cmdGo = nullptr;
+    TabStrip *TabStrip1 = nullptr;
+    std::array<WebBrowser *, 3> wb{};
+    StatusBar *sb1 = nullptr;
+    ProgressBar *pb1 = nullptr;
+    CommonDialog *cd1 = nullptr;
+    SkinLabelArray SkinLabel1;
+
+    // The harvest's result lists: Links[k] addresses, frmList[k] file-name keys.
+    ResultLists lists;
+    QStringList (&Links)[2] = lists.Links;
+    QStringList (&frmList)[2] = lists.frmList;
+
+    std::vector<QAction *> mnuFileItem;
+    std::vector<QAction *> mnuGoItem;
+    std::vector<QAction *> mnuViewItem;
+    std::vector<QAction *> mnuToolsItem;
+    std::vector<QAction *> mnuHelpItem;
+    std::vector<QAction *> mnuAboutItem;
+
+    // --- window events ----------------------------------------------------
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+
+    // --- views, tabs and menus --------------------------------------------
+    void ShowView(int index);
+    void SelectView(int index);
+    void TabStrip1_Click();
+    void mnuFileItem_Click(int index);
+    void mnuGoItem_Click(int index);
+    void mnuViewItem_Click(int index);
+    void mnuToolsItem_Click(int index);
+    void mnuHelpItem_Click(int index);
+    void mnuAboutItem_Click(int index);
+    void LayoutControls();
+
+    // --- navigation commands ----------------------------------------------
+    void cmbBack_Click();
+    void cmdForward_Click();
+    void cmdStop_Click();
+    void cmdRefresh_Click(int index);
+    void cmdGo_Click();
+    void txtUrl_KeyPress(int keyAscii);
+    void cmdBackDir_Click();
+    void Command1_Click();
+    void cmdWebsite_Click();
+
+    // --- browser events ---------------------------------------------------
+    void wb_StatusTextChange(int index, const QString &text);
+    void wb_ProgressChange(int index, int progress, int progressMax);
+    void wb_DownloadComplete(int index);
+    void wb_TitleChange(int index, const QString &text);
+
+    // --- page harvest -----------------------------------------------------
+    bool HarvestPage();
+    const WorkingFiles &workingFiles() const { return *m_files; }
+    // How many harvests have finished (their files written, views pointed).
+    int harvestsDone() const { return m_harvestsDone; }
+
+    // --- tools menu -------------------------------------------------------
+    void AddToIEToolsMenu();
+    void RemoveFromIEToolsMenu();
+
+    // The index of the visible view (the last one that is visible), or 3.
+    int visibleBrowserIndex() const;
+
+    // Opened side windows, while they are loaded.
+    Form8 *helpWindow() const { return m_help; }
+    frmAbout *aboutWindow() const { return m_about; }
+
+signals:
+    void harvestFinished();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void createShortcuts();
+    QToolButton *pictureButton(const QString &caption, const QString &toolTip,
+                               const QString &picture, double left, double top, double width,
+                               double height);
+    void placeTwips(QWidget *w, double left, double top, double width, double height);
+    void dockStatusBar();
+    void finishHarvest(const QString &pageText);
+
+    QWidget *m_client = nullptr;
+    QWebEngineProfile *m_profile = nullptr;
+    std::unique_ptr<WorkingFiles> m_files;
+    QPointer<Form8> m_help;
+    QPointer<frmAbout> m_about;
+    int m_harvestsDone = 0;
+    bool m_unloaded = false;
+    QString m_showHelpAtLoad;
+};

@@ -1,0 +1,312 @@
+#include "tests/browser/TestSite.h"
+#include "tests/shell/MainWindowFixture.h"
+
+#include "platform/CommonDialog.h"
+#include "platform/StatusBar.h"
+#include "platform/TabStrip.h"
+#include "platform/WebBrowser.h"
+#include "tests/support/TestSupport.h"
+#include "windows/Branding.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+// Answers the next open-file dialog as soon as it shows (bounded).
+void answerFileDialog(std::function<void(QFileDialog *)> answer)
+{
+    auto *timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, answer] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<QFileDialog *>(window);
+            if (dialog && dialog->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                answer(dialog);
+                return;
+            }
+        }
+        if (++*tries > 200) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(50);
+}
+
+class Navigation : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        ASSERT_TRUE(site.start());
+        loadWindow();
+        // Let the start page and its harvest settle first.
+        ASSERT_TRUE(waitForHarvests(1));
+    }
+
+    // Types an address and presses Enter; waits for the page and its harvest.
+    void typeAndEnter(const QString &address)
+    {
+        const int before = form->harvestsDone();
+        form->txtUrl->setFocus();
+        form->txtUrl->setText(address);
+        QTest::keyClick(form->txtUrl, Qt::Key_Return);
+        ASSERT_TRUE(waitForHarvests(before + 1)) << address.toStdString();
+    }
+
+    int visible() const { return form->visibleBrowserIndex(); }
+
+    // Waits until a view shows the given address (bounded).
+    bool waitForUrl(int view, const QString &url, int timeoutMs = 15000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (form->wb[view]->LocationURL() != url && timer.elapsed() < timeoutMs)
+            QTest::qWait(20);
+        return form->wb[view]->LocationURL() == url;
+    }
+
+    TestSite site;
+};
+
+TEST_F(Navigation, GoAndEnterLoadThePageAndFollowItsTitle)
+{
+    typeAndEnter(site.url("/index.html"));
+    EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/index.html"));
+    EXPECT_EQ(form->txtUrl->text(), site.url("/index.html"));
+    EXPECT_EQ(form->windowTitle(), BrandProductName + " by " + BrandCompanyName + " - Home");
+
+    const int before = form->harvestsDone();
+    form->txtUrl->setText(site.url("/dir1/page2.html"));
+    QTest::mouseClick(form->cmdGo, Qt::LeftButton);
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/dir1/page2.html"));
+    EXPECT_EQ(form->windowTitle(), BrandProductName + " by " + BrandCompanyName + " - Page Two");
+}
+
+TEST_F(Navigation, GoWithAnotherViewShowingLoadsBehindIt)
+{
+    form->SelectView(1);
+    typeAndEnter(site.url("/index.html"));
+    EXPECT_EQ(visible(), 1);
+    EXPECT_EQ(form->TabStrip1->SelectedItem(), 2);
+    EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/index.html"));
+}
+
+TEST_F(Navigation, BackAndForwardMoveInTheLiveViewsHistory)
+{
+    typeAndEnter(site.url("/index.html"));
+    typeAndEnter(site.url("/dir1/page2.html"));
+    const int before = form->harvestsDone();
+    form->cmbBack_Click();
+    ASSERT_TRUE(waitForUrl(0, site.url("/index.html")));
+    EXPECT_TRUE(waitForHarvests(before + 1));
+    form->cmdForward_Click();
+    ASSERT_TRUE(waitForUrl(0, site.url("/dir1/page2.html")));
+}
+
+TEST_F(Navigation, BackInTheImagesViewMovesOnlyThatView)
+{
+    typeAndEnter(site.url("/index.html"));
+    ASSERT_TRUE(waitForUrl(2, QUrl::fromLocalFile(programFile("imagepage.html")).toString()));
+    // Follow a picture's link inside the Images view.
+    form->SelectView(2);
+    form->wb[2]->Navigate(site.url("/pics/a.gif"));
+    ASSERT_TRUE(waitForUrl(2, site.url("/pics/a.gif")));
+    const QString address = form->txtUrl->text();
+
+    form->cmbBack_Click();
+    ASSERT_TRUE(waitForUrl(2, QUrl::fromLocalFile(programFile("imagepage.html")).toString()));
+    EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/index.html"));
+    EXPECT_EQ(form->txtUrl->text(), address);
+    EXPECT_EQ(visible(), 2);
+}
+
+TEST_F(Navigation, BackWithNoHistoryChangesNothing)
+{
+    const QString before = form->wb[0]->LocationURL();
+    const int harvests = form->harvestsDone();
+    form->cmbBack_Click();
+    form->cmdForward_Click();
+    QTest::qWait(300);
+    EXPECT_EQ(form->wb[0]->LocationURL(), before);
+    EXPECT_EQ(visible(), 0);
+    EXPECT_EQ(form->harvestsDone(), harvests);
+}
+
+TEST_F(Navigation, BackDirectoryGoesToThePagesFolderOnTheBrowserView)
+{
+    typeAndEnter(site.url("/dir1/sub/page3.html"));
+    form->SelectView(2);
+    form->cmdBackDir_Click();
+    EXPECT_EQ(form->txtUrl->text(), site.url("/dir1/sub/"));
+    EXPECT_EQ(visible(), 0);
+    EXPECT_EQ(form->TabStrip1->SelectedItem(), 1);
+    ASSERT_TRUE(waitForUrl(0, site.url("/dir1/sub/")));
+}
+
+TEST_F(Navigation, SendToBrowserOpensTheGeneratedPageInTheLiveView)
+{
+    typeAndEnter(site.url("/index.html"));
+    const QString source = QUrl::fromLocalFile(programFile("source.htm")).toString();
+    ASSERT_TRUE(waitForUrl(1, source));
+    form->SelectView(1);
+    form->Command1_Click();
+    EXPECT_EQ(form->txtUrl->text(), source);
+    EXPECT_EQ(visible(), 0);
+    ASSERT_TRUE(waitForUrl(0, source));
+}
+
+TEST_F(Navigation, RefreshHarvestsAtOnceAndAgainWhenTheReloadEnds)
+{
+    typeAndEnter(site.url("/index.html"));
+    form->SelectView(2);
+    const int before = form->harvestsDone();
+    form->cmdRefresh_Click(0);
+    EXPECT_EQ(visible(), 0);
+    EXPECT_EQ(form->TabStrip1->SelectedItem(), 1);
+    EXPECT_TRUE(waitForHarvests(before + 2));
+}
+
+TEST_F(Navigation, StopCancelsALoadThatHangs)
+{
+    site.server().holdRoute("/hangs.html");
+    form->txtUrl->setText(site.url("/hangs.html"));
+    form->cmdGo_Click();
+    QElapsedTimer timer;
+    timer.start();
+    while (!site.server().requests().contains("/hangs.html") && timer.elapsed() < 10000)
+        QTest::qWait(20);
+    ASSERT_TRUE(form->wb[0]->Busy());
+    const int before = form->harvestsDone();
+    QSignalSpy complete(form->wb[0], &WebBrowser::DownloadComplete);
+    QTest::mouseClick(form->cmdStop, Qt::LeftButton);
+    ASSERT_TRUE(complete.count() > 0 || complete.wait(5000));
+    EXPECT_FALSE(form->wb[0]->Busy());
+    // A stopped load still rebuilds the other views from what the view holds.
+    EXPECT_TRUE(waitForHarvests(before + 1));
+}
+
+TEST_F(Navigation, RefusedAddressesDoNoHarm)
+{
+    typeAndEnter(site.url("/index.html"));
+    for (const QString &address :
+         {QString(), QString("http://"), QString("http:"), QString("   "), QString("https://")}) {
+        form->txtUrl->setText(address);
+        form->cmdGo_Click();
+        form->txtUrl->setText(address);
+        QTest::keyClick(form->txtUrl, Qt::Key_Return);
+        form->txtUrl->setText(address);
+        form->cmdBackDir_Click();
+    }
+    QTest::qWait(500);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(visible(), 0);
+}
+
+TEST_F(Navigation, MenuEntriesRunTheirCommands)
+{
+    typeAndEnter(site.url("/index.html"));
+    typeAndEnter(site.url("/dir1/page2.html"));
+
+    for (int view : {2, 1, 0}) {
+        form->mnuViewItem[view]->trigger();
+        EXPECT_EQ(visible(), view);
+        EXPECT_EQ(form->TabStrip1->SelectedItem(), view + 1);
+    }
+    form->mnuGoItem[0]->trigger(); // Back
+    ASSERT_TRUE(waitForUrl(0, site.url("/index.html")));
+    form->mnuGoItem[1]->trigger(); // Forward
+    ASSERT_TRUE(waitForUrl(0, site.url("/dir1/page2.html")));
+    form->mnuGoItem[2]->trigger(); // Stop
+    form->SelectView(2);
+    int before = form->harvestsDone();
+    form->mnuGoItem[3]->trigger(); // Refresh
+    EXPECT_EQ(visible(), 0);
+    EXPECT_TRUE(waitForHarvests(before + 1));
+    form->mnuGoItem[4]->trigger(); // Back a Directory
+    EXPECT_EQ(form->txtUrl->text(), site.url("/dir1/"));
+    ASSERT_TRUE(waitForUrl(0, site.url("/dir1/")));
+    form->SelectView(1);
+    form->mnuGoItem[5]->trigger(); // Send Page to Browser Tab
+    EXPECT_EQ(visible(), 0);
+
+    // Indexes a menu does not list do nothing.
+    form->mnuFileItem_Click(7);
+    form->mnuGoItem_Click(6);
+    form->mnuGoItem_Click(-1);
+    form->mnuToolsItem_Click(2);
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(Navigation, WindowShortcuts)
+{
+    typeAndEnter(site.url("/index.html"));
+    QTest::keyClick(form.get(), Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(visible(), 2);
+    QTest::keyClick(form.get(), Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(visible(), 1);
+    QTest::keyClick(form.get(), Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(visible(), 0);
+    QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(form->txtUrl->hasFocus());
+    EXPECT_EQ(form->txtUrl->selectedText(), form->txtUrl->text());
+}
+
+TEST_F(Navigation, FileOpenKeepsTheViewAndLoadsTheFileInTheLiveView)
+{
+    const QString page = folder.path() + "/local page.html";
+    testsupport::writeFile(page, "<html><head><title>Local</title></head><body>"
+                                 "<img src=\"x.png\"></body></html>");
+    form->SelectView(2);
+
+    // Cancelled: nothing happens.
+    answerFileDialog([](QFileDialog *dialog) { dialog->reject(); });
+    const int before = form->harvestsDone();
+    form->mnuFileItem[0]->trigger();
+    QTest::qWait(300);
+    EXPECT_EQ(form->harvestsDone(), before);
+    EXPECT_EQ(visible(), 2);
+
+    answerFileDialog([this](QFileDialog *dialog) {
+        // As a user would: the folder, the name typed, Enter.
+        dialog->setDirectory(folder.path());
+        auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("local page.html");
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    form->mnuFileItem[0]->trigger();
+    EXPECT_EQ(form->cd1->FileName, page);
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    EXPECT_EQ(form->wb[0]->LocationURL(), QUrl::fromLocalFile(page).toString());
+    EXPECT_EQ(visible(), 2);
+    EXPECT_EQ(form->TabStrip1->SelectedItem(), 3);
+}
+
+TEST_F(Navigation, ClosingWhileAPageLoadsEndsCleanly)
+{
+    int ends = 0;
+    Form1::setProgramEnd([&ends] { ++ends; });
+    form->txtUrl->setText(site.url("/index.html"));
+    form->cmdGo_Click();
+    form->mnuFileItem[1]->trigger(); // Exit
+    EXPECT_EQ(ends, 1);
+    EXPECT_FALSE(form->isVisible());
+    // A second close request does not run the unload again.
+    form->close();
+    EXPECT_EQ(ends, 1);
+    Form1::setProgramEnd([] { QCoreApplication::exit(0); });
+    form.reset();
+}
+
+} // namespace

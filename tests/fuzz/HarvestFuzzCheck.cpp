@@ -1,0 +1,165 @@
+#include "tests/fuzz/HarvestFuzzCheck.h"
+
+#include "harvest/Harvest.h"
+#include "harvest/UrlHelpers.h"
+#include "tests/harvest/ReferenceHarvest.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+QString scratchBase()
+{
+    const QFileInfo shm(QStringLiteral("/dev/shm"));
+    return (shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath()) +
+           QStringLiteral("/quarrow-fuzz-XXXXXX");
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString escapeText(const QString &text)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c == u'&')
+            out += QStringLiteral("&amp;");
+        else if (c == u'<')
+            out += QStringLiteral("&lt;");
+        else if (c == u'\r' || c == u'\n')
+            out += QStringLiteral("<BR>");
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool hasMarkupCharacter(const QString &text)
+{
+    return text.contains(u'<') || text.contains(u'>') || text.contains(u'\'') ||
+           text.contains(u'"');
+}
+
+// The Source Code page: plain escaped text, "<BR>" and anchors whose address and
+// text are a recorded pair; without the anchors it is the escaped page text.
+QString checkSourcePage(const QString &page, const QString &pageText, const ResultLists &lists)
+{
+    if (!page.endsWith(QStringLiteral("\r\n")))
+        return QStringLiteral("source page does not end with CR LF");
+    const QString body = page.chopped(2);
+    QString plain;
+    qsizetype i = 0;
+    bool inAnchor = false;
+    QString anchorTarget;
+    qsizetype anchorTextStart = 0;
+    while (i < body.size()) {
+        if (body.at(i) != u'<') {
+            plain += body.at(i++);
+            continue;
+        }
+        const QStringView rest = QStringView(body).mid(i);
+        if (rest.startsWith(QStringLiteral("<BR>"))) {
+            plain += QStringLiteral("<BR>");
+            i += 4;
+        } else if (!inAnchor && rest.startsWith(QStringLiteral("<a href='"))) {
+            const qsizetype close = body.indexOf(QStringLiteral("'>"), i + 9);
+            if (close < 0)
+                return QStringLiteral("unterminated anchor");
+            anchorTarget = body.mid(i + 9, close - i - 9);
+            if (hasMarkupCharacter(anchorTarget))
+                return QStringLiteral("anchor address leaves its attribute: ") + anchorTarget;
+            inAnchor = true;
+            i = close + 2;
+            anchorTextStart = plain.size();
+        } else if (inAnchor && rest.startsWith(QStringLiteral("</a>"))) {
+            const QString anchorText = plain.mid(anchorTextStart);
+            bool known = false;
+            for (int k = 0; k < 2 && !known; ++k) {
+                for (qsizetype e = 0; e < lists.Links[k].size() && !known; ++e) {
+                    known = harvest::AttributeSafe(lists.Links[k].at(e)) == anchorTarget &&
+                            escapeText(lists.frmList[k].at(e)) == anchorText;
+                }
+            }
+            if (!known || anchorText.isEmpty())
+                return QStringLiteral("anchor that no recorded pair calls for: ") + anchorTarget;
+            inAnchor = false;
+            i += 4;
+        } else {
+            return QStringLiteral("stray markup in the source page at ") + QString::number(i);
+        }
+    }
+    if (inAnchor)
+        return QStringLiteral("anchor left open");
+    if (plain != escapeText(pageText))
+        return QStringLiteral("source page text is not the escaped page text");
+    return {};
+}
+
+// The Images page: one block per image, nothing else.
+QString checkImagePage(const QString &page, const ResultLists &lists)
+{
+    QString expected;
+    for (qsizetype i = 0; i < lists.Links[1].size(); ++i) {
+        const QString &stored = lists.Links[1].at(i);
+        const QString target = harvest::SchemeOf(stored).isEmpty()
+                                   ? harvest::AttributeSafe(QStringLiteral("http://") + stored)
+                                   : harvest::AttributeSafe(stored);
+        const QString caption = harvest::AttributeSafe(stored);
+        if (hasMarkupCharacter(target) || hasMarkupCharacter(caption))
+            return QStringLiteral("image address leaves its attribute: ") + target;
+        expected += QStringLiteral("<a href='") + target + QStringLiteral("'><img src='") + target +
+                    QStringLiteral("'></a><BR>") + caption + QStringLiteral("<BR><BR><BR>");
+    }
+    if (page != expected + QStringLiteral("\r\n"))
+        return QStringLiteral("images page differs from its lists");
+    return {};
+}
+
+} // namespace
+
+QString CheckHarvestInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const qsizetype newline = bytes.indexOf('\n');
+    const QString url = QString::fromUtf8(newline < 0 ? bytes : bytes.left(newline));
+    const QString pageText = newline < 0 ? QString() : QString::fromUtf8(bytes.mid(newline + 1));
+
+    static QTemporaryDir fastDir(scratchBase());
+    static QTemporaryDir slowDir(scratchBase());
+    const WorkingFiles files(fastDir.path());
+    ResultLists lists;
+    RunHarvest(
+        pageText, [&url] { return url; }, files, lists);
+    ResultLists slowLists;
+    reference::RunHarvest(
+        pageText, [&url] { return url; }, slowDir.path(), slowLists);
+
+    for (int k = 0; k < 2; ++k) {
+        if (lists.Links[k] != slowLists.Links[k] || lists.frmList[k] != slowLists.frmList[k])
+            return QStringLiteral("lists differ from the reference for kind %1").arg(k);
+        if (lists.Links[k].size() != lists.frmList[k].size())
+            return QStringLiteral("lists of kind %1 are not in pairs").arg(k);
+    }
+    for (const QString &name : WorkingFiles::startupOrder()) {
+        if (readAll(files.path(name)) != readAll(slowDir.path() + u'/' + name))
+            return QStringLiteral("%1 differs from the reference").arg(name);
+    }
+    const bool filePage = harvest::SchemeOf(url) == QLatin1String("file");
+    for (int k = 0; k < 2; ++k) {
+        for (const QString &address : std::as_const(lists.Links[k])) {
+            if (!harvest::IsAllowedAddress(address, filePage))
+                return QStringLiteral("address with a scheme that is not allowed: ") + address;
+        }
+    }
+    const QString source = QString::fromUtf8(readAll(files.path(WorkingFiles::SourcePage)));
+    const QString problem = checkSourcePage(source, QString::fromUtf8(pageText.toUtf8()), lists);
+    if (!problem.isEmpty())
+        return problem;
+    return checkImagePage(QString::fromUtf8(readAll(files.path(WorkingFiles::ImagePage))), lists);
+}

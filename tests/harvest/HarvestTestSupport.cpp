@@ -1,0 +1,79 @@
+#include "tests/harvest/HarvestTestSupport.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString HarvestFolders::scratchTemplate()
+{
+    const QFileInfo shm(QStringLiteral("/dev/shm"));
+    const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
+    return base + QStringLiteral("/quarrow-harvest-XXXXXX");
+}
+
+QByteArray HarvestFolders::fileBytes(const QString &name) const
+{
+    return testsupport::readFile(files.path(name));
+}
+
+QByteArray HarvestFolders::referenceBytes(const QString &name) const
+{
+    return testsupport::readFile(slow.path() + u'/' + name);
+}
+
+::testing::AssertionResult sameLists(const ResultLists &a, const ResultLists &b)
+{
+    for (int k = 0; k < 2; ++k) {
+        if (a.Links[k] != b.Links[k])
+            return ::testing::AssertionFailure()
+                   << "Links(" << k << "): " << a.Links[k].join(u'|').toStdString() << " vs "
+                   << b.Links[k].join(u'|').toStdString();
+        if (a.frmList[k] != b.frmList[k])
+            return ::testing::AssertionFailure()
+                   << "frmList(" << k << "): " << a.frmList[k].join(u'|').toStdString() << " vs "
+                   << b.frmList[k].join(u'|').toStdString();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+ResultLists HarvestFolders::scanBoth(const QString &page, const QString &url, bool links)
+{
+    files.writeReplace(WorkingFiles::CheckImages, page);
+    testsupport::writeFile(slow.path() + QStringLiteral("/checkImages.txt"),
+                           (page + QStringLiteral("\r\n")).toUtf8());
+    ResultLists fastLists;
+    ResultLists slowLists;
+    QString fastUrl = url;
+    QString slowUrl = url;
+    if (links) {
+        ScanImageLinks(fastUrl, files, fastLists);
+        reference::ScanImageLinks(slowUrl, slow.path(), slowLists);
+    } else {
+        ScanImageTags(fastUrl, files, fastLists);
+        reference::ScanImageTags(slowUrl, slow.path(), slowLists);
+    }
+    EXPECT_TRUE(sameLists(fastLists, slowLists));
+    EXPECT_EQ(fastUrl, slowUrl);
+    EXPECT_EQ(fileBytes(QStringLiteral("checkImagesClean.txt")),
+              referenceBytes(QStringLiteral("checkImagesClean.txt")));
+    return fastLists;
+}
+
+void expectSameHarvest(const QString &page, const QString &url, HarvestFolders &folders,
+                       ResultLists *listsOut)
+{
+    ResultLists fastLists;
+    ResultLists slowLists;
+    const auto location = [&url] { return url; };
+    RunHarvest(page, location, folders.files, fastLists);
+    reference::RunHarvest(page, location, folders.referencePath(), slowLists);
+    EXPECT_TRUE(sameLists(fastLists, slowLists));
+    for (const QString &name : WorkingFiles::startupOrder()) {
+        const QByteArray a = folders.fileBytes(name);
+        const QByteArray b = folders.referenceBytes(name);
+        EXPECT_EQ(a, b) << name.toStdString() << " differs for url " << url.toStdString();
+    }
+    if (listsOut)
+        *listsOut = fastLists;
+}

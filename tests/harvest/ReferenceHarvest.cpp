@@ -1,0 +1,405 @@
+#include "tests/harvest/ReferenceHarvest.h"
+
+#include "harvest/UrlHelpers.h"
+
+#include <QFile>
+
+namespace reference {
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kHttp = QStringLiteral("http://");
+
+QChar lowerAscii(QChar c)
+{
+    return (c >= u'A' && c <= u'Z') ? QChar(c.unicode() + 32) : c;
+}
+
+bool matchesAt(const QString &text, qsizetype at, const QString &what, bool ignoringCase)
+{
+    if (at + what.size() > text.size())
+        return false;
+    for (qsizetype i = 0; i < what.size(); ++i) {
+        QChar a = text.at(at + i);
+        QChar b = what.at(i);
+        if (ignoringCase) {
+            a = lowerAscii(a);
+            b = lowerAscii(b);
+        }
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
+// Position of the first occurrence at or after from, or -1.
+qsizetype find(const QString &text, const QString &what, bool ignoringCase, qsizetype from = 0)
+{
+    for (qsizetype i = from; i + what.size() <= text.size(); ++i) {
+        if (matchesAt(text, i, what, ignoringCase))
+            return i;
+    }
+    return -1;
+}
+
+bool has(const QString &text, const QString &what, bool ignoringCase = true)
+{
+    return find(text, what, ignoringCase) >= 0;
+}
+
+// Replaces each non-overlapping occurrence, left to right.
+QString replaceEvery(const QString &text, const QString &what, const QString &with,
+                     bool ignoringCase, int *count = nullptr)
+{
+    QString out;
+    qsizetype i = 0;
+    int n = 0;
+    while (i < text.size()) {
+        if (matchesAt(text, i, what, ignoringCase)) {
+            out += with;
+            i += what.size();
+            ++n;
+        } else {
+            out += text.at(i);
+            ++i;
+        }
+    }
+    if (count)
+        *count = n;
+    return out;
+}
+
+bool writeFile(const QString &folder, const QString &name, const QString &value)
+{
+    QFile file(folder + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write((value + kCrLf).toUtf8());
+    return true;
+}
+
+bool readFile(const QString &folder, const QString &name, QString *text)
+{
+    QFile file(folder + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    *text = QString::fromUtf8(file.readAll());
+    return true;
+}
+
+QString pageSchemeOf(const QString &url)
+{
+    return harvest::SchemeOf(url);
+}
+
+// Extraction of the value of the search attribute from one line.
+QString extract(const QString &lineIn, const QString &search)
+{
+    QString line = lineIn;
+    const qsizetype from = find(line, search, true);
+    const qsizetype close = line.indexOf(QLatin1Char('>'), from + search.size());
+    if (close >= 0)
+        line = line.mid(from, close - from + 1);
+    else
+        line = line.mid(from);
+    line.replace(QLatin1Char('\''), QLatin1Char('"'));
+    line = line.mid(search.size());
+    if (has(line, QStringLiteral("href=")))
+        line = replaceEvery(line, QStringLiteral("href="), QString(), true);
+    if (line.startsWith(QLatin1Char('"'))) {
+        line = line.mid(1);
+        const qsizetype quote = line.indexOf(QLatin1Char('"'));
+        if (quote >= 0)
+            line = line.left(quote);
+    } else {
+        qsizetype end = 0;
+        while (end < line.size()) {
+            const QChar c = line.at(end);
+            if (c == u' ' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'>')
+                break;
+            ++end;
+        }
+        line = line.left(end);
+    }
+    line.remove(QLatin1Char('"'));
+    return line;
+}
+
+bool resolve(const QString &value, const QString &pageBase, const QString &originalUrl,
+             QString *address)
+{
+    const QString pageScheme = pageSchemeOf(originalUrl);
+    const bool filePage = pageScheme == QLatin1String("file");
+    QString base = pageBase;
+    if (!harvest::SchemeOf(value).isEmpty()) {
+        if (!harvest::IsAllowedAddress(value, filePage))
+            return false;
+        *address = value;
+    } else if (value.startsWith(QLatin1String("//"))) {
+        *address =
+            (pageScheme.isEmpty() ? QStringLiteral("http") : pageScheme) + QLatin1Char(':') + value;
+    } else if (value.contains(QLatin1String("../"))) {
+        int ups = 0;
+        const QString rest = replaceEvery(value, QStringLiteral("../"), QString(), false, &ups);
+        bool hadScheme = false;
+        if (has(base, kHttp)) {
+            base = replaceEvery(base, kHttp, QString(), true);
+            hadScheme = true;
+        }
+        if (!base.endsWith(QLatin1Char('/')))
+            base = BaseDirectoryOf(base);
+        if (hadScheme)
+            base = kHttp + base;
+        for (int i = 0; i < ups; ++i) {
+            if (base == harvest::SiteRootOf(base))
+                break;
+            const QString up = BaseDirectoryOf(base);
+            if (up.size() >= base.size())
+                break;
+            base = up;
+        }
+        *address = base + rest;
+    } else if (value.startsWith(QLatin1Char('/'))) {
+        const QString rest = value.mid(1);
+        if (pageScheme == QLatin1String("https") || filePage) {
+            *address = harvest::SiteRootOf(base) + rest;
+        } else if (has(base, kHttp)) {
+            base = replaceEvery(base, kHttp, QString(), true);
+            const qsizetype slash = base.indexOf(QLatin1Char('/'));
+            base = slash < 0 ? QString() : base.left(slash + 1);
+            *address = kHttp + base + rest;
+        } else {
+            *address = base + rest;
+        }
+    } else {
+        bool hadScheme = false;
+        if (has(base, kHttp)) {
+            base = replaceEvery(base, kHttp, QString(), true);
+            hadScheme = true;
+        }
+        if (!base.endsWith(QLatin1Char('/')))
+            base = BaseDirectoryOf(base);
+        if (has(base, QStringLiteral("hometown.aol")))
+            base = replaceEvery(base, QStringLiteral("hometown.aol"), QStringLiteral("members.aol"),
+                                true);
+        if (hadScheme)
+            base = kHttp + base;
+        *address = base + value;
+    }
+    return harvest::IsAllowedAddress(*address, filePage);
+}
+
+void scan(bool links, QString &pageUrl, const QString &folder, ResultLists &lists)
+{
+    const QString originalUrl = pageUrl;
+    const QString marker = links ? QStringLiteral("<a ") : QStringLiteral("<img");
+    const QString search = links ? QStringLiteral("href=") : QStringLiteral("src=");
+    const int k = links ? 0 : 1;
+    const QString last4 = pageUrl.right(4);
+    if (!pageUrl.endsWith(QLatin1Char('/')) && last4 != QLatin1String(".com") &&
+        last4 != QLatin1String(".net") && last4 != QLatin1String(".edu") &&
+        last4 != QLatin1String(".gov"))
+        pageUrl = BaseDirectoryOf(pageUrl);
+
+    QString fileText;
+    if (!readFile(folder, QStringLiteral("checkImages.txt"), &fileText))
+        return;
+    QString text = oneTagPerLine(fileText, links);
+    if (!writeFile(folder, QStringLiteral("checkImagesClean.txt"), text))
+        return;
+    QString clean;
+    readFile(folder, QStringLiteral("checkImagesClean.txt"), &clean);
+    text.clear();
+    for (const QString &line : readLines(clean)) {
+        if (has(line, marker))
+            text += line + kCrLf;
+    }
+    if (!writeFile(folder, QStringLiteral("checkImagesClean.txt"), text))
+        return;
+    readFile(folder, QStringLiteral("checkImagesClean.txt"), &clean);
+    for (const QString &line : readLines(clean)) {
+        const QString base = pageUrl;
+        if (!has(line, marker))
+            continue;
+        if (!links && !has(line, search))
+            continue;
+        if (links && !(has(line, search) && has(line, QStringLiteral(">")) &&
+                       (has(line, QStringLiteral(".bmp")) || has(line, QStringLiteral(".gif")) ||
+                        has(line, QStringLiteral(".jpeg")) || has(line, QStringLiteral(".jpg")))))
+            continue;
+        const QString value = extract(line, search);
+        const QString key = ImageFileName(value);
+        QString address;
+        if (!resolve(value, base, originalUrl, &address))
+            continue;
+        bool seen = false;
+        for (qsizetype i = 0; i < lists.frmList[k].size(); ++i) {
+            if (lists.frmList[k].at(i) == key)
+                seen = true;
+        }
+        if (seen)
+            continue;
+        lists.Links[k].append(address);
+        lists.frmList[k].append(key);
+    }
+}
+
+QString escapeChar(QChar c)
+{
+    if (c == u'&')
+        return QStringLiteral("&amp;");
+    if (c == u'<')
+        return QStringLiteral("&lt;");
+    if (c == u'\r' || c == u'\n')
+        return QStringLiteral("<BR>");
+    return QString(c);
+}
+
+QString attributeSafe(const QString &text)
+{
+    QString out = text;
+    out.replace(QLatin1String("<"), QLatin1String("&lt;"));
+    out.replace(QLatin1String(">"), QLatin1String("&gt;"));
+    out.replace(QLatin1String("\""), QLatin1String("&quot;"));
+    out.replace(QLatin1String("'"), QLatin1String("&#39;"));
+    return out;
+}
+
+// CR and LF both become "<BR>", so a name matches either.
+bool sameUnit(QChar a, QChar b)
+{
+    if (a == u'\r')
+        a = u'\n';
+    if (b == u'\r')
+        b = u'\n';
+    return a == b;
+}
+
+} // namespace
+
+QStringList readLines(const QString &text)
+{
+    QStringList lines;
+    QString current;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text.at(i);
+        if (c == u'\r') {
+            lines.append(current);
+            current.clear();
+            ++i;
+            if (i < text.size() && text.at(i) == u'\n')
+                ++i;
+        } else {
+            current += c;
+            ++i;
+        }
+    }
+    if (!current.isEmpty())
+        lines.append(current);
+    return lines;
+}
+
+QString oneTagPerLine(const QString &fileText, bool links)
+{
+    const QString marker = links ? QStringLiteral("<a ") : QStringLiteral("<img");
+    QString text;
+    for (QString line : readLines(fileText)) {
+        if (links)
+            line = replaceEvery(line, QStringLiteral("cgi-bin/i/"), QString(), true);
+        if (has(line, marker))
+            text += line + kCrLf;
+    }
+    for (int round = 0; round < 100; ++round) {
+        text = replaceEvery(text, marker, kCrLf + marker, true);
+        text = replaceEvery(text, kCrLf + kCrLf, kCrLf, false);
+    }
+    return text;
+}
+
+void ScanImageTags(QString &pageUrl, const QString &folder, ResultLists &lists)
+{
+    scan(false, pageUrl, folder, lists);
+}
+
+void ScanImageLinks(QString &pageUrl, const QString &folder, ResultLists &lists)
+{
+    scan(true, pageUrl, folder, lists);
+}
+
+QString SourcePageText(const QString &pageText, const ResultLists &lists)
+{
+    QStringList names;
+    QStringList targets;
+    for (int k = 0; k < 2; ++k) {
+        for (qsizetype i = 0; i < lists.Links[k].size(); ++i) {
+            names.append(lists.frmList[k].at(i));
+            targets.append(lists.Links[k].at(i));
+        }
+    }
+    QString out;
+    qsizetype p = 0;
+    while (p < pageText.size()) {
+        qsizetype best = -1;
+        qsizetype bestLength = 0;
+        for (qsizetype j = 0; j < names.size(); ++j) {
+            const QString &name = names.at(j);
+            if (name.size() <= bestLength || p + name.size() > pageText.size())
+                continue;
+            bool match = true;
+            for (qsizetype i = 0; i < name.size() && match; ++i)
+                match = sameUnit(pageText.at(p + i), name.at(i));
+            if (match) {
+                best = j;
+                bestLength = name.size();
+            }
+        }
+        if (best < 0) {
+            out += escapeChar(pageText.at(p));
+            ++p;
+            continue;
+        }
+        out += QStringLiteral("<a href='") + attributeSafe(targets.at(best)) + QStringLiteral("'>");
+        for (qsizetype i = 0; i < bestLength; ++i)
+            out += escapeChar(pageText.at(p + i));
+        out += QStringLiteral("</a>");
+        p += bestLength;
+    }
+    return out;
+}
+
+QString ImagePageText(const ResultLists &lists)
+{
+    QString page;
+    for (qsizetype i = 0; i < lists.frmList[1].size(); ++i) {
+        QString u = lists.Links[1].at(i);
+        if (harvest::SchemeOf(u).isEmpty())
+            u = kHttp + u;
+        page += QStringLiteral("<a href='") + attributeSafe(u) + QStringLiteral("'><img src='") +
+                attributeSafe(u) + QStringLiteral("'></a><BR>") +
+                attributeSafe(lists.Links[1].at(i)) + QStringLiteral("<BR><BR><BR>");
+    }
+    return page;
+}
+
+void RunHarvest(const QString &pageText, const std::function<QString()> &locationUrl,
+                const QString &folder, ResultLists &lists)
+{
+    writeFile(folder, QStringLiteral("checkImages.txt"), pageText);
+    lists.Links[0].clear();
+    lists.frmList[0].clear();
+    lists.Links[1].clear();
+    lists.frmList[1].clear();
+    QString url = locationUrl();
+    ScanImageTags(url, folder, lists);
+    url = locationUrl();
+    ScanImageLinks(url, folder, lists);
+    const QString source = SourcePageText(pageText, lists);
+    writeFile(folder, QStringLiteral("imagepage.html"), ImagePageText(lists));
+    writeFile(folder, QStringLiteral("source.htm"), source);
+    for (const char *name :
+         {"checkImages.txt", "checkImagesClean.txt", "browser.txt", "images.htm"})
+        writeFile(folder, QString::fromLatin1(name), QString());
+}
+
+} // namespace reference

@@ -1,0 +1,189 @@
+#include "tests/shell/MainWindowFixture.h"
+
+#include "harvest/WorkingFiles.h"
+#include "platform/ProgramFolder.h"
+#include "platform/ProgressBar.h"
+#include "platform/StatusBar.h"
+#include "platform/TabStrip.h"
+#include "platform/VersionInfo.h"
+#include "platform/WebBrowser.h"
+#include "shell/frmSplash.h"
+#include "tests/support/TestSupport.h"
+#include "windows/Branding.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+const QStringList WorkingNames = {"browser.txt",     "source.htm",           "images.htm",
+                                  "checkImages.txt", "checkImagesClean.txt", "imagepage.html"};
+
+using Startup = MainWindowFixture;
+
+TEST_F(Startup, CreatesEveryMissingWorkingFileWithOneLineBreak)
+{
+    loadWindow();
+    for (const QString &name : WorkingNames)
+        EXPECT_EQ(testsupport::readFile(programFile(name)), QByteArray("\r\n"))
+            << name.toStdString();
+}
+
+TEST_F(Startup, LeavesExistingWorkingFilesByteForByte)
+{
+    QHash<QString, QByteArray> before;
+    for (const QString &name : WorkingNames) {
+        const QByteArray content = "kept " + name.toUtf8() + "\nno CR here";
+        ASSERT_TRUE(testsupport::writeFile(programFile(name), content));
+        before.insert(name, content);
+    }
+    // Only the missing one is created.
+    QFile::remove(programFile("images.htm"));
+    before.remove("images.htm");
+
+    loadWindow();
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        EXPECT_EQ(testsupport::readFile(programFile(it.key())), it.value())
+            << it.key().toStdString();
+    EXPECT_EQ(testsupport::readFile(programFile("images.htm")), QByteArray("\r\n"));
+}
+
+TEST_F(Startup, ExistingFileFoundInAnotherLetterCaseIsNotCreatedAgain)
+{
+    ASSERT_TRUE(testsupport::writeFile(programFile("SOURCE.HTM"), "upper"));
+    loadWindow();
+    EXPECT_FALSE(QFileInfo::exists(programFile("source.htm")));
+    EXPECT_EQ(testsupport::readFile(programFile("SOURCE.HTM")), QByteArray("upper"));
+}
+
+TEST_F(Startup, CaptionsToolTipsAndMenus)
+{
+    loadWindow();
+    struct ButtonCase {
+        QAbstractButton *button;
+        const char *caption;
+        const char *toolTip;
+    };
+    const ButtonCase buttons[] = {
+        {form->cmbBack, "Back", "Back"},
+        {form->cmdForward, "Forward", "Forward"},
+        {form->cmdStop, "Stop", "Stop"},
+        {form->cmdRefresh.at(0), "Refresh", "Refresh"},
+        {form->cmdBackDir, "Back Directory", "back 1 directory level"},
+        {form->Command1, "Send to Browser", "Send Page to Browser Tab"},
+        {form->cmdGo, "Go", "Go!"},
+    };
+    for (const ButtonCase &b : buttons) {
+        EXPECT_EQ(b.button->text(), QString::fromUtf8(b.caption));
+        EXPECT_EQ(b.button->toolTip(), QString::fromUtf8(b.toolTip));
+        EXPECT_FALSE(b.button->icon().isNull()) << b.caption << " has no picture";
+    }
+    EXPECT_EQ(form->cmdWebsite->text(), "Visit " + VersionInfo::current().Comments);
+    EXPECT_EQ(form->Text1->text(), "URL:");
+    EXPECT_TRUE(form->txtUrl->text().isEmpty() || form->txtUrl->text().startsWith("file:"));
+
+    ASSERT_EQ(form->TabStrip1->tabCount(), 3);
+    const char *tabs[][2] = {
+        {"Browser", "Browser Identical to Internet Explorer"},
+        {"Source Code", "View the Source Code of the Current Page"},
+        {"Images", "Displays All Images and Links to Images on the Current Page"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(form->TabStrip1->tabCaption(i + 1), tabs[i][0]);
+        EXPECT_EQ(form->TabStrip1->tabToolTip(i + 1), tabs[i][1]);
+    }
+
+    const QList<QAction *> menus = form->menuBar()->actions();
+    QStringList titles;
+    for (QAction *menu : menus)
+        titles << menu->text();
+    EXPECT_EQ(titles, QStringList({"File", "Go", "View", "Tools", "Help", "About"}));
+
+    auto texts = [](const std::vector<QAction *> &items) {
+        QStringList out;
+        for (QAction *item : items) {
+            out << item->text();
+            EXPECT_TRUE(item->shortcut().isEmpty()) << item->text().toStdString();
+        }
+        return out;
+    };
+    EXPECT_EQ(texts(form->mnuFileItem), QStringList({"Open", "Exit"}));
+    EXPECT_EQ(texts(form->mnuGoItem),
+              QStringList({"Back", "Forward", "Stop", "Refresh", "Back a Directory",
+                           "Send Page to Browser Tab"}));
+    EXPECT_EQ(texts(form->mnuViewItem),
+              QStringList({"Browser", "Source Code", "Images", VersionInfo::current().Comments}));
+    EXPECT_EQ(texts(form->mnuToolsItem),
+              QStringList({"Add program to IE Tools Menu", "Remove Program from IE Tools Menu"}));
+    EXPECT_EQ(texts(form->mnuHelpItem), QStringList({"View Help"}));
+    EXPECT_EQ(texts(form->mnuAboutItem), QStringList({"About this software"}));
+    for (QAction *item : form->mnuToolsItem)
+        EXPECT_TRUE(item->isEnabled());
+}
+
+TEST_F(Startup, StatusBarViewsAndProgressBar)
+{
+    loadWindow();
+    EXPECT_GE(form->sb1->panelCount(), 2);
+    EXPECT_EQ(form->TabStrip1->SelectedItem(), 1);
+    EXPECT_TRUE(form->wb[0]->Visible());
+    EXPECT_FALSE(form->wb[1]->Visible());
+    EXPECT_FALSE(form->wb[2]->Visible());
+    EXPECT_FALSE(form->pb1->isVisible());
+    EXPECT_TRUE(form->wb[0]->Silent() && form->wb[1]->Silent() && form->wb[2]->Silent());
+}
+
+TEST_F(Startup, HomePageLoadsInTheLiveView)
+{
+    loadWindow();
+    ASSERT_TRUE(waitForLoad(0) || form->wb[0]->LocationURL().endsWith("start.html"));
+    EXPECT_TRUE(form->wb[0]->LocationURL().endsWith("/start.html"))
+        << form->wb[0]->LocationURL().toStdString();
+    EXPECT_EQ(evaluate(0, "document.title").toString(), "Start");
+}
+
+TEST_F(Startup, SplashOpensTheMainWindowOnTheSeventyFifthTick)
+{
+    auto *splash = new frmSplash;
+    QPointer<frmSplash> guard(splash);
+    splash->Form_Load();
+    splash->show();
+    splash->Timer2.stop(); // the test ticks by hand
+    for (int tick = 1; tick < 75; ++tick) {
+        splash->Timer2_Timer();
+        ASSERT_EQ(splash->mainWindow(), nullptr) << "tick " << tick;
+    }
+    EXPECT_TRUE(splash->isVisible());
+    splash->Timer2_Timer();
+    ASSERT_NE(splash->mainWindow(), nullptr);
+    form.reset(splash->mainWindow());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
+    EXPECT_FALSE(splash->isVisible());
+    EXPECT_FALSE(splash->Timer2.isActive());
+    EXPECT_EQ(splash->intTemp, 150);
+    // Hidden, still loaded.
+    EXPECT_FALSE(guard.isNull());
+    EXPECT_EQ(BrandProductName, VersionInfo::current().ProductName);
+    EXPECT_TRUE(SkinsEnabled);
+    form.reset();
+    delete splash;
+}
+
+TEST_F(Startup, UnwritableProgramFolderKeepsWorkingFilesPerUser)
+{
+    // Not even root can create files here, as with an installed copy.
+    ProgramFolder::setPathForTesting("/proc");
+    loadWindow();
+    const QString working = form->workingFiles().folder();
+    EXPECT_NE(working, QString("/proc"));
+    EXPECT_TRUE(working.startsWith(testsupport::homeFolder())) << working.toStdString();
+    for (const QString &name : WorkingNames)
+        EXPECT_EQ(testsupport::readFile(working + "/" + name), QByteArray("\r\n"));
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+#include "tests/support/HttpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpSocket>
+
+namespace testsupport {
+
+HttpServer::HttpServer(const QString &rootFolder, QObject *parent)
+    : QObject(parent), m_root(rootFolder)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &HttpServer::onNewConnection);
+}
+
+bool HttpServer::start()
+{
+    return m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+quint16 HttpServer::port() const
+{
+    return m_server.serverPort();
+}
+
+QUrl HttpServer::url(const QString &path) const
+{
+    return QUrl(urlText(path));
+}
+
+QString HttpServer::urlText(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+}
+
+void HttpServer::setRoute(const QString &path, const QByteArray &body,
+                          const QByteArray &contentType)
+{
+    m_routes.insert(path, {body, contentType});
+}
+
+QByteArray HttpServer::contentTypeFor(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("html") || suffix == QLatin1String("htm"))
+        return "text/html; charset=utf-8";
+    if (suffix == QLatin1String("gif"))
+        return "image/gif";
+    if (suffix == QLatin1String("png"))
+        return "image/png";
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return "image/jpeg";
+    if (suffix == QLatin1String("bmp"))
+        return "image/bmp";
+    if (suffix == QLatin1String("css"))
+        return "text/css";
+    return "application/octet-stream";
+}
+
+void HttpServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        auto *buffer = new QByteArray;
+        connect(socket, &QTcpSocket::disconnected, socket, [socket, buffer] {
+            delete buffer;
+            socket->deleteLater();
+        });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            buffer->append(socket->readAll());
+            if (buffer->contains("\r\n\r\n")) {
+                const QByteArray request = *buffer;
+                buffer->clear();
+                answer(socket, request);
+            }
+        });
+    }
+}
+
+void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
+{
+    const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
+    const QByteArray method = words.value(0);
+    QString path = QUrl::fromPercentEncoding(words.value(1));
+    path = path.left(path.indexOf(QLatin1Char('?')) < 0 ? path.size()
+                                                        : path.indexOf(QLatin1Char('?')));
+    m_requests.append(path);
+    if (m_held.contains(path))
+        return;
+
+    QByteArray status = "200 OK";
+    QByteArray body;
+    QByteArray type;
+    if (m_routes.contains(path)) {
+        body = m_routes.value(path).first;
+        type = m_routes.value(path).second;
+    } else {
+        QString local = QDir::cleanPath(m_root + path);
+        if (QFileInfo(local).isDir())
+            local += QStringLiteral("/index.html");
+        QFile file(local);
+        if (!local.startsWith(QDir::cleanPath(m_root)) || !file.open(QIODevice::ReadOnly)) {
+            status = "404 Not Found";
+            body = "<html><body>not found</body></html>";
+            type = "text/html";
+        } else {
+            body = file.readAll();
+            type = contentTypeFor(local);
+        }
+    }
+    QByteArray head = "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
+                      "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                      "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n";
+    socket->write(head);
+    if (method != "HEAD")
+        socket->write(body);
+    socket->disconnectFromHost();
+}
+
+} // namespace testsupport

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <QUrl>
+
+namespace testsupport {
+
+// A small HTTP/1.1 server on 127.0.0.1 for tests: serves the files of one
+// folder, plus any bodies registered by path. Runs in the caller's event loop,
+// so it answers while a test waits with QSignalSpy::wait or QTRY_*.
+class HttpServer : public QObject {
+    Q_OBJECT
+public:
+    explicit HttpServer(const QString &rootFolder, QObject *parent = nullptr);
+
+    bool start();
+    quint16 port() const;
+    // http://127.0.0.1:PORT + path (path starts with "/").
+    QUrl url(const QString &path = QStringLiteral("/")) const;
+    QString urlText(const QString &path = QStringLiteral("/")) const;
+
+    // Serve `body` for `path` instead of a file.
+    void setRoute(const QString &path, const QByteArray &body,
+                  const QByteArray &contentType = "text/html; charset=utf-8");
+
+    // Requests for `path` get no answer at all (a server that hangs).
+    void holdRoute(const QString &path) { m_held.append(path); }
+
+    // Paths requested so far, in order.
+    QStringList requests() const { return m_requests; }
+
+    static QByteArray contentTypeFor(const QString &path);
+
+private:
+    void onNewConnection();
+    void answer(class QTcpSocket *socket, const QByteArray &request);
+
+    QString m_root;
+    QTcpServer m_server;
+    QHash<QString, QPair<QByteArray, QByteArray>> m_routes;
+    QStringList m_requests;
+    QStringList m_held;
+};
+
+} // namespace testsupport

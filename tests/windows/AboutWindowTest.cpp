@@ -1,0 +1,122 @@
+#include "platform/VersionInfo.h"
+#include "tests/support/TestSupport.h"
+#include "windows/Branding.h"
+#include "windows/frmAbout.h"
+
+#include <QPointer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class AboutWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_saved = VersionInfo::current();
+        VersionInfo info;
+        info.ProductName = QStringLiteral("Quarrow");
+        info.CompanyName = QStringLiteral("Quarrow Labs");
+        info.Comments = QStringLiteral("www.quarrow.example");
+        info.LegalCopyright = QStringLiteral("Copyright (C) 2026 Quarrow Labs.");
+        info.Major = 2;
+        info.Minor = 15;
+        info.Revision = 7;
+        VersionInfo::setCurrent(info);
+        LoadBranding();
+    }
+    void TearDown() override
+    {
+        VersionInfo::setCurrent(m_saved);
+        LoadBranding();
+    }
+    VersionInfo m_saved;
+};
+
+TEST_F(AboutWindowTest, ShowsTheVersionInformation)
+{
+    frmAbout window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("About Quarrow"));
+    EXPECT_EQ(window.Label1->text(), QStringLiteral("Quarrow"));
+    EXPECT_EQ(window.Label2->text(), QStringLiteral("Version:"));
+    EXPECT_EQ(window.lblVersion->text(), QStringLiteral("2.15"));
+    EXPECT_EQ(window.Label3->text(), QStringLiteral("Owned By:"));
+    EXPECT_EQ(window.lblCompany->text(), QStringLiteral("Quarrow Labs"));
+    EXPECT_EQ(window.Label4->text(), QStringLiteral("Website:"));
+    EXPECT_EQ(window.lblWebsite->text(), QStringLiteral("www.quarrow.example"));
+    EXPECT_TRUE(
+        window.Label5->text().startsWith(QStringLiteral("Copyright (C) 2026 Quarrow Labs.")));
+    EXPECT_TRUE(window.testAttribute(Qt::WA_DeleteOnClose));
+}
+
+TEST_F(AboutWindowTest, VersionLeavesOutTheRevision)
+{
+    VersionInfo info = VersionInfo::current();
+    info.Major = 1;
+    info.Minor = 0;
+    info.Revision = 99;
+    VersionInfo::setCurrent(info);
+    frmAbout window;
+    EXPECT_EQ(window.lblVersion->text(), QStringLiteral("1.0"));
+}
+
+TEST_F(AboutWindowTest, FontsAreVerdanaOrItsStandIn)
+{
+    frmAbout window;
+    for (const QLabel *label : {static_cast<QLabel *>(window.Label1), window.Label2,
+                                static_cast<QLabel *>(window.lblVersion), window.Label5}) {
+        EXPECT_EQ(label->font().families().value(0), QStringLiteral("Verdana"));
+        EXPECT_TRUE(label->font().families().contains(QStringLiteral("DejaVu Sans")));
+    }
+}
+
+TEST_F(AboutWindowTest, EveryTextFitsItsLabel)
+{
+    frmAbout window;
+    for (const QLabel *label : window.findChildren<QLabel *>()) {
+        if (label->text().isEmpty())
+            continue;
+        const QSize needed = label->fontMetrics().size(0, label->text());
+        EXPECT_LE(needed.width(), label->width()) << label->objectName().toStdString();
+        EXPECT_LE(needed.height(), label->height()) << label->objectName().toStdString();
+        EXPECT_TRUE(window.rect().contains(label->geometry())) << label->objectName().toStdString();
+    }
+}
+
+TEST_F(AboutWindowTest, PlainLabelsAreMirroredIntoSkinLabels)
+{
+    frmAbout window;
+    ASSERT_FALSE(window.SkinLabel1.empty());
+    EXPECT_FALSE(window.SkinLabel1[0]->isVisibleTo(&window));
+    // Label2 to Label5 each gain a skin label at their place with their text.
+    ASSERT_EQ(window.SkinLabel1.size(), 5u);
+    const QLabel *plain[] = {window.Label2, window.Label3, window.Label4, window.Label5};
+    for (int i = 0; i < 4; ++i) {
+        const SkinLabel *mirror = window.SkinLabel1[static_cast<size_t>(i) + 1];
+        EXPECT_EQ(mirror->text(), plain[i]->text());
+        EXPECT_EQ(mirror->geometry(), plain[i]->geometry());
+    }
+}
+
+TEST_F(AboutWindowTest, WithoutSkinsNothingIsMirrored)
+{
+    SkinsEnabled = false;
+    frmAbout window;
+    EXPECT_EQ(window.SkinLabel1.size(), 1u);
+    SkinsEnabled = true;
+}
+
+TEST_F(AboutWindowTest, ASecondAboutShowsTheSameWindow)
+{
+    QPointer<frmAbout> window;
+    frmAbout *first = ShowAboutWindow(window);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(ShowAboutWindow(window), first);
+    first->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+    frmAbout *second = ShowAboutWindow(window);
+    EXPECT_TRUE(second->isVisible());
+    second->close();
+}
+
+} // namespace

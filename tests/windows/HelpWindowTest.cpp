@@ -1,0 +1,170 @@
+#include "platform/ProgramFolder.h"
+#include "platform/RichTextBox.h"
+#include "platform/SettingsStore.h"
+#include "platform/Twips.h"
+#include "tests/support/TestSupport.h"
+#include "windows/Branding.h"
+#include "windows/Form8.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class HelpWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        ProgramFolder::setPathForTesting(m_dir.path());
+        m_savedProduct = BrandProductName;
+        // A product name of its own keeps each test's setting apart.
+        static int run = 0;
+        BrandProductName = QStringLiteral("QuarrowHelpTest%1").arg(++run);
+        SkinsEnabled = true;
+    }
+    void TearDown() override
+    {
+        ProgramFolder::setPathForTesting(QString());
+        BrandProductName = m_savedProduct;
+    }
+    void installHelp()
+    {
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QUARROW_HELP_RTF),
+                                m_dir.filePath(QStringLiteral("Help.rtf"))));
+    }
+    QString stored() const
+    {
+        return GetSetting(BrandProductName, QStringLiteral("Settings"), QStringLiteral("showHelp"),
+                          QStringLiteral("absent"));
+    }
+    void store(const QString &value)
+    {
+        SaveSetting(BrandProductName, QStringLiteral("Settings"), QStringLiteral("showHelp"),
+                    value);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_savedProduct;
+};
+
+TEST_F(HelpWindowTest, ShowsTheHelpFileAboveOtherWindows)
+{
+    installHelp();
+    Form8 window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Readme/Help"));
+    EXPECT_TRUE(window.rtf1->toPlainText().startsWith(QStringLiteral("Quarrow Help")));
+    EXPECT_EQ(window.rtf1->FileName(), m_dir.filePath(QStringLiteral("Help.rtf")));
+    EXPECT_TRUE(window.rtf1->isReadOnly());
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(window.testAttribute(Qt::WA_DeleteOnClose));
+    EXPECT_EQ(window.Check1->text(), QStringLiteral("Show at Startup"));
+    EXPECT_EQ(window.size(), QSize(Twips::toPixelsX(10290), Twips::toPixelsY(7920)));
+    EXPECT_EQ(window.rtf1->geometry(),
+              QRect(0, 0, Twips::toPixelsX(10275), Twips::toPixelsY(7515)));
+    EXPECT_EQ(window.Check1->pos(), QPoint(Twips::toPixelsX(60), Twips::toPixelsY(7620)));
+    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_EQ(window.windowIcon().pixmap(24, 24).size(), QSize(24, 24));
+}
+
+TEST_F(HelpWindowTest, WithNoStoredSettingTheBoxIsTicked)
+{
+    installHelp();
+    Form8 window;
+    EXPECT_EQ(window.Check1->checkState(), Qt::Checked);
+    // The load's change of the box stores the value back.
+    EXPECT_EQ(stored(), QStringLiteral("1"));
+}
+
+TEST_F(HelpWindowTest, ClearingTheBoxIsRememberedForTheNextLoad)
+{
+    installHelp();
+    {
+        Form8 window;
+        window.show();
+        QTest::mouseClick(window.Check1, Qt::LeftButton, {},
+                          QPoint(8, window.Check1->height() / 2));
+        EXPECT_EQ(window.Check1->checkState(), Qt::Unchecked);
+        EXPECT_EQ(stored(), QStringLiteral("0"));
+    }
+    Form8 again;
+    EXPECT_EQ(again.Check1->checkState(), Qt::Unchecked);
+    again.Check1->click();
+    EXPECT_EQ(stored(), QStringLiteral("1"));
+}
+
+TEST_F(HelpWindowTest, StoredTwoShowsTheGreyThirdState)
+{
+    installHelp();
+    store(QStringLiteral("2"));
+    Form8 window;
+    EXPECT_EQ(window.Check1->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(stored(), QStringLiteral("2"));
+    // A click leaves the grey state for a plain value.
+    window.Check1->click();
+    EXPECT_NE(window.Check1->checkState(), Qt::PartiallyChecked);
+    window.Check1->click();
+    EXPECT_NE(window.Check1->checkState(), Qt::PartiallyChecked);
+}
+
+TEST_F(HelpWindowTest, StoredTextThatIsNoNumberLeavesTheBoxAsItWas)
+{
+    installHelp();
+    store(QStringLiteral("x"));
+    Form8 window;
+    EXPECT_EQ(window.Check1->checkState(), Qt::Unchecked);
+    EXPECT_EQ(stored(), QStringLiteral("x"));
+}
+
+TEST(HelpWindowSetting, ValuesTheBoxTakes)
+{
+    const struct {
+        const char *text;
+        int value; // -1: none
+    } cases[] = {{"0", 0},   {"1", 1},   {"2", 2},      {" 1 ", 1},  {"1.0", 1}, {"0.5", 0},
+                 {"1.5", 2}, {"2.5", 2}, {"-0.4", 0},   {"3", -1},   {"-1", -1}, {"x", -1},
+                 {"", -1},   {"1x", -1}, {"99999", -1}, {"nan", -1}, {"inf", -1}};
+    for (const auto &c : cases) {
+        const std::optional<int> value = Form8::checkValueOfSetting(QString::fromLatin1(c.text));
+        EXPECT_EQ(value.value_or(-1), c.value) << c.text;
+    }
+}
+
+TEST_F(HelpWindowTest, AMissingHelpFileIsReportedInTheWindow)
+{
+    QPointer<Form8> window;
+    ShowHelpWindow(window);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    const QString path = QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("Help.rtf")));
+    EXPECT_EQ(window->rtf1->toPlainText(),
+              QStringLiteral("The help file is missing: it was looked for at ") + path);
+    EXPECT_FALSE(window->rtf1->toPlainText().contains(QLatin1Char('\n')));
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    window->close();
+}
+
+TEST_F(HelpWindowTest, ClosingUnloadsAndViewHelpLoadsAfresh)
+{
+    installHelp();
+    QPointer<Form8> window;
+    Form8 *first = ShowHelpWindow(window);
+    EXPECT_EQ(ShowHelpWindow(window), first);
+    first->Check1->click();
+    EXPECT_EQ(stored(), QStringLiteral("0"));
+    first->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000))
+        << "the closed window stays loaded";
+
+    Form8 *second = ShowHelpWindow(window);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->Check1->checkState(), Qt::Unchecked);
+    second->close();
+}
+
+} // namespace

@@ -1,0 +1,138 @@
+#include "platform/VersionInfo.h"
+#include "tests/support/TestSupport.h"
+#include "windows/Branding.h"
+#include "windows/frmWebsite.h"
+
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+// Takes the addresses the program asks the system to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+namespace {
+
+class WebsiteWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_saved = VersionInfo::current();
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_catcher, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_catcher, "open");
+        setWebsite(QStringLiteral("www.quarrow.example"));
+        WebsiteMode.clear();
+    }
+    void TearDown() override
+    {
+        // Let any window still loaded unload itself before the next test.
+        EXPECT_TRUE(QTest::qWaitFor([] { return frmWebsite::loaded() == nullptr; }, 3000));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        VersionInfo::setCurrent(m_saved);
+        LoadBranding();
+        WebsiteMode.clear();
+    }
+    void setWebsite(const QString &website)
+    {
+        VersionInfo info = m_saved;
+        info.Comments = website;
+        VersionInfo::setCurrent(info);
+    }
+    // The Website command.
+    void websiteCommand()
+    {
+        WebsiteMode = QStringLiteral("Website");
+        ShowWebsiteWindow();
+    }
+
+    UrlCatcher m_catcher;
+    VersionInfo m_saved;
+};
+
+TEST(WebsiteAddress, PutsHttpInFrontOnlyWhenNeitherSchemeIsThere)
+{
+    const struct {
+        const char *in;
+        const char *out;
+    } cases[] = {
+        {"www.quarrow.example", "http://www.quarrow.example"},
+        {"host/page.html", "http://host/page.html"},
+        {"http://host/page.html", "http://host/page.html"},
+        {"https://host/page.html", "https://host/page.html"},
+        {"HTTP://HOST/", "HTTP://HOST/"},
+        {"Https://Host/", "Https://Host/"},
+        {"see http://host/", "see http://host/"},
+        {"ftp://host/", "http://ftp://host/"},
+        {"", "http://"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(frmWebsite::WebsiteAddress(QString::fromLatin1(c.in)), QString::fromLatin1(c.out))
+            << c.in;
+}
+
+TEST_F(WebsiteWindowTest, OpensTheWebsiteAndUnloadsAfterASecond)
+{
+    setWebsite(QStringLiteral("host/page.html"));
+    QElapsedTimer clock;
+    clock.start();
+    websiteCommand();
+    QPointer<frmWebsite> window = frmWebsite::loaded();
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->Timer1->interval(), 1000);
+    EXPECT_TRUE(window->Timer1->isActive());
+    ASSERT_EQ(m_catcher.urls.size(), 1);
+    EXPECT_EQ(m_catcher.urls[0], QUrl(QStringLiteral("http://host/page.html")));
+    EXPECT_EQ(WebsiteMode, QString());
+    EXPECT_EQ(BrandWebsite, QStringLiteral("host/page.html"));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_EQ(frmWebsite::loaded(), nullptr);
+}
+
+TEST_F(WebsiteWindowTest, AnAddressWithItsSchemeIsOpenedUnchanged)
+{
+    setWebsite(QStringLiteral("HTTPS://secure.example/start"));
+    websiteCommand();
+    ASSERT_EQ(m_catcher.urls.size(), 1);
+    EXPECT_EQ(m_catcher.urls[0], QUrl(QStringLiteral("HTTPS://secure.example/start")));
+}
+
+TEST_F(WebsiteWindowTest, TwiceWithinASecondOpensOnce)
+{
+    websiteCommand();
+    websiteCommand();
+    EXPECT_EQ(m_catcher.urls.size(), 1);
+    // The second command's request waits for the next load.
+    EXPECT_EQ(WebsiteMode, QStringLiteral("Website"));
+
+    ASSERT_TRUE(QTest::qWaitFor([] { return frmWebsite::loaded() == nullptr; }, 5000));
+    websiteCommand();
+    EXPECT_EQ(m_catcher.urls.size(), 2);
+}
+
+TEST_F(WebsiteWindowTest, AnyOtherModeOpensNothing)
+{
+    WebsiteMode = QStringLiteral("Other");
+    ShowWebsiteWindow();
+    EXPECT_TRUE(frmWebsite::loaded());
+    EXPECT_TRUE(m_catcher.urls.isEmpty());
+    EXPECT_EQ(WebsiteMode, QStringLiteral("Other"));
+}
+
+} // namespace
+
+#include "WebsiteWindowTest.moc"

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QCheckBox;
+class RichTextBox;
+
+// The readme/help window: the help document "Help.rtf" from the program's
+// folder in a read-only rich-text view, and a "Show at Startup" check box
+// kept in the per-user settings. The window is loaded when created and
+// unloaded (deleted) when closed; it has no resize handling of its own.
+class Form8 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form8(QWidget *parent = nullptr);
+
+    RichTextBox *rtf1 = nullptr;
+    QCheckBox *Check1 = nullptr;
+
+    // Where the help document is looked for.
+    static QString helpFilePath();
+    // The one line shown instead of the document when it is missing.
+    static QString missingHelpText(const QString &path);
+    // The check box value a stored setting gives: the text read as a 16-bit
+    // number, rounded as the settings store's readers round; nothing for text
+    // that is not a number or a value a check box cannot take (0, 1 and 2
+    // for the grey third state).
+    static std::optional<int> checkValueOfSetting(const QString &text);
+    // The window's own 24 x 24 icon.
+    static QIcon helpIcon();
+
+private:
+    void Form_Load();
+    void Check1_Click();
+    void setCheckValue(int value);
+    int checkValue() const;
+};
+
+// "View Help": loads the help window unless it is loaded, and shows it
+// (modeless, without owner). `window` follows the loaded window; it becomes
+// null when the window is closed.
+Form8 *ShowHelpWindow(QPointer<Form8> &window);

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/SkinLabel.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+
+// The about window: product name, version, owner, website and a rights
+// notice from the program's version information, beside the product picture.
+// It has no buttons; it closes with the window's close box and is unloaded
+// (deleted) then.
+class frmAbout : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmAbout(QWidget *parent = nullptr);
+
+    SkinLabel *Label1 = nullptr; // the product name
+    QLabel *Label2 = nullptr;    // "Version:"
+    SkinLabel *lblVersion = nullptr;
+    QLabel *Label3 = nullptr; // "Owned By:"
+    SkinLabel *lblCompany = nullptr;
+    QLabel *Label4 = nullptr; // "Website:"
+    SkinLabel *lblWebsite = nullptr;
+    QLabel *Label5 = nullptr;   // the rights notice
+    QLabel *Picture1 = nullptr; // the product picture
+    // Skin labels; element 0 is the hidden template, mirroring adds the rest.
+    SkinLabelArray SkinLabel1;
+
+    // Where the product picture comes from.
+    static QString pictureResource();
+
+private:
+    void Form_Load();
+};
+
+// "About this software": loads the about window unless it is loaded, and
+// shows it (modeless, without owner).
+frmAbout *ShowAboutWindow(QPointer<frmAbout> &window);
