@@ -2,6 +2,7 @@
 
 #include "shell/Form1.h"
 #include "shell/frmSplash.h"
+#include "windows/Skinning.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -12,6 +13,13 @@ int RunQuarrow()
     QApplication::setOrganizationName(QStringLiteral("Quarrow"));
     // The main window ends the run itself when it closes.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Every window of the program carries its icon unless it has its own.
+    QApplication::setWindowIcon(IconGroup(QStringLiteral("AAA")));
+
+    // The desktop may hand over one address or file to open.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1)
+        Form1::setStartAddress(arguments.at(1));
 
     QPointer<frmSplash> splash = new frmSplash;
     splash->Form_Load();

@@ -51,6 +51,17 @@ void Form1::setProgramEnd(std::function<void()> end)
     programEnd() = std::move(end);
 }
 
+QString &startAddress()
+{
+    static QString address;
+    return address;
+}
+
+void Form1::setStartAddress(const QString &address)
+{
+    startAddress() = address;
+}
+
 void Form1::setOffTheRecord(bool offTheRecord)
 {
     offTheRecordProfile = offTheRecord;
@@ -314,8 +325,11 @@ void Form1::Form_Load()
     BestEffort([this] { sb1->addPanel(); });
     // 9. The live page first.
     BestEffort([this] { ShowView(0); });
-    // 10. The start page.
-    BestEffort([this] { wb[0]->GoHome(); });
+    // 10. The start page, or what the desktop asked us to open.
+    BestEffort([this] {
+        if (startAddress().isEmpty() || !wb[0]->Navigate2(startAddress()))
+            wb[0]->GoHome();
+    });
 }
 
 void Form1::resizeEvent(QResizeEvent *event)

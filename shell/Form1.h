@@ -38,6 +38,9 @@ public:
     static void setOffTheRecord(bool offTheRecord);
     // The one main window of the run, or null before it is loaded.
     static Form1 *instance();
+    // An address or file given on the command line opens instead of the
+    // start page.
+    static void setStartAddress(const QString &address);
     // What ends the program once the window has unloaded (tests watch it).
     static void setProgramEnd(std::function<void()> end);
 

@@ -80,6 +80,10 @@ void frmSplash::Timer2_Timer()
         return;
     Timer2.stop();
     m_form1 = new Form1;
+    // Without a window manager a maximise request goes unanswered: cover the
+    // screen's work area first, then ask.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        m_form1->setGeometry(screen->availableGeometry());
     m_form1->showMaximized();
     hide();
 }

@@ -1,5 +1,4 @@
-#include "tests/browser/TestSite.h"
-#include "tests/shell/MainWindowFixture.h"
+#include "tests/browser/SiteWindowFixture.h"
 
 #include "platform/CommonDialog.h"
 #include "platform/StatusBar.h"
@@ -42,17 +41,8 @@ void answerFileDialog(std::function<void(QFileDialog *)> answer)
     timer->start(50);
 }
 
-class Navigation : public MainWindowFixture {
+class Navigation : public SiteWindowFixture {
 protected:
-    void SetUp() override
-    {
-        MainWindowFixture::SetUp();
-        ASSERT_TRUE(site.start());
-        loadWindow();
-        // Let the start page and its harvest settle first.
-        ASSERT_TRUE(waitForHarvests(1));
-    }
-
     // Types an address and presses Enter; waits for the page and its harvest.
     void typeAndEnter(const QString &address)
     {
@@ -75,7 +65,6 @@ protected:
         return form->wb[view]->LocationURL() == url;
     }
 
-    TestSite site;
 };
 
 TEST_F(Navigation, GoAndEnterLoadThePageAndFollowItsTitle)

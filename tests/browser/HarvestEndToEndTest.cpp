@@ -1,0 +1,145 @@
+#include "tests/browser/SiteWindowFixture.h"
+
+#include "harvest/Harvest.h"
+#include "platform/WebBrowser.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+class HarvestEndToEnd : public SiteWindowFixture {
+protected:
+    // Opens an address and waits for its harvest and for both generated views.
+    void open(const QString &address)
+    {
+        const int before = form->harvestsDone();
+        form->txtUrl->setText(address);
+        form->cmdGo_Click();
+        ASSERT_TRUE(waitForHarvests(before + 1)) << address.toStdString();
+        for (int view : {1, 2}) {
+            QElapsedTimer timer;
+            timer.start();
+            while ((form->wb[view]->Busy() || form->wb[view]->LocationURL().isEmpty()) &&
+                   timer.elapsed() < 15000)
+                QTest::qWait(20);
+        }
+        // Pictures load after the document itself.
+        QTest::qWait(300);
+    }
+
+    // True once every picture of the Images view has loaded with a real size.
+    bool allPicturesLoaded(int expected)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const QString script = QStringLiteral(
+            "(function(){var a=Array.from(document.images);"
+            "return a.length + ':' + a.filter(function(i){return i.complete && "
+            "i.naturalWidth>0;}).length;})()");
+        QString answer;
+        const QString wanted = QStringLiteral("%1:%1").arg(expected);
+        while (timer.elapsed() < 15000) {
+            answer = evaluate(2, script).toString();
+            if (answer == wanted)
+                return true;
+            QTest::qWait(100);
+        }
+        ADD_FAILURE() << "pictures loaded (all:good): " << answer.toStdString();
+        return false;
+    }
+
+    QString file(const QString &name) { return QString::fromUtf8(testsupport::readFile(programFile(name))); }
+
+};
+
+TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
+{
+    open(site.url("/index.html"));
+
+    EXPECT_EQ(form->Links[1], QStringList{site.url("/pics/a.gif")});
+    EXPECT_EQ(form->frmList[1], QStringList{"a.gif"});
+    EXPECT_EQ(form->Links[0], QStringList{site.url("/pics/big.jpg")});
+    EXPECT_EQ(form->frmList[0], QStringList{"big.jpg"});
+
+    const QString a = site.url("/pics/a.gif");
+    EXPECT_EQ(file("imagepage.html"),
+              "<a href='" + a + "'><img src='" + a + "'></a><BR>" + a + "<BR><BR><BR>\r\n");
+    const QString source = file("source.htm");
+    EXPECT_TRUE(source.contains("&lt;img src=\"pics/<a href='" + a + "'>a.gif</a>\""))
+        << source.toStdString();
+    EXPECT_TRUE(source.contains("pics/<a href='" + site.url("/pics/big.jpg") + "'>big.jpg</a>"));
+    EXPECT_TRUE(source.endsWith("\r\n"));
+    for (const char *scratch : {"checkImages.txt", "checkImagesClean.txt", "browser.txt", "images.htm"})
+        EXPECT_EQ(testsupport::readFile(programFile(scratch)), QByteArray("\r\n")) << scratch;
+
+    // The Source Code view reads as the markup, with the two names as links.
+    EXPECT_EQ(form->wb[1]->LocationURL(), QUrl::fromLocalFile(programFile("source.htm")).toString());
+    const QString text = evaluate(1, "document.body.innerText").toString();
+    EXPECT_TRUE(text.contains("<img src=\"pics/a.gif\" alt=\"a\">")) << text.toStdString();
+    EXPECT_TRUE(text.contains("<a href=\"pics/big.jpg\">the big picture</a>"));
+    EXPECT_EQ(evaluate(1, "Array.from(document.links).map(function(l){return l.href}).join(' ')")
+                  .toString(),
+              a + " " + site.url("/pics/big.jpg"));
+    EXPECT_EQ(evaluate(1, "document.images.length").toInt(), 0);
+
+    // The Images view shows each picture, loaded, linking to itself.
+    EXPECT_EQ(form->wb[2]->LocationURL(),
+              QUrl::fromLocalFile(programFile("imagepage.html")).toString());
+    EXPECT_TRUE(allPicturesLoaded(1));
+    EXPECT_EQ(evaluate(2, "document.links[0].href").toString(), a);
+}
+
+TEST_F(HarvestEndToEnd, EveryPictureOfAPageInFoldersLoads)
+{
+    open(site.url("/dir1/page2.html"));
+    EXPECT_EQ(form->Links[1],
+              QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}));
+    EXPECT_TRUE(allPicturesLoaded(2));
+}
+
+TEST_F(HarvestEndToEnd, AJapanesePageKeepsItsCharacters)
+{
+    const QString name = QString::fromUtf8("写真.png");
+    testsupport::writeFile(site.folder() + "/" + name, TestSite::pngBytes(5, 5));
+    testsupport::writeFile(site.folder() + "/ja.html",
+                           QString::fromUtf8("<html><head><meta charset=\"utf-8\"><title>日本語</title>"
+                                             "</head><body>\n<p>こんにちは、世界。「引用」</p>\n"
+                                             "<img src=\"写真.png\" alt=\"写真\">\n</body></html>\n")
+                               .toUtf8());
+    open(site.url("/ja.html"));
+
+    EXPECT_EQ(form->frmList[1], QStringList{name});
+    const QString text = evaluate(1, "document.body.innerText").toString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("こんにちは、世界。「引用」"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("alt=\"写真\"")));
+    EXPECT_TRUE(file("source.htm").contains(QString::fromUtf8("こんにちは")));
+    EXPECT_TRUE(allPicturesLoaded(1));
+}
+
+TEST_F(HarvestEndToEnd, MarkupAndScriptsInThePageStayText)
+{
+    testsupport::writeFile(
+        site.folder() + "/tricky.html",
+        "<html><body>\n"
+        "<p>5 &lt; 6 &amp;&amp; 7 &gt; 3</p>\n"
+        "<img src=\"pics/a.gif\" title=\"x&quot;><script>document.title='owned'</script>\">\n"
+        "<a href=\"javascript:alert(1)//x.gif\">js</a>\n"
+        "<a href=\"pics/big.jpg\" onclick=\"x()\">ok</a>\n"
+        "</body></html>\n");
+    open(site.url("/tricky.html"));
+
+    // Entities read as they were written.
+    const QString text = evaluate(1, "document.body.innerText").toString();
+    EXPECT_TRUE(text.contains("5 &lt; 6 &amp;&amp; 7 &gt; 3")) << text.toStdString();
+    // No address with another scheme is recorded; nothing runs.
+    for (const QString &address : form->Links[0] + form->Links[1])
+        EXPECT_FALSE(address.startsWith("javascript:", Qt::CaseInsensitive));
+    EXPECT_EQ(evaluate(1, "document.scripts.length").toInt(), 0);
+    EXPECT_EQ(evaluate(2, "document.scripts.length").toInt(), 0);
+    EXPECT_NE(evaluate(1, "document.title").toString(), "owned");
+}
+
+} // namespace

@@ -1,0 +1,148 @@
+#include "tests/shell/MainWindowFixture.h"
+
+#include "platform/Registry.h"
+#include "platform/RichTextBox.h"
+#include "platform/StatusBar.h"
+#include "platform/WebBrowser.h"
+#include "tests/support/TestSupport.h"
+#include "windows/Branding.h"
+#include "windows/ToolsMenu.h"
+#include "windows/frmWebsite.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QFile>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+// Catches what the program asks the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+class MainWindowCommands : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        Registry::setHiveFolder(folder.path() + "/registry");
+        loadWindow();
+    }
+    void TearDown() override
+    {
+        Registry::setHiveFolder(QString());
+        MainWindowFixture::TearDown();
+    }
+};
+
+TEST_F(MainWindowCommands, ToolsMenuSwitchesItsEntriesWhenTheRegistryTakesTheChange)
+{
+    QAction *add = form->mnuToolsItem[0];
+    QAction *remove = form->mnuToolsItem[1];
+    add->trigger();
+    EXPECT_FALSE(add->isEnabled());
+    EXPECT_TRUE(remove->isEnabled());
+    EXPECT_EQ(Registry::stringValues(Registry::Root::LocalMachine, ExtensionKeyPath).size(), 8);
+    remove->trigger();
+    EXPECT_TRUE(add->isEnabled());
+    EXPECT_FALSE(remove->isEnabled());
+    EXPECT_FALSE(Registry::keyExists(Registry::Root::LocalMachine, ExtensionKeyPath));
+}
+
+TEST_F(MainWindowCommands, ToolsMenuFailureLeavesTheEntriesAndSaysSo)
+{
+    // The hive's folder cannot exist: a plain file stands in its way.
+    ASSERT_TRUE(testsupport::writeFile(folder.path() + "/plain", "x"));
+    Registry::setHiveFolder(folder.path() + "/plain/registry");
+    form->mnuToolsItem[0]->trigger();
+    EXPECT_TRUE(form->mnuToolsItem[0]->isEnabled());
+    EXPECT_TRUE(form->mnuToolsItem[1]->isEnabled());
+    EXPECT_EQ(form->sb1->panelText(1), ToolsMenuFailureText(true));
+}
+
+TEST_F(MainWindowCommands, ViewHelpShowsTheHelpFile)
+{
+    ASSERT_TRUE(QFile::copy(QUARROW_HELP_RTF, programFile("Help.rtf")));
+    form->mnuHelpItem[0]->trigger();
+    ASSERT_NE(form->helpWindow(), nullptr);
+    EXPECT_TRUE(form->helpWindow()->isVisible());
+    EXPECT_EQ(form->helpWindow()->windowTitle(), "Readme/Help");
+    EXPECT_TRUE(form->helpWindow()->rtf1->toPlainText().contains("Source Code"));
+    // A second View Help shows the same window.
+    Form8 *first = form->helpWindow();
+    form->mnuHelpItem_Click(5);
+    EXPECT_EQ(form->helpWindow(), first);
+}
+
+TEST_F(MainWindowCommands, ViewHelpWithoutTheHelpFileSaysWhereItLooked)
+{
+    form->mnuHelpItem[0]->trigger();
+    ASSERT_NE(form->helpWindow(), nullptr);
+    EXPECT_TRUE(form->helpWindow()->isVisible());
+    const QString text = form->helpWindow()->rtf1->toPlainText();
+    EXPECT_TRUE(text.contains(programFile("Help.rtf"))) << text.toStdString();
+}
+
+TEST_F(MainWindowCommands, AboutShowsOneWindow)
+{
+    form->mnuAboutItem[0]->trigger();
+    ASSERT_NE(form->aboutWindow(), nullptr);
+    EXPECT_TRUE(form->aboutWindow()->isVisible());
+    EXPECT_EQ(form->aboutWindow()->windowTitle(), "About " + BrandProductName);
+    frmAbout *first = form->aboutWindow();
+    form->mnuAboutItem_Click(3);
+    EXPECT_EQ(form->aboutWindow(), first);
+}
+
+TEST_F(MainWindowCommands, WebsiteOpensOnceAWhileItsWindowIsLoaded)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    form->cmdWebsite->click();
+    form->mnuViewItem[3]->trigger();
+    form->mnuViewItem_Click(9); // every View index above 2 is the website
+    ASSERT_EQ(catcher.opened.size(), 1);
+    EXPECT_EQ(catcher.opened.first(), QUrl("http://" + BrandWebsite));
+    // Once the window has gone, the command opens the site again.
+    QTRY_VERIFY_WITH_TIMEOUT(!frmWebsite::loaded(), 5000);
+    form->mnuViewItem[3]->trigger();
+    EXPECT_EQ(catcher.opened.size(), 2);
+    QDesktopServices::unsetUrlHandler("http");
+    QDesktopServices::unsetUrlHandler("https");
+}
+
+TEST_F(MainWindowCommands, ClosingEndsQuietlyAndClosesTheSideWindows)
+{
+    int ends = 0;
+    Form1::setProgramEnd([&ends] { ++ends; });
+    form->mnuHelpItem[0]->trigger();
+    form->mnuAboutItem[0]->trigger();
+    QPointer<Form8> help = form->helpWindow();
+    QPointer<frmAbout> about = form->aboutWindow();
+    ASSERT_TRUE(help && about);
+
+    const QByteArray settingsBefore =
+        testsupport::readFile(testsupport::homeFolder() + "/config/Quarrow/Quarrow.conf");
+    form->close();
+    EXPECT_EQ(ends, 1);
+    QTest::qWait(50);
+    EXPECT_TRUE(help.isNull() || !help->isVisible());
+    EXPECT_TRUE(about.isNull() || !about->isVisible());
+    // Nothing is written at shut-down.
+    EXPECT_EQ(testsupport::readFile(testsupport::homeFolder() + "/config/Quarrow/Quarrow.conf"),
+              settingsBefore);
+    for (const char *name : {"source.htm", "imagepage.html", "checkImages.txt"})
+        EXPECT_TRUE(QFile::exists(programFile(name)));
+    Form1::setProgramEnd([] { QCoreApplication::exit(0); });
+}
+
+} // namespace
+
+#include "MainWindowCommandsTest.moc"
