@@ -31,7 +31,7 @@ void Form1::wb_DownloadComplete(int index)
 {
     // Only the live page's loads start a harvest; the generated pages' own
     // loads must not start another.
-    if (index == 0)
+    if (index == 0 && !m_unloaded)
         HarvestPage();
 }
 
@@ -48,19 +48,21 @@ bool Form1::HarvestPage()
 {
     // The body's markup arrives later; the harvest runs in full when it does.
     QPointer<Form1> self(this);
-    wb[0]->bodyOuterHtml([self](const QString &pageText) {
-        if (self)
-            self->finishHarvest(pageText);
+    wb[0]->bodyOuterHtml([self](const WebBrowser::BodyText &body) {
+        if (self && !self->m_unloaded && body.valid)
+            self->finishHarvest(body);
     });
     return true;
 }
 
-void Form1::finishHarvest(const QString &pageText)
+void Form1::finishHarvest(const WebBrowser::BodyText &body)
 {
-    BestEffort([this, &pageText] {
-        RunHarvest(
-            pageText, [this] { return wb[0]->LocationURL(); }, *m_files, lists);
-    });
+    // The markup is resolved against the address of the document it came
+    // from, even when the view has moved on since it was asked for.
+    auto location = [this, &body] {
+        return body.address.isEmpty() ? wb[0]->LocationURL() : body.address;
+    };
+    BestEffort([this, &body, &location] { RunHarvest(body.text, location, *m_files, lists); });
     BestEffort([this] { wb[1]->Navigate2(m_files->path(QStringLiteral("source.htm"))); });
     BestEffort([this] { wb[2]->Navigate2(m_files->path(QStringLiteral("imagepage.html"))); });
     ++m_harvestsDone;

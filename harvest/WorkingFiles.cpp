@@ -27,14 +27,19 @@ QStringList WorkingFiles::startupOrder()
     return {Browser, SourcePage, Images, CheckImages, CheckImagesClean, ImagePage};
 }
 
-bool WorkingFiles::createMissing() const
+bool WorkingFiles::createMissing(const std::function<bool(const QString &)> &exists) const
 {
     bool ok = true;
     for (const QString &name : startupOrder()) {
-        if (!QFile::exists(path(name)))
+        if (!exists(path(name)))
             ok = appendEmptyLine(name) && ok;
     }
     return ok;
+}
+
+bool WorkingFiles::createMissing() const
+{
+    return createMissing([](const QString &file) { return QFile::exists(file); });
 }
 
 bool WorkingFiles::appendEmptyLine(const QString &name) const

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The six working files of the harvest, all in one folder. Every value is written
 // as UTF-8 followed by CR LF; replace-mode writes go through QSaveFile, so a write
 // that fails leaves the previous content in place.
@@ -26,7 +28,9 @@ public:
     static QStringList startupOrder();
 
     // Creates each missing file of startupOrder() with one empty line; files that
-    // exist are left as they are. Returns false when a file could not be created.
+    // exist (as `exists` tells from a full path) are left as they are. Returns
+    // false when a file could not be created.
+    bool createMissing(const std::function<bool(const QString &)> &exists) const;
     bool createMissing() const;
 
     // Appends one empty line (CR LF) to the file, creating it if needed.

@@ -126,10 +126,18 @@ void closeKey(Key &key)
 
 bool keyExists(Root root, const QString &path)
 {
+    return keyPresence(root, path).value_or(false);
+}
+
+std::optional<bool> keyPresence(Root root, const QString &path)
+{
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(rootHandle(root), ansi(path).constData(), 0, KEY_READ, &opened) !=
-        ERROR_SUCCESS)
+    const LONG result =
+        RegOpenKeyExA(rootHandle(root), ansi(path).constData(), 0, KEY_READ, &opened);
+    if (result == ERROR_FILE_NOT_FOUND)
         return false;
+    if (result != ERROR_SUCCESS)
+        return std::nullopt;
     RegCloseKey(opened);
     return true;
 }
@@ -467,8 +475,17 @@ void closeKey(Key &key)
 
 bool keyExists(Root root, const QString &path)
 {
+    return keyPresence(root, path).value_or(false);
+}
+
+std::optional<bool> keyPresence(Root root, const QString &path)
+{
+    if (!validPath(path))
+        return false;
     Hive hive;
-    return validPath(path) && loadHive(root, hive) && hive.indexOf(path) >= 0;
+    if (!loadHive(root, hive))
+        return std::nullopt;
+    return hive.indexOf(path) >= 0;
 }
 
 QList<QPair<QString, QString>> stringValues(Root root, const QString &path)

@@ -45,6 +45,9 @@ void closeKey(Key &key);
 
 // Reading back, without write access.
 bool keyExists(Root root, const QString &path);
+// Whether the key is there: empty when the store could not be read, so that
+// "not there" is never guessed from a failure.
+std::optional<bool> keyPresence(Root root, const QString &path);
 // The key's string values in the order they were first written.
 QList<QPair<QString, QString>> stringValues(Root root, const QString &path);
 // The names of a key's direct subkeys.

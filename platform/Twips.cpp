@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include <cmath>
 
@@ -45,6 +46,11 @@ float fromPixelsX(int pixels)
 float fromPixelsY(int pixels)
 {
     return static_cast<float>(pixels * perPixelY());
+}
+
+void place(QWidget *widget, double left, double top, double width, double height)
+{
+    widget->setGeometry(toPixelsX(left), toPixelsY(top), toPixelsX(width), toPixelsY(height));
 }
 
 } // namespace Twips

@@ -57,6 +57,17 @@ private:
     WebBrowser *m_owner;
 };
 
+namespace {
+// The engine writes lone LFs; the harvest reads lines that end in CR LF.
+QString normalizedLineBreaks(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+} // namespace
+
 WebBrowser::WebBrowser(int index, QWebEngineProfile *profile, QWidget *parent)
     : QWebEngineView(parent), m_index(index)
 {
@@ -156,19 +167,22 @@ QString WebBrowser::LocationName() const
     return title.isEmpty() ? LocationURL() : title;
 }
 
-void WebBrowser::bodyOuterHtml(const std::function<void(const QString &)> &callback)
+void WebBrowser::bodyOuterHtml(const std::function<void(const BodyText &)> &callback)
 {
     // The application world runs even where the page's own scripts are off.
     static const QString script =
-        QStringLiteral("(function(){var b=document.body;return b?b.outerHTML:'';})()");
+        QStringLiteral("(function(){var b=document.body;"
+                       "return [String(location.href), b ? b.outerHTML : ''];})()");
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
                           [callback](const QVariant &result) {
-                              QString text = result.toString();
-                              // The engine writes lone LFs; the harvest reads
-                              // lines that end in CR LF.
-                              text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-                              text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-                              text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-                              callback(text);
+                              // A page that goes away answers with nothing at all.
+                              BodyText body;
+                              const QVariantList parts = result.toList();
+                              if (parts.size() == 2) {
+                                  body.valid = true;
+                                  body.address = parts.at(0).toString();
+                                  body.text = normalizedLineBreaks(parts.at(1).toString());
+                              }
+                              callback(body);
                           });
 }

@@ -45,8 +45,15 @@ public:
     bool Busy() const { return m_busy; }
 
     // The body element's markup as the engine writes it out, line breaks as
-    // CR LF; empty without a document or body. Arrives asynchronously.
-    void bodyOuterHtml(const std::function<void(const QString &)> &callback);
+    // CR LF (empty without a document or body), and the address of the
+    // document it came from. Not valid when the page went away first.
+    struct BodyText {
+        QString text;
+        QString address;
+        bool valid = false;
+    };
+    // Arrives asynchronously.
+    void bodyOuterHtml(const std::function<void(const BodyText &)> &callback);
 
     // The start page: a file beside the executable.
     static QString homePagePath();

@@ -92,17 +92,16 @@ Form1::~Form1()
 {
     if (theForm1 == this)
         theForm1 = nullptr;
+    // Nothing the views still report (a harvest's pending page text among
+    // them) may reach a window that is going.
+    m_unloaded = true;
+    for (WebBrowser *view : wb)
+        view->disconnect(this);
     // Views first: their pages must go before the profile.
     for (WebBrowser *&view : wb) {
         delete view;
         view = nullptr;
     }
-}
-
-void Form1::placeTwips(QWidget *w, double left, double top, double width, double height)
-{
-    w->setGeometry(Twips::toPixelsX(left), Twips::toPixelsY(top), Twips::toPixelsX(width),
-                   Twips::toPixelsY(height));
 }
 
 QToolButton *Form1::pictureButton(const QString &caption, const QString &toolTip,
@@ -120,7 +119,7 @@ QToolButton *Form1::pictureButton(const QString &caption, const QString &toolTip
     button->setFocusPolicy(Qt::TabFocus);
     button->setFont(
         familyFont({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")}, 8.25));
-    placeTwips(button, left, top, width, height);
+    Twips::place(button, left, top, width, height);
     return button;
 }
 
@@ -155,7 +154,7 @@ void Form1::createControls()
     cmdWebsite->setObjectName(QStringLiteral("cmdWebsite"));
     cmdWebsite->setIcon(QIcon(QStringLiteral(":/app/buttons/website.png")));
     cmdWebsite->setFocusPolicy(Qt::TabFocus);
-    placeTwips(cmdWebsite, 7380, 60, 2235, 495);
+    Twips::place(cmdWebsite, 7380, 60, 2235, 495);
 
     Text1 = new QLineEdit(QStringLiteral("URL:"), m_client);
     Text1->setObjectName(QStringLiteral("Text1"));
@@ -168,13 +167,13 @@ void Form1::createControls()
         p.setColor(QPalette::Base, p.color(QPalette::Button));
         Text1->setPalette(p);
     }
-    placeTwips(Text1, 60, 660, 495, 285);
+    Twips::place(Text1, 60, 660, 495, 285);
 
     txtUrl = new QLineEdit(m_client);
     txtUrl->setObjectName(QStringLiteral("txtUrl"));
     txtUrl->setClearButtonEnabled(false);
     txtUrl->installEventFilter(this);
-    placeTwips(txtUrl, 540, 600, 2715, 315);
+    Twips::place(txtUrl, 540, 600, 2715, 315);
 
     cmdGo = pictureButton(QStringLiteral("Go"), QStringLiteral("Go!"), QStringLiteral("go"), 3600,
                           600, 1095, 315);
@@ -189,7 +188,7 @@ void Form1::createControls()
         QStringLiteral("Images"),
         QStringLiteral("Displays All Images and Links to Images on the Current Page"));
     TabStrip1->select(1);
-    placeTwips(TabStrip1, 60, 960, 10215, 7875);
+    Twips::place(TabStrip1, 60, 960, 10215, 7875);
 
     for (int i = 0; i < 3; ++i) {
         wb[i] = new WebBrowser(i, m_profile, m_client);
@@ -209,15 +208,15 @@ void Form1::createControls()
     }
 
     sb1 = new StatusBar(m_client);
-    placeTwips(sb1, 0, 10785, 12135, 315);
+    Twips::place(sb1, 0, 10785, 12135, 315);
     pb1 = new ProgressBar(m_client);
-    placeTwips(pb1, 1980, 10080, 1935, 315);
+    Twips::place(pb1, 1980, 10080, 1935, 315);
 
     cd1 = new CommonDialog(this);
 
     auto *template0 = new SkinLabel(m_client);
     template0->setObjectName(QStringLiteral("SkinLabel1"));
-    placeTwips(template0, 4020, 9360, 315, 255);
+    Twips::place(template0, 4020, 9360, 315, 255);
     template0->hide();
     SkinLabel1.push_back(template0);
 
@@ -307,20 +306,17 @@ void Form1::Form_Load()
         BestEffort([this] { MirrorLabels(this, SkinLabel1); });
         BestEffort([this] { ApplySkin(this); });
     }
-    // The help window's "Show at Startup" choice is read here; start-up does
-    // not open the help window.
-    BestEffort([this] {
-        m_showHelpAtLoad = GetSetting(BrandProductName, QStringLiteral("Settings"),
-                                      QStringLiteral("showHelp"), QStringLiteral("1"));
+    // The help window's "Show at Startup" choice is read here and compared,
+    // but start-up does not open the help window: it stays one menu away.
+    BestEffort([] {
+        const bool showHelp =
+            GetSetting(BrandProductName, QStringLiteral("Settings"), QStringLiteral("showHelp"),
+                       QStringLiteral("1")) == QStringLiteral("1");
+        Q_UNUSED(showHelp);
     });
 
     // 7. Every working file exists; existing ones are left as they are.
-    for (const QString &name : WorkingFiles::startupOrder()) {
-        BestEffort([this, &name] {
-            if (!FileExists(m_files->path(name)))
-                m_files->appendEmptyLine(name);
-        });
-    }
+    BestEffort([this] { m_files->createMissing(FileExists); });
     // 8. The second status panel lies under the progress bar.
     BestEffort([this] { sb1->addPanel(); });
     // 9. The live page first.
@@ -364,19 +360,19 @@ void Form1::LayoutControls()
     in.cmdWebsiteLeft = Twips::fromPixelsX(cmdWebsite->x());
     const LayoutResult r = ComputeLayout(in);
 
-    placeTwips(TabStrip1, r.tabStrip.left, r.tabStrip.top, r.tabStrip.width, r.tabStrip.height);
+    Twips::place(TabStrip1, r.tabStrip.left, r.tabStrip.top, r.tabStrip.width, r.tabStrip.height);
     // The views start just below the tab strip's row of tabs.
     const double tabRow = Twips::fromPixelsY(TabStrip1->tabRowHeight());
     const double viewTop = std::max<double>(r.browser.top, r.tabStrip.top + tabRow + 30);
     const double viewHeight = std::max(0.0, r.browser.height - (viewTop - r.browser.top));
     for (WebBrowser *view : wb)
-        placeTwips(view, r.browser.left, viewTop, r.browser.width, viewHeight);
+        Twips::place(view, r.browser.left, viewTop, r.browser.width, viewHeight);
 
     while (sb1->panelCount() < 2)
         sb1->addPanel();
     sb1->setPanelWidth(1, r.panel1Width);
     sb1->setPanelWidth(2, r.panel2Width);
-    placeTwips(pb1, r.progress.left, r.progress.top, r.progress.width, r.progress.height);
+    Twips::place(pb1, r.progress.left, r.progress.top, r.progress.width, r.progress.height);
 
     txtUrl->resize(Twips::toPixelsX(r.txtUrlWidth), txtUrl->height());
     cmdWebsite->resize(Twips::toPixelsX(r.cmdWebsiteWidth), cmdWebsite->height());

@@ -3,6 +3,7 @@
 #include "harvest/ResultLists.h"
 #include "harvest/WorkingFiles.h"
 #include "platform/SkinLabel.h"
+#include "platform/WebBrowser.h"
 #include "windows/Form8.h"
 #include "windows/frmAbout.h"
 
@@ -24,7 +25,6 @@ class CommonDialog;
 class ProgressBar;
 class StatusBar;
 class TabStrip;
-class WebBrowser;
 
 // The main window: navigation bar, tab strip with the three views of the
 // current page (live page, its source, its images) and the status bar.
@@ -140,9 +140,8 @@ private:
     QToolButton *pictureButton(const QString &caption, const QString &toolTip,
                                const QString &picture, double left, double top, double width,
                                double height);
-    void placeTwips(QWidget *w, double left, double top, double width, double height);
     void dockStatusBar();
-    void finishHarvest(const QString &pageText);
+    void finishHarvest(const WebBrowser::BodyText &body);
 
     QWidget *m_client = nullptr;
     QWebEngineProfile *m_profile = nullptr;
@@ -151,5 +150,4 @@ private:
     QPointer<frmAbout> m_about;
     int m_harvestsDone = 0;
     bool m_unloaded = false;
-    QString m_showHelpAtLoad;
 };

@@ -22,12 +22,6 @@ namespace {
 const QString SettingsSection = QStringLiteral("Settings");
 const QString ShowHelpKey = QStringLiteral("showHelp");
 
-void place(QWidget *control, double left, double top, double width, double height)
-{
-    control->setGeometry(Twips::toPixelsX(left), Twips::toPixelsY(top), Twips::toPixelsX(width),
-                         Twips::toPixelsY(height));
-}
-
 // A blue rounded square with a white question mark, drawn at any size.
 QPixmap drawHelpIcon(int size)
 {
@@ -64,7 +58,7 @@ Form8::Form8(QWidget *parent) : QWidget(parent, Qt::Window)
 
     rtf1 = new RichTextBox(this);
     rtf1->setObjectName(QStringLiteral("rtf1"));
-    place(rtf1, 0, 0, 10275, 7515);
+    Twips::place(rtf1, 0, 0, 10275, 7515);
 
     Check1 = new QCheckBox(QStringLiteral("Show at Startup"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
@@ -73,7 +67,7 @@ Form8::Form8(QWidget *parent) : QWidget(parent, Qt::Window)
                       QStringLiteral("DejaVu Sans")});
     font.setPointSizeF(8.25);
     Check1->setFont(font);
-    place(Check1, 60, 7620, 1995, 255);
+    Twips::place(Check1, 60, 7620, 1995, 255);
     // Wide enough for its caption in whatever font stands in.
     Check1->resize(std::max(Check1->width(), Check1->sizeHint().width()), Check1->height());
 

@@ -21,7 +21,7 @@
 #include <windows.h>
 #endif
 
-SkinControl *SkinObject = nullptr;
+QPointer<SkinControl> SkinObject;
 
 SkinHelper *SkinHelperObject()
 {

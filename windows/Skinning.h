@@ -4,6 +4,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -11,7 +12,7 @@ class SkinControl;
 class SkinHelper;
 
 // The skin engine every window is skinned with (the splash's skin control).
-extern SkinControl *SkinObject;
+extern QPointer<SkinControl> SkinObject;
 // The skin helper, created on first use.
 SkinHelper *SkinHelperObject();
 

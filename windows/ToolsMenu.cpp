@@ -111,8 +111,11 @@ bool RemoveExtensionEntries()
 {
     if (DeleteRegistryKey(Registry::Root::LocalMachine, ExtensionKeyPath))
         return true;
-    // Nothing to remove is no failure: the program is not in the menu.
-    return !Registry::keyExists(Registry::Root::LocalMachine, ExtensionKeyPath);
+    // Nothing to remove is no failure: the program is not in the menu. A store
+    // that cannot be read tells nothing, and that is a failure.
+    const std::optional<bool> present =
+        Registry::keyPresence(Registry::Root::LocalMachine, ExtensionKeyPath);
+    return present.has_value() && !*present;
 }
 
 QString ToolsMenuFailureText(bool adding)

@@ -16,12 +16,6 @@ constexpr double CaptionLeft = 2640;
 constexpr double ValueLeft = 4080;
 constexpr double RowHeight = 285;
 
-void place(QWidget *control, double left, double top, double width, double height)
-{
-    control->setGeometry(Twips::toPixelsX(left), Twips::toPixelsY(top), Twips::toPixelsX(width),
-                         Twips::toPixelsY(height));
-}
-
 QFont verdana(double points, bool bold = false)
 {
     QFont font;
@@ -53,39 +47,39 @@ frmAbout::frmAbout(QWidget *parent) : QWidget(parent, Qt::Window)
     Picture1 = new QLabel(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setAlignment(Qt::AlignCenter);
-    place(Picture1, 240, 240, 2160, 2160);
+    Twips::place(Picture1, 240, 240, 2160, 2160);
     const QPixmap picture(pictureResource());
     if (!picture.isNull())
         Picture1->setPixmap(
             picture.scaled(Picture1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
     Label1 = makeLabel<SkinLabel>(this, "Label1", verdana(15, true));
-    place(Label1, CaptionLeft, 300, 4320, 540);
+    Twips::place(Label1, CaptionLeft, 300, 4320, 540);
 
     Label2 = makeLabel<QLabel>(this, "Label2", verdana(8.25, true));
     Label2->setText(QStringLiteral("Version:"));
-    place(Label2, CaptionLeft, 1140, ValueLeft - CaptionLeft, RowHeight);
+    Twips::place(Label2, CaptionLeft, 1140, ValueLeft - CaptionLeft, RowHeight);
     lblVersion = makeLabel<SkinLabel>(this, "lblVersion", verdana(8.25));
-    place(lblVersion, ValueLeft, 1140, ClientWidth - ValueLeft - 240, RowHeight);
+    Twips::place(lblVersion, ValueLeft, 1140, ClientWidth - ValueLeft - 240, RowHeight);
 
     Label3 = makeLabel<QLabel>(this, "Label3", verdana(8.25, true));
     Label3->setText(QStringLiteral("Owned By:"));
-    place(Label3, CaptionLeft, 1500, ValueLeft - CaptionLeft, RowHeight);
+    Twips::place(Label3, CaptionLeft, 1500, ValueLeft - CaptionLeft, RowHeight);
     lblCompany = makeLabel<SkinLabel>(this, "lblCompany", verdana(8.25));
-    place(lblCompany, ValueLeft, 1500, ClientWidth - ValueLeft - 240, RowHeight);
+    Twips::place(lblCompany, ValueLeft, 1500, ClientWidth - ValueLeft - 240, RowHeight);
 
     Label4 = makeLabel<QLabel>(this, "Label4", verdana(8.25, true));
     Label4->setText(QStringLiteral("Website:"));
-    place(Label4, CaptionLeft, 1860, ValueLeft - CaptionLeft, RowHeight);
+    Twips::place(Label4, CaptionLeft, 1860, ValueLeft - CaptionLeft, RowHeight);
     lblWebsite = makeLabel<SkinLabel>(this, "lblWebsite", verdana(8.25));
-    place(lblWebsite, ValueLeft, 1860, ClientWidth - ValueLeft - 240, RowHeight);
+    Twips::place(lblWebsite, ValueLeft, 1860, ClientWidth - ValueLeft - 240, RowHeight);
 
     Label5 = makeLabel<QLabel>(this, "Label5", verdana(6.75));
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(Label5, 240, 2700, ClientWidth - 480, 720);
+    Twips::place(Label5, 240, 2700, ClientWidth - 480, 720);
 
     auto *templateLabel = makeLabel<SkinLabel>(this, "SkinLabel1", verdana(8.25));
-    place(templateLabel, 240, 3360, 315, 255);
+    Twips::place(templateLabel, 240, 3360, 315, 255);
     templateLabel->setVisible(false);
     SkinLabel1.push_back(templateLabel);
 

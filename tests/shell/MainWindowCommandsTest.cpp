@@ -5,6 +5,7 @@
 #include "platform/StatusBar.h"
 #include "platform/WebBrowser.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UrlCatcher.h"
 #include "windows/Branding.h"
 #include "windows/ToolsMenu.h"
 #include "windows/frmWebsite.h"
@@ -17,14 +18,7 @@
 
 namespace {
 
-// Catches what the program asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
+using testsupport::UrlCatcher;
 
 class MainWindowCommands : public MainWindowFixture {
 protected:
@@ -108,12 +102,12 @@ TEST_F(MainWindowCommands, WebsiteOpensOnceAWhileItsWindowIsLoaded)
     form->cmdWebsite->click();
     form->mnuViewItem[3]->trigger();
     form->mnuViewItem_Click(9); // every View index above 2 is the website
-    ASSERT_EQ(catcher.opened.size(), 1);
-    EXPECT_EQ(catcher.opened.first(), QUrl("http://" + BrandWebsite));
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls.first(), QUrl("http://" + BrandWebsite));
     // Once the window has gone, the command opens the site again.
     QTRY_VERIFY_WITH_TIMEOUT(!frmWebsite::loaded(), 5000);
     form->mnuViewItem[3]->trigger();
-    EXPECT_EQ(catcher.opened.size(), 2);
+    EXPECT_EQ(catcher.urls.size(), 2);
     QDesktopServices::unsetUrlHandler("http");
     QDesktopServices::unsetUrlHandler("https");
 }
@@ -143,6 +137,22 @@ TEST_F(MainWindowCommands, ClosingEndsQuietlyAndClosesTheSideWindows)
     Form1::setProgramEnd([] { QCoreApplication::exit(0); });
 }
 
-} // namespace
+TEST_F(MainWindowCommands, AHarvestStillUnderWayWhenTheWindowGoesWritesNothing)
+{
+    ASSERT_TRUE(waitForHarvests(1));
+    QHash<QString, QByteArray> before;
+    for (const char *name : {"source.htm", "imagepage.html", "checkImages.txt"})
+        before.insert(name, testsupport::readFile(programFile(name)));
+    bool finished = false;
+    QObject::connect(form.get(), &Form1::harvestFinished, [&finished] { finished = true; });
 
-#include "MainWindowCommandsTest.moc"
+    form->HarvestPage(); // its page text is still on the way
+    form.reset();
+    QTest::qWait(200);
+    EXPECT_FALSE(finished);
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        EXPECT_EQ(testsupport::readFile(programFile(it.key())), it.value())
+            << it.key().toStdString();
+}
+
+} // namespace

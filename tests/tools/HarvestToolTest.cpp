@@ -94,6 +94,8 @@ TEST(HarvestTool, ErrorsTouchNoFile)
         {{dir.path()}},
         {{QStringLiteral("--out"), dir.filePath(QStringLiteral("missing")), input}},
         {{QStringLiteral("--out"), input, input}},
+        // A folder that not even root can write into.
+        {{QStringLiteral("--out"), QStringLiteral("/proc"), input}},
         {{}},
         {{QStringLiteral("--url")}},
         {{QStringLiteral("--bogus"), input}},

@@ -171,6 +171,17 @@ TEST_F(ToolsMenuTest, AReadOnlyHiveReportsFailureAndKeepsTheEntries)
     EXPECT_EQ(testsupport::readFile(hiveFile()), before);
 }
 
+TEST_F(ToolsMenuTest, AHiveThatCannotBeReadOrReplacedReportsFailureBothWays)
+{
+    // A folder where the hive file should be: it can be neither read nor
+    // replaced, whoever runs the test.
+    ASSERT_TRUE(QDir().mkpath(hiveFile()));
+    EXPECT_FALSE(AddExtensionEntries());
+    EXPECT_FALSE(RemoveExtensionEntries());
+    EXPECT_FALSE(Registry::keyPresence(Root::LocalMachine, Key).has_value());
+    EXPECT_TRUE(QFileInfo(hiveFile()).isDir());
+}
+
 TEST_F(ToolsMenuTest, FailureTextsNameTheProductAndTheCommand)
 {
     EXPECT_EQ(ToolsMenuFailureText(true),

@@ -1,5 +1,6 @@
 #include "platform/VersionInfo.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UrlCatcher.h"
 #include "windows/Branding.h"
 #include "windows/frmWebsite.h"
 
@@ -14,13 +15,7 @@
 #include <gtest/gtest.h>
 
 // Takes the addresses the program asks the system to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
+using testsupport::UrlCatcher;
 
 namespace {
 
@@ -134,5 +129,3 @@ TEST_F(WebsiteWindowTest, AnyOtherModeOpensNothing)
 }
 
 } // namespace
-
-#include "WebsiteWindowTest.moc"

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include <cstdio>
@@ -91,8 +92,11 @@ int main(int argc, char **argv)
     if (!QFileInfo(input).isFile() || !file.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("cannot read %1").arg(input));
     const QFileInfo outInfo(out);
-    if (!outInfo.isDir() || !outInfo.isWritable())
+    // The permission bits do not tell everything (root, read-only mounts): try.
+    QTemporaryFile probe(outInfo.absoluteFilePath() + QStringLiteral("/.quarrow-harvest-XXXXXX"));
+    if (!outInfo.isDir() || !probe.open())
         return fail(QStringLiteral("cannot write into folder %1").arg(out));
+    probe.remove();
 
     const QString pageText = QString::fromUtf8(file.readAll());
     file.close();
