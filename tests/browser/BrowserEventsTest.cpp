@@ -60,9 +60,20 @@ TEST_F(BrowserEvents, StatusTextOfAGeneratedViewReachesThePanel)
 {
     // Loading the Images page in its own view reports its own status.
     form->sb1->setPanelText(1, "before");
+    QStringList seen;
+    QObject::connect(form->wb[2], &WebBrowser::StatusTextChange,
+                     [&seen](int index, const QString &text) {
+                         if (index == 2)
+                             seen << text;
+                     });
     form->wb[2]->Navigate2(programFile("imagepage.html"));
     ASSERT_TRUE(waitForLoad(2));
-    EXPECT_NE(form->sb1->panelText(1), "before");
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_TRUE(seen.first().startsWith("Opening ") && seen.first().contains("imagepage.html"))
+        << seen.first().toStdString();
+    // The last word is the Images view's own, whatever the live view said before.
+    EXPECT_EQ(form->sb1->panelText(1), seen.last());
+    EXPECT_EQ(seen.last(), "Done");
 }
 
 TEST_F(BrowserEvents, TitleChangeOfTheLiveViewOnly)
