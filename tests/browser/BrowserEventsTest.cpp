@@ -59,6 +59,8 @@ TEST_F(BrowserEvents, StatusTextComesFromEveryViewUnchanged)
 TEST_F(BrowserEvents, StatusTextOfAGeneratedViewReachesThePanel)
 {
     // Loading the Images page in its own view reports its own status.
+    // Let the Images view finish what the start page's harvest gave it.
+    QTRY_VERIFY_WITH_TIMEOUT(!form->wb[2]->Busy(), 10000);
     form->sb1->setPanelText(1, "before");
     QStringList seen;
     QObject::connect(form->wb[2], &WebBrowser::StatusTextChange,
@@ -68,9 +70,10 @@ TEST_F(BrowserEvents, StatusTextOfAGeneratedViewReachesThePanel)
                      });
     form->wb[2]->Navigate2(programFile("imagepage.html"));
     ASSERT_TRUE(waitForLoad(2));
-    ASSERT_FALSE(seen.isEmpty());
-    EXPECT_TRUE(seen.first().startsWith("Opening ") && seen.first().contains("imagepage.html"))
-        << seen.first().toStdString();
+    const bool opening = std::any_of(seen.cbegin(), seen.cend(), [](const QString &text) {
+        return text.startsWith("Opening ") && text.contains("imagepage.html");
+    });
+    EXPECT_TRUE(opening) << seen.join(" | ").toStdString();
     // The last word is the Images view's own, whatever the live view said before.
     EXPECT_EQ(form->sb1->panelText(1), seen.last());
     EXPECT_EQ(seen.last(), "Done");
