@@ -40,7 +40,7 @@ QFont familyFont(const QStringList &families, double points, bool bold = false)
 }
 } // namespace
 
-std::function<void()> &programEnd()
+std::function<void()> &Form1::programEnd()
 {
     static std::function<void()> end = [] { QCoreApplication::exit(0); };
     return end;
@@ -51,7 +51,7 @@ void Form1::setProgramEnd(std::function<void()> end)
     programEnd() = std::move(end);
 }
 
-QString &startAddress()
+QString &Form1::startAddress()
 {
     static QString address;
     return address;

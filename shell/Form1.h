@@ -142,6 +142,9 @@ private:
                                double height);
     void dockStatusBar();
     void finishHarvest(const WebBrowser::BodyText &body);
+    // Run-wide values that tests and start-up set before the window loads.
+    static std::function<void()> &programEnd();
+    static QString &startAddress();
 
     QWidget *m_client = nullptr;
     QWebEngineProfile *m_profile = nullptr;

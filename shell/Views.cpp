@@ -16,8 +16,6 @@
 
 #include <functional>
 
-std::function<void()> &programEnd();
-
 void Form1::ShowView(int index)
 {
     for (WebBrowser *view : wb)
