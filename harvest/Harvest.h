@@ -9,15 +9,25 @@
 
 #include <functional>
 
-// Builds the Source Code and Images pages of one page text (steps 2 to 10 of the
-// harvest): writes checkImages.txt, clears the lists, runs ScanImageTags and then
-// ScanImageLinks, each with a fresh locationUrl(), escapes the page text and links
-// every recorded file name in it, writes imagepage.html and source.htm and empties
-// the scratch files. Every step is best-effort: one that fails is skipped.
-void RunHarvest(const QString &pageText, const std::function<QString()> &locationUrl,
-                const WorkingFiles &files, ResultLists &lists);
+// What a harvest wrote, and what it had to leave out.
+struct HarvestReport {
+    // The first write that failed, as "<file>: <reason>"; empty when all were written.
+    QString failure;
+    // True when source.htm and imagepage.html hold this harvest's pages.
+    bool pagesWritten = false;
+    // The limits the harvest reached, one sentence each (see harvest::Limits).
+    QStringList notices;
+};
 
-// The image-tag scan: reads checkImages.txt, records each new image in
+// Builds the Source Code and Images pages of one page text: writes checkImages.txt,
+// clears the lists, runs the image scan and then the link scan, each with a fresh
+// locationUrl(), escapes the page text and links every recorded file name in it,
+// writes imagepage.html and source.htm as a pair and empties the scratch files.
+// Every step is best-effort: one that fails is skipped, and the report says so.
+HarvestReport RunHarvest(const QString &pageText, const std::function<QString()> &locationUrl,
+                         const WorkingFiles &files, ResultLists &lists);
+
+// The image-tag scan of the text in checkImages.txt: records each new image in
 // Links(1)/frmList(1). pageUrl may be shortened to its folder.
 void ScanImageTags(QString &pageUrl, const WorkingFiles &files, ResultLists &lists);
 
@@ -30,21 +40,86 @@ bool WriteImagePage(const WorkingFiles &files, const ResultLists &lists);
 
 // Empties checkImages.txt, checkImagesClean.txt, browser.txt and images.htm, in this
 // order, stopping at the first that cannot be written.
-void ResetWorkingFiles(const WorkingFiles &files);
+bool ResetWorkingFiles(const WorkingFiles &files, QString *error = nullptr);
 
 namespace harvest {
 
-// The Source Code page (UTF-8, without the final CR LF): the page text with "&",
-// "<", CR and LF escaped and every occurrence of a recorded file name wrapped once
-// in an anchor to its address.
-QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists);
+// The UTF-8 byte-order mark that starts both generated pages: with it the engine
+// reads them as UTF-8 whatever bytes the page text holds, and guesses nothing.
+inline constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
-// The Images page (without the final CR LF): one block per entry of Links(1).
-QString BuildImagePage(const ResultLists &lists);
+// File names longer than this many characters are not linked in the Source Code page.
+inline constexpr qsizetype kLongestLinkedName = 1000;
+
+// How much a harvest of one page may produce. Every figure grows linearly with the
+// size of the page (its UTF-8 bytes), so that no page, however it is made, can make
+// the harvest's time, memory or output grow faster than the page itself.
+struct Limits {
+    qsizetype pageBytes = 0;
+    qsizetype listChars = 0;      // characters of addresses and keys the lists may hold
+    qsizetype nameNodes = 0;      // nodes of the tables that find file names to link
+    qsizetype anchorBytes = 0;    // bytes of anchors the Source Code page may add
+    qsizetype imagePageBytes = 0; // bytes of the Images page
+
+    static Limits forPage(const QString &pageText);
+};
+
+// The size of text once written as UTF-8.
+qsizetype Utf8Length(QStringView text);
+
+// The budget of one harvest's lists, shared by its two scans.
+struct ScanBudget {
+    qsizetype charsLeft = -1; // characters the lists may still take; -1: no limit
+    qsizetype refused = 0;    // entries not recorded because the lists were full
+};
+
+// One scan over the page text in memory (links: the link scan, else the image scan).
+// writeClean, when given, receives the two texts of the clean file as the scan makes
+// them, each without its final CR LF.
+void ScanText(bool links, const QString &pageText, QString &pageUrl, ResultLists &lists,
+              ScanBudget *budget = nullptr,
+              const std::function<void(const QString &)> &writeClean = {});
+
+// What the Source Code page left unlinked to stay within its limits.
+struct SourcePageCuts {
+    qsizetype occurrences = 0;  // occurrences of recorded names in the page text
+    qsizetype linked = 0;       // of which linked
+    qsizetype namesLeftOut = 0; // recorded names not linked at all (too long, too many)
+};
+
+// The Source Code page (UTF-8, byte-order mark first, without the final CR LF): the
+// page text with "&", "<", CR and LF escaped, C0 control characters shown as the
+// symbols of the Control Pictures block, and every occurrence of a recorded file
+// name wrapped once in an anchor to its address, as far as the page's limits allow;
+// when they do not, a first line says so.
+QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists,
+                           SourcePageCuts *cuts = nullptr);
+
+// The sentence that heads the Source Code page when it could not link everything,
+// or empty when it did.
+QString SourceCutNotice(const SourcePageCuts &cuts);
+
+// The sentence that heads the Images page when it shows fewer pictures than were
+// recorded, or empty when it shows them all.
+QString ImageCutNotice(qsizetype shown, qsizetype recorded);
+
+// The Images page (byte-order mark first, without the final CR LF): one block per
+// entry of Links(1), as many as fit in the page's limits; when not all do, a first
+// line says so. *shown, when given, receives the number of blocks.
+QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit = -1,
+                               qsizetype *shown = nullptr);
+QString BuildImagePage(const ResultLists &lists, qsizetype byteLimit = -1,
+                       qsizetype *shown = nullptr);
 
 // An address written so that it can neither leave a quoted attribute nor open or
-// close markup: "<", ">", '"' and "'" become character references, "&" stays.
+// close markup: "<", ">", '"' and "'" become character references, "&" stays, and
+// C0 control characters other than tab, CR and LF are percent-encoded.
 QString AttributeSafe(const QString &address);
+
+// Text with every C0 control character other than tab, CR and LF replaced by its
+// symbol from the Control Pictures block (U+2400 and on), so that it shows and can
+// never act on how the page is read.
+QString VisibleControls(const QString &text);
 
 // The lines that a scan looks at, and the one-tag-per-line text it writes first.
 struct ScanLines {

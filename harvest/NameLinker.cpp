@@ -11,11 +11,25 @@ quint64 edgeKey(int node, char16_t c)
 
 } // namespace
 
+qsizetype NameLinker::nodesNeeded(const QString &name) const
+{
+    int node = 0;
+    qsizetype i = name.size() - 1;
+    for (; i >= 0; --i) {
+        const auto found = m_edges.find(edgeKey(node, normalized(name.at(i).unicode())));
+        if (found == m_edges.end())
+            break;
+        node = found->second;
+    }
+    return i + 1;
+}
+
 void NameLinker::addName(const QString &name, int id)
 {
     if (name.isEmpty())
         return;
     m_built = false;
+    m_longest = qMax(m_longest, name.size());
     int node = 0;
     for (qsizetype i = name.size() - 1; i >= 0; --i) {
         const char16_t c = normalized(name.at(i).unicode());
@@ -86,49 +100,60 @@ void NameLinker::build()
     m_built = true;
 }
 
+void NameLinker::findAll(QStringView text, const std::function<void(const Match &)> &found)
+{
+    if (m_nodes.size() == 1)
+        return;
+    if (!m_built)
+        build();
+    // The state at a position depends only on the longest name's length of text
+    // after it, so each window is read backwards from that far past its end.
+    constexpr qsizetype kWindow = qsizetype(1) << 18;
+    const qsizetype n = text.size();
+    const char16_t *data = text.utf16();
+    std::vector<Match> starts;
+    qsizetype covered = 0;
+    for (qsizetype windowStart = 0; windowStart < n; windowStart += kWindow) {
+        const qsizetype windowEnd = qMin(n, windowStart + kWindow);
+        const qsizetype readFrom = qMin(n, windowEnd + m_longest);
+        starts.clear();
+        // Backwards: after reading text[p..readFrom) reversed, the state's fail chain
+        // holds exactly the names that start at p, the longest first.
+        int state = 0;
+        for (qsizetype p = readFrom - 1; p >= windowStart; --p) {
+            const char16_t c = normalized(data[p]);
+            if (state == 0) {
+                // Most characters end no name: stay at the root without further work.
+                state = m_rootEdges[c];
+                if (state < 0) {
+                    state = 0;
+                    continue;
+                }
+            } else {
+                int next = child(state, c);
+                while (next < 0 && state != 0) {
+                    state = m_nodes[size_t(state)].fail;
+                    next = child(state, c);
+                }
+                state = next < 0 ? 0 : next;
+            }
+            const int best = m_nodes[size_t(state)].bestNode;
+            if (best >= 0 && p < windowEnd)
+                starts.push_back(Match{p, m_nodes[size_t(best)].length, m_nodes[size_t(best)].id});
+        }
+        // Forwards: take the leftmost match, skip what it covers, and so on.
+        for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
+            if (it->position < covered)
+                continue;
+            found(*it);
+            covered = it->position + it->length;
+        }
+    }
+}
+
 std::vector<NameLinker::Match> NameLinker::findAll(QStringView text)
 {
     std::vector<Match> chosen;
-    if (m_nodes.size() == 1)
-        return chosen;
-    if (!m_built)
-        build();
-    // Backwards: after reading text[p..end) reversed, the state's fail chain holds
-    // exactly the names that start at p, the longest first.
-    std::vector<Match> starts;
-    const char16_t *data = text.utf16();
-    int state = 0;
-    for (qsizetype p = text.size() - 1; p >= 0; --p) {
-        const char16_t c = normalized(data[p]);
-        if (state == 0) {
-            // Most characters end no name: stay at the root without further work.
-            state = m_rootEdges[c];
-            if (state < 0) {
-                state = 0;
-                continue;
-            }
-            const int best = m_nodes[size_t(state)].bestNode;
-            if (best >= 0)
-                starts.push_back(Match{p, m_nodes[size_t(best)].length, m_nodes[size_t(best)].id});
-            continue;
-        }
-        int next = child(state, c);
-        while (next < 0 && state != 0) {
-            state = m_nodes[state].fail;
-            next = child(state, c);
-        }
-        state = next < 0 ? 0 : next;
-        const int best = m_nodes[state].bestNode;
-        if (best >= 0)
-            starts.push_back(Match{p, m_nodes[best].length, m_nodes[best].id});
-    }
-    // Forwards: take the leftmost match, skip what it covers, and so on.
-    qsizetype covered = 0;
-    for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
-        if (it->position < covered)
-            continue;
-        chosen.push_back(*it);
-        covered = it->position + it->length;
-    }
+    findAll(text, [&chosen](const Match &match) { chosen.push_back(match); });
     return chosen;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -17,14 +18,21 @@ public:
     // added before keeps the earlier id.
     void addName(const QString &name, int id);
 
+    // How many nodes the linker's tables hold, and how many more adding a name
+    // would make; the tables cost memory per node.
+    qsizetype nodeCount() const { return qsizetype(m_nodes.size()); }
+    qsizetype nodesNeeded(const QString &name) const;
+
     struct Match {
         qsizetype position;
         qsizetype length;
         int id;
     };
 
-    // The matches chosen left to right: at each position the longest name, then
-    // the search goes on after it, so matches never overlap.
+    // Calls found() with the matches chosen left to right: at each position the
+    // longest name, then the search goes on after it, so matches never overlap.
+    // The text is read in windows, so the memory it takes does not grow with it.
+    void findAll(QStringView text, const std::function<void(const Match &)> &found);
     std::vector<Match> findAll(QStringView text);
 
 private:
@@ -56,5 +64,6 @@ private:
     std::vector<int> m_edgeStart;
     std::vector<char16_t> m_edgeChars;
     std::vector<int> m_edgeTargets;
+    qsizetype m_longest = 0;
     bool m_built = false;
 };

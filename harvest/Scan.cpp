@@ -4,6 +4,9 @@
 
 #include <QSet>
 
+#include <utility>
+#include <vector>
+
 using namespace harvest;
 
 namespace {
@@ -66,26 +69,78 @@ QString extractValue(QStringView line, QLatin1StringView search)
     return text;
 }
 
+// The page folder and the folders above it, up to the site root. Climbing a level
+// normally cuts the folder after its next "/" from the end, so the whole chain is
+// kept as cut positions in one text: memory and time stay linear in the folder's
+// length however deep it is. Only a folder with "http://" inside it (in a query,
+// say) changes on its way up; those few steps are taken one by one.
+class FolderClimber {
+public:
+    explicit FolderClimber(const QString &folder) : m_top(folder) {}
+
+    // The folder `levels` above the page folder, never above the site root.
+    QString up(qsizetype levels)
+    {
+        if (!m_built)
+            build();
+        if (levels < qsizetype(m_changed.size()))
+            return m_changed[size_t(levels)];
+        levels -= qsizetype(m_changed.size());
+        if (m_cuts.empty() || levels == 0)
+            return m_top;
+        return m_top.left(m_cuts[size_t(qMin(levels, qsizetype(m_cuts.size()))) - 1]);
+    }
+
+private:
+    static bool changesOnTheWayUp(const QString &folder)
+    {
+        const qsizetype from = folder.startsWith(kHttp) ? kHttp.size() : 0;
+        return indexOfIgnoringCase(folder, kHttp, from) >= 0;
+    }
+
+    void build()
+    {
+        m_built = true;
+        // A folder with "http://" inside loses it on the first step up; a crafted
+        // one may need a few more. Beyond that the climb ends where it is.
+        constexpr int kMostChangingSteps = 16;
+        while (changesOnTheWayUp(m_top)) {
+            if (m_top == SiteRootOf(m_top) || int(m_changed.size()) >= kMostChangingSteps)
+                return;
+            QString up = BaseDirectoryOf(m_top);
+            if (up.size() >= m_top.size())
+                return;
+            m_changed.push_back(std::exchange(m_top, std::move(up)));
+        }
+        const qsizetype root = SiteRootOf(m_top).size();
+        qsizetype length = m_top.size();
+        while (length > root) {
+            const qsizetype slash = m_top.lastIndexOf(u'/', length - 2);
+            if (slash < 0)
+                break;
+            length = slash + 1;
+            m_cuts.push_back(length);
+        }
+    }
+
+    QString m_top;                  // the folder where the cutting starts
+    std::vector<QString> m_changed; // folders above the page folder that are no cut
+    std::vector<qsizetype> m_cuts;  // lengths of m_top one, two... levels up
+    bool m_built = false;
+};
+
 // Turns the values of one scan into addresses. Everything that depends only on the
 // page address is worked out once.
 class Resolver {
 public:
     explicit Resolver(const QString &originalPageUrl, const QString &base)
+        : m_climber(folderOf(base))
     {
         m_pageScheme = SchemeOf(originalPageUrl);
         m_filePage = m_pageScheme == u"file";
 
-        // The folder that relative values are joined to.
-        QString folder = base;
-        const bool hadScheme = replaceEveryIgnoringCase(folder, kHttp) > 0;
-        if (!folder.endsWith(u'/'))
-            folder = BaseDirectoryOf(folder);
-        if (hadScheme)
-            folder.prepend(kHttp);
-        m_folders.append(folder);
-
         m_relativeBase = base;
-        replaceEveryIgnoringCase(m_relativeBase, kHttp);
+        const bool hadScheme = replaceEveryIgnoringCase(m_relativeBase, kHttp) > 0;
         if (!m_relativeBase.endsWith(u'/'))
             m_relativeBase = BaseDirectoryOf(m_relativeBase);
         replaceEveryIgnoringCase(m_relativeBase, QLatin1StringView("hometown.aol"),
@@ -121,7 +176,7 @@ public:
         } else if (value.contains(QLatin1StringView("../"))) {
             QString rest = value;
             const qsizetype ups = removeEvery(rest, QLatin1StringView("../"));
-            *address = folderUp(ups) + rest;
+            *address = m_climber.up(ups) + rest;
         } else if (value.startsWith(u'/')) {
             *address = m_rootBase + value.mid(1);
         } else {
@@ -131,34 +186,31 @@ public:
     }
 
 private:
-    // The page folder climbed up by levels, never above the site root.
-    const QString &folderUp(qsizetype levels)
+    // The folder that relative values are joined to.
+    static QString folderOf(const QString &base)
     {
-        while (m_folders.size() <= levels && !m_topReached) {
-            const QString &current = m_folders.last();
-            const QString up = BaseDirectoryOf(current);
-            if (current == SiteRootOf(current) || up.size() >= current.size()) {
-                m_topReached = true;
-                break;
-            }
-            m_folders.append(up);
-        }
-        return m_folders.at(qMin(levels, m_folders.size() - 1));
+        QString folder = base;
+        const bool hadScheme = replaceEveryIgnoringCase(folder, kHttp) > 0;
+        if (!folder.endsWith(u'/'))
+            folder = BaseDirectoryOf(folder);
+        if (hadScheme)
+            folder.prepend(kHttp);
+        return folder;
     }
 
     QString m_pageScheme;
     bool m_filePage = false;
     QString m_relativeBase;
     QString m_rootBase;
-    QStringList m_folders;
-    bool m_topReached = false;
+    FolderClimber m_climber;
 };
 
-void scan(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
+void scan(const ScanKind &kind, const QString &pageText, QString &pageUrl, ResultLists &lists,
+          ScanBudget *budget, const std::function<void(const QString &)> &writeClean)
 {
     const QString originalUrl = pageUrl;
-    // Step 1: the page's folder, unless the address ends in "/" or in a top-level
-    // domain of the old web.
+    // The page's folder, unless the address ends in "/" or in a top-level domain of
+    // the old web.
     if (!pageUrl.endsWith(u'/') && !pageUrl.endsWith(QLatin1StringView(".com")) &&
         !pageUrl.endsWith(QLatin1StringView(".net")) &&
         !pageUrl.endsWith(QLatin1StringView(".edu")) &&
@@ -167,25 +219,23 @@ void scan(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files, Res
 
     QStringList lines;
     {
-        QString fileText;
-        if (!files.read(WorkingFiles::CheckImages, &fileText))
-            return;
-        ScanLines split = SplitScanLines(fileText, kind.links);
-        fileText = QString();
-        if (!files.writeReplace(WorkingFiles::CheckImagesClean, split.oneTagPerLine))
-            return;
+        // The clean file is written twice, as the scan makes it; it is not read back.
+        ScanLines split = SplitScanLines(pageText, kind.links);
+        if (writeClean)
+            writeClean(split.oneTagPerLine);
         split.oneTagPerLine = QString();
-        QString second;
-        qsizetype total = 0;
-        for (const QString &line : std::as_const(split.lines))
-            total += line.size() + 2;
-        second.reserve(total);
-        for (const QString &line : std::as_const(split.lines)) {
-            second.append(line);
-            second.append(kCrLf);
+        if (writeClean) {
+            QString second;
+            qsizetype total = 0;
+            for (const QString &line : std::as_const(split.lines))
+                total += line.size() + 2;
+            second.reserve(total);
+            for (const QString &line : std::as_const(split.lines)) {
+                second.append(line);
+                second.append(kCrLf);
+            }
+            writeClean(second);
         }
-        if (!files.writeReplace(WorkingFiles::CheckImagesClean, second))
-            return;
         lines = std::move(split.lines);
     }
 
@@ -203,10 +253,32 @@ void scan(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files, Res
         QString address;
         if (!resolver.resolve(value, &address))
             continue;
+        if (budget && budget->charsLeft >= 0) {
+            // Once the lists are full, nothing more is recorded.
+            const qsizetype cost = address.size() + key.size();
+            if (budget->refused > 0 || cost > budget->charsLeft) {
+                ++budget->refused;
+                continue;
+            }
+            budget->charsLeft -= cost;
+        }
         addresses.append(address);
         keys.append(key);
         known.insert(key);
     }
+}
+
+void scanFile(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
+{
+    QString fileText;
+    if (!files.read(WorkingFiles::CheckImages, &fileText))
+        return;
+    // The file holds the page text and the CR LF its write added.
+    if (fileText.endsWith(kCrLf))
+        fileText.chop(2);
+    scan(kind, fileText, pageUrl, lists, nullptr, [&files](const QString &text) {
+        files.writeReplace(WorkingFiles::CheckImagesClean, text);
+    });
 }
 
 } // namespace
@@ -269,10 +341,20 @@ ScanLines SplitScanLines(const QString &fileText, bool links)
 
 void ScanImageTags(QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
 {
-    scan(kImageTags, pageUrl, files, lists);
+    scanFile(kImageTags, pageUrl, files, lists);
 }
 
 void ScanImageLinks(QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
 {
-    scan(kImageLinks, pageUrl, files, lists);
+    scanFile(kImageLinks, pageUrl, files, lists);
 }
+
+namespace harvest {
+
+void ScanText(bool links, const QString &pageText, QString &pageUrl, ResultLists &lists,
+              ScanBudget *budget, const std::function<void(const QString &)> &writeClean)
+{
+    scan(links ? kImageLinks : kImageTags, pageText, pageUrl, lists, budget, writeClean);
+}
+
+} // namespace harvest

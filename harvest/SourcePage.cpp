@@ -8,7 +8,8 @@ namespace {
 
 // Appends text to out as UTF-8, as QString::toUtf8() would write it (a lone
 // surrogate becomes "?"), escaping it for the Source Code page on the way:
-// "&" and "<" become references, CR and LF become "<BR>".
+// "&" and "<" become references, CR and LF become "<BR>", and the other C0 control
+// characters but tab become their visible symbols.
 void appendEscaped(QByteArray &out, QStringView text)
 {
     const char16_t *data = text.utf16();
@@ -41,8 +42,18 @@ void appendEscaped(QByteArray &out, QStringView text)
                     std::memcpy(w, "<BR>", 4);
                     w += 4;
                     break;
+                case u'\t':
+                    *w++ = '\t';
+                    break;
                 default:
-                    *w++ = char(c);
+                    if (c < 0x20) {
+                        // The control character's own symbol, U+2400 + c.
+                        *w++ = char(0xE2);
+                        *w++ = char(0x90);
+                        *w++ = char(0x80 | c);
+                    } else {
+                        *w++ = char(c);
+                    }
                 }
             } else if (c < 0x800) {
                 *w++ = char(0xC0 | (c >> 6));
@@ -91,59 +102,172 @@ QString AttributeSafe(const QString &address)
             out.append(QLatin1StringView("&#39;"));
             break;
         default:
-            out.append(c);
+            if (c.unicode() < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') {
+                // As the engine's address parser would write it, so that no control
+                // character reaches the page.
+                out.append(u'%');
+                out.append(QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper());
+            } else {
+                out.append(c);
+            }
         }
     }
     return out;
 }
 
-QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists)
+Limits Limits::forPage(const QString &pageText)
 {
+    Limits limits;
+    limits.pageBytes = Utf8Length(pageText);
+    const qsizetype n = limits.pageBytes;
+    limits.listChars = 3 * n + (qsizetype(1) << 20);
+    limits.nameNodes = n / 16 + (qsizetype(64) << 10);
+    limits.anchorBytes = 2 * n + (qsizetype(512) << 10);
+    limits.imagePageBytes = 4 * n + (qsizetype(512) << 10);
+    return limits;
+}
+
+qsizetype Utf8Length(QStringView text)
+{
+    qsizetype bytes = 0;
+    const char16_t *data = text.utf16();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = data[i];
+        if (c < 0x80) {
+            bytes += 1;
+        } else if (c < 0x800) {
+            bytes += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(data[i + 1])) {
+            bytes += 4;
+            ++i;
+        } else {
+            bytes += QChar::isSurrogate(c) ? 1 : 3;
+        }
+    }
+    return bytes;
+}
+
+QString SourceCutNotice(const SourcePageCuts &cuts)
+{
+    if (cuts.linked == cuts.occurrences && cuts.namesLeftOut == 0)
+        return {};
+    return QStringLiteral("[Quarrow linked %1 of the %2 places where a recorded file name "
+                          "appears; %3 names are not linked at all. Linking everything would "
+                          "make this view far larger than the page.]")
+        .arg(cuts.linked)
+        .arg(cuts.occurrences)
+        .arg(cuts.namesLeftOut);
+}
+
+QString ImageCutNotice(qsizetype shown, qsizetype recorded)
+{
+    if (shown >= recorded)
+        return {};
+    return QStringLiteral("[Quarrow shows the first %1 of %2 pictures; showing them all would "
+                          "make this view far larger than the page.]")
+        .arg(shown)
+        .arg(recorded);
+}
+
+QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists, SourcePageCuts *cuts)
+{
+    const Limits limits = Limits::forPage(pageText);
+    SourcePageCuts counts;
     // Links to images first, then images; within a kind in recorded order. The
-    // first name added wins between equal names.
+    // first name added wins between equal names. Names too long, or beyond what the
+    // page's limits allow, are left as text.
     NameLinker linker;
     std::vector<const QString *> targets;
     for (int k = 0; k < 2; ++k) {
         const qsizetype count = qMin(lists.Links[k].size(), lists.frmList[k].size());
         for (qsizetype i = 0; i < count; ++i) {
-            linker.addName(lists.frmList[k].at(i), int(targets.size()));
+            const QString &name = lists.frmList[k].at(i);
+            if (name.isEmpty())
+                continue;
+            if (name.size() > kLongestLinkedName ||
+                linker.nodeCount() + linker.nodesNeeded(name) > limits.nameNodes) {
+                ++counts.namesLeftOut;
+                continue;
+            }
+            linker.addName(name, int(targets.size()));
             targets.push_back(&lists.Links[k].at(i));
         }
     }
-    const std::vector<NameLinker::Match> matches = linker.findAll(pageText);
 
     QByteArray out;
     out.reserve(pageText.size() + pageText.size() / 4 + 64);
+    out.append(kByteOrderMark);
     std::vector<QByteArray> openTags(targets.size());
+    qsizetype anchorBytesLeft = limits.anchorBytes;
     qsizetype done = 0;
-    for (const NameLinker::Match &match : matches) {
-        appendEscaped(out, QStringView(pageText).mid(done, match.position - done));
+    linker.findAll(pageText, [&](const NameLinker::Match &match) {
+        ++counts.occurrences;
         QByteArray &open = openTags[size_t(match.id)];
-        if (open.isEmpty())
+        if (open.isEmpty() && anchorBytesLeft > 0)
             open = "<a href='" + AttributeSafe(*targets[size_t(match.id)]).toUtf8() + "'>";
+        // Once one anchor does not fit, none after it is made.
+        const qsizetype cost = open.size() + 4;
+        if (counts.linked < counts.occurrences - 1 || open.isEmpty() || cost > anchorBytesLeft)
+            return;
+        anchorBytesLeft -= cost;
+        ++counts.linked;
+        appendEscaped(out, QStringView(pageText).mid(done, match.position - done));
         out.append(open);
         appendEscaped(out, QStringView(pageText).mid(match.position, match.length));
         out.append("</a>", 4);
         done = match.position + match.length;
-    }
+    });
     appendEscaped(out, QStringView(pageText).mid(done));
+    const QString notice = SourceCutNotice(counts);
+    if (!notice.isEmpty())
+        out.insert(qsizetype(sizeof(kByteOrderMark) - 1), notice.toUtf8() + "<BR>");
+    if (cuts)
+        *cuts = counts;
     return out;
 }
 
-QString BuildImagePage(const ResultLists &lists)
+QString VisibleControls(const QString &text)
 {
-    QString page;
-    const QStringList &addresses = lists.Links[1];
-    for (qsizetype i = 0; i < lists.frmList[1].size() && i < addresses.size(); ++i) {
-        const QString &stored = addresses.at(i);
-        // Only an address without any scheme gets "http://" in front.
-        const QString target =
-            AttributeSafe(SchemeOf(stored).isEmpty() ? QStringLiteral("http://") + stored : stored);
-        page += QLatin1StringView("<a href='") + target + QLatin1StringView("'><img src='") +
-                target + QLatin1StringView("'></a><BR>") + AttributeSafe(stored) +
-                QLatin1StringView("<BR><BR><BR>");
+    QString out = text;
+    for (QChar &c : out) {
+        if (c.unicode() < 0x20 && c != u'\t' && c != u'\r' && c != u'\n')
+            c = QChar(0x2400 + c.unicode());
     }
+    return out;
+}
+
+QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
+{
+    // Made as UTF-8 straight away: a page of long addresses is never held twice.
+    QByteArray page(kByteOrderMark);
+    const QStringList &addresses = lists.Links[1];
+    const qsizetype recorded = qMin(lists.frmList[1].size(), addresses.size());
+    qsizetype blocks = 0;
+    for (; blocks < recorded; ++blocks) {
+        const QString &stored = addresses.at(blocks);
+        // Only an address without any scheme gets "http://" in front.
+        const QByteArray target =
+            AttributeSafe(SchemeOf(stored).isEmpty() ? QStringLiteral("http://") + stored : stored)
+                .toUtf8();
+        const QByteArray caption = AttributeSafe(VisibleControls(stored)).toUtf8();
+        const qsizetype blockBytes = 2 * target.size() + caption.size() + 48;
+        if (byteLimit >= 0 && page.size() + blockBytes > byteLimit)
+            break;
+        page += "<a href='" + target + "'><img src='" + target + "'></a><BR>" + caption +
+                "<BR><BR><BR>";
+    }
+    const QString notice = ImageCutNotice(blocks, recorded);
+    if (!notice.isEmpty())
+        page.insert(qsizetype(sizeof(kByteOrderMark) - 1), notice.toUtf8() + "<BR><BR>");
+    if (shown)
+        *shown = blocks;
     return page;
+}
+
+QString BuildImagePage(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
+{
+    return QChar(0xFEFF) + QString::fromUtf8(BuildImagePageBytes(lists, byteLimit, shown).mid(3));
 }
 
 } // namespace harvest

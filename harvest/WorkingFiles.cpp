@@ -1,7 +1,18 @@
 #include "harvest/WorkingFiles.h"
 
 #include <QFile>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <QFileInfo>
 #include <QSaveFile>
+#endif
 
 const QLatin1StringView WorkingFiles::CheckImages("checkImages.txt");
 const QLatin1StringView WorkingFiles::CheckImagesClean("checkImagesClean.txt");
@@ -9,6 +20,81 @@ const QLatin1StringView WorkingFiles::SourcePage("source.htm");
 const QLatin1StringView WorkingFiles::ImagePage("imagepage.html");
 const QLatin1StringView WorkingFiles::Browser("browser.txt");
 const QLatin1StringView WorkingFiles::Images("images.htm");
+
+namespace {
+
+void setError(QString *error, const QString &name, const QString &reason)
+{
+    if (error)
+        *error = name + QStringLiteral(": ") + reason;
+}
+
+#ifdef Q_OS_UNIX
+
+QString systemReason(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Why the file at path may not be replaced, or empty when it may: it is missing or
+// a plain file. A symbolic link is never followed, whatever it points at.
+QString refusal(const QByteArray &path)
+{
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0)
+        return errno == ENOENT ? QString() : systemReason(errno);
+    if (S_ISLNK(info.st_mode))
+        return QStringLiteral("is a symbolic link; Quarrow does not write through links");
+    if (S_ISDIR(info.st_mode))
+        return QStringLiteral("is a folder");
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("is not a plain file");
+    return {};
+}
+
+bool writeAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// A new owner-only file beside the target, holding bytes and CR LF. Its path comes
+// back in *temporary; on failure nothing is left behind.
+bool writeTemporary(const QString &folder, const QString &name, const QByteArray &bytes,
+                    QByteArray *temporary, QString *error)
+{
+    QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.") + name) + ".XXXXXX";
+    // mkstemp creates the file exclusively (never through a link), mode 0600.
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        setError(error, name, systemReason(errno));
+        return false;
+    }
+    const bool ok = writeAll(fd, bytes.constData(), bytes.size()) && writeAll(fd, "\r\n", 2);
+    const int writeErrno = errno;
+    // Some file systems only report a full disk when the file is closed.
+    const bool closed = ::close(fd) == 0;
+    if (!ok || !closed) {
+        setError(error, name, systemReason(ok ? errno : writeErrno));
+        ::unlink(pattern.constData());
+        return false;
+    }
+    *temporary = pattern;
+    return true;
+}
+
+#endif
+
+} // namespace
 
 WorkingFiles::WorkingFiles(const QString &folder) : m_folder(folder) {}
 
@@ -27,12 +113,19 @@ QStringList WorkingFiles::startupOrder()
     return {Browser, SourcePage, Images, CheckImages, CheckImagesClean, ImagePage};
 }
 
-bool WorkingFiles::createMissing(const std::function<bool(const QString &)> &exists) const
+bool WorkingFiles::createMissing(const std::function<bool(const QString &)> &exists,
+                                 QString *error) const
 {
     bool ok = true;
     for (const QString &name : startupOrder()) {
-        if (!exists(path(name)))
-            ok = appendEmptyLine(name) && ok;
+        if (exists(path(name)))
+            continue;
+        QString why;
+        if (!appendEmptyLine(name, &why)) {
+            if (ok && error)
+                *error = why;
+            ok = false;
+        }
     }
     return ok;
 }
@@ -42,29 +135,135 @@ bool WorkingFiles::createMissing() const
     return createMissing([](const QString &file) { return QFile::exists(file); });
 }
 
-bool WorkingFiles::appendEmptyLine(const QString &name) const
+bool WorkingFiles::appendEmptyLine(const QString &name, QString *error) const
 {
-    QFile file(path(name));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    return file.write("\r\n", 2) == 2;
-}
-
-bool WorkingFiles::writeReplace(const QString &name, const QString &value) const
-{
-    return writeReplaceBytes(name, value.toUtf8());
-}
-
-bool WorkingFiles::writeReplaceBytes(const QString &name, const QByteArray &bytes) const
-{
-    QSaveFile file(path(name));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size() || file.write("\r\n", 2) != 2) {
-        file.cancelWriting();
+#ifdef Q_OS_UNIX
+    const QByteArray target = QFile::encodeName(path(name));
+    const int fd =
+        ::open(target.constData(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        setError(error, name,
+                 errno == ELOOP
+                     ? QStringLiteral("is a symbolic link; Quarrow does not write through links")
+                     : systemReason(errno));
         return false;
     }
-    return file.commit();
+    const bool ok = writeAll(fd, "\r\n", 2);
+    const int writeErrno = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!ok || !closed) {
+        setError(error, name, systemReason(ok ? errno : writeErrno));
+        return false;
+    }
+    return true;
+#else
+    QFile file(path(name));
+    if (QFileInfo(file).isSymLink() || !file.open(QIODevice::WriteOnly | QIODevice::Append) ||
+        file.write("\r\n", 2) != 2) {
+        setError(error, name, file.errorString());
+        return false;
+    }
+    return true;
+#endif
+}
+
+bool WorkingFiles::writeReplace(const QString &name, const QString &value, QString *error) const
+{
+    return writeReplaceBytes(name, value.toUtf8(), error);
+}
+
+bool WorkingFiles::writeReplaceBytes(const QString &name, const QByteArray &bytes,
+                                     QString *error) const
+{
+#ifdef Q_OS_UNIX
+    const QByteArray target = QFile::encodeName(path(name));
+    QString why = refusal(target);
+    if (!why.isEmpty()) {
+        setError(error, name, why);
+        return false;
+    }
+    QByteArray temporary;
+    if (!writeTemporary(m_folder, name, bytes, &temporary, error))
+        return false;
+    // Looked at again: the target may have changed while the bytes were written.
+    why = refusal(target);
+    if (why.isEmpty() && ::rename(temporary.constData(), target.constData()) != 0)
+        why = systemReason(errno);
+    if (!why.isEmpty()) {
+        ::unlink(temporary.constData());
+        setError(error, name, why);
+        return false;
+    }
+    return true;
+#else
+    QSaveFile file(path(name));
+    if (QFileInfo(path(name)).isSymLink() || !file.open(QIODevice::WriteOnly) ||
+        file.write(bytes) != bytes.size() || file.write("\r\n", 2) != 2 || !file.commit()) {
+        setError(error, name, file.errorString());
+        return false;
+    }
+    return true;
+#endif
+}
+
+bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
+                             const QString &second, const QByteArray &secondBytes,
+                             QString *error) const
+{
+#ifdef Q_OS_UNIX
+    const QByteArray firstTarget = QFile::encodeName(path(first));
+    const QByteArray secondTarget = QFile::encodeName(path(second));
+    const std::pair<QString, QByteArray> targets[] = {{first, firstTarget}, {second, secondTarget}};
+    for (const auto &[name, target] : targets) {
+        const QString why = refusal(target);
+        if (!why.isEmpty()) {
+            setError(error, name, why);
+            return false;
+        }
+    }
+    QByteArray firstTemporary;
+    QByteArray secondTemporary;
+    if (!writeTemporary(m_folder, first, firstBytes, &firstTemporary, error))
+        return false;
+    if (!writeTemporary(m_folder, second, secondBytes, &secondTemporary, error)) {
+        ::unlink(firstTemporary.constData());
+        return false;
+    }
+    // The first file's old content is kept under a second name until the second
+    // file is in place, so that a failure in between can put it back.
+    const QByteArray backup = QFile::encodeName(m_folder + QStringLiteral("/.") + first) + ".old";
+    ::unlink(backup.constData());
+    const bool hadFirst = ::link(firstTarget.constData(), backup.constData()) == 0;
+
+    QString failedName = first;
+    QString why = refusal(firstTarget);
+    if (why.isEmpty() && ::rename(firstTemporary.constData(), firstTarget.constData()) != 0)
+        why = systemReason(errno);
+    if (why.isEmpty()) {
+        failedName = second;
+        why = refusal(secondTarget);
+        if (why.isEmpty() && ::rename(secondTemporary.constData(), secondTarget.constData()) != 0)
+            why = systemReason(errno);
+        if (!why.isEmpty()) {
+            // Put the first file back as it was.
+            if (hadFirst)
+                ::rename(backup.constData(), firstTarget.constData());
+            else
+                ::unlink(firstTarget.constData());
+        }
+    }
+    ::unlink(firstTemporary.constData());
+    ::unlink(secondTemporary.constData());
+    ::unlink(backup.constData());
+    if (!why.isEmpty()) {
+        setError(error, failedName, why);
+        return false;
+    }
+    return true;
+#else
+    return writeReplaceBytes(first, firstBytes, error) &&
+           writeReplaceBytes(second, secondBytes, error);
+#endif
 }
 
 bool WorkingFiles::read(const QString &name, QString *text) const

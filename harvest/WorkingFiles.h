@@ -7,8 +7,10 @@
 #include <functional>
 
 // The six working files of the harvest, all in one folder. Every value is written
-// as UTF-8 followed by CR LF; replace-mode writes go through QSaveFile, so a write
-// that fails leaves the previous content in place.
+// as UTF-8 followed by CR LF. A replace-mode write goes to a fresh owner-only file
+// beside the target that is then renamed over it, so a write that fails leaves the
+// previous content in place. Nothing is ever written through a symbolic link: a
+// link (or a folder) where a working file should be is refused, and said so.
 class WorkingFiles {
 public:
     explicit WorkingFiles(const QString &folder);
@@ -29,18 +31,26 @@ public:
 
     // Creates each missing file of startupOrder() with one empty line; files that
     // exist (as `exists` tells from a full path) are left as they are. Returns
-    // false when a file could not be created.
-    bool createMissing(const std::function<bool(const QString &)> &exists) const;
+    // false when a file could not be created; *error then says which and why.
+    bool createMissing(const std::function<bool(const QString &)> &exists,
+                       QString *error = nullptr) const;
     bool createMissing() const;
 
-    // Appends one empty line (CR LF) to the file, creating it if needed.
-    bool appendEmptyLine(const QString &name) const;
+    // Appends one empty line (CR LF) to the file, creating it owner-only if needed.
+    bool appendEmptyLine(const QString &name, QString *error = nullptr) const;
 
     // Replaces the file's content with value followed by CR LF, in UTF-8.
-    bool writeReplace(const QString &name, const QString &value) const;
+    bool writeReplace(const QString &name, const QString &value, QString *error = nullptr) const;
 
-    // Replaces the file's content with bytes followed by CR LF.
-    bool writeReplaceBytes(const QString &name, const QByteArray &bytes) const;
+    // Replaces the file's content with bytes followed by CR LF. On failure the file
+    // keeps its content and *error reads "<name>: <reason>".
+    bool writeReplaceBytes(const QString &name, const QByteArray &bytes,
+                           QString *error = nullptr) const;
+
+    // Replaces two files as a pair, first then second, each with its bytes followed
+    // by CR LF: afterwards both hold the new content, or both the old.
+    bool writePair(const QString &first, const QByteArray &firstBytes, const QString &second,
+                   const QByteArray &secondBytes, QString *error = nullptr) const;
 
     // The whole file as text (UTF-8); false when it cannot be read.
     bool read(const QString &name, QString *text) const;

@@ -34,6 +34,8 @@ QString escapeText(const QString &text)
             out += QStringLiteral("&lt;");
         else if (c == u'\r' || c == u'\n')
             out += QStringLiteral("<BR>");
+        else if (c.unicode() < 0x20 && c != u'\t')
+            out += QChar(0x2400 + c.unicode());
         else
             out += c;
     }
@@ -110,7 +112,7 @@ QString checkImagePage(const QString &page, const ResultLists &lists)
         const QString target = harvest::SchemeOf(stored).isEmpty()
                                    ? harvest::AttributeSafe(QStringLiteral("http://") + stored)
                                    : harvest::AttributeSafe(stored);
-        const QString caption = harvest::AttributeSafe(stored);
+        const QString caption = harvest::AttributeSafe(harvest::VisibleControls(stored));
         if (hasMarkupCharacter(target) || hasMarkupCharacter(caption))
             return QStringLiteral("image address leaves its attribute: ") + target;
         expected += QStringLiteral("<a href='") + target + QStringLiteral("'><img src='") + target +
@@ -157,9 +159,23 @@ QString CheckHarvestInput(const uint8_t *data, size_t size)
                 return QStringLiteral("address with a scheme that is not allowed: ") + address;
         }
     }
-    const QString source = QString::fromUtf8(readAll(files.path(WorkingFiles::SourcePage)));
+    // Both generated pages start with the byte-order mark that fixes their encoding.
+    const QByteArray mark = harvest::kByteOrderMark;
+    const QByteArray sourceBytes = readAll(files.path(WorkingFiles::SourcePage));
+    if (!sourceBytes.startsWith(mark) ||
+        !readAll(files.path(WorkingFiles::ImagePage)).startsWith(mark))
+        return QStringLiteral("a generated page does not start with a byte-order mark");
+    const QString source = QString::fromUtf8(sourceBytes.mid(mark.size()));
     const QString problem = checkSourcePage(source, QString::fromUtf8(pageText.toUtf8()), lists);
     if (!problem.isEmpty())
         return problem;
-    return checkImagePage(QString::fromUtf8(readAll(files.path(WorkingFiles::ImagePage))), lists);
+    const QByteArray imageBytes = readAll(files.path(WorkingFiles::ImagePage));
+    for (const QByteArray &bytes : {readAll(files.path(WorkingFiles::SourcePage)), imageBytes}) {
+        // No control character but tab and line breaks may reach a generated page.
+        for (const char c : bytes) {
+            if (uchar(c) < 0x20 && c != '\t' && c != '\r' && c != '\n')
+                return QStringLiteral("control character %1 in a generated page").arg(int(c));
+        }
+    }
+    return checkImagePage(QString::fromUtf8(imageBytes.mid(mark.size())), lists);
 }

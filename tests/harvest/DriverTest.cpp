@@ -11,6 +11,20 @@
 namespace {
 
 const QString kPage = QStringLiteral("http://www.example.com/dir/page.html");
+const QByteArray kMark = harvest::kByteOrderMark;
+
+// A generated page without the byte-order mark it must start with.
+QByteArray withoutMark(const QByteArray &page)
+{
+    EXPECT_TRUE(page.startsWith(kMark)) << page.left(20).toStdString();
+    return page.mid(kMark.size());
+}
+
+QString withoutMark(const QString &page)
+{
+    EXPECT_TRUE(page.startsWith(QChar(0xFEFF)));
+    return page.mid(1);
+}
 
 // Runs the real harvest and the literal one and returns the real Source Code page.
 QByteArray harvestSource(const QString &page, ResultLists *lists = nullptr,
@@ -18,7 +32,7 @@ QByteArray harvestSource(const QString &page, ResultLists *lists = nullptr,
 {
     HarvestFolders folders;
     expectSameHarvest(page, url, folders, lists);
-    return folders.fileBytes(WorkingFiles::SourcePage);
+    return withoutMark(folders.fileBytes(WorkingFiles::SourcePage));
 }
 
 TEST(HarvestDriver, EscapingTable)
@@ -51,8 +65,9 @@ TEST(HarvestDriver, PageWithoutImages)
         QStringLiteral("<p>plain</p>"), [] { return kPage; }, folders.files, lists);
     EXPECT_TRUE(lists.Links[1].isEmpty());
     EXPECT_TRUE(lists.frmList[1].isEmpty());
-    EXPECT_EQ(folders.fileBytes(WorkingFiles::SourcePage), QByteArray("&lt;p>plain&lt;/p>\r\n"));
-    EXPECT_EQ(folders.fileBytes(WorkingFiles::ImagePage), QByteArray("\r\n"));
+    EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::SourcePage)),
+              QByteArray("&lt;p>plain&lt;/p>\r\n"));
+    EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::ImagePage)), QByteArray("\r\n"));
 }
 
 TEST(HarvestDriver, NoDocumentGivesEmptyPages)
@@ -61,8 +76,8 @@ TEST(HarvestDriver, NoDocumentGivesEmptyPages)
     ResultLists lists;
     RunHarvest(
         QString(), [] { return QString(); }, folders.files, lists);
-    EXPECT_EQ(folders.fileBytes(WorkingFiles::SourcePage), QByteArray("\r\n"));
-    EXPECT_EQ(folders.fileBytes(WorkingFiles::ImagePage), QByteArray("\r\n"));
+    EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::SourcePage)), QByteArray("\r\n"));
+    EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::ImagePage)), QByteArray("\r\n"));
 }
 
 TEST(HarvestDriver, ScratchFilesAreEmptiedAfterEveryHarvest)
@@ -75,7 +90,7 @@ TEST(HarvestDriver, ScratchFilesAreEmptiedAfterEveryHarvest)
     for (const QLatin1StringView name : {WorkingFiles::CheckImages, WorkingFiles::CheckImagesClean,
                                          WorkingFiles::Browser, WorkingFiles::Images})
         EXPECT_EQ(folders.fileBytes(name), QByteArray("\r\n")) << name.data();
-    EXPECT_EQ(folders.fileBytes(WorkingFiles::ImagePage),
+    EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::ImagePage)),
               QByteArray("<a href='http://www.example.com/dir/a.gif'><img "
                          "src='http://www.example.com/dir/a.gif'></a><BR>"
                          "http://www.example.com/dir/a.gif<BR><BR><BR>\r\n"));
@@ -129,7 +144,7 @@ TEST(HarvestDriver, LongestNameWinsAndInsertedTextIsNeverTouched)
     lists.Links[1] << QStringLiteral("http://h/g.jpg") << QStringLiteral("http://h/h");
     lists.frmList[1] << QStringLiteral("g.jpg") << QStringLiteral("h");
     EXPECT_EQ(
-        harvest::BuildSourcePage(QStringLiteral("big.jpg g.jpg h"), lists),
+        withoutMark(harvest::BuildSourcePage(QStringLiteral("big.jpg g.jpg h"), lists)),
         QByteArray("<a href='http://h/big.jpg'>big.jpg</a> <a href='http://h/g.jpg'>g.jpg</a> "
                    "<a href='http://h/h'>h</a>"));
 }
@@ -143,7 +158,7 @@ TEST(HarvestDriver, NamesMatchInTheirEscapedForm)
                      << QStringLiteral("BR>");
     // A name is wrapped only where it stands whole in the page text, never inside
     // the escape of a single character.
-    EXPECT_EQ(harvest::BuildSourcePage(QStringLiteral("x a&b.gif <b\r\n lt;b"), lists),
+    EXPECT_EQ(withoutMark(harvest::BuildSourcePage(QStringLiteral("x a&b.gif <b\r\n lt;b"), lists)),
               QByteArray("x <a href='http://h/a&amp;b.gif'>a&amp;b.gif</a> &lt;b<BR><BR> "
                          "<a href='http://h/lt;b'>lt;b</a>"));
 }
@@ -155,9 +170,9 @@ TEST(HarvestDriver, AddressesCannotLeaveTheirAttribute)
                    << QStringLiteral("http://h/\"q\".gif");
     lists.frmList[1] << QStringLiteral("a.gif") << QStringLiteral("q.gif");
     EXPECT_EQ(
-        harvest::BuildSourcePage(QStringLiteral("a.gif"), lists),
+        withoutMark(harvest::BuildSourcePage(QStringLiteral("a.gif"), lists)),
         QByteArray("<a href='http://h/a&#39;&gt;&lt;script&gt;x&lt;/script&gt;.gif'>a.gif</a>"));
-    EXPECT_EQ(harvest::BuildImagePage(lists),
+    EXPECT_EQ(withoutMark(harvest::BuildImagePage(lists)),
               QStringLiteral("<a href='http://h/a&#39;&gt;&lt;script&gt;x&lt;/script&gt;.gif'><img "
                              "src='http://h/a&#39;&gt;&lt;script&gt;x&lt;/script&gt;.gif'></a><BR>"
                              "http://h/a&#39;&gt;&lt;script&gt;x&lt;/script&gt;.gif<BR><BR><BR>"
@@ -188,7 +203,7 @@ TEST(WriteImagePage, Table)
         lists.frmList[1] << ImageFileName(QString::fromUtf8(row.stored));
         ASSERT_TRUE(WriteImagePage(files, lists));
         const QByteArray target(row.target);
-        EXPECT_EQ(testsupport::readFile(files.path(WorkingFiles::ImagePage)),
+        EXPECT_EQ(withoutMark(testsupport::readFile(files.path(WorkingFiles::ImagePage))),
                   "<a href='" + target + "'><img src='" + target + "'></a><BR>" +
                       QByteArray(row.stored) + "<BR><BR><BR>\r\n")
             << row.stored;
@@ -254,8 +269,9 @@ TEST(WorkingFiles, FailedWriteLeavesThePreviousContent)
 
 TEST(HarvestDriver, EveryStepIsBestEffort)
 {
-    // The clean file cannot be written: both scans stop before recording, and the
-    // rest of the harvest still runs; emptying the scratch files stops at it.
+    // The clean file cannot be written: the scans work from memory and still record,
+    // the rest of the harvest runs, emptying the scratch files stops at it, and the
+    // report names it.
     QTemporaryDir dir;
     WorkingFiles files(dir.path());
     ASSERT_TRUE(files.createMissing());
@@ -263,12 +279,13 @@ TEST(HarvestDriver, EveryStepIsBestEffort)
     QFile::remove(files.path(WorkingFiles::CheckImagesClean));
     ASSERT_TRUE(QDir(dir.path()).mkdir(WorkingFiles::CheckImagesClean));
     ResultLists lists;
-    RunHarvest(
+    const HarvestReport report = RunHarvest(
         QStringLiteral("<img src=\"a.gif\">"), [] { return kPage; }, files, lists);
-    EXPECT_TRUE(lists.Links[1].isEmpty());
-    EXPECT_EQ(testsupport::readFile(files.path(WorkingFiles::SourcePage)),
-              QByteArray("&lt;img src=\"a.gif\">\r\n"));
-    EXPECT_EQ(testsupport::readFile(files.path(WorkingFiles::ImagePage)), QByteArray("\r\n"));
+    EXPECT_EQ(lists.Links[1], QStringList({"http://www.example.com/dir/a.gif"}));
+    EXPECT_TRUE(report.pagesWritten);
+    EXPECT_EQ(report.failure, QStringLiteral("checkImagesClean.txt: is a folder"));
+    EXPECT_TRUE(withoutMark(testsupport::readFile(files.path(WorkingFiles::SourcePage)))
+                    .startsWith("&lt;img src=\"<a href='http://www.example.com/dir/a.gif'>"));
     EXPECT_EQ(testsupport::readFile(files.path(WorkingFiles::CheckImages)), QByteArray("\r\n"));
     EXPECT_EQ(testsupport::readFile(files.path(WorkingFiles::Browser)), QByteArray("old\r\n"));
 }

@@ -1,5 +1,6 @@
 #include "tests/harvest/ReferenceHarvest.h"
 
+#include "harvest/Harvest.h"
 #include "harvest/UrlHelpers.h"
 
 #include <QFile>
@@ -252,6 +253,8 @@ QString escapeChar(QChar c)
         return QStringLiteral("&lt;");
     if (c == u'\r' || c == u'\n')
         return QStringLiteral("<BR>");
+    if (c.unicode() < 0x20 && c != u'\t')
+        return QString(QChar(0x2400 + c.unicode()));
     return QString(c);
 }
 
@@ -262,6 +265,11 @@ QString attributeSafe(const QString &text)
     out.replace(QLatin1String(">"), QLatin1String("&gt;"));
     out.replace(QLatin1String("\""), QLatin1String("&quot;"));
     out.replace(QLatin1String("'"), QLatin1String("&#39;"));
+    for (char16_t c = 0; c < 0x20; ++c) {
+        if (c != u'\t' && c != u'\r' && c != u'\n')
+            out.replace(QChar(c), QStringLiteral("%") +
+                                      QString::number(c, 16).rightJustified(2, u'0').toUpper());
+    }
     return out;
 }
 
@@ -337,7 +345,7 @@ QString SourcePageText(const QString &pageText, const ResultLists &lists)
             targets.append(lists.Links[k].at(i));
         }
     }
-    QString out;
+    QString out(QChar(0xFEFF));
     qsizetype p = 0;
     while (p < pageText.size()) {
         qsizetype best = -1;
@@ -370,14 +378,15 @@ QString SourcePageText(const QString &pageText, const ResultLists &lists)
 
 QString ImagePageText(const ResultLists &lists)
 {
-    QString page;
+    QString page(QChar(0xFEFF));
     for (qsizetype i = 0; i < lists.frmList[1].size(); ++i) {
         QString u = lists.Links[1].at(i);
         if (harvest::SchemeOf(u).isEmpty())
             u = kHttp + u;
         page += QStringLiteral("<a href='") + attributeSafe(u) + QStringLiteral("'><img src='") +
                 attributeSafe(u) + QStringLiteral("'></a><BR>") +
-                attributeSafe(lists.Links[1].at(i)) + QStringLiteral("<BR><BR><BR>");
+                attributeSafe(harvest::VisibleControls(lists.Links[1].at(i))) +
+                QStringLiteral("<BR><BR><BR>");
     }
     return page;
 }

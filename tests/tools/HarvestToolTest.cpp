@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+
 namespace {
 
 struct ToolRun {
@@ -16,11 +20,14 @@ struct ToolRun {
     QByteArray err;
 };
 
-ToolRun runTool(const QStringList &arguments, const QString &workingFolder = QString())
+ToolRun runTool(const QStringList &arguments, const QString &workingFolder = QString(),
+                const std::function<void()> &inChild = {})
 {
     QProcess process;
     if (!workingFolder.isEmpty())
         process.setWorkingDirectory(workingFolder);
+    if (inChild)
+        process.setChildProcessModifier(inChild);
     process.start(QStringLiteral(QUARROW_HARVEST_TOOL), arguments);
     ToolRun run;
     if (!process.waitForFinished(60000))
@@ -57,7 +64,7 @@ TEST(HarvestTool, PrintsTheListsAndWritesTheFiles)
         EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("out/") + QLatin1String(name))))
             << name;
     const QByteArray source = testsupport::readFile(dir.filePath(QStringLiteral("out/source.htm")));
-    EXPECT_TRUE(source.startsWith("&lt;p>日本&lt;/p>&lt;a href=\"big/<a "
+    EXPECT_TRUE(source.startsWith("\xEF\xBB\xBF&lt;p>日本&lt;/p>&lt;a href=\"big/<a "
                                   "href='https://www.example.com/dir/big/cat.jpg'>cat.jpg</a>"))
         << source.constData();
     EXPECT_TRUE(source.endsWith("&lt;a href=\"javascript:go('a.gif')\">no&lt;/a>\r\n"));
@@ -109,6 +116,110 @@ TEST(HarvestTool, ErrorsTouchNoFile)
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                   QStringList({QStringLiteral("page.html")}));
     }
+}
+
+TEST(HarvestTool, HelpAndVersionPrintAndSucceed)
+{
+    const ToolRun help = runTool({QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("--url <PAGE_URL>")) << help.out.constData();
+    EXPECT_TRUE(help.out.contains("\\t, \\r"));
+    const ToolRun version = runTool({QStringLiteral("--version")});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, QByteArray("quarrow-harvest " QUARROW_VERSION "\n"));
+}
+
+// A value may hold any character; none may start a field or a line of its own.
+TEST(HarvestTool, ValuesCannotForgeFieldsOrLines)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("page.html"));
+    QByteArray page = "<img src=\"x/a.gif\nimage\tjavascript:alert(1)\tx.gif\">";
+    page += "<img src=\"b\\c";
+    page += '\0';
+    page += "d\td.gif\">";
+    ASSERT_TRUE(testsupport::writeFile(input, page));
+    const ToolRun run = runTool({QStringLiteral("--url"), QStringLiteral("http://h/p.html"),
+                                 QStringLiteral("--out"), dir.path(), input});
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+    EXPECT_EQ(run.out, QByteArray("image\thttp://h/x/a.gif\\nimage\\tjavascript:alert(1)\\tx.gif\t"
+                                  "a.gif\\nimage\\tjavascript:alert(1)\\tx.gif\n"
+                                  "image\thttp://h/b\\\\c\\0d\\td.gif\tb\\\\c\\0d\\td.gif\n"));
+}
+
+TEST(HarvestTool, FailedWritesAreReportedWithTheirReason)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("page.html"));
+    QByteArray page;
+    for (int i = 0; i < 20000; ++i)
+        page += "<img src=\"p" + QByteArray::number(i) + ".gif\">\r\n";
+    ASSERT_TRUE(testsupport::writeFile(input, page));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QDir(dir.path()).mkdir(QStringLiteral("out"));
+
+    // Files may grow only to 64 KB: the larger working files cannot be written.
+    const auto smallFiles = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 << 10, 64 << 10};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const QStringList arguments = {QStringLiteral("--url"), QStringLiteral("http://h/p.html"),
+                                   QStringLiteral("--out"), out, input};
+    ToolRun run = runTool(arguments, QString(), smallFiles);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              QByteArray("quarrow-harvest: cannot write checkImages.txt: File too large\n"));
+    EXPECT_EQ(run.out.count('\n'), 20000);
+
+    // A folder where a working file should be.
+    QDir(out).removeRecursively();
+    QDir(dir.path()).mkpath(QStringLiteral("out/source.htm"));
+    run = runTool(arguments);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, QByteArray("quarrow-harvest: cannot write source.htm: is a folder\n"));
+    EXPECT_FALSE(QFileInfo::exists(out + QStringLiteral("/imagepage.html")));
+
+    // A symbolic link where a working file should be: refused, its target untouched.
+    QDir(out).removeRecursively();
+    QDir(dir.path()).mkdir(QStringLiteral("out"));
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    ASSERT_TRUE(testsupport::writeFile(victim, "precious"));
+    ASSERT_TRUE(QFile::link(victim, out + QStringLiteral("/imagepage.html")));
+    run = runTool(arguments);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.startsWith("quarrow-harvest: cannot write imagepage.html: is a symbolic "
+                                   "link"))
+        << run.err.constData();
+    EXPECT_EQ(testsupport::readFile(victim), QByteArray("precious"));
+}
+
+TEST(HarvestTool, AFullStandardOutputIsAFailure)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("page.html"));
+    ASSERT_TRUE(testsupport::writeFile(input, kPage));
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(QStringLiteral(QUARROW_HARVEST_TOOL),
+                  {QStringLiteral("--out"), dir.path(), input});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardError().contains("standard output"));
+}
+
+TEST(HarvestTool, LimitsReachedAreToldOnStandardError)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("page.html"));
+    QByteArray page = "<img src=\"http://h/" + QByteArray(2000, 'd') + "/x\">";
+    for (int i = 0; i < 50000; ++i)
+        page += "x ";
+    ASSERT_TRUE(testsupport::writeFile(input, page));
+    const ToolRun run = runTool({QStringLiteral("--out"), dir.path(), input});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.err.startsWith("quarrow-harvest: [Quarrow linked ")) << run.err.constData();
+    EXPECT_EQ(run.err.count('\n'), 1);
 }
 
 } // namespace

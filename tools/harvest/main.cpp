@@ -1,14 +1,8 @@
-// quarrow-harvest [--url PAGE_URL] [--out DIR] FILE
-//
-// Runs the page harvest on FILE (UTF-8 page text) with PAGE_URL as the page's
-// address (default: FILE's own file URL), writes the six working files into DIR
-// (default: the current folder) and prints the result lists, one entry a line:
-// "link<TAB>address<TAB>key" for the links to images, then "image<TAB>address<TAB>key".
-// A missing or unreadable FILE or DIR: one line on standard error, exit status 2,
-// and no file touched.
+// quarrow-harvest: the page harvest on the command line. See usageDescription below.
 
 #include "harvest/Harvest.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -21,15 +15,62 @@
 
 namespace {
 
+const char kDescription[] =
+    "Runs Quarrow's page harvest on FILE (UTF-8 page text) with PAGE_URL as the\n"
+    "page's address (default: FILE's own file URL), writes the six working files\n"
+    "into DIR (default: the current folder) and prints the result lists, one entry a\n"
+    "line: \"link<TAB>address<TAB>key\" for the links to pictures, then\n"
+    "\"image<TAB>address<TAB>key\" for the pictures.\n"
+    "\n"
+    "In the printed values, tab, CR, LF, NUL and backslash are written as \\t, \\r,\n"
+    "\\n, \\0 and \\\\, so that every entry is exactly one line of three fields.\n"
+    "\n"
+    "Exit status: 0 when every file was written; 1 when a file or the output could\n"
+    "not be written (one line on standard error says which and why); 2 for a usage\n"
+    "error or a FILE or DIR that cannot be used, in which case no file is touched.\n"
+    "Limits that the harvest reached on a huge page are told on standard error.";
+
 const char kUsage[] = "usage: quarrow-harvest [--url PAGE_URL] [--out DIR] FILE";
+
+void say(const QString &message)
+{
+    std::fprintf(stderr, "quarrow-harvest: %s\n", message.toLocal8Bit().constData());
+}
 
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "quarrow-harvest: %s\n", message.toLocal8Bit().constData());
+    say(message);
     return 2;
 }
 
-void printLists(const ResultLists &lists)
+// A value written so that it can hold no field or line break of its own.
+void appendField(QByteArray &out, const QString &value)
+{
+    const QByteArray bytes = value.toUtf8();
+    for (const char c : bytes) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\0':
+            out += "\\0";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+bool printLists(const ResultLists &lists)
 {
     QByteArray out;
     const struct {
@@ -42,14 +83,15 @@ void printLists(const ResultLists &lists)
         for (qsizetype i = 0; i < addresses.size(); ++i) {
             out += kind.tag;
             out += '\t';
-            out += addresses.at(i).toUtf8();
+            appendField(out, addresses.at(i));
             out += '\t';
-            out += (i < keys.size() ? keys.at(i) : QString()).toUtf8();
+            appendField(out, i < keys.size() ? keys.at(i) : QString());
             out += '\n';
         }
     }
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    std::fflush(stdout);
+    const bool written =
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size());
+    return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
 }
 
 } // namespace
@@ -57,36 +99,35 @@ void printLists(const ResultLists &lists)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QCoreApplication::setApplicationName(QStringLiteral("quarrow-harvest"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUARROW_VERSION));
 
-    QString url;
-    bool haveUrl = false;
-    QString out = QDir::currentPath();
-    QString input;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (arg == QLatin1StringView("--url") || arg == QLatin1StringView("--out")) {
-            if (i + 1 >= args.size())
-                return fail(QStringLiteral("%1 needs a value; %2").arg(arg, QLatin1String(kUsage)));
-            if (arg == QLatin1StringView("--url")) {
-                url = args.at(++i);
-                haveUrl = true;
-            } else {
-                out = args.at(++i);
-            }
-        } else if (arg == QLatin1StringView("-h") || arg == QLatin1StringView("--help")) {
-            std::printf("%s\n", kUsage);
-            return 0;
-        } else if (arg.startsWith(u'-') && arg.size() > 1) {
-            return fail(QStringLiteral("unknown option %1; %2").arg(arg, QLatin1String(kUsage)));
-        } else if (input.isEmpty()) {
-            input = arg;
-        } else {
-            return fail(QStringLiteral("more than one FILE; %1").arg(QLatin1String(kUsage)));
-        }
-    }
-    if (input.isEmpty())
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption urlOption(QStringLiteral("url"), QStringLiteral("The page's address."),
+                                       QStringLiteral("PAGE_URL"));
+    const QCommandLineOption outOption(QStringLiteral("out"),
+                                       QStringLiteral("The folder for the working files."),
+                                       QStringLiteral("DIR"));
+    parser.addOption(urlOption);
+    parser.addOption(outOption);
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The page text."));
+    if (!parser.parse(app.arguments()))
+        return fail(parser.errorText() + QStringLiteral("; ") + QLatin1String(kUsage));
+    if (parser.isSet(helpOption))
+        parser.showHelp(0);
+    if (parser.isSet(versionOption))
+        parser.showVersion();
+
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.isEmpty())
         return fail(QStringLiteral("no FILE given; %1").arg(QLatin1String(kUsage)));
+    if (inputs.size() > 1)
+        return fail(QStringLiteral("more than one FILE; %1").arg(QLatin1String(kUsage)));
+    const QString input = inputs.first();
+    const QString out = parser.isSet(outOption) ? parser.value(outOption) : QDir::currentPath();
 
     QFile file(input);
     if (!QFileInfo(input).isFile() || !file.open(QIODevice::ReadOnly))
@@ -100,13 +141,20 @@ int main(int argc, char **argv)
 
     const QString pageText = QString::fromUtf8(file.readAll());
     file.close();
-    if (!haveUrl)
-        url = QUrl::fromLocalFile(QFileInfo(input).absoluteFilePath()).toString();
+    const QString url = parser.isSet(urlOption)
+                            ? parser.value(urlOption)
+                            : QUrl::fromLocalFile(QFileInfo(input).absoluteFilePath()).toString();
 
     const WorkingFiles files(outInfo.absoluteFilePath());
     ResultLists lists;
-    RunHarvest(
+    const HarvestReport report = RunHarvest(
         pageText, [&url] { return url; }, files, lists);
-    printLists(lists);
-    return 0;
+    for (const QString &notice : report.notices)
+        say(notice);
+    const bool printed = printLists(lists);
+    if (!report.failure.isEmpty())
+        say(QStringLiteral("cannot write %1").arg(report.failure));
+    else if (!printed)
+        say(QStringLiteral("cannot write the lists to standard output"));
+    return report.failure.isEmpty() && printed ? 0 : 1;
 }
