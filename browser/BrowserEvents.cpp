@@ -46,25 +46,76 @@ void Form1::wb_TitleChange(int index, const QString &)
 
 bool Form1::HarvestPage()
 {
-    // The body's markup arrives later; the harvest runs in full when it does.
+    // The body's markup arrives later; the harvest starts when it does.
     QPointer<Form1> self(this);
     wb[0]->bodyOuterHtml([self](const WebBrowser::BodyText &body) {
         if (self && !self->m_unloaded && body.valid)
-            self->finishHarvest(body);
+            self->queueHarvest(body);
     });
     return true;
 }
 
-void Form1::finishHarvest(const WebBrowser::BodyText &body)
+void Form1::queueHarvest(const WebBrowser::BodyText &body)
 {
-    // The markup is resolved against the address of the document it came
-    // from, even when the view has moved on since it was asked for.
-    auto location = [this, &body] {
-        return body.address.isEmpty() ? wb[0]->LocationURL() : body.address;
-    };
-    BestEffort([this, &body, &location] { RunHarvest(body.text, location, *m_files, lists); });
-    BestEffort([this] { wb[1]->Navigate2(m_files->path(QStringLiteral("source.htm"))); });
-    BestEffort([this] { wb[2]->Navigate2(m_files->path(QStringLiteral("imagepage.html"))); });
+    m_waitingHarvest = body;
+    // The markup is resolved against the address of the document it came from,
+    // even when the view has moved on since it was asked for.
+    if (m_waitingHarvest->address.isEmpty())
+        m_waitingHarvest->address = wb[0]->LocationURL();
+    if (!m_harvestRunning)
+        runNextHarvest();
+}
+
+void Form1::runNextHarvest()
+{
+    if (!m_waitingHarvest || m_unloaded)
+        return;
+    m_harvestRunning = true;
+    WebBrowser::BodyText body = std::move(*m_waitingHarvest);
+    m_waitingHarvest.reset();
+    const WorkingFiles files = *m_files;
+    const std::shared_ptr<std::atomic_bool> stopped = m_harvestsStopped;
+    m_harvestPool.start([this, body = std::move(body), files, stopped] {
+        if (*stopped)
+            return;
+        // The engine writes lone LFs; the harvest reads lines that end in CR LF.
+        const QString text = WebBrowser::withCrLf(body.text);
+        const QString address = body.address;
+        ResultLists results;
+        const HarvestReport report = RunHarvest(
+            text, [&address] { return address; }, files, results);
+        // The window waits for this thread before it goes, so it is still here;
+        // the call is dropped if it goes before the call is delivered.
+        QMetaObject::invokeMethod(
+            this, [this, results, report] { finishHarvest(results, report); },
+            Qt::QueuedConnection);
+    });
+}
+
+void Form1::finishHarvest(const ResultLists &results, const HarvestReport &report)
+{
+    m_harvestRunning = false;
+    if (m_unloaded)
+        return;
+    lists = results;
+    if (report.pagesWritten) {
+        BestEffort([this] { wb[1]->Navigate2(m_files->path(WorkingFiles::SourcePage)); });
+        BestEffort([this] { wb[2]->Navigate2(m_files->path(WorkingFiles::ImagePage)); });
+    }
+    if (!report.failure.isEmpty()) {
+        // Said once the views are quiet, so that their own words do not cover it;
+        // when the pages were not written the views keep what they showed.
+        const QString text = tr("Could not write %1/%2").arg(m_files->folder(), report.failure);
+        sb1->setPanelText(1, text);
+        disconnect(m_harvestNotice);
+        if (report.pagesWritten) {
+            m_harvestNotice = connect(wb[2], &WebBrowser::DownloadComplete, this, [this, text] {
+                sb1->setPanelText(1, text);
+                disconnect(m_harvestNotice);
+            });
+        }
+    }
     ++m_harvestsDone;
     emit harvestFinished();
+    runNextHarvest();
 }

@@ -57,16 +57,13 @@ private:
     WebBrowser *m_owner;
 };
 
-namespace {
-// The engine writes lone LFs; the harvest reads lines that end in CR LF.
-QString normalizedLineBreaks(QString text)
+QString WebBrowser::withCrLf(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return text;
 }
-} // namespace
 
 WebBrowser::WebBrowser(int index, QWebEngineProfile *profile, QWidget *parent)
     : QWebEngineView(parent), m_index(index)
@@ -181,7 +178,7 @@ void WebBrowser::bodyOuterHtml(const std::function<void(const BodyText &)> &call
                               if (parts.size() == 2) {
                                   body.valid = true;
                                   body.address = parts.at(0).toString();
-                                  body.text = normalizedLineBreaks(parts.at(1).toString());
+                                  body.text = parts.at(1).toString();
                               }
                               callback(body);
                           });

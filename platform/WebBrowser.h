@@ -44,9 +44,9 @@ public:
     // True while a navigation is under way.
     bool Busy() const { return m_busy; }
 
-    // The body element's markup as the engine writes it out, line breaks as
-    // CR LF (empty without a document or body), and the address of the
-    // document it came from. Not valid when the page went away first.
+    // The body element's markup as the engine writes it out (empty without a
+    // document or body), and the address of the document it came from. Not
+    // valid when the page went away first.
     struct BodyText {
         QString text;
         QString address;
@@ -54,6 +54,10 @@ public:
     };
     // Arrives asynchronously.
     void bodyOuterHtml(const std::function<void(const BodyText &)> &callback);
+
+    // Text whose line breaks, however written, are all CR LF: the engine writes
+    // lone LFs, the harvest reads lines that end in CR LF.
+    static QString withCrLf(QString text);
 
     // The start page: a file beside the executable.
     static QString homePagePath();

@@ -79,6 +79,8 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Form1"));
     setFont(familyFont({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")}, 8.25));
     m_files = std::make_unique<WorkingFiles>(ProgramFolder::workingFolder());
+    // Harvests share the working files: one at a time.
+    m_harvestPool.setMaxThreadCount(1);
 
     m_profile = offTheRecordProfile ? new QWebEngineProfile(this)
                                     : new QWebEngineProfile(QStringLiteral("Quarrow"), this);
@@ -93,8 +95,11 @@ Form1::~Form1()
     if (theForm1 == this)
         theForm1 = nullptr;
     // Nothing the views still report (a harvest's pending page text among
-    // them) may reach a window that is going.
+    // them) may reach a window that is going; a harvest that is writing its
+    // files finishes first.
     m_unloaded = true;
+    *m_harvestsStopped = true;
+    m_harvestPool.waitForDone();
     for (WebBrowser *view : wb)
         view->disconnect(this);
     // Views first: their pages must go before the profile.

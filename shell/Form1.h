@@ -1,5 +1,6 @@
 #pragma once
 
+#include "harvest/Harvest.h"
 #include "harvest/ResultLists.h"
 #include "harvest/WorkingFiles.h"
 #include "platform/SkinLabel.h"
@@ -9,10 +10,13 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QThreadPool>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -141,7 +145,11 @@ private:
                                const QString &picture, double left, double top, double width,
                                double height);
     void dockStatusBar();
-    void finishHarvest(const WebBrowser::BodyText &body);
+    // A harvest runs off the window's thread, one at a time; the newest page text
+    // waits for the running one, and replaces any older text still waiting.
+    void queueHarvest(const WebBrowser::BodyText &body);
+    void runNextHarvest();
+    void finishHarvest(const ResultLists &results, const HarvestReport &report);
     // Run-wide values that tests and start-up set before the window loads.
     static std::function<void()> &programEnd();
     static QString &startAddress();
@@ -152,5 +160,11 @@ private:
     QPointer<Form8> m_help;
     QPointer<frmAbout> m_about;
     int m_harvestsDone = 0;
+    QThreadPool m_harvestPool;
+    std::optional<WebBrowser::BodyText> m_waitingHarvest;
+    bool m_harvestRunning = false;
+    QMetaObject::Connection m_harvestNotice;
+    // Set once the window unloads: a harvest that has not started by then never does.
+    std::shared_ptr<std::atomic_bool> m_harvestsStopped = std::make_shared<std::atomic_bool>(false);
     bool m_unloaded = false;
 };

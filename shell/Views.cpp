@@ -117,6 +117,7 @@ void Form1::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    *m_harvestsStopped = true;
     // Every step runs, whatever the one before it did; nothing is saved.
     BestEffort([this] {
         if (m_help)

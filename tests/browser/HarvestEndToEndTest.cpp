@@ -1,6 +1,7 @@
 #include "tests/browser/SiteWindowFixture.h"
 
 #include "harvest/Harvest.h"
+#include "platform/StatusBar.h"
 #include "platform/WebBrowser.h"
 #include "tests/support/TestSupport.h"
 
@@ -35,10 +36,10 @@ protected:
     {
         QElapsedTimer timer;
         timer.start();
-        const QString script = QStringLiteral(
-            "(function(){var a=Array.from(document.images);"
-            "return a.length + ':' + a.filter(function(i){return i.complete && "
-            "i.naturalWidth>0;}).length;})()");
+        const QString script =
+            QStringLiteral("(function(){var a=Array.from(document.images);"
+                           "return a.length + ':' + a.filter(function(i){return i.complete && "
+                           "i.naturalWidth>0;}).length;})()");
         QString answer;
         const QString wanted = QStringLiteral("%1:%1").arg(expected);
         while (timer.elapsed() < 15000) {
@@ -51,8 +52,10 @@ protected:
         return false;
     }
 
-    QString file(const QString &name) { return QString::fromUtf8(testsupport::readFile(programFile(name))); }
-
+    QString file(const QString &name)
+    {
+        return QString::fromUtf8(testsupport::readFile(programFile(name)));
+    }
 };
 
 TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
@@ -72,11 +75,13 @@ TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
         << source.toStdString();
     EXPECT_TRUE(source.contains("pics/<a href='" + site.url("/pics/big.jpg") + "'>big.jpg</a>"));
     EXPECT_TRUE(source.endsWith("\r\n"));
-    for (const char *scratch : {"checkImages.txt", "checkImagesClean.txt", "browser.txt", "images.htm"})
+    for (const char *scratch :
+         {"checkImages.txt", "checkImagesClean.txt", "browser.txt", "images.htm"})
         EXPECT_EQ(testsupport::readFile(programFile(scratch)), QByteArray("\r\n")) << scratch;
 
     // The Source Code view reads as the markup, with the two names as links.
-    EXPECT_EQ(form->wb[1]->LocationURL(), QUrl::fromLocalFile(programFile("source.htm")).toString());
+    EXPECT_EQ(form->wb[1]->LocationURL(),
+              QUrl::fromLocalFile(programFile("source.htm")).toString());
     const QString text = evaluate(1, "document.body.innerText").toString();
     EXPECT_TRUE(text.contains("<img src=\"pics/a.gif\" alt=\"a\">")) << text.toStdString();
     EXPECT_TRUE(text.contains("<a href=\"pics/big.jpg\">the big picture</a>"));
@@ -95,8 +100,7 @@ TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
 TEST_F(HarvestEndToEnd, EveryPictureOfAPageInFoldersLoads)
 {
     open(site.url("/dir1/page2.html"));
-    EXPECT_EQ(form->Links[1],
-              QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}));
+    EXPECT_EQ(form->Links[1], QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}));
     EXPECT_TRUE(allPicturesLoaded(2));
 }
 
@@ -104,16 +108,18 @@ TEST_F(HarvestEndToEnd, AJapanesePageKeepsItsCharacters)
 {
     const QString name = QString::fromUtf8("写真.png");
     testsupport::writeFile(site.folder() + "/" + name, TestSite::pngBytes(5, 5));
-    testsupport::writeFile(site.folder() + "/ja.html",
-                           QString::fromUtf8("<html><head><meta charset=\"utf-8\"><title>日本語</title>"
-                                             "</head><body>\n<p>こんにちは、世界。「引用」</p>\n"
-                                             "<img src=\"写真.png\" alt=\"写真\">\n</body></html>\n")
-                               .toUtf8());
+    testsupport::writeFile(
+        site.folder() + "/ja.html",
+        QString::fromUtf8("<html><head><meta charset=\"utf-8\"><title>日本語</title>"
+                          "</head><body>\n<p>こんにちは、世界。「引用」</p>\n"
+                          "<img src=\"写真.png\" alt=\"写真\">\n</body></html>\n")
+            .toUtf8());
     open(site.url("/ja.html"));
 
     EXPECT_EQ(form->frmList[1], QStringList{name});
     const QString text = evaluate(1, "document.body.innerText").toString();
-    EXPECT_TRUE(text.contains(QString::fromUtf8("こんにちは、世界。「引用」"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("こんにちは、世界。「引用」")))
+        << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromUtf8("alt=\"写真\"")));
     EXPECT_TRUE(file("source.htm").contains(QString::fromUtf8("こんにちは")));
     EXPECT_TRUE(allPicturesLoaded(1));
@@ -140,6 +146,47 @@ TEST_F(HarvestEndToEnd, MarkupAndScriptsInThePageStayText)
     EXPECT_EQ(evaluate(1, "document.scripts.length").toInt(), 0);
     EXPECT_EQ(evaluate(2, "document.scripts.length").toInt(), 0);
     EXPECT_NE(evaluate(1, "document.title").toString(), "owned");
+}
+
+TEST_F(HarvestEndToEnd, AFileThatCannotBeWrittenIsNamedAndTheViewsKeepTheirPages)
+{
+    open(site.url("/index.html"));
+    const QString before = evaluate(1, "document.body.innerText").toString();
+    ASSERT_TRUE(before.contains("the big picture"));
+    // A folder stands where the Images page must go.
+    QFile::remove(programFile("imagepage.html"));
+    ASSERT_TRUE(QDir(folder.path()).mkdir("imagepage.html"));
+
+    const int harvests = form->harvestsDone();
+    form->txtUrl->setText(site.url("/dir1/page2.html"));
+    form->cmdGo_Click();
+    ASSERT_TRUE(waitForHarvests(harvests + 1));
+    const QString status = form->sb1->panelText(1);
+    EXPECT_TRUE(status.contains("imagepage.html: is a folder")) << status.toStdString();
+    EXPECT_TRUE(status.startsWith("Could not write " + folder.path())) << status.toStdString();
+    // Both views still show the previous page's harvest, and source.htm is the old one.
+    QTest::qWait(300);
+    EXPECT_EQ(evaluate(1, "document.body.innerText").toString(), before);
+    EXPECT_TRUE(file("source.htm").contains("the big picture"));
+}
+
+TEST_F(HarvestEndToEnd, TheNewestPageWinsWhenPagesFollowQuickly)
+{
+    open(site.url("/index.html"));
+    for (const char *path : {"/dir1/sub/page3.html", "/index.html", "/dir1/page2.html"}) {
+        form->txtUrl->setText(site.url(path));
+        form->cmdGo_Click();
+        QTest::qWait(5);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (form->Links[1] != QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}) &&
+           timer.elapsed() < 15000)
+        QTest::qWait(50);
+    EXPECT_EQ(form->Links[1], QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}));
+    // Once settled, the files are those of the last page.
+    QTest::qWait(500);
+    EXPECT_TRUE(file("imagepage.html").contains(site.url("/dir1/b.png")));
 }
 
 } // namespace

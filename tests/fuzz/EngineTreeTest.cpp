@@ -63,11 +63,18 @@ const char kTreeScript[] = R"JS(
         return out;
     }
     // The engine's own reading of each wanted value, written with "<", ">", quotes
-    // as references and "&" as it is, once inside a quoted attribute and once as text.
+    // as references and "&" as it is, once inside a quoted attribute (control
+    // characters other than tab and line breaks percent-encoded, as the generated
+    // pages write them there) and once as text.
+    function inAttribute(value) {
+        return value.replace(/[\x00-\x08\x0B\x0C\x0E-\x1F]/g, function (c) {
+            return '%' + c.charCodeAt(0).toString(16).toUpperCase().padStart(2, '0');
+        });
+    }
     var holder = document.createElement('template');
     var attributes = [], texts = [];
     for (var i = 0; i < wanted.length; ++i) {
-        holder.innerHTML = "<a href='" + wanted[i] + "'></a>";
+        holder.innerHTML = "<a href='" + inAttribute(wanted[i]) + "'></a>";
         attributes.push(holder.content.firstChild.getAttribute('href'));
         holder.innerHTML = wanted[i];
         texts.push(holder.content.textContent);
@@ -254,21 +261,19 @@ QString normalized(const QString &text)
     return out;
 }
 
-// An attribute value, compared as text is, except that the engine reads a null
-// character inside an attribute as U+FFFD: the null character and its symbol both
-// count as U+FFFD.
+// An attribute value as the generated pages write it: control characters other than
+// tab and line breaks are percent-encoded there, as the engine's address parser would
+// encode them; CR counts as LF.
 QString normalizedValue(const QString &value)
 {
     QString out;
     out.reserve(value.size());
     for (const QChar c : value) {
         const char16_t u = c.unicode();
-        if (u == 0 || u == 0x2400)
-            out += QChar(0xFFFD);
-        else if (u == u'\r')
+        if (u == u'\r')
             out += u'\n';
         else if (u < 0x20 && u != u'\t' && u != u'\n')
-            out += QChar(char16_t(0x2400 + u));
+            out += u'%' + QString::number(u, 16).rightJustified(2, u'0').toUpper();
         else
             out += c;
     }
