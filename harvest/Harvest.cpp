@@ -35,8 +35,8 @@ HarvestReport RunHarvest(const QString &pageText, const std::function<QString()>
     budget.charsLeft = limits.listChars;
     // The scans work on the text in memory; their clean file is written as they
     // make it, and never read back.
-    const auto writeClean = [&files, &why, &note](const QString &text) {
-        note(files.writeReplace(WorkingFiles::CheckImagesClean, text, &why));
+    const auto writeClean = [&files, &why, &note](const QByteArray &text) {
+        note(files.writeReplaceBytes(WorkingFiles::CheckImagesClean, text, &why));
     };
     for (const bool links : {false, true}) {
         // Read afresh for each scan: the image scan may have shortened its own copy.

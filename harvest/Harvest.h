@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 // What a harvest wrote, and what it had to leave out.
 struct HarvestReport {
@@ -48,6 +49,9 @@ namespace harvest {
 // reads them as UTF-8 whatever bytes the page text holds, and guesses nothing.
 inline constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
+// Values (src and href) longer than this many characters are not recorded.
+inline constexpr qsizetype kLongestRecordedValue = qsizetype(1) << 20;
+
 // File names longer than this many characters are not linked in the Source Code page.
 inline constexpr qsizetype kLongestLinkedName = 1000;
 
@@ -74,11 +78,11 @@ struct ScanBudget {
 };
 
 // One scan over the page text in memory (links: the link scan, else the image scan).
-// writeClean, when given, receives the two texts of the clean file as the scan makes
-// them, each without its final CR LF.
+// writeClean, when given, receives the two texts of the clean file (UTF-8) as the scan
+// makes them, before the CR LF their write adds.
 void ScanText(bool links, const QString &pageText, QString &pageUrl, ResultLists &lists,
               ScanBudget *budget = nullptr,
-              const std::function<void(const QString &)> &writeClean = {});
+              const std::function<void(const QByteArray &)> &writeClean = {});
 
 // What the Source Code page left unlinked to stay within its limits.
 struct SourcePageCuts {
@@ -126,6 +130,34 @@ struct ScanLines {
     QString oneTagPerLine; // the text of the first clean file, before its final CR LF
     QStringList lines;     // the lines of the second clean file, in order
 };
+
+// Where the lines of a scan lie in the page text: the text before a text line's first
+// tag (kept only when the line has one), and each tag up to the next tag or the end
+// of its text line. The scan reads them in place instead of copying them.
+struct ScanSpans {
+    struct Piece {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        bool tag = false; // a scan line, beginning with the marker
+    };
+    QLatin1StringView marker;
+    const QString *text = nullptr; // the page text
+    QString cleaned;               // the link scan's copy without "cgi-bin/i/", if needed
+    bool usesCleaned = false;
+    std::vector<Piece> pieces;
+
+    const QString &source() const { return usesCleaned ? cleaned : *text; }
+    QStringView view(const Piece &piece) const
+    {
+        return QStringView(source()).mid(piece.start, piece.length);
+    }
+    // The first text of the clean file (tagsOnly false) or the second, in UTF-8:
+    // every line followed by CR LF (the write adds one more).
+    QByteArray cleanText(bool tagsOnly) const;
+};
+
+// The spans of a scan over fileText. The result points into fileText: keep it alive.
+ScanSpans FindScanSpans(const QString &fileText, bool links);
 
 // Splits the text of checkImages.txt into scan lines: for the link scan (links =
 // true) "<a " is the marker and "cgi-bin/i/" is removed from every line first; for

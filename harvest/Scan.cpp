@@ -206,7 +206,7 @@ private:
 };
 
 void scan(const ScanKind &kind, const QString &pageText, QString &pageUrl, ResultLists &lists,
-          ScanBudget *budget, const std::function<void(const QString &)> &writeClean)
+          ScanBudget *budget, const std::function<void(const QByteArray &)> &writeClean)
 {
     const QString originalUrl = pageUrl;
     // The page's folder, unless the address ends in "/" or in a top-level domain of
@@ -217,36 +217,33 @@ void scan(const ScanKind &kind, const QString &pageText, QString &pageUrl, Resul
         !pageUrl.endsWith(QLatin1StringView(".gov")))
         pageUrl = BaseDirectoryOf(pageUrl);
 
-    QStringList lines;
-    {
+    // The scan reads spans of the page text in place; only a link scan of a page
+    // that holds "cgi-bin/i/" works on a copy without it.
+    const harvest::ScanSpans spans = harvest::FindScanSpans(pageText, kind.links);
+    if (writeClean) {
         // The clean file is written twice, as the scan makes it; it is not read back.
-        ScanLines split = SplitScanLines(pageText, kind.links);
-        if (writeClean)
-            writeClean(split.oneTagPerLine);
-        split.oneTagPerLine = QString();
-        if (writeClean) {
-            QString second;
-            qsizetype total = 0;
-            for (const QString &line : std::as_const(split.lines))
-                total += line.size() + 2;
-            second.reserve(total);
-            for (const QString &line : std::as_const(split.lines)) {
-                second.append(line);
-                second.append(kCrLf);
-            }
-            writeClean(second);
-        }
-        lines = std::move(split.lines);
+        writeClean(spans.cleanText(false));
+        writeClean(spans.cleanText(true));
     }
 
     Resolver resolver(originalUrl, pageUrl);
     QStringList &addresses = lists.Links[kind.k];
     QStringList &keys = lists.frmList[kind.k];
     QSet<QString> known(keys.cbegin(), keys.cend());
-    for (const QString &line : std::as_const(lines)) {
+    for (const harvest::ScanSpans::Piece &piece : spans.pieces) {
+        if (!piece.tag)
+            continue;
+        const QStringView line = spans.view(piece);
         if (!lineCounts(line, kind))
             continue;
         const QString value = extractValue(line, kind.search);
+        if (value.size() > kLongestRecordedValue) {
+            // No browser opens an address this long; it would cost megabytes in
+            // every list and view.
+            if (budget)
+                ++budget->refused;
+            continue;
+        }
         const QString key = ImageFileName(value);
         if (known.contains(key))
             continue;
@@ -276,8 +273,8 @@ void scanFile(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files,
     // The file holds the page text and the CR LF its write added.
     if (fileText.endsWith(kCrLf))
         fileText.chop(2);
-    scan(kind, fileText, pageUrl, lists, nullptr, [&files](const QString &text) {
-        files.writeReplace(WorkingFiles::CheckImagesClean, text);
+    scan(kind, fileText, pageUrl, lists, nullptr, [&files](const QByteArray &text) {
+        files.writeReplaceBytes(WorkingFiles::CheckImagesClean, text);
     });
 }
 
@@ -285,54 +282,82 @@ void scanFile(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files,
 
 namespace harvest {
 
-ScanLines SplitScanLines(const QString &fileText, bool links)
+ScanSpans FindScanSpans(const QString &fileText, bool links)
 {
     const QLatin1StringView marker = links ? kImageLinks.marker : kImageTags.marker;
-    ScanLines out;
-    const qsizetype n = fileText.size();
+    ScanSpans out;
+    out.marker = marker;
+    out.text = &fileText;
+    if (links && containsIgnoringCase(fileText, QLatin1StringView("cgi-bin/i/"))) {
+        // The removal never crosses a line break, so it can be made on the whole text.
+        out.cleaned = fileText;
+        replaceEveryIgnoringCase(out.cleaned, QLatin1StringView("cgi-bin/i/"));
+        out.usesCleaned = true;
+    }
+    const QString &text = out.source();
+    const qsizetype n = text.size();
     qsizetype start = 0;
     bool firstKept = true;
     while (start < n) {
-        qsizetype end = fileText.indexOf(u'\r', start);
+        qsizetype end = text.indexOf(u'\r', start);
         qsizetype next;
         if (end < 0) {
             end = n;
             next = n;
         } else {
-            next = (end + 1 < n && fileText.at(end + 1) == u'\n') ? end + 2 : end + 1;
+            next = (end + 1 < n && text.at(end + 1) == u'\n') ? end + 2 : end + 1;
         }
-        QStringView line = QStringView(fileText).mid(start, end - start);
-        QString cleaned;
-        if (links && containsIgnoringCase(line, QLatin1StringView("cgi-bin/i/"))) {
-            cleaned = line.toString();
-            replaceEveryIgnoringCase(cleaned, QLatin1StringView("cgi-bin/i/"));
-            line = cleaned;
-        }
+        const QStringView line = QStringView(text).mid(start, end - start);
         qsizetype at = indexOfIgnoringCase(line, marker);
         if (at >= 0) {
             // The text before the first tag keeps a line of its own; each tag starts a
             // new line that runs to the next tag or to the end of the text line.
-            if (at > 0) {
-                out.oneTagPerLine.append(line.first(at));
-                out.oneTagPerLine.append(kCrLf);
-            } else if (firstKept) {
-                out.oneTagPerLine.append(kCrLf);
-            }
+            if (at > 0 || firstKept)
+                out.pieces.push_back({start, at, false});
             firstKept = false;
             while (at >= 0) {
                 const qsizetype following = indexOfIgnoringCase(line, marker, at + marker.size());
                 const qsizetype stop = following < 0 ? line.size() : following;
-                QString segment;
-                segment.reserve(stop - at);
-                segment.append(marker);
-                segment.append(line.mid(at + marker.size(), stop - at - marker.size()));
-                out.oneTagPerLine.append(segment);
-                out.oneTagPerLine.append(kCrLf);
-                out.lines.append(std::move(segment));
+                out.pieces.push_back({start + at, stop - at, true});
                 at = following;
             }
         }
         start = next;
+    }
+    return out;
+}
+
+QByteArray ScanSpans::cleanText(bool tagsOnly) const
+{
+    QByteArray out;
+    qsizetype size = 0;
+    for (const Piece &piece : pieces)
+        size += piece.length + 2;
+    out.reserve(size + size / 8);
+    for (const Piece &piece : pieces) {
+        if (tagsOnly && !piece.tag)
+            continue;
+        if (piece.tag) {
+            // Each tag begins with its marker written in lower case.
+            out.append(marker.data(), marker.size());
+            out.append(view(piece).mid(marker.size()).toUtf8());
+        } else {
+            out.append(view(piece).toUtf8());
+        }
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
+ScanLines SplitScanLines(const QString &fileText, bool links)
+{
+    const ScanSpans spans = FindScanSpans(fileText, links);
+    ScanLines out;
+    out.oneTagPerLine = QString::fromUtf8(spans.cleanText(false));
+    for (const ScanSpans::Piece &piece : spans.pieces) {
+        if (piece.tag)
+            out.lines.append(QString(spans.marker) +
+                             spans.view(piece).mid(spans.marker.size()).toString());
     }
     return out;
 }
@@ -352,7 +377,7 @@ void ScanImageLinks(QString &pageUrl, const WorkingFiles &files, ResultLists &li
 namespace harvest {
 
 void ScanText(bool links, const QString &pageText, QString &pageUrl, ResultLists &lists,
-              ScanBudget *budget, const std::function<void(const QString &)> &writeClean)
+              ScanBudget *budget, const std::function<void(const QByteArray &)> &writeClean)
 {
     scan(links ? kImageLinks : kImageTags, pageText, pageUrl, lists, budget, writeClean);
 }

@@ -187,8 +187,9 @@ TEST(HarvestLimits, NamesLongerThanTheLimitAreNotLinked)
 
 TEST(HarvestLimits, AHugeNameCostsLittleMemory)
 {
-    // A name of megabytes is recorded, but never goes into the linker's tables.
-    const QString name = repeated(QStringLiteral("z"), 4 << 20) + QStringLiteral(".gif");
+    // A name of most of a megabyte is recorded, but never goes into the linker's
+    // tables; a longer value is not recorded at all.
+    const QString name = repeated(QStringLiteral("z"), 1000000) + QStringLiteral(".gif");
     HarvestFolders folders;
     ResultLists lists;
     RunHarvest(
@@ -196,6 +197,13 @@ TEST(HarvestLimits, AHugeNameCostsLittleMemory)
         [] { return QStringLiteral("http://h/p.html"); }, folders.files, lists);
     ASSERT_EQ(lists.frmList[1].size(), 1);
     EXPECT_EQ(folders.fileBytes(WorkingFiles::SourcePage).count("<a href="), 0);
+
+    const HarvestReport report = RunHarvest(
+        QStringLiteral("<img src=\"") + name + name + QStringLiteral("\">"),
+        [] { return QStringLiteral("http://h/p.html"); }, folders.files, lists);
+    EXPECT_TRUE(lists.frmList[1].isEmpty());
+    ASSERT_FALSE(report.notices.isEmpty());
+    EXPECT_TRUE(report.notices.first().startsWith(QStringLiteral("1 more pictures")));
 }
 
 TEST(NameLinker, WindowsGiveTheSameMatchesAsOneLongRead)
