@@ -7,15 +7,21 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineSettings>
 
 // The page behind a WebBrowser: keeps quiet when the control is silent, and
-// opens pages meant for a new window in the same view.
+// tells its view about navigations and requests for new windows.
 class WebBrowserPage : public QWebEnginePage {
 public:
     WebBrowserPage(WebBrowser *owner, QWebEngineProfile *profile)
         : QWebEnginePage(profile, owner), m_owner(owner)
     {
+        connect(this, &QWebEnginePage::loadStarted, this, [this] { m_loading = true; });
+        connect(this, &QWebEnginePage::loadFinished, this, [this] { m_loading = false; });
     }
+
+    // True between the start and the end of a load.
+    bool loading() const { return m_loading; }
 
 protected:
     void javaScriptAlert(const QUrl &origin, const QString &msg) override
@@ -40,22 +46,46 @@ protected:
         // Pages' console chatter is not the user's business.
     }
 
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
+    {
+        m_owner->navigationStarting(this, url, isMainFrame);
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+
     QWebEnginePage *createWindow(WebWindowType) override
     {
-        // A link meant for a new window opens here instead: a throw-away page
-        // catches the address and hands it over.
-        auto *catcher = new QWebEnginePage(profile(), this);
-        connect(catcher, &QWebEnginePage::urlChanged, this, [this, catcher](const QUrl &url) {
-            if (url.isValid() && !url.isEmpty())
-                setUrl(url);
-            catcher->deleteLater();
-        });
-        return catcher;
+        // The engine opens the new window's contents in the page returned
+        // here, with the origin of the page that asked for it: its address is
+        // never re-issued as one of ours.
+        return m_owner->openPopup(this);
     }
 
 private:
     WebBrowser *m_owner;
+    bool m_loading = false;
 };
+
+namespace {
+// A popup behaves like the view that opened it: same scripts, same access
+// rules, same text encoding.
+void copySettings(const QWebEngineSettings *from, QWebEngineSettings *to)
+{
+    for (int attribute = QWebEngineSettings::AutoLoadImages;
+         attribute <= QWebEngineSettings::NavigateOnDropEnabled; ++attribute) {
+        const auto which = static_cast<QWebEngineSettings::WebAttribute>(attribute);
+        to->setAttribute(which, from->testAttribute(which));
+    }
+    to->setDefaultTextEncoding(from->defaultTextEncoding());
+    to->setUnknownUrlSchemePolicy(from->unknownUrlSchemePolicy());
+}
+
+// An address a popup has really gone to, not the blank page it starts with.
+bool isRealAddress(const QUrl &url)
+{
+    return url.isValid() && !url.isEmpty() && url != QUrl(QStringLiteral("about:blank"));
+}
+
+} // namespace
 
 QString WebBrowser::withCrLf(QString text)
 {
@@ -68,31 +98,144 @@ QString WebBrowser::withCrLf(QString text)
 WebBrowser::WebBrowser(int index, QWebEngineProfile *profile, QWidget *parent)
     : QWebEngineView(parent), m_index(index)
 {
-    m_page = new WebBrowserPage(this, profile);
-    setPage(m_page);
+    auto *page = new WebBrowserPage(this, profile);
+    // No script of a local page may read another file: a page that came from
+    // disk (a download, a mail attachment) must not be able to send the
+    // user's files anywhere. Each navigation sets this again (see
+    // applyPageRules).
+    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    attachPage(page);
+    setPage(page);
 
-    connect(m_page, &QWebEnginePage::loadStarted, this, [this] {
-        m_busy = true;
-        emit StatusTextChange(m_index, tr("Opening %1...").arg(m_page->requestedUrl().toString()));
-    });
-    connect(m_page, &QWebEnginePage::loadProgress, this,
-            [this](int progress) { emit ProgressChange(m_index, progress, 100); });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        m_busy = false;
-        emit StatusTextChange(m_index, ok ? tr("Done") : tr("Could not open the page"));
-        emit DownloadComplete(m_index);
-    });
-    connect(m_page, &QWebEnginePage::linkHovered, this,
-            [this](const QString &url) { emit StatusTextChange(m_index, url); });
-    connect(m_page, &QWebEnginePage::titleChanged, this,
-            [this](const QString &title) { emit TitleChange(m_index, title); });
+    m_popupTimer.setSingleShot(true);
+    connect(&m_popupTimer, &QTimer::timeout, this, &WebBrowser::closePopup);
 }
 
 WebBrowser::~WebBrowser()
 {
-    // The page must go before the profile it was made with.
+    // The pages must go before the profile they were made with.
     setPage(nullptr);
+    delete m_popup.data();
     delete m_page;
+}
+
+void WebBrowser::attachPage(WebBrowserPage *page)
+{
+    m_page = page;
+    connect(page, &QWebEnginePage::loadStarted, this, [this, page] {
+        m_busy = true;
+        emit StatusTextChange(m_index, tr("Opening %1...").arg(page->requestedUrl().toString()));
+    });
+    connect(page, &QWebEnginePage::loadProgress, this,
+            [this](int progress) { emit ProgressChange(m_index, progress, 100); });
+    connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        m_busy = false;
+        emit StatusTextChange(m_index, ok ? tr("Done") : tr("Could not open the page"));
+        emit DownloadComplete(m_index);
+    });
+    connect(page, &QWebEnginePage::linkHovered, this,
+            [this](const QString &url) { emit StatusTextChange(m_index, url); });
+    connect(page, &QWebEnginePage::titleChanged, this,
+            [this](const QString &title) { emit TitleChange(m_index, title); });
+}
+
+void WebBrowser::setScriptlessPages(std::function<bool(const QUrl &)> rule)
+{
+    m_scriptless = std::move(rule);
+    applyPageRules(m_page, m_page->url());
+}
+
+void WebBrowser::applyPageRules(QWebEnginePage *page, const QUrl &url)
+{
+    QWebEngineSettings *settings = page->settings();
+    if (m_scriptless)
+        settings->setAttribute(QWebEngineSettings::JavascriptEnabled, !m_scriptless(url));
+    // The engine lets a local page load other local files (its pictures,
+    // styles, scripts) only together with letting its scripts read them. So
+    // only pages that cannot read get it: pages that run no script (the
+    // harvest's pages) and our own start page. Any other local page shows
+    // without its local pictures rather than hand the user's files to a script.
+    const bool ownStartPage =
+        url.isLocalFile() && QFileInfo(url.toLocalFile()) == QFileInfo(homePagePath());
+    const bool canRead = settings->testAttribute(QWebEngineSettings::JavascriptEnabled);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls,
+                           !canRead || ownStartPage);
+}
+
+void WebBrowser::navigationStarting(WebBrowserPage *page, const QUrl &url, bool isMainFrame)
+{
+    if (!isMainFrame)
+        return;
+    // The engine takes the setting before the new document commits.
+    applyPageRules(page, url);
+    // The view moves on: a popup still waiting for an address is not wanted.
+    if (page == m_page)
+        closePopup();
+}
+
+QWebEnginePage *WebBrowser::pendingPopup() const
+{
+    return m_popup.data();
+}
+
+QWebEnginePage *WebBrowser::openPopup(WebBrowserPage *opener)
+{
+    // A page on its way out opens nothing.
+    if (opener != m_page && opener != m_popup)
+        return nullptr;
+    // One popup waits at a time: a newer request replaces the older one.
+    closePopup();
+    auto *popup = new WebBrowserPage(this, m_page->profile());
+    copySettings(m_page->settings(), popup->settings());
+    m_popup = popup;
+    connect(popup, &QWebEnginePage::urlChanged, this, [this, popup](const QUrl &url) {
+        if (popup == m_popup && isRealAddress(url))
+            adoptPopup();
+    });
+    // A popup that goes nowhere (about:blank written to by script) is not
+    // kept running in the background.
+    m_popupTimer.start(popupPatienceMs);
+    return popup;
+}
+
+void WebBrowser::adoptPopup()
+{
+    WebBrowserPage *popup = m_popup;
+    if (!popup)
+        return;
+    m_popup = nullptr;
+    m_popupTimer.stop();
+    popup->disconnect(this);
+
+    // The view shows the popup's page from now on. The old page goes with its
+    // Back history: the new page starts a history of its own.
+    WebBrowserPage *old = m_page;
+    old->disconnect(this);
+    attachPage(popup);
+    setPage(popup);
+    old->triggerAction(QWebEnginePage::Stop);
+    // Later: the old page may be the one whose signal brought us here.
+    old->deleteLater();
+
+    emit TitleChange(m_index, popup->title());
+    m_busy = popup->loading();
+    if (!m_busy) {
+        // Its load ended while it waited; the view reports it as its own.
+        emit DownloadComplete(m_index);
+    }
+}
+
+void WebBrowser::closePopup()
+{
+    m_popupTimer.stop();
+    WebBrowserPage *popup = m_popup;
+    if (!popup)
+        return;
+    m_popup = nullptr;
+    popup->disconnect(this);
+    popup->triggerAction(QWebEnginePage::Stop);
+    // Later: the popup may be the page that is asking for a new one.
+    popup->deleteLater();
 }
 
 bool WebBrowser::Navigate(const QString &address)
@@ -104,6 +247,7 @@ bool WebBrowser::Navigate(const QString &address)
     const bool needsHost = scheme == QLatin1String("http") || scheme == QLatin1String("https");
     if (needsHost && url.host().isEmpty())
         return false;
+    applyPageRules(m_page, url);
     m_page->load(url);
     return true;
 }
@@ -111,7 +255,9 @@ bool WebBrowser::Navigate(const QString &address)
 bool WebBrowser::Navigate2(const QString &pathOrAddress)
 {
     if (QFileInfo::exists(pathOrAddress)) {
-        m_page->load(QUrl::fromLocalFile(QFileInfo(pathOrAddress).absoluteFilePath()));
+        const QUrl url = QUrl::fromLocalFile(QFileInfo(pathOrAddress).absoluteFilePath());
+        applyPageRules(m_page, url);
+        m_page->load(url);
         return true;
     }
     return Navigate(pathOrAddress);
@@ -121,6 +267,7 @@ bool WebBrowser::GoBack()
 {
     if (!m_page->history()->canGoBack())
         return false;
+    applyPageRules(m_page, m_page->history()->backItem().url());
     m_page->history()->back();
     return true;
 }
@@ -129,6 +276,7 @@ bool WebBrowser::GoForward()
 {
     if (!m_page->history()->canGoForward())
         return false;
+    applyPageRules(m_page, m_page->history()->forwardItem().url());
     m_page->history()->forward();
     return true;
 }
@@ -140,11 +288,14 @@ QString WebBrowser::homePagePath()
 
 void WebBrowser::GoHome()
 {
-    m_page->load(QUrl::fromLocalFile(homePagePath()));
+    const QUrl url = QUrl::fromLocalFile(homePagePath());
+    applyPageRules(m_page, url);
+    m_page->load(url);
 }
 
 void WebBrowser::Refresh()
 {
+    applyPageRules(m_page, m_page->url());
     m_page->triggerAction(QWebEnginePage::Reload);
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QTimer>
+#include <QUrl>
 #include <QWebEngineView>
 
 #include <functional>
@@ -62,6 +65,19 @@ public:
     // The start page: a file beside the executable.
     static QString homePagePath();
 
+    // Pages for which this view turns its scripts off: the rule is asked
+    // before every main-frame navigation of the view, whoever starts it, and
+    // scripts are on again for any page the rule does not name. Without a
+    // rule the view keeps whatever its settings say.
+    void setScriptlessPages(std::function<bool(const QUrl &)> rule);
+
+    // A page asked for a new window (a link with a target, window.open). The
+    // popup waits hidden until it commits an address of its own; only one
+    // waits at a time. Null when none waits.
+    QWebEnginePage *pendingPopup() const;
+    // How long a popup may wait for an address before it is closed.
+    static constexpr int popupPatienceMs = 10000;
+
 signals:
     void StatusTextChange(int index, const QString &text);
     void ProgressChange(int index, int progress, int progressMax);
@@ -69,8 +85,23 @@ signals:
     void TitleChange(int index, const QString &text);
 
 private:
+    friend class WebBrowserPage;
+
+    void attachPage(WebBrowserPage *page);
+    // Called by a page of this view before a navigation starts.
+    void navigationStarting(WebBrowserPage *page, const QUrl &url, bool isMainFrame);
+    // Called by a page of this view that wants a new window.
+    QWebEnginePage *openPopup(WebBrowserPage *opener);
+    void adoptPopup();
+    void closePopup();
+    // Scripts and local file access for the page that is about to show `url`.
+    void applyPageRules(QWebEnginePage *page, const QUrl &url);
+
     int m_index;
     bool m_silent = false;
     bool m_busy = false;
     WebBrowserPage *m_page = nullptr;
+    QPointer<WebBrowserPage> m_popup;
+    QTimer m_popupTimer;
+    std::function<bool(const QUrl &)> m_scriptless;
 };

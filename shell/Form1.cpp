@@ -17,6 +17,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -203,6 +205,10 @@ void Form1::createControls()
         connect(wb[i], &WebBrowser::DownloadComplete, this, &Form1::wb_DownloadComplete);
         connect(wb[i], &WebBrowser::TitleChange, this, &Form1::wb_TitleChange);
     }
+    // The harvest's pages never run scripts, in whichever view they show: the
+    // live view turns its scripts off for them (Send to Browser, Refresh,
+    // Back and Forward land there too) and on again for any other page.
+    wb[0]->setScriptlessPages([this](const QUrl &url) { return isGeneratedPage(url); });
     // The generated views show files of our own: no scripts run there, their
     // pictures may come from the web, and they are UTF-8.
     for (int i : {1, 2}) {
@@ -236,6 +242,24 @@ void Form1::createControls()
     connect(TabStrip1, &TabStrip::Click, this, &Form1::TabStrip1_Click);
 
     resize(Twips::toPixelsX(12135), Twips::toPixelsY(11100));
+}
+
+bool Form1::isGeneratedPage(const QUrl &url) const
+{
+    if (!url.isLocalFile())
+        return false;
+    const QFileInfo page(url.toLocalFile());
+    for (const QString &name :
+         {QString(WorkingFiles::SourcePage), QString(WorkingFiles::ImagePage)}) {
+        const QFileInfo file(m_files->path(name));
+        // Another spelling of the same file counts too: letter case, a link.
+        if (QDir::cleanPath(page.absoluteFilePath())
+                .compare(QDir::cleanPath(file.absoluteFilePath()), Qt::CaseInsensitive) == 0)
+            return true;
+        if (page.exists() && file.exists() && page.canonicalFilePath() == file.canonicalFilePath())
+            return true;
+    }
+    return false;
 }
 
 void Form1::createMenus()

@@ -115,6 +115,9 @@ public:
     // --- page harvest -----------------------------------------------------
     bool HarvestPage();
     const WorkingFiles &workingFiles() const { return *m_files; }
+    // True for the harvest's own pages (source.htm, imagepage.html in the
+    // working folder), which never run scripts.
+    bool isGeneratedPage(const QUrl &url) const;
     // How many harvests have finished (their files written, views pointed).
     int harvestsDone() const { return m_harvestsDone; }
 

@@ -57,6 +57,32 @@ QByteArray HttpServer::contentTypeFor(const QString &path)
     return "application/octet-stream";
 }
 
+namespace {
+qsizetype contentLength(const QByteArray &head)
+{
+    for (const QByteArray &line : head.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length")
+            return std::max<qsizetype>(0, line.mid(colon + 1).trimmed().toLongLong());
+    }
+    return 0;
+}
+} // namespace
+
+bool HttpServer::anyRequestContains(const QByteArray &text) const
+{
+    for (const QByteArray &request : m_rawRequests) {
+        if (request.contains(text))
+            return true;
+        QByteArray spaced = request;
+        spaced.replace('+', ' ');
+        if (QByteArray::fromPercentEncoding(request).contains(text) ||
+            QByteArray::fromPercentEncoding(spaced).contains(text))
+            return true;
+    }
+    return false;
+}
+
 void HttpServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -67,11 +93,17 @@ void HttpServer::onNewConnection()
         });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
             buffer->append(socket->readAll());
-            if (buffer->contains("\r\n\r\n")) {
-                const QByteArray request = *buffer;
-                buffer->clear();
-                answer(socket, request);
-            }
+            const qsizetype headEnd = buffer->indexOf("\r\n\r\n");
+            if (headEnd < 0)
+                return;
+            // The body, when there is one, is part of what the test may look at.
+            const qsizetype total = headEnd + 4 + contentLength(buffer->left(headEnd));
+            if (buffer->size() < total)
+                return;
+            const QByteArray request = buffer->left(total);
+            buffer->clear();
+            m_rawRequests.append(request);
+            answer(socket, request);
         });
     }
 }

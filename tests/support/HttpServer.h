@@ -33,6 +33,13 @@ public:
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
 
+    // Every request so far exactly as it arrived: request line (with its
+    // query), headers and body.
+    QList<QByteArray> rawRequests() const { return m_rawRequests; }
+    // True when some request carries `text`, as sent or once its percent
+    // escapes (and '+' for space) are decoded.
+    bool anyRequestContains(const QByteArray &text) const;
+
     static QByteArray contentTypeFor(const QString &path);
 
 private:
@@ -43,6 +50,7 @@ private:
     QTcpServer m_server;
     QHash<QString, QPair<QByteArray, QByteArray>> m_routes;
     QStringList m_requests;
+    QList<QByteArray> m_rawRequests;
     QStringList m_held;
 };
 

