@@ -148,18 +148,17 @@ void WebBrowser::setScriptlessPages(std::function<bool(const QUrl &)> rule)
 void WebBrowser::applyPageRules(QWebEnginePage *page, const QUrl &url)
 {
     QWebEngineSettings *settings = page->settings();
-    if (m_scriptless)
-        settings->setAttribute(QWebEngineSettings::JavascriptEnabled, !m_scriptless(url));
     // The engine lets a local page load other local files (its pictures,
-    // styles, scripts) only together with letting its scripts read them. So
-    // only pages that cannot read get it: pages that run no script (the
-    // harvest's pages) and our own start page. Any other local page shows
-    // without its local pictures rather than hand the user's files to a script.
-    const bool ownStartPage =
-        url.isLocalFile() && QFileInfo(url.toLocalFile()) == QFileInfo(homePagePath());
+    // styles, script files) only together with letting its scripts read any
+    // of them. So a page that came from disk (a download, a saved page, a mail
+    // attachment) is shown with its pictures and styles but runs no script,
+    // and the harvest's pages never run one; a page that runs scripts reads
+    // no local file.
+    if (m_scriptless)
+        settings->setAttribute(QWebEngineSettings::JavascriptEnabled,
+                               !m_scriptless(url) && !url.isLocalFile());
     const bool canRead = settings->testAttribute(QWebEngineSettings::JavascriptEnabled);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls,
-                           !canRead || ownStartPage);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, !canRead);
 }
 
 void WebBrowser::navigationStarting(WebBrowserPage *page, const QUrl &url, bool isMainFrame)

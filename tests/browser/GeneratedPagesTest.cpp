@@ -70,11 +70,13 @@ TEST_F(GeneratedPages, RefreshBackAndForwardNeverRunTheirScripts)
 {
     const QString source = url("source.htm");
     writeScriptedWorkingFile("source.htm");
+    const int loaded = form->harvestsDone();
     ASSERT_TRUE(form->wb[0]->Navigate2(programFile("source.htm")));
     ASSERT_TRUE(waitForUrl(0, source));
     EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
 
-    // Refresh of the view.
+    // Refresh of the view, once the load's own harvest has written its files.
+    ASSERT_TRUE(waitForHarvests(loaded + 1));
     writeScriptedWorkingFile("source.htm");
     form->wb[0]->Refresh();
     QTest::qWait(200);
@@ -141,8 +143,9 @@ TEST_F(GeneratedPages, AWorkingFileOpenedByALocalPageRunsNoScript)
     QTemporaryDir attack;
     writeScriptedWorkingFile("imagepage.html");
     const QString page = attack.path() + "/go.html";
-    testsupport::writeFile(page, ("<html><body><script>location.href = '" + url("imagepage.html") +
-                                  "';</script></body></html>")
+    // Local pages run no script of their own, but a refresh moves them on all the same.
+    testsupport::writeFile(page, ("<html><head><meta http-equiv=refresh content='0;url=" +
+                                  url("imagepage.html") + "'></head><body></body></html>")
                                      .toUtf8());
     ASSERT_TRUE(form->wb[0]->Navigate2(page));
     ASSERT_TRUE(waitForUrl(0, url("imagepage.html")));
