@@ -161,4 +161,36 @@ TEST_F(GeneratedPages, AWorkingFileOpenedByALocalPageRunsNoScript)
     QTRY_COMPARE_WITH_TIMEOUT(liveState(), QString("other yes After"), 10000);
 }
 
+// A web page that tries to turn its own text into markup of the Source Code page
+// (an encoding shift), which "Send to Browser" would then carry into the live view.
+TEST_F(GeneratedPages, AWebPageCannotInjectIntoTheSourceCodeViewNorCarryItIntoTheLiveView)
+{
+    QByteArray page = "<html><body><p>x <img src=\"a.gif\" alt=\"";
+    page += "\x1b$B'>\x1b(B\" onclick=\"document.body.setAttribute('data-ran','yes')\" "
+            "style=\"position:fixed;top:0;left:0;width:100%;height:100%\" title=\"go";
+    page += "\"></p></body></html>";
+    site.server().setRoute("/shift.html", page, "text/html");
+    const int before = form->harvestsDone();
+    ASSERT_TRUE(form->wb[0]->Navigate(site.url("/shift.html")));
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    ASSERT_TRUE(waitForUrl(1, url("source.htm")));
+    const QString elements =
+        "Array.from(document.body.querySelectorAll('*')).map(function(e){"
+        "return e.localName + '[' + Array.from(e.attributes).map(function(a){return a.name;})"
+        ".join(',') + ']';}).filter(function(v){return v !== 'a[href]' && v !== 'br[]';})"
+        ".join(' ')";
+    // Only anchors with an address and line breaks: the page's text stayed text.
+    EXPECT_EQ(evaluate(1, elements).toString().toStdString(), "");
+    EXPECT_EQ(evaluate(1, "document.links.length").toInt(), 1);
+    EXPECT_EQ(evaluate(1, "document.characterSet").toString().toStdString(), "UTF-8");
+
+    form->SelectView(1);
+    form->Command1_Click();
+    ASSERT_TRUE(waitForUrl(0, url("source.htm")));
+    QTest::qWait(300);
+    EXPECT_EQ(evaluate(0, elements).toString().toStdString(), "");
+    EXPECT_EQ(evaluate(0, "document.body.getAttribute('data-ran') || 'quiet'").toString(),
+              QString("quiet"));
+}
+
 } // namespace

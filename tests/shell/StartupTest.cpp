@@ -2,6 +2,7 @@
 
 #include "harvest/WorkingFiles.h"
 #include "platform/ProgramFolder.h"
+
 #include "platform/ProgressBar.h"
 #include "platform/StatusBar.h"
 #include "platform/TabStrip.h"
@@ -10,6 +11,7 @@
 #include "shell/frmSplash.h"
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
+#include <QFile>
 
 #include <QAction>
 #include <QFileInfo>
@@ -182,8 +184,16 @@ TEST_F(Startup, UnwritableProgramFolderKeepsWorkingFilesPerUser)
     const QString working = form->workingFiles().folder();
     EXPECT_NE(working, QString("/proc"));
     EXPECT_TRUE(working.startsWith(testsupport::homeFolder())) << working.toStdString();
-    for (const QString &name : WorkingNames)
+    for (const QString &name : WorkingNames) {
         EXPECT_EQ(testsupport::readFile(working + "/" + name), QByteArray("\r\n"));
+        // The pages a user visits are nobody else's to read.
+        EXPECT_EQ(QFile::permissions(working + "/" + name) &
+                      (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+                  QFile::Permissions())
+            << name.toStdString();
+    }
+    EXPECT_EQ(QFile::permissions(working), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
 }
 
 } // namespace
