@@ -1,10 +1,9 @@
 # worst_case_bench: hostile pages through the command-line harvest, one cold process
 # a run, with its time, peak memory and output measured against the harvest's bounds.
-if(TARGET quarrow-harvest)
-    add_executable(worst_case_bench ${CMAKE_CURRENT_LIST_DIR}/WorstCaseBench.cpp)
-    target_link_libraries(worst_case_bench PRIVATE benchmark::benchmark Qt6::Core)
-    add_dependencies(worst_case_bench quarrow-harvest)
-    target_compile_definitions(worst_case_bench PRIVATE
-        QUARROW_HARVEST_TOOL="$<TARGET_FILE:quarrow-harvest>")
-    quarrow_warnings(worst_case_bench)
-endif()
+
+add_executable(worst_case_bench ${CMAKE_CURRENT_LIST_DIR}/WorstCaseBench.cpp)
+target_link_libraries(worst_case_bench PRIVATE benchmark::benchmark Qt6::Core)
+add_dependencies(worst_case_bench quarrow-harvest)
+target_compile_definitions(worst_case_bench PRIVATE
+    QUARROW_HARVEST_TOOL="$<TARGET_FILE:quarrow-harvest>")
+quarrow_warnings(worst_case_bench)

@@ -5,7 +5,50 @@
 #include "windows/Skinning.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QPointer>
+
+#include <cstdio>
+
+void ConfigureCommandLine(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Quarrow shows a web page beside its source and a page of its pictures."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("address"),
+                                 QStringLiteral("A web address or a file to open instead of the "
+                                                "start page."),
+                                 QStringLiteral("[address]"));
+}
+
+std::optional<int> AnswerCommandLine(int argc, char **argv)
+{
+    bool anyOption = false;
+    for (int i = 1; i < argc; ++i)
+        anyOption = anyOption || argv[i][0] == '-';
+    if (!anyOption)
+        return std::nullopt;
+    // A bare application object is enough to read the line and print help.
+    QCoreApplication probe(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral(QUARROW_PRODUCT_NAME));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUARROW_VERSION));
+    QCommandLineParser parser;
+    ConfigureCommandLine(parser);
+    // Options of Qt itself (-platform, -style...) are not known here; the
+    // window system's application object takes them, and the line is read
+    // again then.
+    parser.parse(QCoreApplication::arguments());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("%s %s\n", QUARROW_PRODUCT_NAME, QUARROW_VERSION);
+        return 0;
+    }
+    return std::nullopt;
+}
 
 int RunQuarrow()
 {
@@ -17,9 +60,17 @@ int RunQuarrow()
     QApplication::setWindowIcon(IconGroup(QStringLiteral("AAA")));
 
     // The desktop may hand over one address or file to open.
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1)
-        Form1::setStartAddress(arguments.at(1));
+    QCommandLineParser parser;
+    ConfigureCommandLine(parser);
+    if (!parser.parse(QCoreApplication::arguments()) || parser.positionalArguments().size() > 1) {
+        std::fprintf(stderr, "quarrow: %s\n",
+                     qPrintable(parser.errorText().isEmpty()
+                                    ? QStringLiteral("give at most one address or file")
+                                    : parser.errorText()));
+        return 2;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        Form1::setStartAddress(parser.positionalArguments().constFirst());
 
     QPointer<frmSplash> splash = new frmSplash;
     splash->Form_Load();
