@@ -99,9 +99,8 @@ qint64 measurePeakKb(const QString &page, const WorkingFiles &files)
         }
         const qint64 before = statusKb("VmRSS:");
         ResultLists lists;
-        RunHarvest(
-            page, [] { return QStringLiteral("https://www.example.com/gallery/index.html"); },
-            files, lists);
+        RunHarvest(page, QStringLiteral("https://www.example.com/gallery/index.html"), files,
+                   lists);
         const qint64 extra = statusKb("VmHWM:") - before;
         const ssize_t written = write(fds[1], &extra, sizeof extra);
         _exit(written == sizeof extra ? 0 : 1);
@@ -123,7 +122,7 @@ void BM_Harvest(benchmark::State &state)
     QTemporaryDir dir(base + QStringLiteral("/quarrow-bench-XXXXXX"));
     const WorkingFiles files(dir.path());
     ResultLists lists;
-    const auto url = [] { return QStringLiteral("https://www.example.com/gallery/index.html"); };
+    const QString url = QStringLiteral("https://www.example.com/gallery/index.html");
     const qint64 peakKb = measurePeakKb(page, files);
     RunHarvest(page, url, files, lists); // warm up
     for (auto _ : state) {

@@ -15,54 +15,69 @@ bool ResetWorkingFiles(const WorkingFiles &files, QString *error)
     return true;
 }
 
-HarvestReport RunHarvest(const QString &pageText, const std::function<QString()> &locationUrl,
-                         const WorkingFiles &files, ResultLists &lists)
+HarvestResult Harvest(const QString &pageText, const QString &pageUrl)
 {
     using namespace harvest;
-    // Each step stands on its own: a step that fails leaves the rest to run, and
-    // the first failure is what the report tells.
+    HarvestResult result;
+    const Limits limits = Limits::forPage(pageText);
+    ScanBudget budget;
+    budget.charsLeft = limits.listChars;
+    for (const bool links : {false, true}) {
+        // Each scan shortens its own copy of the address to the page's folder.
+        QString url = pageUrl;
+        ScanText(links, pageText, url, result.lists, &budget);
+    }
+    SourcePageCuts cuts;
+    result.sourcePage = BuildSourcePage(pageText, result.lists, &cuts);
+    qsizetype shown = 0;
+    result.imagePage = BuildImagePageBytes(result.lists, limits.imagePageBytes, &shown);
+
+    if (budget.refused > 0)
+        result.notices.append(
+            QStringLiteral("%1 more pictures and links to pictures were not recorded: the "
+                           "lists are full for a page of this size.")
+                .arg(budget.refused));
+    const QString sourceNotice = SourceCutNotice(cuts);
+    if (!sourceNotice.isEmpty())
+        result.notices.append(sourceNotice);
+    const QString imageNotice = ImageCutNotice(shown, result.lists.Links[1].size());
+    if (!imageNotice.isEmpty())
+        result.notices.append(imageNotice);
+    return result;
+}
+
+HarvestReport WriteWorkingFiles(const HarvestResult &result, const QString &pageText,
+                                const WorkingFiles &files)
+{
+    using namespace harvest;
+    // Each write stands on its own: one that fails leaves the rest to run, and the
+    // first failure is what the report tells.
     HarvestReport report;
+    report.notices = result.notices;
     QString why;
     const auto note = [&report, &why](bool ok) {
         if (!ok && report.failure.isEmpty())
             report.failure = why;
     };
     note(files.writeReplace(WorkingFiles::CheckImages, pageText, &why));
-    lists.clear();
-
-    const Limits limits = Limits::forPage(pageText);
-    ScanBudget budget;
-    budget.charsLeft = limits.listChars;
-    // The scans work on the text in memory; their clean file is written as they
-    // make it, and never read back.
-    const auto writeClean = [&files, &why, &note](const QByteArray &text) {
-        note(files.writeReplaceBytes(WorkingFiles::CheckImagesClean, text, &why));
-    };
+    // The clean file as each scan makes it: every line with a tag, then the tags.
     for (const bool links : {false, true}) {
-        // Read afresh for each scan: the image scan may have shortened its own copy.
-        QString url = locationUrl ? locationUrl() : QString();
-        ScanText(links, pageText, url, lists, &budget, writeClean);
+        const ScanSpans spans = FindScanSpans(pageText, links);
+        note(files.writeReplaceBytes(WorkingFiles::CheckImagesClean, spans.cleanText(false), &why));
+        note(files.writeReplaceBytes(WorkingFiles::CheckImagesClean, spans.cleanText(true), &why));
     }
-
-    SourcePageCuts cuts;
-    const QByteArray sourcePage = BuildSourcePage(pageText, lists, &cuts);
-    qsizetype shown = 0;
-    const QByteArray imagePage = BuildImagePageBytes(lists, limits.imagePageBytes, &shown);
-    report.pagesWritten = files.writePair(WorkingFiles::ImagePage, imagePage,
-                                          WorkingFiles::SourcePage, sourcePage, &why);
+    report.pagesWritten = files.writePair(WorkingFiles::ImagePage, result.imagePage,
+                                          WorkingFiles::SourcePage, result.sourcePage, &why);
     note(report.pagesWritten);
     note(ResetWorkingFiles(files, &why));
+    return report;
+}
 
-    if (budget.refused > 0)
-        report.notices.append(
-            QStringLiteral("%1 more pictures and links to pictures were not recorded: the "
-                           "lists are full for a page of this size.")
-                .arg(budget.refused));
-    const QString sourceNotice = SourceCutNotice(cuts);
-    if (!sourceNotice.isEmpty())
-        report.notices.append(sourceNotice);
-    const QString imageNotice = ImageCutNotice(shown, lists.Links[1].size());
-    if (!imageNotice.isEmpty())
-        report.notices.append(imageNotice);
+HarvestReport RunHarvest(const QString &pageText, const QString &pageUrl, const WorkingFiles &files,
+                         ResultLists &lists)
+{
+    const HarvestResult result = Harvest(pageText, pageUrl);
+    const HarvestReport report = WriteWorkingFiles(result, pageText, files);
+    lists = result.lists;
     return report;
 }

@@ -10,23 +10,41 @@
 #include <functional>
 #include <vector>
 
-// What a harvest wrote, and what it had to leave out.
+// What one page's harvest made: the two lists of entries, in page order, and the
+// two generated pages. It depends on nothing but the page text and its address.
+struct HarvestResult {
+    ResultLists lists;
+    QByteArray sourcePage; // UTF-8, byte-order mark first, without the final CR LF
+    QByteArray imagePage;  // the same
+    // The limits the harvest reached, one sentence each (see harvest::Limits).
+    QStringList notices;
+};
+
+// What writing a harvest's working files did.
 struct HarvestReport {
     // The first write that failed, as "<file>: <reason>"; empty when all were written.
     QString failure;
     // True when source.htm and imagepage.html hold this harvest's pages.
     bool pagesWritten = false;
-    // The limits the harvest reached, one sentence each (see harvest::Limits).
+    // The limits the harvest reached, one sentence each.
     QStringList notices;
 };
 
-// Builds the Source Code and Images pages of one page text: writes checkImages.txt,
-// clears the lists, runs the image scan and then the link scan, each with a fresh
-// locationUrl(), escapes the page text and links every recorded file name in it,
-// writes imagepage.html and source.htm as a pair and empties the scratch files.
-// Every step is best-effort: one that fails is skipped, and the report says so.
-HarvestReport RunHarvest(const QString &pageText, const std::function<QString()> &locationUrl,
-                         const WorkingFiles &files, ResultLists &lists);
+// The harvest of one page text: the image scan and then the link scan, each
+// resolving against pageUrl, then the Source Code page (the page text escaped, every
+// recorded file name linked) and the Images page. Writes nothing.
+HarvestResult Harvest(const QString &pageText, const QString &pageUrl);
+
+// Writes the six working files of a harvest, in the order the harvest makes them:
+// checkImages.txt with the page text, the clean file twice for each scan,
+// imagepage.html and source.htm as a pair, then the four scratch files emptied.
+// Every write is best-effort: one that fails is skipped, and the report says so.
+HarvestReport WriteWorkingFiles(const HarvestResult &result, const QString &pageText,
+                                const WorkingFiles &files);
+
+// Harvest() and WriteWorkingFiles() in one: the lists come back in `lists`.
+HarvestReport RunHarvest(const QString &pageText, const QString &pageUrl, const WorkingFiles &files,
+                         ResultLists &lists);
 
 // The image-tag scan of the text in checkImages.txt: records each new image in
 // Links(1)/frmList(1). pageUrl may be shortened to its folder.

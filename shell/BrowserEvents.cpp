@@ -1,6 +1,7 @@
 // What the main window does with its three views' events, and the harvest
 // that rebuilds the Source Code and Images views after the live page loads.
 #include "shell/Form1.h"
+#include "shell/PageHarvester.h"
 
 #include "harvest/Harvest.h"
 #include "platform/BestEffort.h"
@@ -32,7 +33,7 @@ void Form1::wb_DownloadComplete(int index)
     // Only the live page's loads start a harvest; the generated pages' own
     // loads must not start another.
     if (index == 0 && !m_unloaded)
-        HarvestPage();
+        startHarvest();
 }
 
 void Form1::wb_TitleChange(int index, const QString &)
@@ -44,57 +45,13 @@ void Form1::wb_TitleChange(int index, const QString &)
                    QStringLiteral(" - ") + wb[0]->LocationName());
 }
 
-bool Form1::HarvestPage()
+void Form1::startHarvest()
 {
-    // The body's markup arrives later; the harvest starts when it does.
-    QPointer<Form1> self(this);
-    wb[0]->bodyOuterHtml([self](const WebBrowser::BodyText &body) {
-        if (self && !self->m_unloaded && body.valid)
-            self->queueHarvest(body);
-    });
-    return true;
-}
-
-void Form1::queueHarvest(const WebBrowser::BodyText &body)
-{
-    m_waitingHarvest = body;
-    // The markup is resolved against the address of the document it came from,
-    // even when the view has moved on since it was asked for.
-    if (m_waitingHarvest->address.isEmpty())
-        m_waitingHarvest->address = wb[0]->LocationURL();
-    if (!m_harvestRunning)
-        runNextHarvest();
-}
-
-void Form1::runNextHarvest()
-{
-    if (!m_waitingHarvest || m_unloaded)
-        return;
-    m_harvestRunning = true;
-    WebBrowser::BodyText body = std::move(*m_waitingHarvest);
-    m_waitingHarvest.reset();
-    const WorkingFiles files = *m_files;
-    const std::shared_ptr<std::atomic_bool> stopped = m_harvestsStopped;
-    m_harvestPool.start([this, body = std::move(body), files, stopped] {
-        if (*stopped)
-            return;
-        // The engine writes lone LFs; the harvest reads lines that end in CR LF.
-        const QString text = WebBrowser::withCrLf(body.text);
-        const QString address = body.address;
-        ResultLists results;
-        const HarvestReport report = RunHarvest(
-            text, [&address] { return address; }, files, results);
-        // The window waits for this thread before it goes, so it is still here;
-        // the call is dropped if it goes before the call is delivered.
-        QMetaObject::invokeMethod(
-            this, [this, results, report] { finishHarvest(results, report); },
-            Qt::QueuedConnection);
-    });
+    m_harvester->start();
 }
 
 void Form1::finishHarvest(const ResultLists &results, const HarvestReport &report)
 {
-    m_harvestRunning = false;
     if (m_unloaded)
         return;
     lists = results;
@@ -117,5 +74,4 @@ void Form1::finishHarvest(const ResultLists &results, const HarvestReport &repor
     }
     ++m_harvestsDone;
     emit harvestFinished();
-    runNextHarvest();
 }

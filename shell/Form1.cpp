@@ -10,6 +10,7 @@
 #include "platform/Twips.h"
 #include "platform/WebBrowser.h"
 #include "shell/LayoutGeometry.h"
+#include "shell/PageHarvester.h"
 #include "windows/Branding.h"
 #include "windows/FileUtils.h"
 #include "windows/Skinning.h"
@@ -81,8 +82,6 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Form1"));
     setFont(familyFont({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")}, 8.25));
     m_files = std::make_unique<WorkingFiles>(ProgramFolder::workingFolder());
-    // Harvests share the working files: one at a time.
-    m_harvestPool.setMaxThreadCount(1);
 
     m_profile = offTheRecordProfile ? new QWebEngineProfile(this)
                                     : new QWebEngineProfile(QStringLiteral("Quarrow"), this);
@@ -100,8 +99,8 @@ Form1::~Form1()
     // them) may reach a window that is going; a harvest that is writing its
     // files finishes first.
     m_unloaded = true;
-    *m_harvestsStopped = true;
-    m_harvestPool.waitForDone();
+    delete m_harvester;
+    m_harvester = nullptr;
     for (WebBrowser *view : wb)
         view->disconnect(this);
     // Views first: their pages must go before the profile.
@@ -205,6 +204,8 @@ void Form1::createControls()
         connect(wb[i], &WebBrowser::DownloadComplete, this, &Form1::wb_DownloadComplete);
         connect(wb[i], &WebBrowser::TitleChange, this, &Form1::wb_TitleChange);
     }
+    m_harvester = new PageHarvester(wb[0], *m_files, this);
+    connect(m_harvester, &PageHarvester::finished, this, &Form1::finishHarvest);
     // The harvest's pages never run scripts, in whichever view they show: the
     // live view turns its scripts off for them (Send to Browser, Refresh,
     // Back and Forward land there too) and on again for any other page.

@@ -10,13 +10,10 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QThreadPool>
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 class QAction;
@@ -28,6 +25,7 @@ class QWebEngineProfile;
 class CommonDialog;
 class ProgressBar;
 class StatusBar;
+class PageHarvester;
 class TabStrip;
 
 // The main window: navigation bar, tab strip with the three views of the
@@ -113,7 +111,8 @@ public:
     void wb_TitleChange(int index, const QString &text);
 
     // --- page harvest -----------------------------------------------------
-    bool HarvestPage();
+    // Starts a harvest of the live page; its views follow when it has finished.
+    void startHarvest();
     const WorkingFiles &workingFiles() const { return *m_files; }
     // True for the harvest's own pages (source.htm, imagepage.html in the
     // working folder), which never run scripts.
@@ -148,10 +147,6 @@ private:
                                const QString &picture, double left, double top, double width,
                                double height);
     void dockStatusBar();
-    // A harvest runs off the window's thread, one at a time; the newest page text
-    // waits for the running one, and replaces any older text still waiting.
-    void queueHarvest(const WebBrowser::BodyText &body);
-    void runNextHarvest();
     void finishHarvest(const ResultLists &results, const HarvestReport &report);
     // Run-wide values that tests and start-up set before the window loads.
     static std::function<void()> &programEnd();
@@ -163,11 +158,7 @@ private:
     QPointer<Form8> m_help;
     QPointer<frmAbout> m_about;
     int m_harvestsDone = 0;
-    QThreadPool m_harvestPool;
-    std::optional<WebBrowser::BodyText> m_waitingHarvest;
-    bool m_harvestRunning = false;
+    PageHarvester *m_harvester = nullptr;
     QMetaObject::Connection m_harvestNotice;
-    // Set once the window unloads: a harvest that has not started by then never does.
-    std::shared_ptr<std::atomic_bool> m_harvestsStopped = std::make_shared<std::atomic_bool>(false);
     bool m_unloaded = false;
 };

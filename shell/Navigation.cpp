@@ -57,7 +57,7 @@ void Form1::cmdRefresh_Click(int)
     wb[0]->Refresh();
     // Rebuild the other views from what the live view holds now; the reload's
     // completion rebuilds them again.
-    HarvestPage();
+    startHarvest();
 }
 
 void Form1::cmdGo_Click()

@@ -1,5 +1,6 @@
 // Views, the tab strip, the menus and shut-down of the main window.
 #include "shell/Form1.h"
+#include "shell/PageHarvester.h"
 
 #include "platform/BestEffort.h"
 #include "platform/CommonDialog.h"
@@ -117,7 +118,7 @@ void Form1::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    *m_harvestsStopped = true;
+    m_harvester->stop();
     // Every step runs, whatever the one before it did; nothing is saved.
     BestEffort([this] {
         if (m_help)

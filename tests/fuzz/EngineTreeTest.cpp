@@ -478,8 +478,7 @@ QStringList checkInput(EngineReader &reader, const QByteArray &input, const QStr
     QDir().mkpath(folder);
     const WorkingFiles files(folder);
     ResultLists lists;
-    RunHarvest(
-        pageText, [&url] { return url; }, files, lists);
+    RunHarvest(pageText, url, files, lists);
 
     // What the engine is asked to read besides the document: every recorded address
     // (for source.htm), then per image its target and its caption.

@@ -136,11 +136,9 @@ QString CheckHarvestInput(const uint8_t *data, size_t size)
     static QTemporaryDir slowDir(scratchBase());
     const WorkingFiles files(fastDir.path());
     ResultLists lists;
-    RunHarvest(
-        pageText, [&url] { return url; }, files, lists);
+    RunHarvest(pageText, url, files, lists);
     ResultLists slowLists;
-    reference::RunHarvest(
-        pageText, [&url] { return url; }, slowDir.path(), slowLists);
+    reference::RunHarvest(pageText, url, slowDir.path(), slowLists);
 
     for (int k = 0; k < 2; ++k) {
         if (lists.Links[k] != slowLists.Links[k] || lists.frmList[k] != slowLists.frmList[k])

@@ -61,8 +61,7 @@ TEST(HarvestDriver, PageWithoutImages)
     ResultLists lists;
     lists.Links[1] << QStringLiteral("stale");
     lists.frmList[1] << QStringLiteral("stale");
-    RunHarvest(
-        QStringLiteral("<p>plain</p>"), [] { return kPage; }, folders.files, lists);
+    RunHarvest(QStringLiteral("<p>plain</p>"), kPage, folders.files, lists);
     EXPECT_TRUE(lists.Links[1].isEmpty());
     EXPECT_TRUE(lists.frmList[1].isEmpty());
     EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::SourcePage)),
@@ -74,8 +73,7 @@ TEST(HarvestDriver, NoDocumentGivesEmptyPages)
 {
     HarvestFolders folders;
     ResultLists lists;
-    RunHarvest(
-        QString(), [] { return QString(); }, folders.files, lists);
+    RunHarvest(QString(), QString(), folders.files, lists);
     EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::SourcePage)), QByteArray("\r\n"));
     EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::ImagePage)), QByteArray("\r\n"));
 }
@@ -84,9 +82,8 @@ TEST(HarvestDriver, ScratchFilesAreEmptiedAfterEveryHarvest)
 {
     HarvestFolders folders;
     ResultLists lists;
-    RunHarvest(
-        QStringLiteral("<img src=\"a.gif\"><a href=\"b.jpg\">b</a>"), [] { return kPage; },
-        folders.files, lists);
+    RunHarvest(QStringLiteral("<img src=\"a.gif\"><a href=\"b.jpg\">b</a>"), kPage, folders.files,
+               lists);
     for (const QLatin1StringView name : {WorkingFiles::CheckImages, WorkingFiles::CheckImagesClean,
                                          WorkingFiles::Browser, WorkingFiles::Images})
         EXPECT_EQ(folders.fileBytes(name), QByteArray("\r\n")) << name.data();
@@ -96,22 +93,18 @@ TEST(HarvestDriver, ScratchFilesAreEmptiedAfterEveryHarvest)
                          "http://www.example.com/dir/a.gif<BR><BR><BR>\r\n"));
 }
 
-TEST(HarvestDriver, LocationIsReadForEachScan)
+TEST(HarvestDriver, TheCoreWritesNothingAndTheFilesHoldItsPages)
 {
     HarvestFolders folders;
-    ResultLists lists;
-    int calls = 0;
-    RunHarvest(
-        QStringLiteral("<img src=\"a.gif\"><a href=\"b.jpg\">b</a>"),
-        [&calls] {
-            ++calls;
-            return calls == 1 ? QStringLiteral("http://one.example/p.html")
-                              : QStringLiteral("http://two.example/p.html");
-        },
-        folders.files, lists);
-    EXPECT_EQ(calls, 2);
-    EXPECT_EQ(lists.Links[1], QStringList({"http://one.example/a.gif"}));
-    EXPECT_EQ(lists.Links[0], QStringList({"http://two.example/b.jpg"}));
+    const QString page = QStringLiteral("<img src=\"a.gif\"><a href=\"b.jpg\">b</a>");
+    const HarvestResult result = Harvest(page, kPage);
+    EXPECT_EQ(result.lists.Links[1], QStringList({"http://www.example.com/dir/a.gif"}));
+    EXPECT_EQ(result.lists.Links[0], QStringList({"http://www.example.com/dir/b.jpg"}));
+    EXPECT_TRUE(QDir(folders.fast.path()).isEmpty());
+    const HarvestReport report = WriteWorkingFiles(result, page, folders.files);
+    EXPECT_TRUE(report.failure.isEmpty());
+    EXPECT_EQ(folders.fileBytes(WorkingFiles::SourcePage), result.sourcePage + "\r\n");
+    EXPECT_EQ(folders.fileBytes(WorkingFiles::ImagePage), result.imagePage + "\r\n");
 }
 
 TEST(HarvestDriver, EveryOccurrenceOfANameIsLinked)
@@ -279,8 +272,8 @@ TEST(HarvestDriver, EveryStepIsBestEffort)
     QFile::remove(files.path(WorkingFiles::CheckImagesClean));
     ASSERT_TRUE(QDir(dir.path()).mkdir(WorkingFiles::CheckImagesClean));
     ResultLists lists;
-    const HarvestReport report = RunHarvest(
-        QStringLiteral("<img src=\"a.gif\">"), [] { return kPage; }, files, lists);
+    const HarvestReport report =
+        RunHarvest(QStringLiteral("<img src=\"a.gif\">"), kPage, files, lists);
     EXPECT_EQ(lists.Links[1], QStringList({"http://www.example.com/dir/a.gif"}));
     EXPECT_TRUE(report.pagesWritten);
     EXPECT_EQ(report.failure, QStringLiteral("checkImagesClean.txt: is a folder"));

@@ -65,9 +65,8 @@ void expectSameHarvest(const QString &page, const QString &url, HarvestFolders &
 {
     ResultLists fastLists;
     ResultLists slowLists;
-    const auto location = [&url] { return url; };
-    RunHarvest(page, location, folders.files, fastLists);
-    reference::RunHarvest(page, location, folders.referencePath(), slowLists);
+    RunHarvest(page, url, folders.files, fastLists);
+    reference::RunHarvest(page, url, folders.referencePath(), slowLists);
     EXPECT_TRUE(sameLists(fastLists, slowLists));
     for (const QString &name : WorkingFiles::startupOrder()) {
         const QByteArray a = folders.fileBytes(name);

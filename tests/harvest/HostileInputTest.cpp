@@ -38,8 +38,7 @@ TEST(GeneratedPages, StartWithAByteOrderMarkAndShowControlCharacters)
     page += QStringLiteral("(B\" onclick=alert(1)>");
     HarvestFolders folders;
     ResultLists lists;
-    RunHarvest(
-        page, [] { return QStringLiteral("http://h/p.html"); }, folders.files, lists);
+    RunHarvest(page, QStringLiteral("http://h/p.html"), folders.files, lists);
     for (const QLatin1StringView name : {WorkingFiles::SourcePage, WorkingFiles::ImagePage}) {
         const QByteArray bytes = folders.fileBytes(name);
         EXPECT_TRUE(bytes.startsWith(kMark)) << name.data();
@@ -85,8 +84,8 @@ TEST(HarvestLimits, ManyUsesOfOneNameKeepTheOutputLinear)
                          repeated(QStringLiteral("x "), 100000);
     HarvestFolders folders;
     ResultLists lists;
-    const HarvestReport report = RunHarvest(
-        page, [] { return QStringLiteral("http://h/p.html"); }, folders.files, lists);
+    const HarvestReport report =
+        RunHarvest(page, QStringLiteral("http://h/p.html"), folders.files, lists);
     const harvest::Limits limits = harvest::Limits::forPage(page);
     const qsizetype output = folders.fileBytes(WorkingFiles::SourcePage).size() +
                              folders.fileBytes(WorkingFiles::ImagePage).size();
@@ -109,8 +108,7 @@ TEST(HarvestLimits, TheListsStopGrowingAtTheirLimit)
         page += QStringLiteral("<img src=\"p%1.gif\">").arg(i);
     HarvestFolders folders;
     ResultLists lists;
-    const HarvestReport report = RunHarvest(
-        page, [&url] { return url; }, folders.files, lists);
+    const HarvestReport report = RunHarvest(page, url, folders.files, lists);
     const harvest::Limits limits = harvest::Limits::forPage(page);
     qsizetype chars = 0;
     for (int k = 0; k < 2; ++k) {
@@ -135,8 +133,7 @@ TEST(HarvestLimits, ClimbingManyFoldersWorksOnPositions)
                          QStringLiteral("up.gif\"><img src=\"../../x.gif\">");
     HarvestFolders folders;
     ResultLists lists;
-    RunHarvest(
-        page, [&url] { return url; }, folders.files, lists);
+    RunHarvest(page, url, folders.files, lists);
     ASSERT_EQ(lists.Links[1].size(), 2);
     EXPECT_EQ(lists.Links[1].at(0), QStringLiteral("http://h/up.gif"));
     EXPECT_EQ(lists.Links[1].at(1), QStringLiteral("http://h/") +
@@ -192,15 +189,14 @@ TEST(HarvestLimits, AHugeNameCostsLittleMemory)
     const QString name = repeated(QStringLiteral("z"), 1000000) + QStringLiteral(".gif");
     HarvestFolders folders;
     ResultLists lists;
-    RunHarvest(
-        QStringLiteral("<img src=\"") + name + QStringLiteral("\">"),
-        [] { return QStringLiteral("http://h/p.html"); }, folders.files, lists);
+    RunHarvest(QStringLiteral("<img src=\"") + name + QStringLiteral("\">"),
+               QStringLiteral("http://h/p.html"), folders.files, lists);
     ASSERT_EQ(lists.frmList[1].size(), 1);
     EXPECT_EQ(folders.fileBytes(WorkingFiles::SourcePage).count("<a href="), 0);
 
-    const HarvestReport report = RunHarvest(
-        QStringLiteral("<img src=\"") + name + name + QStringLiteral("\">"),
-        [] { return QStringLiteral("http://h/p.html"); }, folders.files, lists);
+    const HarvestReport report =
+        RunHarvest(QStringLiteral("<img src=\"") + name + name + QStringLiteral("\">"),
+                   QStringLiteral("http://h/p.html"), folders.files, lists);
     EXPECT_TRUE(lists.frmList[1].isEmpty());
     ASSERT_FALSE(report.notices.isEmpty());
     EXPECT_TRUE(report.notices.first().startsWith(QStringLiteral("1 more pictures")));
@@ -242,9 +238,8 @@ TEST_F(HostileFolder, AWorkingFileThatIsALinkIsNeverWrittenThrough)
     const QByteArray oldImages = testsupport::readFile(files.path(WorkingFiles::ImagePage));
 
     ResultLists lists;
-    const HarvestReport report = RunHarvest(
-        QStringLiteral("<img src=\"a.gif\">"), [] { return QStringLiteral("http://h/p.html"); },
-        files, lists);
+    const HarvestReport report = RunHarvest(QStringLiteral("<img src=\"a.gif\">"),
+                                            QStringLiteral("http://h/p.html"), files, lists);
     EXPECT_EQ(testsupport::readFile(victim), QByteArray("precious"));
     EXPECT_TRUE(QFileInfo(files.path(WorkingFiles::SourcePage)).isSymLink());
     EXPECT_FALSE(report.pagesWritten);
@@ -273,9 +268,8 @@ TEST_F(HostileFolder, WorkingFilesAreOwnerOnly)
 {
     ASSERT_TRUE(files.createMissing());
     ResultLists lists;
-    RunHarvest(
-        QStringLiteral("<img src=\"a.gif\">"), [] { return QStringLiteral("http://h/p.html"); },
-        files, lists);
+    RunHarvest(QStringLiteral("<img src=\"a.gif\">"), QStringLiteral("http://h/p.html"), files,
+               lists);
     for (const QString &name : WorkingFiles::startupOrder()) {
         struct stat info;
         ASSERT_EQ(::stat(QFile::encodeName(files.path(name)).constData(), &info), 0);
@@ -290,9 +284,8 @@ TEST_F(HostileFolder, AFolderInTheWayKeepsBothPagesAsTheyWere)
     QFile::remove(files.path(WorkingFiles::ImagePage));
     ASSERT_TRUE(QDir(dir.path()).mkdir(WorkingFiles::ImagePage));
     ResultLists lists;
-    const HarvestReport report = RunHarvest(
-        QStringLiteral("<img src=\"a.gif\">"), [] { return QStringLiteral("http://h/p.html"); },
-        files, lists);
+    const HarvestReport report = RunHarvest(QStringLiteral("<img src=\"a.gif\">"),
+                                            QStringLiteral("http://h/p.html"), files, lists);
     EXPECT_FALSE(report.pagesWritten);
     EXPECT_EQ(report.failure, QStringLiteral("imagepage.html: is a folder"));
     EXPECT_EQ(testsupport::readFile(files.path(WorkingFiles::SourcePage)),

@@ -391,17 +391,17 @@ QString ImagePageText(const ResultLists &lists)
     return page;
 }
 
-void RunHarvest(const QString &pageText, const std::function<QString()> &locationUrl,
-                const QString &folder, ResultLists &lists)
+void RunHarvest(const QString &pageText, const QString &pageUrl, const QString &folder,
+                ResultLists &lists)
 {
     writeFile(folder, QStringLiteral("checkImages.txt"), pageText);
     lists.Links[0].clear();
     lists.frmList[0].clear();
     lists.Links[1].clear();
     lists.frmList[1].clear();
-    QString url = locationUrl();
+    QString url = pageUrl;
     ScanImageTags(url, folder, lists);
-    url = locationUrl();
+    url = pageUrl;
     ScanImageLinks(url, folder, lists);
     const QString source = SourcePageText(pageText, lists);
     writeFile(folder, QStringLiteral("imagepage.html"), ImagePageText(lists));

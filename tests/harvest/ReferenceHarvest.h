@@ -23,7 +23,7 @@ void ScanImageTags(QString &pageUrl, const QString &folder, ResultLists &lists);
 void ScanImageLinks(QString &pageUrl, const QString &folder, ResultLists &lists);
 QString SourcePageText(const QString &pageText, const ResultLists &lists);
 QString ImagePageText(const ResultLists &lists);
-void RunHarvest(const QString &pageText, const std::function<QString()> &locationUrl,
+void RunHarvest(const QString &pageText, const QString &pageUrl,
                 const QString &folder, ResultLists &lists);
 
 } // namespace reference

@@ -146,7 +146,7 @@ TEST_F(MainWindowCommands, AHarvestStillUnderWayWhenTheWindowGoesWritesNothing)
     bool finished = false;
     QObject::connect(form.get(), &Form1::harvestFinished, [&finished] { finished = true; });
 
-    form->HarvestPage(); // its page text is still on the way
+    form->startHarvest(); // its page text is still on the way
     form.reset();
     QTest::qWait(200);
     EXPECT_FALSE(finished);

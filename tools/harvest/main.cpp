@@ -147,8 +147,7 @@ int main(int argc, char **argv)
 
     const WorkingFiles files(outInfo.absoluteFilePath());
     ResultLists lists;
-    const HarvestReport report = RunHarvest(
-        pageText, [&url] { return url; }, files, lists);
+    const HarvestReport report = RunHarvest(pageText, url, files, lists);
     for (const QString &notice : report.notices)
         say(notice);
     const bool printed = printLists(lists);

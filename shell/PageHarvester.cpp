@@ -1,0 +1,77 @@
+#include "shell/PageHarvester.h"
+
+PageHarvester::PageHarvester(WebBrowser *view, const WorkingFiles &files, QObject *parent)
+    : QObject(parent), m_view(view), m_files(files)
+{
+    // Harvests share the working files: one at a time.
+    m_pool.setMaxThreadCount(1);
+}
+
+PageHarvester::~PageHarvester()
+{
+    stop();
+    m_pool.waitForDone();
+}
+
+void PageHarvester::start()
+{
+    if (m_stopped || !m_view)
+        return;
+    // The body's markup arrives later; the harvest starts when it does.
+    QPointer<PageHarvester> self(this);
+    m_view->bodyOuterHtml([self](const WebBrowser::BodyText &body) {
+        if (self && body.valid)
+            self->queue(body);
+    });
+}
+
+void PageHarvester::stop()
+{
+    m_stopped = true;
+    *m_cancelled = true;
+    m_waiting.reset();
+}
+
+void PageHarvester::queue(const WebBrowser::BodyText &body)
+{
+    if (m_stopped)
+        return;
+    m_waiting = body;
+    // The markup is resolved against the address of the document it came from,
+    // even when the view has moved on since it was asked for.
+    if (m_waiting->address.isEmpty() && m_view)
+        m_waiting->address = m_view->LocationURL();
+    if (!m_running)
+        runNext();
+}
+
+void PageHarvester::runNext()
+{
+    if (!m_waiting || m_stopped)
+        return;
+    m_running = true;
+    WebBrowser::BodyText body = std::move(*m_waiting);
+    m_waiting.reset();
+    m_pool.start([this, body = std::move(body), files = m_files, cancelled = m_cancelled] {
+        if (*cancelled)
+            return;
+        // The engine writes lone LFs; the harvest reads lines that end in CR LF.
+        const QString text = WebBrowser::withCrLf(body.text);
+        const HarvestResult result = Harvest(text, body.address);
+        const HarvestReport report = WriteWorkingFiles(result, text, files);
+        // The harvester waits for this thread before it goes, so it is still
+        // here; the call is dropped if it goes before the call is delivered.
+        QMetaObject::invokeMethod(
+            this, [this, lists = result.lists, report] { deliver(lists, report); },
+            Qt::QueuedConnection);
+    });
+}
+
+void PageHarvester::deliver(const ResultLists &lists, const HarvestReport &report)
+{
+    m_running = false;
+    if (m_stopped)
+        return;
+    emit finished(lists, report);
+    runNext();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "harvest/Harvest.h"
+#include "harvest/WorkingFiles.h"
+#include "platform/WebBrowser.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+// Runs the harvest for a browser view: asks the view for its body markup and the
+// address of its document, harvests it off the window's thread and writes the
+// working files. Harvests run one at a time: the newest page text waits for the
+// running one and replaces any older text still waiting.
+class PageHarvester : public QObject {
+    Q_OBJECT
+public:
+    PageHarvester(WebBrowser *view, const WorkingFiles &files, QObject *parent = nullptr);
+    // Waits for a harvest that is writing its files.
+    ~PageHarvester() override;
+
+    // Starts a harvest of what the view holds now.
+    void start();
+    // No harvest starts from now on; one that is writing its files finishes.
+    void stop();
+
+    const WorkingFiles &files() const { return m_files; }
+
+signals:
+    // In the harvester's own thread, once a harvest has written its files.
+    void finished(const ResultLists &lists, const HarvestReport &report);
+
+private:
+    void queue(const WebBrowser::BodyText &body);
+    void runNext();
+    void deliver(const ResultLists &lists, const HarvestReport &report);
+
+    QPointer<WebBrowser> m_view;
+    WorkingFiles m_files;
+    QThreadPool m_pool;
+    std::optional<WebBrowser::BodyText> m_waiting;
+    bool m_running = false;
+    bool m_stopped = false;
+    std::shared_ptr<std::atomic_bool> m_cancelled = std::make_shared<std::atomic_bool>(false);
+};
