@@ -198,6 +198,9 @@ int main(int argc, char **argv)
         settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
         settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
         settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        // The engine fetches the page's icon by itself, past the interceptor.
+        settings->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+        settings->setAttribute(QWebEngineSettings::TouchIconsEnabled, false);
 
         const bool inMemory = bytes.size() <= kInMemoryLimit;
         QTimer patience;
