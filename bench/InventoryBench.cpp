@@ -1,0 +1,174 @@
+// inventory_bench: the page inventory collector on a page of 20,000 elements
+// that uses 5,000 pictures (img with srcset, inline and class backgrounds, lazy
+// attributes), loaded once into an offscreen page. Each run is one collect call:
+// the script in the engine, its answer and the reading of it. The page load is
+// not measured.
+
+#include "platform/PageInventory.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+QWebEnginePage *benchPage = nullptr;
+
+// 1,250 cards of 16 elements and 4 pictures each.
+QByteArray benchMarkup()
+{
+    QByteArray html = "<!DOCTYPE html><html><head><title>bench</title><style>\n";
+    for (int i = 0; i < 50; ++i)
+        html += ".bg" + QByteArray::number(i) + " { background-image: url(s/sprite" +
+                QByteArray::number(i) + ".png) }\n";
+    html += ".card { display: inline-block; width: 60px; height: 40px }\n</style></head><body>\n";
+    for (int n = 0; n < 1250; ++n) {
+        const QByteArray k = QByteArray::number(n);
+        html += "<div class=\"card c" + k +
+                "\">"
+                "<img src=\"p/i" +
+                k + ".png\" srcset=\"p/i" + k + ".png 1x, p/i" + k + "-2x.png 2x\" alt=\"picture " +
+                k +
+                "\" width=\"8\" height=\"8\">"
+                "<div class=\"bg" +
+                QByteArray::number(n % 50) + "\" style=\"background-image: url(p/b" + k +
+                ".jpg); width: 8px; height: 8px\"></div>"
+                "<span data-src=\"p/l" +
+                k +
+                ".jpg\">lazy</span>"
+                "<p>Some <em>text</em> and <a href=\"page" +
+                k +
+                ".html\">a link</a>.</p>"
+                "<ul><li>one</li><li>two <b>bold</b></li></ul>"
+                "<span><i>x</i></span><section><h3>t</h3></section>"
+                "</div>\n";
+    }
+    html += "</body></html>\n";
+    return html;
+}
+
+Inventory collectOnce()
+{
+    Inventory result;
+    bool done = false;
+    PageInventory::collect(benchPage, [&](const Inventory &inventory) {
+        result = inventory;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, 60000))
+        std::fprintf(stderr, "inventory_bench: no answer\n");
+    return result;
+}
+
+double engineMilliseconds()
+{
+    double ms = -1;
+    bool done = false;
+    const QString script = QStringLiteral("(function(){const t0=performance.now();const r=%1;"
+                                          "return performance.now()-t0;})()")
+                               .arg(PageInventory::script());
+    benchPage->runJavaScript(script, PageInventory::worldId, [&](const QVariant &value) {
+        ms = value.toDouble();
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, 60000))
+        std::fprintf(stderr, "inventory_bench: no answer\n");
+    return ms;
+}
+
+void BM_CollectWholeCall(benchmark::State &state)
+{
+    qsizetype pictures = 0;
+    for (auto _ : state) {
+        const Inventory inventory = collectOnce();
+        pictures = inventory.pictures.size();
+        if (!inventory.valid)
+            state.SkipWithError("the collector failed");
+    }
+    state.counters["pictures"] = double(pictures);
+}
+BENCHMARK(BM_CollectWholeCall)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(9)
+    ->UseRealTime()
+    ->ComputeStatistics("min", [](const std::vector<double> &v) {
+        return *std::min_element(v.begin(), v.end());
+    });
+
+// The script's own time, as the engine's clock tells it.
+void BM_CollectInEngine(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const double ms = engineMilliseconds();
+        state.SetIterationTime(ms / 1000.0);
+    }
+}
+BENCHMARK(BM_CollectInEngine)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(9)
+    ->UseManualTime()
+    ->ComputeStatistics("min", [](const std::vector<double> &v) {
+        return *std::min_element(v.begin(), v.end());
+    });
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bench.html"));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(benchMarkup()) < 0)
+            return 1;
+    }
+    int status = 0;
+    {
+        auto profile = std::make_unique<QWebEngineProfile>();
+        benchPage = new QWebEnginePage(profile.get());
+        auto view = std::make_unique<QWebEngineView>();
+        view->setPage(benchPage);
+        view->resize(1024, 768);
+        view->show();
+        QSignalSpy loaded(benchPage, &QWebEnginePage::loadFinished);
+        benchPage->load(QUrl::fromLocalFile(path));
+        if (!loaded.wait(120000) || !loaded.first().first().toBool()) {
+            std::fprintf(stderr, "inventory_bench: the page did not load\n");
+            status = 1;
+        } else {
+            const Inventory warm = collectOnce(); // styles and layout computed once
+            std::fprintf(stderr, "inventory_bench: %lld pictures\n",
+                         static_cast<long long>(warm.pictures.size()));
+            benchmark::RunSpecifiedBenchmarks();
+        }
+        view.reset();
+        delete benchPage;
+        benchPage = nullptr;
+    }
+    benchmark::Shutdown();
+    return status;
+}

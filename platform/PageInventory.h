@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QWebEnginePage;
+
+// One distinct picture of a page, with every place that uses it.
+//
+// Each address is one entry, listed in document order of its first use: a
+// picture named by an img, a srcset candidate, a style rule and a link is one
+// entry with four kinds. `uses` counts every place that names it: each element
+// attribute (src, each srcset or lazy attribute candidate, poster, href...),
+// each computed style of an element or of its ::before / ::after, and each rule
+// of a readable style sheet.
+//
+// The srcset candidates of one img (its own srcset, its picture's sources and
+// its lazy srcset attributes) are each an entry of their own (kind srcset,
+// source or lazy) and are also grouped as the `variants` of that img's main
+// entry: the entry of its src, or without one of the picture it shows, or of
+// its first candidate.
+struct InventoryEntry {
+    QString address;        // absolute; data: addresses in full
+    QString displayAddress; // data: addresses shortened, others as they are
+    QStringList kinds;      // in the order of PageInventory::kindOrder()
+    int uses = 0;
+    QString altText;      // the first non-empty alt or title of the elements using it
+    QString element;      // the first place it is used: "img#logo.header", "style .a:hover"
+    QSize naturalSize;    // from a loaded img showing it; invalid when unknown
+    QSize displayedSize;  // the largest box that shows it; invalid when unknown
+    QString mimeType;     // from the data: type, the element's type or the extension
+    qint64 bytes = -1;    // -1: unknown
+    bool failed = false;  // an img showing it could not load it
+    QStringList variants; // "address descriptor" ("…/a-2x.png 2x", "…/a.png 480w")
+};
+
+struct InventoryLink {
+    QString text;
+    QString address;
+    QString target;
+    bool isPicture = false;
+};
+
+struct Inventory {
+    bool valid = false;
+    QString error; // why, when not valid
+
+    QString pageAddress;
+    QString title;
+    QString baseUri;
+    QString characterSet;
+    QString documentType; // "<!DOCTYPE html>", empty without one
+    QString renderMode;   // "standards" or "quirks"
+    QString lastModified;
+    qint64 markupBytes = 0; // UTF-8 bytes of the document's markup as the engine writes it
+    int linkCount = 0;
+    QList<QPair<QString, QString>> metaTags; // name (or property, http-equiv) and content
+    QList<InventoryLink> links;              // the top document's and its same-origin frames'
+    QList<InventoryEntry> pictures;
+
+    // The pictures whose size in bytes the engine did not know: the ones to ask
+    // the server about.
+    QList<int> picturesOfUnknownSize() const;
+};
+
+// Takes the inventory of the live document of a page, by a script that runs in
+// a JavaScript world of its own (not the page's): the page's scripts can
+// neither see nor change it, and it runs with the page's scripts turned off.
+// Same-origin frames are walked, cross-origin frames are not.
+class PageInventory {
+public:
+    // The isolated world the collector runs in, used by nothing else.
+    static constexpr quint32 worldId = 211;
+
+    // Collects and calls back once, on the page's thread. When the page goes away
+    // or the script fails, the inventory comes back not valid.
+    static void collect(QWebEnginePage *page,
+                        const std::function<void(const Inventory &)> &callback);
+
+    // The collector script.
+    static QString script();
+    // Reads the collector's answer.
+    static Inventory fromJson(const QByteArray &json);
+
+    // The kinds of use, in the order entries list them.
+    static const QStringList &kindOrder();
+    // data: addresses as "data:image/png;base64,iVBOR… (1.2 KB)"; others unchanged.
+    static QString displayAddress(const QString &address);
+    // The picture type told by a data: address or a file extension; empty when unknown.
+    static QString mimeTypeFor(const QString &address);
+    // The size of a data: address's content; -1 for other addresses.
+    static qint64 dataBytes(const QString &address);
+    // "120 bytes", "1.2 KB", "3.4 MB".
+    static QString byteText(qint64 bytes);
+};
