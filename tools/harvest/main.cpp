@@ -12,7 +12,6 @@
 #include <QUrl>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -114,34 +113,9 @@ int main(int argc, char **argv)
                                        QStringLiteral("DIR"));
     parser.addOption(urlOption);
     parser.addOption(outOption);
-    const QCommandLineOption inventoryOption(
-        QStringLiteral("inventory"),
-        QStringLiteral("List the pictures FILE uses instead (quarrow-inventory)."));
-    parser.addOption(inventoryOption);
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The page text."));
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText() + QStringLiteral("; ") + QLatin1String(kUsage));
-    if (parser.isSet(inventoryOption)) {
-        // The inventory needs the web engine: its own program, beside this one,
-        // takes over this process with the other arguments.
-        const QByteArray tool =
-            QFile::encodeName(QCoreApplication::applicationDirPath() + "/quarrow-inventory");
-        QList<QByteArray> words;
-        bool dropped = false;
-        for (int i = 0; i < argc; ++i) {
-            if (i > 0 && !dropped && qstrcmp(argv[i], "--inventory") == 0)
-                dropped = true;
-            else
-                words.append(argv[i]);
-        }
-        QList<char *> args;
-        for (QByteArray &word : words)
-            args.append(word.data());
-        args.append(nullptr);
-        ::execv(tool.constData(), args.data());
-        return fail(
-            QStringLiteral("cannot start %1: %2").arg(QFile::decodeName(tool), qt_error_string()));
-    }
     if (parser.isSet(helpOption))
         parser.showHelp(0);
     if (parser.isSet(versionOption))
