@@ -24,8 +24,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QShortcut>
 #include <QToolButton>
+#include <QWebEngineHistory>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -85,9 +85,9 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
 
     m_profile = offTheRecordProfile ? new QWebEngineProfile(this)
                                     : new QWebEngineProfile(QStringLiteral("Quarrow"), this);
+    createActions();
     createControls();
     createMenus();
-    createShortcuts();
     Form_Load();
 }
 
@@ -110,14 +110,13 @@ Form1::~Form1()
     }
 }
 
-QToolButton *Form1::pictureButton(const QString &caption, const QString &toolTip,
-                                  const QString &picture, double left, double top, double width,
+QToolButton *Form1::pictureButton(QAction *action, double left, double top, double width,
                                   double height)
 {
     auto *button = new QToolButton(m_client);
-    button->setText(caption);
-    button->setToolTip(toolTip);
-    button->setIcon(QIcon(QStringLiteral(":/app/buttons/%1.png").arg(picture)));
+    // The button shows the command's caption, picture and tool tip, and is
+    // enabled when the command is.
+    button->setDefaultAction(action);
     button->setIconSize(QSize(16, 16));
     button->setToolButtonStyle(height > 400 ? Qt::ToolButtonTextUnderIcon
                                             : Qt::ToolButtonTextBesideIcon);
@@ -129,31 +128,123 @@ QToolButton *Form1::pictureButton(const QString &caption, const QString &toolTip
     return button;
 }
 
+QAction *Form1::makeAction(Command command, const QString &menuText, const QString &caption,
+                           const QString &toolTip, const QString &picture,
+                           const QList<QKeySequence> &shortcuts)
+{
+    auto *action = new QAction(menuText, this);
+    if (!caption.isEmpty())
+        action->setIconText(caption);
+    if (!toolTip.isEmpty())
+        action->setToolTip(toolTip);
+    if (!picture.isEmpty())
+        action->setIcon(QIcon(QStringLiteral(":/app/buttons/%1.png").arg(picture)));
+    action->setShortcuts(shortcuts);
+    action->setShortcutContext(Qt::WindowShortcut);
+    // Shortcuts work from anywhere in the window, menu shown or not.
+    addAction(action);
+    m_actions[size_t(command)] = action;
+    return action;
+}
+
+void Form1::createActions()
+{
+    const auto keys = [](std::initializer_list<QKeySequence> list) { return QList(list); };
+    connect(makeAction(Command::Back, tr("&Back"), tr("Back"), tr("Back"), QStringLiteral("back"),
+                       keys({QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence::Back})),
+            &QAction::triggered, this, &Form1::cmbBack_Click);
+    connect(makeAction(Command::Forward, tr("&Forward"), tr("Forward"), tr("Forward"),
+                       QStringLiteral("forward"),
+                       keys({QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence::Forward})),
+            &QAction::triggered, this, &Form1::cmdForward_Click);
+    connect(makeAction(Command::Stop, tr("&Stop"), tr("Stop"), tr("Stop"), QStringLiteral("stop"),
+                       keys({QKeySequence(Qt::Key_Escape)})),
+            &QAction::triggered, this, &Form1::cmdStop_Click);
+    connect(makeAction(Command::Refresh, tr("&Refresh"), tr("Refresh"), tr("Refresh"),
+                       QStringLiteral("refresh"),
+                       keys({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)})),
+            &QAction::triggered, this, [this] { cmdRefresh_Click(0); });
+    connect(makeAction(Command::BackDirectory, tr("Back a &Directory"), tr("Back Directory"),
+                       tr("back 1 directory level"), QStringLiteral("backdir"),
+                       keys({QKeySequence(Qt::ALT | Qt::Key_Up)})),
+            &QAction::triggered, this, &Form1::cmdBackDir_Click);
+    connect(makeAction(Command::SendToBrowser, tr("Send &Page to Browser Tab"),
+                       tr("Send to Browser"), tr("Send Page to Browser Tab"),
+                       QStringLiteral("send"), {}),
+            &QAction::triggered, this, &Form1::Command1_Click);
+    connect(makeAction(Command::Go, tr("&Go"), tr("Go"), tr("Go!"), QStringLiteral("go"), {}),
+            &QAction::triggered, this, &Form1::cmdGo_Click);
+    connect(makeAction(Command::Open, tr("&Open..."), {}, {}, {}, keys({QKeySequence::Open})),
+            &QAction::triggered, this, &Form1::openFile);
+    connect(makeAction(Command::Exit, tr("E&xit"), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_Q)})),
+            &QAction::triggered, this, &QWidget::close);
+    const struct {
+        Command command;
+        const char *text;
+        Qt::Key key;
+        View view;
+    } views[] = {
+        {Command::ShowLive, QT_TR_NOOP("&Browser"), Qt::Key_1, View::Live},
+        {Command::ShowSource, QT_TR_NOOP("&Source Code"), Qt::Key_2, View::Source},
+        {Command::ShowImages, QT_TR_NOOP("&Images"), Qt::Key_3, View::Images},
+    };
+    for (const auto &view : views) {
+        connect(makeAction(view.command, tr(view.text), {}, {}, {},
+                           keys({QKeySequence(Qt::CTRL | view.key)})),
+                &QAction::triggered, this, [this, index = int(view.view)] { SelectView(index); });
+    }
+    connect(makeAction(Command::Website, tr("Website"), {}, {}, QStringLiteral("website"), {}),
+            &QAction::triggered, this, &Form1::cmdWebsite_Click);
+    connect(
+        makeAction(Command::Help, tr("View &Help"), {}, {}, {}, keys({QKeySequence::HelpContents})),
+        &QAction::triggered, this, [this] { ShowHelpWindow(m_help); });
+    connect(makeAction(Command::About, tr("&About this software"), {}, {}, {}, {}),
+            &QAction::triggered, this, [this] { ShowAboutWindow(m_about); });
+    const auto toAddress = [this] {
+        txtUrl->setFocus(Qt::ShortcutFocusReason);
+        txtUrl->selectAll();
+    };
+    connect(makeAction(Command::FocusAddress, tr("Address"), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::Key_F6)})),
+            &QAction::triggered, this, toAddress);
+    connect(
+        makeAction(Command::AddToToolsMenu, tr("&Add program to IE Tools Menu"), {}, {}, {}, {}),
+        &QAction::triggered, this, &Form1::AddToIEToolsMenu);
+    connect(makeAction(Command::RemoveFromToolsMenu, tr("&Remove Program from IE Tools Menu"), {},
+                       {}, {}, {}),
+            &QAction::triggered, this, &Form1::RemoveFromIEToolsMenu);
+}
+
+void Form1::updateNavigationActions()
+{
+    // Back, Forward and Stop follow the history and loading of the view that shows.
+    const int index = visibleBrowserIndex();
+    if (index > 2)
+        return;
+    const WebBrowser *view = wb[size_t(index)];
+    action(Command::Back)->setEnabled(view->history()->canGoBack());
+    action(Command::Forward)->setEnabled(view->history()->canGoForward());
+    action(Command::Stop)->setEnabled(view->Busy());
+}
+
 void Form1::createControls()
 {
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     setCentralWidget(m_client);
 
-    cmbBack = pictureButton(QStringLiteral("Back"), QStringLiteral("Back"), QStringLiteral("back"),
-                            60, 60, 915, 500);
+    cmbBack = pictureButton(action(Command::Back), 60, 60, 915, 500);
     cmbBack->setObjectName(QStringLiteral("cmbBack"));
-    cmdForward = pictureButton(QStringLiteral("Forward"), QStringLiteral("Forward"),
-                               QStringLiteral("forward"), 1020, 60, 915, 500);
+    cmdForward = pictureButton(action(Command::Forward), 1020, 60, 915, 500);
     cmdForward->setObjectName(QStringLiteral("cmdForward"));
-    cmdStop = pictureButton(QStringLiteral("Stop"), QStringLiteral("Stop"), QStringLiteral("stop"),
-                            1980, 60, 915, 500);
+    cmdStop = pictureButton(action(Command::Stop), 1980, 60, 915, 500);
     cmdStop->setObjectName(QStringLiteral("cmdStop"));
-    cmdRefresh.push_back(pictureButton(QStringLiteral("Refresh"), QStringLiteral("Refresh"),
-                                       QStringLiteral("refresh"), 2940, 60, 915, 500));
+    cmdRefresh.push_back(pictureButton(action(Command::Refresh), 2940, 60, 915, 500));
     cmdRefresh[0]->setObjectName(QStringLiteral("cmdRefresh"));
-    cmdBackDir =
-        pictureButton(QStringLiteral("Back Directory"), QStringLiteral("back 1 directory level"),
-                      QStringLiteral("backdir"), 3900, 60, 1695, 500);
+    cmdBackDir = pictureButton(action(Command::BackDirectory), 3900, 60, 1695, 500);
     cmdBackDir->setObjectName(QStringLiteral("cmdBackDir"));
-    Command1 =
-        pictureButton(QStringLiteral("Send to Browser"), QStringLiteral("Send Page to Browser Tab"),
-                      QStringLiteral("send"), 5640, 60, 1695, 500);
+    Command1 = pictureButton(action(Command::SendToBrowser), 5640, 60, 1695, 500);
     Command1->setObjectName(QStringLiteral("Command1"));
 
     cmdWebsite = new QPushButton(m_client);
@@ -181,8 +272,7 @@ void Form1::createControls()
     txtUrl->installEventFilter(this);
     Twips::place(txtUrl, 540, 600, 2715, 315);
 
-    cmdGo = pictureButton(QStringLiteral("Go"), QStringLiteral("Go!"), QStringLiteral("go"), 3600,
-                          600, 1095, 315);
+    cmdGo = pictureButton(action(Command::Go), 3600, 600, 1095, 315);
     cmdGo->setObjectName(QStringLiteral("cmdGo"));
 
     TabStrip1 = new TabStrip(m_client);
@@ -203,6 +293,9 @@ void Form1::createControls()
         connect(wb[i], &WebBrowser::ProgressChange, this, &Form1::wb_ProgressChange);
         connect(wb[i], &WebBrowser::DownloadComplete, this, &Form1::wb_DownloadComplete);
         connect(wb[i], &WebBrowser::TitleChange, this, &Form1::wb_TitleChange);
+        connect(wb[i], &QWebEngineView::loadStarted, this, &Form1::updateNavigationActions);
+        connect(wb[i], &QWebEngineView::loadFinished, this, &Form1::updateNavigationActions);
+        connect(wb[i], &QWebEngineView::urlChanged, this, &Form1::updateNavigationActions);
     }
     m_harvester = new PageHarvester(wb[0], *m_files, this);
     connect(m_harvester, &PageHarvester::finished, this, &Form1::finishHarvest);
@@ -232,14 +325,7 @@ void Form1::createControls()
     template0->hide();
     SkinLabel1.push_back(template0);
 
-    connect(cmbBack, &QToolButton::clicked, this, &Form1::cmbBack_Click);
-    connect(cmdForward, &QToolButton::clicked, this, &Form1::cmdForward_Click);
-    connect(cmdStop, &QToolButton::clicked, this, &Form1::cmdStop_Click);
-    connect(cmdRefresh[0], &QToolButton::clicked, this, [this] { cmdRefresh_Click(0); });
-    connect(cmdBackDir, &QToolButton::clicked, this, &Form1::cmdBackDir_Click);
-    connect(Command1, &QToolButton::clicked, this, &Form1::Command1_Click);
-    connect(cmdWebsite, &QPushButton::clicked, this, &Form1::cmdWebsite_Click);
-    connect(cmdGo, &QToolButton::clicked, this, &Form1::cmdGo_Click);
+    connect(cmdWebsite, &QPushButton::clicked, action(Command::Website), &QAction::trigger);
     connect(TabStrip1, &TabStrip::Click, this, &Form1::TabStrip1_Click);
 
     resize(Twips::toPixelsX(12135), Twips::toPixelsY(11100));
@@ -265,58 +351,27 @@ bool Form1::isGeneratedPage(const QUrl &url) const
 
 void Form1::createMenus()
 {
-    auto addMenu = [this](const QString &title, const QStringList &entries,
-                          std::vector<QAction *> &items, void (Form1::*handler)(int)) {
+    // Each menu item is the command itself: the same action as its button and
+    // shortcut, which the item shows.
+    auto addMenu = [this](const QString &title, std::initializer_list<Command> commands,
+                          std::vector<QAction *> &items) {
         QMenu *menu = menuBar()->addMenu(title);
-        for (int i = 0; i < entries.size(); ++i) {
-            QAction *action = menu->addAction(entries[i]);
-            connect(action, &QAction::triggered, this, [this, handler, i] { (this->*handler)(i); });
-            items.push_back(action);
+        for (const Command command : commands) {
+            menu->addAction(action(command));
+            items.push_back(action(command));
         }
     };
-    addMenu(QStringLiteral("File"), {QStringLiteral("Open"), QStringLiteral("Exit")}, mnuFileItem,
-            &Form1::mnuFileItem_Click);
-    addMenu(QStringLiteral("Go"),
-            {QStringLiteral("Back"), QStringLiteral("Forward"), QStringLiteral("Stop"),
-             QStringLiteral("Refresh"), QStringLiteral("Back a Directory"),
-             QStringLiteral("Send Page to Browser Tab")},
-            mnuGoItem, &Form1::mnuGoItem_Click);
-    addMenu(QStringLiteral("View"),
-            {QStringLiteral("Browser"), QStringLiteral("Source Code"), QStringLiteral("Images"),
-             QStringLiteral("Website")},
-            mnuViewItem, &Form1::mnuViewItem_Click);
-    addMenu(QStringLiteral("Tools"),
-            {QStringLiteral("Add program to IE Tools Menu"),
-             QStringLiteral("Remove Program from IE Tools Menu")},
-            mnuToolsItem, &Form1::mnuToolsItem_Click);
-    addMenu(QStringLiteral("Help"), {QStringLiteral("View Help")}, mnuHelpItem,
-            &Form1::mnuHelpItem_Click);
-    addMenu(QStringLiteral("About"), {QStringLiteral("About this software")}, mnuAboutItem,
-            &Form1::mnuAboutItem_Click);
-}
-
-void Form1::createShortcuts()
-{
-    // Window shortcuts as in other browsers; the menus themselves carry none.
-    auto bind = [this](const QKeySequence &keys, auto slot) {
-        auto *shortcut = new QShortcut(keys, this);
-        shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, slot);
-    };
-    bind(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { cmbBack_Click(); });
-    bind(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { cmdForward_Click(); });
-    bind(QKeySequence(Qt::Key_F5), [this] { cmdRefresh_Click(0); });
-    bind(QKeySequence(Qt::Key_Escape), [this] { cmdStop_Click(); });
-    auto toAddress = [this] {
-        txtUrl->setFocus(Qt::ShortcutFocusReason);
-        txtUrl->selectAll();
-    };
-    bind(QKeySequence(Qt::CTRL | Qt::Key_L), toAddress);
-    bind(QKeySequence(Qt::Key_F6), toAddress);
-    bind(QKeySequence(Qt::CTRL | Qt::Key_1), [this] { SelectView(0); });
-    bind(QKeySequence(Qt::CTRL | Qt::Key_2), [this] { SelectView(1); });
-    bind(QKeySequence(Qt::CTRL | Qt::Key_3), [this] { SelectView(2); });
-    bind(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { mnuFileItem_Click(0); });
+    addMenu(tr("&File"), {Command::Open, Command::Exit}, mnuFileItem);
+    addMenu(tr("&Go"),
+            {Command::Back, Command::Forward, Command::Stop, Command::Refresh,
+             Command::BackDirectory, Command::SendToBrowser},
+            mnuGoItem);
+    addMenu(tr("&View"),
+            {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website},
+            mnuViewItem);
+    addMenu(tr("&Tools"), {Command::AddToToolsMenu, Command::RemoveFromToolsMenu}, mnuToolsItem);
+    addMenu(tr("&Help"), {Command::Help}, mnuHelpItem);
+    addMenu(tr("&About"), {Command::About}, mnuAboutItem);
 }
 
 void Form1::Form_Load()
@@ -329,7 +384,8 @@ void Form1::Form_Load()
     BestEffort([this] { SetWindowIcons(this, QStringLiteral("AAA"), true); });
     pb1->setVisible(false);
     cmdWebsite->setText(QStringLiteral("Visit ") + BrandWebsite);
-    mnuViewItem[3]->setText(BrandWebsite.isEmpty() ? QStringLiteral("Website") : BrandWebsite);
+    action(Command::Website)
+        ->setText(BrandWebsite.isEmpty() ? QStringLiteral("Website") : BrandWebsite);
 
     // 6. From here on every step is best-effort.
     if (SkinsEnabled) {

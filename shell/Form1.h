@@ -8,6 +8,7 @@
 #include "windows/Form8.h"
 #include "windows/frmAbout.h"
 
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -27,6 +28,33 @@ class ProgressBar;
 class StatusBar;
 class PageHarvester;
 class TabStrip;
+
+// The three views of the current page, in the order of their tabs.
+enum class View { Live = 0, Source = 1, Images = 2 };
+
+// The window's commands. Each is one action that serves its button, its menu
+// item and its shortcut.
+enum class Command {
+    Back,
+    Forward,
+    Stop,
+    Refresh,
+    BackDirectory,
+    SendToBrowser,
+    Go,
+    Open,
+    Exit,
+    ShowLive,
+    ShowSource,
+    ShowImages,
+    Website,
+    Help,
+    About,
+    FocusAddress,
+    AddToToolsMenu,
+    RemoveFromToolsMenu,
+    Count
+};
 
 // The main window: navigation bar, tab strip with the three views of the
 // current page (live page, its source, its images) and the status bar.
@@ -85,12 +113,8 @@ public:
     void ShowView(int index);
     void SelectView(int index);
     void TabStrip1_Click();
-    void mnuFileItem_Click(int index);
-    void mnuGoItem_Click(int index);
-    void mnuViewItem_Click(int index);
-    void mnuToolsItem_Click(int index);
-    void mnuHelpItem_Click(int index);
-    void mnuAboutItem_Click(int index);
+    // The action of a command.
+    QAction *action(Command command) const { return m_actions[size_t(command)]; }
     void LayoutControls();
 
     // --- navigation commands ----------------------------------------------
@@ -141,11 +165,15 @@ protected:
 
 private:
     void createControls();
+    void createActions();
     void createMenus();
-    void createShortcuts();
-    QToolButton *pictureButton(const QString &caption, const QString &toolTip,
-                               const QString &picture, double left, double top, double width,
+    QAction *makeAction(Command command, const QString &menuText, const QString &caption,
+                        const QString &toolTip, const QString &picture,
+                        const QList<QKeySequence> &shortcuts);
+    QToolButton *pictureButton(QAction *action, double left, double top, double width,
                                double height);
+    void updateNavigationActions();
+    void openFile();
     void dockStatusBar();
     void finishHarvest(const ResultLists &results, const HarvestReport &report);
     // Run-wide values that tests and start-up set before the window loads.
@@ -159,6 +187,7 @@ private:
     QPointer<frmAbout> m_about;
     int m_harvestsDone = 0;
     PageHarvester *m_harvester = nullptr;
+    std::array<QAction *, size_t(Command::Count)> m_actions{};
     QMetaObject::Connection m_harvestNotice;
     bool m_unloaded = false;
 };

@@ -10,8 +10,8 @@ void Form1::AddToIEToolsMenu()
 {
     // The entries switch only when the registry really took the change.
     if (AddExtensionEntries()) {
-        mnuToolsItem[0]->setEnabled(false);
-        mnuToolsItem[1]->setEnabled(true);
+        action(Command::AddToToolsMenu)->setEnabled(false);
+        action(Command::RemoveFromToolsMenu)->setEnabled(true);
     } else {
         sb1->setPanelText(1, ToolsMenuFailureText(true));
     }
@@ -20,8 +20,8 @@ void Form1::AddToIEToolsMenu()
 void Form1::RemoveFromIEToolsMenu()
 {
     if (RemoveExtensionEntries()) {
-        mnuToolsItem[1]->setEnabled(false);
-        mnuToolsItem[0]->setEnabled(true);
+        action(Command::RemoveFromToolsMenu)->setEnabled(false);
+        action(Command::AddToToolsMenu)->setEnabled(true);
     } else {
         sb1->setPanelText(1, ToolsMenuFailureText(false));
     }

@@ -22,6 +22,7 @@ void Form1::ShowView(int index)
     for (WebBrowser *view : wb)
         view->setVisible(false);
     wb[index]->setVisible(true);
+    updateNavigationActions();
 }
 
 void Form1::SelectView(int index)
@@ -30,6 +31,7 @@ void Form1::SelectView(int index)
         view->setVisible(false);
     TabStrip1->select(index + 1);
     wb[index]->setVisible(true);
+    updateNavigationActions();
 }
 
 void Form1::TabStrip1_Click()
@@ -37,73 +39,12 @@ void Form1::TabStrip1_Click()
     ShowView(TabStrip1->SelectedItem() - 1);
 }
 
-void Form1::mnuFileItem_Click(int index)
+void Form1::openFile()
 {
-    switch (index) {
-    case 0:
-        // The file loads into the live view, even when another view shows;
-        // its completion rebuilds the other two.
-        if (cd1->ShowOpen(this) && !cd1->FileName.isEmpty())
-            wb[0]->Navigate2(cd1->FileName);
-        break;
-    case 1:
-        close();
-        break;
-    default:
-        break;
-    }
-}
-
-void Form1::mnuGoItem_Click(int index)
-{
-    switch (index) {
-    case 0:
-        cmbBack_Click();
-        break;
-    case 1:
-        cmdForward_Click();
-        break;
-    case 2:
-        cmdStop_Click();
-        break;
-    case 3:
-        cmdRefresh_Click(0);
-        break;
-    case 4:
-        cmdBackDir_Click();
-        break;
-    case 5:
-        Command1_Click();
-        break;
-    default:
-        break;
-    }
-}
-
-void Form1::mnuViewItem_Click(int index)
-{
-    if (index >= 0 && index <= 2)
-        SelectView(index);
-    else if (index > 2)
-        cmdWebsite_Click();
-}
-
-void Form1::mnuToolsItem_Click(int index)
-{
-    if (index == 0)
-        AddToIEToolsMenu();
-    else if (index == 1)
-        RemoveFromIEToolsMenu();
-}
-
-void Form1::mnuHelpItem_Click(int)
-{
-    ShowHelpWindow(m_help);
-}
-
-void Form1::mnuAboutItem_Click(int)
-{
-    ShowAboutWindow(m_about);
+    // The file loads into the live view, even when another view shows; its
+    // completion rebuilds the other two.
+    if (cd1->ShowOpen(this) && !cd1->FileName.isEmpty())
+        wb[0]->Navigate2(cd1->FileName);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -64,7 +64,6 @@ protected:
             QTest::qWait(20);
         return form->wb[view]->LocationURL() == url;
     }
-
 };
 
 TEST_F(Navigation, GoAndEnterLoadThePageAndFollowItsTitle)
@@ -229,12 +228,37 @@ TEST_F(Navigation, MenuEntriesRunTheirCommands)
     form->mnuGoItem[5]->trigger(); // Send Page to Browser Tab
     EXPECT_EQ(visible(), 0);
 
-    // Indexes a menu does not list do nothing.
-    form->mnuFileItem_Click(7);
-    form->mnuGoItem_Click(6);
-    form->mnuGoItem_Click(-1);
-    form->mnuToolsItem_Click(2);
     EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(Navigation, BackForwardAndStopFollowTheShowingViewsHistoryAndLoading)
+{
+    QAction *back = form->action(Command::Back);
+    QAction *forward = form->action(Command::Forward);
+    QAction *stop = form->action(Command::Stop);
+    EXPECT_FALSE(back->isEnabled());
+    EXPECT_FALSE(forward->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+    typeAndEnter(site.url("/index.html"));
+    EXPECT_TRUE(back->isEnabled());
+    EXPECT_TRUE(form->cmbBack->isEnabled());
+    EXPECT_FALSE(forward->isEnabled());
+    back->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(forward->isEnabled(), 10000);
+    EXPECT_FALSE(back->isEnabled());
+    // The Images view has a history of its own.
+    form->SelectView(2);
+    EXPECT_FALSE(forward->isEnabled());
+
+    // Stop is there while the showing view loads.
+    form->SelectView(0);
+    site.server().holdRoute("/slow.html");
+    form->txtUrl->setText(site.url("/slow.html"));
+    form->cmdGo_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(stop->isEnabled(), 10000);
+    EXPECT_TRUE(form->cmdStop->isEnabled());
+    stop->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!stop->isEnabled(), 10000);
 }
 
 TEST_F(Navigation, WindowShortcuts)

@@ -70,7 +70,7 @@ TEST_F(MainWindowCommands, ViewHelpShowsTheHelpFile)
     EXPECT_TRUE(form->helpWindow()->rtf1->toPlainText().contains("Source Code"));
     // A second View Help shows the same window.
     Form8 *first = form->helpWindow();
-    form->mnuHelpItem_Click(5);
+    form->action(Command::Help)->trigger();
     EXPECT_EQ(form->helpWindow(), first);
 }
 
@@ -90,7 +90,7 @@ TEST_F(MainWindowCommands, AboutShowsOneWindow)
     EXPECT_TRUE(form->aboutWindow()->isVisible());
     EXPECT_EQ(form->aboutWindow()->windowTitle(), "About " + BrandProductName);
     frmAbout *first = form->aboutWindow();
-    form->mnuAboutItem_Click(3);
+    form->action(Command::About)->trigger();
     EXPECT_EQ(form->aboutWindow(), first);
 }
 
@@ -101,7 +101,7 @@ TEST_F(MainWindowCommands, WebsiteOpensOnceAWhileItsWindowIsLoaded)
     QDesktopServices::setUrlHandler("https", &catcher, "open");
     form->cmdWebsite->click();
     form->mnuViewItem[3]->trigger();
-    form->mnuViewItem_Click(9); // every View index above 2 is the website
+    form->action(Command::Website)->trigger();
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls.first(), QUrl("http://" + BrandWebsite));
     // Once the window has gone, the command opens the site again.
