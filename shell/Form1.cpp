@@ -319,12 +319,6 @@ void Form1::createControls()
 
     cd1 = new CommonDialog(this);
 
-    auto *template0 = new SkinLabel(m_client);
-    template0->setObjectName(QStringLiteral("SkinLabel1"));
-    Twips::place(template0, 4020, 9360, 315, 255);
-    template0->hide();
-    SkinLabel1.push_back(template0);
-
     connect(cmdWebsite, &QPushButton::clicked, action(Command::Website), &QAction::trigger);
     connect(TabStrip1, &TabStrip::Click, this, &Form1::TabStrip1_Click);
 
@@ -376,38 +370,27 @@ void Form1::createMenus()
 
 void Form1::Form_Load()
 {
-    // 1. The three views show no dialog boxes of their own.
+    // The three views show no dialog boxes of their own.
     for (WebBrowser *view : wb)
         view->setSilent(true);
-    // 2. to 5. A failure here must not keep the window from coming up.
-    BestEffort([] { StopSkinHelperOnVista(); });
+    // A failure here must not keep the window from coming up.
     BestEffort([this] { SetWindowIcons(this, QStringLiteral("AAA"), true); });
     pb1->setVisible(false);
     cmdWebsite->setText(QStringLiteral("Visit ") + BrandWebsite);
     action(Command::Website)
         ->setText(BrandWebsite.isEmpty() ? QStringLiteral("Website") : BrandWebsite);
 
-    // 6. From here on every step is best-effort.
-    if (SkinsEnabled) {
-        BestEffort([this] { MirrorLabels(this, SkinLabel1); });
+    // From here on every step is best-effort.
+    if (SkinsEnabled)
         BestEffort([this] { ApplySkin(this); });
-    }
-    // The help window's "Show at Startup" choice is read here and compared,
-    // but start-up does not open the help window: it stays one menu away.
-    BestEffort([] {
-        const bool showHelp =
-            GetSetting(BrandProductName, QStringLiteral("Settings"), QStringLiteral("showHelp"),
-                       QStringLiteral("1")) == QStringLiteral("1");
-        Q_UNUSED(showHelp);
-    });
 
-    // 7. Every working file exists; existing ones are left as they are.
+    // Every working file exists; existing ones are left as they are.
     BestEffort([this] { m_files->createMissing(FileExists); });
-    // 8. The second status panel lies under the progress bar.
+    // The second status panel lies under the progress bar.
     BestEffort([this] { sb1->addPanel(); });
-    // 9. The live page first.
+    // The live page first.
     BestEffort([this] { ShowView(0); });
-    // 10. The start page, or what the desktop asked us to open.
+    // The start page, or what the desktop asked us to open.
     BestEffort([this] {
         if (startAddress().isEmpty() || !wb[0]->Navigate2(startAddress()))
             wb[0]->GoHome();

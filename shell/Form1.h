@@ -3,7 +3,6 @@
 #include "harvest/Harvest.h"
 #include "harvest/ResultLists.h"
 #include "harvest/WorkingFiles.h"
-#include "platform/SkinLabel.h"
 #include "platform/WebBrowser.h"
 #include "windows/Form8.h"
 #include "windows/frmAbout.h"
@@ -90,7 +89,6 @@ public:
     StatusBar *sb1 = nullptr;
     ProgressBar *pb1 = nullptr;
     CommonDialog *cd1 = nullptr;
-    SkinLabelArray SkinLabel1;
 
     // The harvest's result lists: Links[k] addresses, frmList[k] file-name keys.
     ResultLists lists;

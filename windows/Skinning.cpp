@@ -109,9 +109,6 @@ Paint paintFor(const QString &type)
         {QStringLiteral("CommandButton"), Paint::Back},
         {QStringLiteral("TextBox"), Paint::BackAndFore},
         {QStringLiteral("ComboBox"), Paint::BackAndFore},
-        {QStringLiteral("FileListBox"), Paint::BackAndFore},
-        {QStringLiteral("DirListBox"), Paint::BackAndFore},
-        {QStringLiteral("DriveListBox"), Paint::BackAndFore},
         {QStringLiteral("ListBox"), Paint::BackAndFore},
         {QStringLiteral("ListView"), Paint::BackAndFore},
         {QStringLiteral("PictureBox"), Paint::Back},
@@ -219,14 +216,8 @@ void ApplySkin(QWidget *form)
             const quint32 c2 = SkinObject->colour(2);
             const quint32 c3 = SkinObject->colour(3);
             const quint32 c4 = SkinObject->colour(4);
-            const quint32 c5 = SkinObject->colour(5);
-            ColorControls(form, c2, c3, c4, c5);
+            ColorControls(form, c2, c3, c4);
         }
-    } catch (const std::exception &) {
-    }
-    try {
-        if (IsVistaOrLater() && SkinsEnabled)
-            ResetWindowRegion(form);
     } catch (const std::exception &) {
     }
     try {
@@ -236,9 +227,8 @@ void ApplySkin(QWidget *form)
     }
 }
 
-void ColorControls(QWidget *form, quint32 c2, quint32 c3, quint32 c4, quint32 c5)
+void ColorControls(QWidget *form, quint32 c2, quint32 c3, quint32 c4)
 {
-    Q_UNUSED(c5);
     for (QWidget *control : FormControls(form)) {
         const QString type = ControlTypeName(control);
         switch (paintFor(type)) {
@@ -256,49 +246,6 @@ void ColorControls(QWidget *form, quint32 c2, quint32 c3, quint32 c4, quint32 c5
     }
 }
 
-void ResetWindowRegion(QWidget *form)
-{
-    if (!form)
-        return;
-#ifdef _WIN32
-    // The outer size in twips used as pixels: far larger than the window, so
-    // the region only takes away any shape the window had.
-    const int twipsPerPixel = 15;
-    const QRect frame = form->frameGeometry();
-    const int width = qRound(double(frame.width() * twipsPerPixel));
-    const int height = qRound(double(frame.height() * twipsPerPixel));
-    HRGN region = CreateRectRgn(0, 0, width, height);
-    SetWindowRgn(reinterpret_cast<HWND>(form->winId()), region, TRUE);
-#else
-    form->clearMask();
-#endif
-}
-
-bool IsVistaOrLater()
-{
-#ifdef _WIN32
-    OSVERSIONINFOEXA info;
-    ZeroMemory(&info, sizeof info);
-    info.dwOSVersionInfoSize = 156;
-#if defined(_MSC_VER)
-#pragma warning(push)
-#pragma warning(disable : 4996)
-#elif defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#endif
-    const BOOL ok = GetVersionExA(reinterpret_cast<OSVERSIONINFOA *>(&info));
-#if defined(_MSC_VER)
-#pragma warning(pop)
-#elif defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-    return ok && info.dwPlatformId == 2 && info.dwMajorVersion >= 6;
-#else
-    return false;
-#endif
-}
-
 void MirrorLabels(QWidget *form, SkinLabelArray &SkinLabel1)
 {
     if (!form)
@@ -313,12 +260,6 @@ void MirrorLabels(QWidget *form, SkinLabelArray &SkinLabel1)
         SkinLabel1.push_back(skin);
         skin->mirror(label);
     }
-}
-
-void StopSkinHelperOnVista()
-{
-    if (IsVistaOrLater())
-        SkinHelperObject()->stop();
 }
 
 QIcon IconGroup(const QString &resourceName)

@@ -17,11 +17,8 @@ extern QPointer<SkinControl> SkinObject;
 SkinHelper *SkinHelperObject();
 
 void ApplySkin(QWidget *form);
-void ColorControls(QWidget *form, quint32 c2, quint32 c3, quint32 c4, quint32 c5);
-void ResetWindowRegion(QWidget *form);
-bool IsVistaOrLater();
+void ColorControls(QWidget *form, quint32 c2, quint32 c3, quint32 c4);
 void MirrorLabels(QWidget *form, SkinLabelArray &SkinLabel1);
-void StopSkinHelperOnVista();
 void SetWindowIcons(QWidget *window, const QString &resourceName, bool alsoOwner);
 
 // The type name a control goes by when the skin colours it ("CommandButton",

@@ -73,7 +73,7 @@ TEST(ColorControls, ListBoxButtonAndLabelGetTheirColoursByType)
     auto *label = new QLabel(QStringLiteral("Name:"), &form);
     const QPalette before = QPalette(form.palette());
 
-    ColorControls(&form, c2, c3, c4, c5);
+    ColorControls(&form, c2, c3, c4);
 
     // ListBox: colour 2 as background, colour 3 as text.
     EXPECT_EQ(list->palette().color(QPalette::Base), colour(c2));
@@ -125,7 +125,7 @@ TEST(ColorControls, EveryTypeOfTheTable)
     };
     const QPalette before = form.palette();
 
-    ColorControls(&form, c2, c3, c4, c5);
+    ColorControls(&form, c2, c3, c4);
 
     for (const Row &row : rows) {
         SCOPED_TRACE(row.type);
@@ -153,7 +153,7 @@ TEST(ColorControls, ReachesControlsInsideContainersButNotInsideOtherControls)
     auto *combo = new QComboBox(&form);
     combo->setEditable(true);
 
-    ColorControls(&form, c2, c3, c4, c5);
+    ColorControls(&form, c2, c3, c4);
 
     EXPECT_EQ(inner->palette().color(QPalette::Base), colour(c2));
     EXPECT_EQ(framed->palette().color(QPalette::Text), colour(c3));
@@ -175,7 +175,7 @@ TEST(ColorControls, AWidgetMayNameItsOwnType)
     box->setProperty("controlType", QStringLiteral("PictureBox"));
     auto *inside = new QLineEdit(box);
 
-    ColorControls(&form, c2, c3, c4, c5);
+    ColorControls(&form, c2, c3, c4);
 
     EXPECT_EQ(box->palette().color(QPalette::Window), colour(c4));
     EXPECT_EQ(inside->palette().color(QPalette::Base), colour(c2));
@@ -363,7 +363,7 @@ TEST(ApplySkin, ColoursTheControlsAndSkinsTheWindow)
     EXPECT_EQ(QColor(shot.pixel(170, 20)), skin.look(QStringLiteral("window")));
 
     // The skin's style sheet does not hide the colours given to the controls.
-    ColorControls(&form, 0xc03030, 0x101010, c4, c5);
+    ColorControls(&form, 0xc03030, 0x101010, c4);
     shot = form.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(70, 100)), QColor(0xc0, 0x30, 0x30));
     // (the base style shades a button's face from its colour)
@@ -383,22 +383,6 @@ TEST(ApplySkin, WithoutASkinObjectNothingHappens)
     ApplySkin(nullptr);
     EXPECT_EQ(list->palette().color(QPalette::Base), base);
     EXPECT_TRUE(form.styleSheet().isEmpty());
-}
-
-TEST(IsVistaOrLater, FalseOffWindows)
-{
-#ifndef _WIN32
-    EXPECT_FALSE(IsVistaOrLater());
-    // Nothing to stop then: a running helper keeps running.
-    SkinHelper *helper = SkinHelperObject();
-    SkinControl skin;
-    helper->attach(&skin);
-    helper->start();
-    StopSkinHelperOnVista();
-    EXPECT_TRUE(helper->isRunning());
-    helper->stop();
-    helper->attach(nullptr);
-#endif
 }
 
 TEST(SkinHelper, SkinsWindowsAsTheyAppearUntilStopped)
