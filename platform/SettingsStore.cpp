@@ -23,3 +23,15 @@ void SaveSetting(const QString &application, const QString &section, const QStri
     settings.setValue(keyOf(section, key), value);
     settings.sync();
 }
+
+QString Settings::showHelpText() const
+{
+    return GetSetting(m_product, QStringLiteral("Settings"), QStringLiteral("showHelp"),
+                      QStringLiteral("1"));
+}
+
+void Settings::setShowHelp(int value)
+{
+    SaveSetting(m_product, QStringLiteral("Settings"), QStringLiteral("showHelp"),
+                QString::number(value));
+}

@@ -7,3 +7,20 @@ QString GetSetting(const QString &application, const QString &section, const QSt
                    const QString &defaultValue);
 void SaveSetting(const QString &application, const QString &section, const QString &key,
                  const QString &value);
+
+// The settings Quarrow keeps, each declared once with its place, type and default.
+// They live under the product name, as every value of the store does.
+class Settings {
+public:
+    explicit Settings(const QString &productName) : m_product(productName) {}
+
+    // "Settings"/"showHelp": the help window's "Show at Startup" box, stored as
+    // decimal text: 0 clear, 1 ticked, 2 grey; 1 when nothing is stored. The raw
+    // text comes back: a stored text that is not such a number is the reader's
+    // to judge.
+    QString showHelpText() const;
+    void setShowHelp(int value);
+
+private:
+    QString m_product;
+};

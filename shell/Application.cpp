@@ -1,5 +1,6 @@
 #include "shell/Application.h"
 
+#include "platform/SkinControl.h"
 #include "shell/Form1.h"
 #include "shell/frmSplash.h"
 #include "windows/Skinning.h"
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QPointer>
+#include <QScreen>
 
 #include <cstdio>
 
@@ -69,16 +71,45 @@ int RunQuarrow()
                                     : parser.errorText()));
         return 2;
     }
-    if (!parser.positionalArguments().isEmpty())
-        Form1::setStartAddress(parser.positionalArguments().constFirst());
 
-    QPointer<frmSplash> splash = new frmSplash;
-    splash->Form_Load();
-    splash->show();
-    const int status = QApplication::exec();
-
-    // The views' pages go before their profile, and both before the application.
-    delete Form1::instance();
-    delete splash.data();
+    int status = 0;
+    {
+        QuarrowApplication quarrow(parser.positionalArguments().value(0));
+        quarrow.start();
+        status = QApplication::exec();
+        // The views' pages go before their profile, and both before the application.
+    }
     return status;
+}
+
+QuarrowApplication::QuarrowApplication(const QString &startAddress)
+    : m_branding(Branding::fromVersionInfo()), m_skin(std::make_unique<SkinControl>())
+{
+    Form1::setStartAddress(startAddress);
+}
+
+QuarrowApplication::~QuarrowApplication()
+{
+    delete m_mainWindow.data();
+    delete m_splash.data();
+}
+
+void QuarrowApplication::start()
+{
+    m_splash = new frmSplash(m_branding, m_skin.get());
+    connect(m_splash, &frmSplash::timeUp, this, &QuarrowApplication::showMainWindow);
+    m_splash->show();
+}
+
+void QuarrowApplication::showMainWindow()
+{
+    m_mainWindow = new Form1(m_branding, m_skin.get());
+    // Without a window manager a maximise request goes unanswered: cover the
+    // screen's work area first, then ask.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        m_mainWindow->setGeometry(screen->availableGeometry());
+    m_mainWindow->showMaximized();
+    if (m_splash)
+        m_splash->hide();
+    emit mainWindowShown();
 }

@@ -41,7 +41,7 @@ void Form1::wb_TitleChange(int index, const QString &)
     if (index != 0)
         return;
     txtUrl->setText(wb[0]->LocationURL());
-    setWindowTitle(BrandProductName + QStringLiteral(" by ") + BrandCompanyName +
+    setWindowTitle(m_branding.productName + QStringLiteral(" by ") + m_branding.companyName +
                    QStringLiteral(" - ") + wb[0]->LocationName());
 }
 

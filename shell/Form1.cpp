@@ -75,7 +75,8 @@ Form1 *Form1::instance()
     return theForm1;
 }
 
-Form1::Form1(QWidget *parent) : QMainWindow(parent)
+Form1::Form1(const Branding &branding, SkinControl *skin, QWidget *parent)
+    : QMainWindow(parent), m_branding(branding), m_skin(skin)
 {
     theForm1 = this;
     setObjectName(QStringLiteral("Form1"));
@@ -198,9 +199,10 @@ void Form1::createActions()
             &QAction::triggered, this, &Form1::cmdWebsite_Click);
     connect(
         makeAction(Command::Help, tr("View &Help"), {}, {}, {}, keys({QKeySequence::HelpContents})),
-        &QAction::triggered, this, [this] { ShowHelpWindow(m_help); });
+        &QAction::triggered, this,
+        [this] { ShowHelpWindow(m_help, m_branding.productName, m_skin); });
     connect(makeAction(Command::About, tr("&About this software"), {}, {}, {}, {}),
-            &QAction::triggered, this, [this] { ShowAboutWindow(m_about); });
+            &QAction::triggered, this, [this] { ShowAboutWindow(m_about, m_branding, m_skin); });
     const auto toAddress = [this] {
         txtUrl->setFocus(Qt::ShortcutFocusReason);
         txtUrl->selectAll();
@@ -376,13 +378,13 @@ void Form1::Form_Load()
     // A failure here must not keep the window from coming up.
     BestEffort([this] { SetWindowIcons(this, QStringLiteral("AAA"), true); });
     pb1->setVisible(false);
-    cmdWebsite->setText(QStringLiteral("Visit ") + BrandWebsite);
+    cmdWebsite->setText(QStringLiteral("Visit ") + m_branding.website);
     action(Command::Website)
-        ->setText(BrandWebsite.isEmpty() ? QStringLiteral("Website") : BrandWebsite);
+        ->setText(m_branding.website.isEmpty() ? QStringLiteral("Website") : m_branding.website);
 
     // From here on every step is best-effort.
-    if (SkinsEnabled)
-        BestEffort([this] { ApplySkin(this); });
+    if (m_skin)
+        BestEffort([this] { ApplySkin(this, m_skin); });
 
     // Every working file exists; existing ones are left as they are.
     BestEffort([this] { m_files->createMissing(FileExists); });

@@ -4,6 +4,7 @@
 #include "harvest/ResultLists.h"
 #include "harvest/WorkingFiles.h"
 #include "platform/WebBrowser.h"
+#include "windows/Branding.h"
 #include "windows/Form8.h"
 #include "windows/frmAbout.h"
 
@@ -26,6 +27,7 @@ class CommonDialog;
 class ProgressBar;
 class StatusBar;
 class PageHarvester;
+class SkinControl;
 class TabStrip;
 
 // The three views of the current page, in the order of their tabs.
@@ -60,7 +62,10 @@ enum class Command {
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    // The window shows the branding and wears the skin it is given (none: the
+    // plain look).
+    explicit Form1(const Branding &branding = Branding::fromVersionInfo(),
+                   SkinControl *skin = nullptr, QWidget *parent = nullptr);
     ~Form1() override;
 
     // Tests run the window with a profile that keeps nothing on disk.
@@ -184,6 +189,8 @@ private:
     QPointer<Form8> m_help;
     QPointer<frmAbout> m_about;
     int m_harvestsDone = 0;
+    Branding m_branding;
+    QPointer<SkinControl> m_skin;
     PageHarvester *m_harvester = nullptr;
     std::array<QAction *, size_t(Command::Count)> m_actions{};
     QMetaObject::Connection m_harvestNotice;

@@ -94,8 +94,5 @@ void Form1::Command1_Click()
 
 void Form1::cmdWebsite_Click()
 {
-    BestEffort([] {
-        WebsiteMode = QStringLiteral("Website");
-        ShowWebsiteWindow();
-    });
+    BestEffort([this] { ShowWebsiteWindow(m_branding.website); });
 }

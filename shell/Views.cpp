@@ -68,7 +68,7 @@ void Form1::Form_Unload()
     BestEffort([] { UnloadSplash(); });
     for (WebBrowser *view : wb)
         BestEffort([view] { view->Stop(); });
-    if (SkinsEnabled)
+    if (m_skin)
         BestEffort([] {
             if (SkinHelper *helper = SkinHelperObject())
                 StopSkinHelper(helper);

@@ -4,7 +4,6 @@
 #include "platform/SkinControl.h"
 #include "platform/SkinHelper.h"
 #include "platform/Twips.h"
-#include "shell/Form1.h"
 #include "shell/SideWindows.h"
 #include "windows/Branding.h"
 #include "windows/Skinning.h"
@@ -13,16 +12,13 @@
 #include <QLabel>
 #include <QScreen>
 
-frmSplash::frmSplash(QWidget *parent)
+frmSplash::frmSplash(const Branding &branding, SkinControl *skin, QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::Tool)
 {
     setObjectName(QStringLiteral("frmSplash"));
     setAttribute(Qt::WA_QuitOnClose, false);
     const QSize client(Twips::toPixelsX(7170), Twips::toPixelsY(4770));
     setFixedSize(client);
-
-    skn = new SkinControl(this);
-    skn->setObjectName(QStringLiteral("skn"));
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -51,21 +47,20 @@ frmSplash::frmSplash(QWidget *parent)
     Timer2.setTimerType(Qt::PreciseTimer);
     connect(&Timer2, &QTimer::timeout, this, &frmSplash::Timer2_Timer);
     SetSplash(this);
+    Form_Load(branding, skin);
 }
 
 frmSplash::~frmSplash() = default;
 
-void frmSplash::Form_Load()
+void frmSplash::Form_Load(const Branding &branding, SkinControl *skin)
 {
-    LoadBranding();
-    Label3->setText(BrandProductName + QStringLiteral(" ") + tr("is starting..."));
-    if (SkinsEnabled) {
-        SkinObject = skn;
-        ApplySkin(this);
+    Label3->setText(branding.productName + QStringLiteral(" ") + tr("is starting..."));
+    if (skin) {
+        ApplySkin(this, skin);
         // Without the helper the program works all the same.
-        BestEffort([this] {
+        BestEffort([skin] {
             if (SkinHelper *helper = SkinHelperObject()) {
-                helper->attach(skn);
+                helper->attach(skin);
                 helper->start();
             }
         });
@@ -79,11 +74,5 @@ void frmSplash::Timer2_Timer()
     if (intTemp != 150)
         return;
     Timer2.stop();
-    m_form1 = new Form1;
-    // Without a window manager a maximise request goes unanswered: cover the
-    // screen's work area first, then ask.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        m_form1->setGeometry(screen->availableGeometry());
-    m_form1->showMaximized();
-    hide();
+    emit timeUp();
 }

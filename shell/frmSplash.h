@@ -4,31 +4,29 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "windows/Branding.h"
+
 class QLabel;
 class SkinControl;
-class Form1;
 
-// The start-up window: a borderless picture that stays up for a short count
-// of timer ticks, then opens the main window and hides. It stays loaded for
-// the whole run: its skin control skins every other window.
+// The start-up window: a borderless picture that shows for a short count of
+// timer ticks and then says its time is up. It only shows and hides: the
+// application opens the main window.
 class frmSplash : public QWidget {
     Q_OBJECT
 public:
-    explicit frmSplash(QWidget *parent = nullptr);
+    frmSplash(const Branding &branding, SkinControl *skin, QWidget *parent = nullptr);
     ~frmSplash() override;
 
-    void Form_Load();
+signals:
+    void timeUp();
+
+private:
+    void Form_Load(const Branding &branding, SkinControl *skin);
     void Timer2_Timer();
 
-    SkinControl *skn = nullptr;
     QTimer Timer2;
     QLabel *Image1 = nullptr;
     QLabel *Label3 = nullptr;
     qint16 intTemp = 0;
-
-    // The main window this splash opened, once it has.
-    Form1 *mainWindow() const { return m_form1; }
-
-private:
-    QPointer<Form1> m_form1;
 };

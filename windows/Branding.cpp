@@ -2,17 +2,8 @@
 
 #include "platform/VersionInfo.h"
 
-QString BrandProductName;
-QString BrandCompanyName;
-QString BrandWebsite;
-bool SkinsEnabled = false;
-QString WebsiteMode;
-
-void LoadBranding()
+Branding Branding::fromVersionInfo()
 {
     const VersionInfo &info = VersionInfo::current();
-    BrandProductName = info.ProductName;
-    BrandCompanyName = info.CompanyName;
-    BrandWebsite = info.Comments;
-    SkinsEnabled = true;
+    return {info.ProductName, info.CompanyName, info.Comments};
 }

@@ -2,15 +2,13 @@
 
 #include <QString>
 
-// Program-wide values set at start-up from the version information.
-extern QString BrandProductName;
-extern QString BrandCompanyName;
-extern QString BrandWebsite; // the comments field: the product's website address
-extern bool SkinsEnabled;
+// The program's branding: product name, company name and website, as its version
+// information gives them. The application reads it once and hands it to the
+// windows that show it.
+struct Branding {
+    QString productName;
+    QString companyName;
+    QString website; // the comments field: the product's website address
 
-// What the website window opens: "Website", or empty when it has done so.
-extern QString WebsiteMode;
-
-// Reads product name, company name and website from the version information
-// and switches skinning on.
-void LoadBranding();
+    static Branding fromVersionInfo();
+};

@@ -4,7 +4,6 @@
 #include "platform/RichTextBox.h"
 #include "platform/SettingsStore.h"
 #include "platform/Twips.h"
-#include "windows/Branding.h"
 #include "windows/FileUtils.h"
 #include "windows/Skinning.h"
 
@@ -18,9 +17,6 @@
 #include <cmath>
 
 namespace {
-
-const QString SettingsSection = QStringLiteral("Settings");
-const QString ShowHelpKey = QStringLiteral("showHelp");
 
 // A blue rounded square with a white question mark, drawn at any size.
 QPixmap drawHelpIcon(int size)
@@ -48,7 +44,8 @@ QPixmap drawHelpIcon(int size)
 
 } // namespace
 
-Form8::Form8(QWidget *parent) : QWidget(parent, Qt::Window)
+Form8::Form8(const QString &productName, SkinControl *skin, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_product(productName)
 {
     setObjectName(QStringLiteral("Form8"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -77,7 +74,7 @@ Form8::Form8(QWidget *parent) : QWidget(parent, Qt::Window)
     // Every change of the value stores it, the one the load makes included.
     connect(Check1, &QCheckBox::stateChanged, this, [this] { Check1_Click(); });
 
-    Form_Load();
+    Form_Load(skin);
 }
 
 QString Form8::helpFilePath()
@@ -117,11 +114,10 @@ QIcon Form8::helpIcon()
     return icon;
 }
 
-void Form8::Form_Load()
+void Form8::Form_Load(SkinControl *skin)
 {
     // Failures here are not reported: the window shows what it could load.
-    if (SkinsEnabled)
-        ApplySkin(this);
+    ApplySkin(this, skin);
 
     const QString path = helpFilePath();
     if (FileExists(path)) {
@@ -132,15 +128,13 @@ void Form8::Form_Load()
         rtf1->setPlainText(missingHelpText(path));
     }
 
-    const QString stored =
-        GetSetting(BrandProductName, SettingsSection, ShowHelpKey, QStringLiteral("1"));
-    if (const std::optional<int> value = checkValueOfSetting(stored))
+    if (const std::optional<int> value = checkValueOfSetting(Settings(m_product).showHelpText()))
         setCheckValue(*value);
 }
 
 void Form8::Check1_Click()
 {
-    SaveSetting(BrandProductName, SettingsSection, ShowHelpKey, QString::number(checkValue()));
+    Settings(m_product).setShowHelp(checkValue());
 }
 
 void Form8::setCheckValue(int value)
@@ -165,10 +159,10 @@ int Form8::checkValue() const
     }
 }
 
-Form8 *ShowHelpWindow(QPointer<Form8> &window)
+Form8 *ShowHelpWindow(QPointer<Form8> &window, const QString &productName, SkinControl *skin)
 {
     if (!window)
-        window = new Form8;
+        window = new Form8(productName, skin);
     window->show();
     window->raise();
     window->activateWindow();

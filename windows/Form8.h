@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class RichTextBox;
+class SkinControl;
 
 // The readme/help window: the help document "Help.rtf" from the program's
 // folder in a read-only rich-text view, and a "Show at Startup" check box
@@ -16,7 +17,9 @@ class RichTextBox;
 class Form8 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form8(QWidget *parent = nullptr);
+    // productName: whose settings hold the window's choice; skin: the skin it
+    // wears, or none.
+    Form8(const QString &productName, SkinControl *skin, QWidget *parent = nullptr);
 
     RichTextBox *rtf1 = nullptr;
     QCheckBox *Check1 = nullptr;
@@ -34,7 +37,8 @@ public:
     static QIcon helpIcon();
 
 private:
-    void Form_Load();
+    void Form_Load(SkinControl *skin);
+    QString m_product;
     void Check1_Click();
     void setCheckValue(int value);
     int checkValue() const;
@@ -43,4 +47,4 @@ private:
 // "View Help": loads the help window unless it is loaded, and shows it
 // (modeless, without owner). `window` follows the loaded window; it becomes
 // null when the window is closed.
-Form8 *ShowHelpWindow(QPointer<Form8> &window);
+Form8 *ShowHelpWindow(QPointer<Form8> &window, const QString &productName, SkinControl *skin);

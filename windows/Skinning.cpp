@@ -2,7 +2,6 @@
 
 #include "platform/SkinControl.h"
 #include "platform/SkinHelper.h"
-#include "windows/Branding.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -20,8 +19,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #endif
-
-QPointer<SkinControl> SkinObject;
 
 SkinHelper *SkinHelperObject()
 {
@@ -206,23 +203,23 @@ QList<QWidget *> FormControls(QWidget *form)
     return controls;
 }
 
-void ApplySkin(QWidget *form)
+void ApplySkin(QWidget *form, SkinControl *skin)
 {
     if (!form)
         return;
     // Skinning is best effort: whatever fails leaves the window's plain look.
     try {
-        if (SkinObject) {
-            const quint32 c2 = SkinObject->colour(2);
-            const quint32 c3 = SkinObject->colour(3);
-            const quint32 c4 = SkinObject->colour(4);
+        if (skin) {
+            const quint32 c2 = skin->colour(2);
+            const quint32 c3 = skin->colour(3);
+            const quint32 c4 = skin->colour(4);
             ColorControls(form, c2, c3, c4);
         }
     } catch (const std::exception &) {
     }
     try {
-        if (SkinObject)
-            SkinObject->skinWindow(form);
+        if (skin)
+            skin->skinWindow(form);
     } catch (const std::exception &) {
     }
 }

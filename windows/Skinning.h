@@ -11,12 +11,11 @@
 class SkinControl;
 class SkinHelper;
 
-// The skin engine every window is skinned with (the splash's skin control).
-extern QPointer<SkinControl> SkinObject;
 // The skin helper, created on first use.
 SkinHelper *SkinHelperObject();
 
-void ApplySkin(QWidget *form);
+// Skins a window with the skin; nothing happens without one.
+void ApplySkin(QWidget *form, SkinControl *skin);
 void ColorControls(QWidget *form, quint32 c2, quint32 c3, quint32 c4);
 void MirrorLabels(QWidget *form, SkinLabelArray &SkinLabel1);
 void SetWindowIcons(QWidget *window, const QString &resourceName, bool alsoOwner);

@@ -2,7 +2,6 @@
 
 #include "platform/Twips.h"
 #include "platform/VersionInfo.h"
-#include "windows/Branding.h"
 #include "windows/Skinning.h"
 
 #include <QPixmap>
@@ -36,7 +35,8 @@ template <typename Label> Label *makeLabel(QWidget *parent, const char *name, co
 
 } // namespace
 
-frmAbout::frmAbout(QWidget *parent) : QWidget(parent, Qt::Window)
+frmAbout::frmAbout(const Branding &branding, SkinControl *skin, QWidget *parent)
+    : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -83,7 +83,7 @@ frmAbout::frmAbout(QWidget *parent) : QWidget(parent, Qt::Window)
     templateLabel->setVisible(false);
     SkinLabel1.push_back(templateLabel);
 
-    Form_Load();
+    Form_Load(branding, skin);
 }
 
 QString frmAbout::pictureResource()
@@ -91,9 +91,9 @@ QString frmAbout::pictureResource()
     return QStringLiteral(":/app/pictures/about.png");
 }
 
-void frmAbout::Form_Load()
+void frmAbout::Form_Load(const Branding &branding, SkinControl *skin)
 {
-    setWindowTitle(QStringLiteral("About ") + BrandProductName);
+    setWindowTitle(QStringLiteral("About ") + branding.productName);
 
     const VersionInfo &info = VersionInfo::current();
     Label1->setText(info.ProductName);
@@ -106,16 +106,16 @@ void frmAbout::Form_Load()
                     QStringLiteral("This program is protected by copyright law. Copying or\n"
                                    "passing it on without the owner's permission is not allowed."));
 
-    if (SkinsEnabled) {
+    if (skin) {
         MirrorLabels(this, SkinLabel1);
-        ApplySkin(this);
+        ApplySkin(this, skin);
     }
 }
 
-frmAbout *ShowAboutWindow(QPointer<frmAbout> &window)
+frmAbout *ShowAboutWindow(QPointer<frmAbout> &window, const Branding &branding, SkinControl *skin)
 {
     if (!window)
-        window = new frmAbout;
+        window = new frmAbout(branding, skin);
     window->show();
     window->raise();
     window->activateWindow();

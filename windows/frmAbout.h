@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/SkinLabel.h"
+#include "windows/Branding.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -10,10 +11,12 @@
 // notice from the program's version information, beside the product picture.
 // It has no buttons; it closes with the window's close box and is unloaded
 // (deleted) then.
+class SkinControl;
+
 class frmAbout : public QWidget {
     Q_OBJECT
 public:
-    explicit frmAbout(QWidget *parent = nullptr);
+    frmAbout(const Branding &branding, SkinControl *skin, QWidget *parent = nullptr);
 
     SkinLabel *Label1 = nullptr; // the product name
     QLabel *Label2 = nullptr;    // "Version:"
@@ -31,9 +34,9 @@ public:
     static QString pictureResource();
 
 private:
-    void Form_Load();
+    void Form_Load(const Branding &branding, SkinControl *skin);
 };
 
 // "About this software": loads the about window unless it is loaded, and
 // shows it (modeless, without owner).
-frmAbout *ShowAboutWindow(QPointer<frmAbout> &window);
+frmAbout *ShowAboutWindow(QPointer<frmAbout> &window, const Branding &branding, SkinControl *skin);

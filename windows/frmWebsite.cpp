@@ -1,7 +1,5 @@
 #include "windows/frmWebsite.h"
 
-#include "windows/Branding.h"
-
 #include <QDesktopServices>
 #include <QPointer>
 #include <QTimer>
@@ -15,7 +13,7 @@ QPointer<frmWebsite> &loadedWindow()
 }
 } // namespace
 
-frmWebsite::frmWebsite(QWidget *parent) : QWidget(parent, Qt::Window)
+frmWebsite::frmWebsite(const QString &website, QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("frmWebsite"));
     setWindowTitle(QStringLiteral("Form5"));
@@ -27,7 +25,7 @@ frmWebsite::frmWebsite(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(Timer1, &QTimer::timeout, this, &frmWebsite::Timer1_Timer);
     Timer1->start();
 
-    Form_Load();
+    Form_Load(website);
 }
 
 QString frmWebsite::WebsiteAddress(const QString &website)
@@ -43,14 +41,9 @@ frmWebsite *frmWebsite::loaded()
     return loadedWindow();
 }
 
-void frmWebsite::Form_Load()
+void frmWebsite::Form_Load(const QString &website)
 {
-    LoadBranding();
-    if (WebsiteMode != QStringLiteral("Website"))
-        return;
-    const QString address = WebsiteAddress(BrandWebsite);
-    QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
-    WebsiteMode = QString();
+    QDesktopServices::openUrl(QUrl(WebsiteAddress(website), QUrl::TolerantMode));
 }
 
 void frmWebsite::Timer1_Timer()
@@ -61,9 +54,10 @@ void frmWebsite::Timer1_Timer()
     deleteLater();
 }
 
-void ShowWebsiteWindow()
+bool ShowWebsiteWindow(const QString &website)
 {
     if (frmWebsite::loaded())
-        return;
-    new frmWebsite;
+        return false;
+    new frmWebsite(website);
+    return true;
 }

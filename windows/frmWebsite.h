@@ -5,14 +5,13 @@
 
 class QTimer;
 
-// The website window: never shown. Loading it opens the product's website
-// with the system's default handler for web addresses (when the Website
-// command asked for it through WebsiteMode); Timer1 unloads it one second
-// later. While it is loaded, a further Website command opens nothing.
+// The website window: never shown. Loading it opens the website it is given
+// with the system's default handler for web addresses; Timer1 unloads it one
+// second later. While it is loaded, a further Website command opens nothing.
 class frmWebsite : public QWidget {
     Q_OBJECT
 public:
-    explicit frmWebsite(QWidget *parent = nullptr);
+    explicit frmWebsite(const QString &website, QWidget *parent = nullptr);
 
     QTimer *Timer1 = nullptr;
 
@@ -23,10 +22,10 @@ public:
     static frmWebsite *loaded();
 
 private:
-    void Form_Load();
+    void Form_Load(const QString &website);
     void Timer1_Timer();
 };
 
-// The Website command's second half (after WebsiteMode = "Website"): loads
-// the website window unless it is already loaded.
-void ShowWebsiteWindow();
+// The Website command: loads the website window for the website unless it is
+// already loaded. False when it was (nothing is opened then).
+bool ShowWebsiteWindow(const QString &website);

@@ -88,8 +88,9 @@ TEST_F(BrowserEvents, TitleChangeOfTheLiveViewOnly)
 
     form->wb_TitleChange(0, "the new title is not used");
     EXPECT_EQ(form->txtUrl->text(), form->wb[0]->LocationURL());
-    EXPECT_EQ(form->windowTitle(),
-              BrandProductName + " by " + BrandCompanyName + " - " + form->wb[0]->LocationName());
+    EXPECT_EQ(form->windowTitle(), Branding::fromVersionInfo().productName + " by " +
+                                       Branding::fromVersionInfo().companyName + " - " +
+                                       form->wb[0]->LocationName());
 }
 
 TEST_F(BrowserEvents, OnlyTheLiveViewsLoadsHarvest)

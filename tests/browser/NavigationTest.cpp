@@ -71,14 +71,16 @@ TEST_F(Navigation, GoAndEnterLoadThePageAndFollowItsTitle)
     typeAndEnter(site.url("/index.html"));
     EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/index.html"));
     EXPECT_EQ(form->txtUrl->text(), site.url("/index.html"));
-    EXPECT_EQ(form->windowTitle(), BrandProductName + " by " + BrandCompanyName + " - Home");
+    EXPECT_EQ(form->windowTitle(), Branding::fromVersionInfo().productName + " by " +
+                                       Branding::fromVersionInfo().companyName + " - Home");
 
     const int before = form->harvestsDone();
     form->txtUrl->setText(site.url("/dir1/page2.html"));
     QTest::mouseClick(form->cmdGo, Qt::LeftButton);
     ASSERT_TRUE(waitForHarvests(before + 1));
     EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/dir1/page2.html"));
-    EXPECT_EQ(form->windowTitle(), BrandProductName + " by " + BrandCompanyName + " - Page Two");
+    EXPECT_EQ(form->windowTitle(), Branding::fromVersionInfo().productName + " by " +
+                                       Branding::fromVersionInfo().companyName + " - Page Two");
 }
 
 TEST_F(Navigation, GoWithAnotherViewShowingLoadsBehindIt)

@@ -88,7 +88,8 @@ TEST_F(MainWindowCommands, AboutShowsOneWindow)
     form->mnuAboutItem[0]->trigger();
     ASSERT_NE(form->aboutWindow(), nullptr);
     EXPECT_TRUE(form->aboutWindow()->isVisible());
-    EXPECT_EQ(form->aboutWindow()->windowTitle(), "About " + BrandProductName);
+    EXPECT_EQ(form->aboutWindow()->windowTitle(),
+              "About " + Branding::fromVersionInfo().productName);
     frmAbout *first = form->aboutWindow();
     form->action(Command::About)->trigger();
     EXPECT_EQ(form->aboutWindow(), first);
@@ -103,7 +104,7 @@ TEST_F(MainWindowCommands, WebsiteOpensOnceAWhileItsWindowIsLoaded)
     form->mnuViewItem[3]->trigger();
     form->action(Command::Website)->trigger();
     ASSERT_EQ(catcher.urls.size(), 1);
-    EXPECT_EQ(catcher.urls.first(), QUrl("http://" + BrandWebsite));
+    EXPECT_EQ(catcher.urls.first(), QUrl("http://" + Branding::fromVersionInfo().website));
     // Once the window has gone, the command opens the site again.
     QTRY_VERIFY_WITH_TIMEOUT(!frmWebsite::loaded(), 5000);
     form->mnuViewItem[3]->trigger();

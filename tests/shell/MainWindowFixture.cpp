@@ -14,7 +14,6 @@ void MainWindowFixture::SetUp()
     ASSERT_TRUE(folder.isValid());
     ProgramFolder::setPathForTesting(folder.path());
     Form1::setOffTheRecord(true);
-    LoadBranding();
     testsupport::writeFile(programFile("start.html"),
                            "<html><head><title>Start</title></head><body>"
                            "<p>Welcome</p><img src=\"logo.png\"></body></html>");

@@ -8,6 +8,7 @@
 #include "platform/TabStrip.h"
 #include "platform/VersionInfo.h"
 #include "platform/WebBrowser.h"
+#include "shell/Application.h"
 #include "shell/frmSplash.h"
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSet>
+#include <QSignalSpy>
 #include <QToolButton>
 
 namespace {
@@ -164,32 +166,22 @@ TEST_F(Startup, HomePageLoadsInTheLiveView)
     EXPECT_EQ(evaluate(0, "document.title").toString(), "Start");
 }
 
-TEST_F(Startup, SplashOpensTheMainWindowOnTheSeventyFifthTick)
+TEST_F(Startup, TheSplashShowsThenGivesWayToTheMaximisedMainWindow)
 {
-    auto *splash = new frmSplash;
-    QPointer<frmSplash> guard(splash);
-    splash->Form_Load();
-    splash->show();
-    splash->Timer2.stop(); // the test ticks by hand
-    for (int tick = 1; tick < 75; ++tick) {
-        splash->Timer2_Timer();
-        ASSERT_EQ(splash->mainWindow(), nullptr) << "tick " << tick;
-    }
-    EXPECT_TRUE(splash->isVisible());
-    splash->Timer2_Timer();
-    ASSERT_NE(splash->mainWindow(), nullptr);
-    form.reset(splash->mainWindow());
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
-    EXPECT_FALSE(splash->isVisible());
-    EXPECT_FALSE(splash->Timer2.isActive());
-    EXPECT_EQ(splash->intTemp, 150);
-    // Hidden, still loaded.
-    EXPECT_FALSE(guard.isNull());
-    EXPECT_EQ(BrandProductName, VersionInfo::current().ProductName);
-    EXPECT_TRUE(SkinsEnabled);
-    form.reset();
-    delete splash;
+    QuarrowApplication quarrow;
+    QSignalSpy shown(&quarrow, &QuarrowApplication::mainWindowShown);
+    quarrow.start();
+    ASSERT_NE(quarrow.splash(), nullptr);
+    EXPECT_TRUE(quarrow.splash()->isVisible());
+    EXPECT_EQ(quarrow.mainWindow(), nullptr);
+    ASSERT_TRUE(shown.wait(10000));
+    ASSERT_NE(quarrow.mainWindow(), nullptr);
+    EXPECT_TRUE(quarrow.mainWindow()->isVisible());
+    EXPECT_TRUE(quarrow.mainWindow()->windowState() & Qt::WindowMaximized);
+    // The splash hides and stays loaded.
+    EXPECT_FALSE(quarrow.splash()->isVisible());
+    // The main window wears the application's branding.
+    EXPECT_TRUE(quarrow.mainWindow()->cmdWebsite->text().endsWith(quarrow.branding().website));
 }
 
 TEST_F(Startup, UnwritableProgramFolderKeepsWorkingFilesPerUser)

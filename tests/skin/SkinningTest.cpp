@@ -57,12 +57,6 @@ bool near(QRgb pixel, const QColor &wanted)
            qAbs(qBlue(pixel) - wanted.blue()) <= 24;
 }
 
-// Restores SkinObject after a test that sets it.
-struct SkinObjectGuard {
-    SkinControl *saved = SkinObject;
-    ~SkinObjectGuard() { SkinObject = saved; }
-};
-
 } // namespace
 
 TEST(ColorControls, ListBoxButtonAndLabelGetTheirColoursByType)
@@ -335,9 +329,7 @@ TEST(SetWindowIcons, WithoutOwnerFlagOnlyTheWindow)
 
 TEST(ApplySkin, ColoursTheControlsAndSkinsTheWindow)
 {
-    SkinObjectGuard guard;
     SkinControl skin;
-    SkinObject = &skin;
     QWidget form;
     form.resize(200, 120);
     auto *button = new QPushButton(QStringLiteral("Go"), &form);
@@ -345,7 +337,7 @@ TEST(ApplySkin, ColoursTheControlsAndSkinsTheWindow)
     auto *list = new QListWidget(&form);
     list->setGeometry(10, 50, 120, 60);
 
-    ApplySkin(&form);
+    ApplySkin(&form, &skin);
 
     EXPECT_TRUE(SkinControl::isSkinned(&form));
     EXPECT_FALSE(form.styleSheet().isEmpty());
@@ -374,13 +366,11 @@ TEST(ApplySkin, ColoursTheControlsAndSkinsTheWindow)
 
 TEST(ApplySkin, WithoutASkinObjectNothingHappens)
 {
-    SkinObjectGuard guard;
-    SkinObject = nullptr;
     QWidget form;
     auto *list = new QListWidget(&form);
     const QColor base = list->palette().color(QPalette::Base);
-    ApplySkin(&form);
-    ApplySkin(nullptr);
+    ApplySkin(&form, nullptr);
+    ApplySkin(nullptr, nullptr);
     EXPECT_EQ(list->palette().color(QPalette::Base), base);
     EXPECT_TRUE(form.styleSheet().isEmpty());
 }

@@ -1,3 +1,4 @@
+#include "platform/SkinControl.h"
 #include "platform/VersionInfo.h"
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
@@ -23,19 +24,17 @@ protected:
         info.Minor = 15;
         info.Revision = 7;
         VersionInfo::setCurrent(info);
-        LoadBranding();
+        branding = Branding::fromVersionInfo();
     }
-    void TearDown() override
-    {
-        VersionInfo::setCurrent(m_saved);
-        LoadBranding();
-    }
+    void TearDown() override { VersionInfo::setCurrent(m_saved); }
     VersionInfo m_saved;
+    Branding branding;
+    SkinControl skin;
 };
 
 TEST_F(AboutWindowTest, ShowsTheVersionInformation)
 {
-    frmAbout window;
+    frmAbout window(branding, &skin);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("About Quarrow"));
     EXPECT_EQ(window.Label1->text(), QStringLiteral("Quarrow"));
     EXPECT_EQ(window.Label2->text(), QStringLiteral("Version:"));
@@ -56,13 +55,13 @@ TEST_F(AboutWindowTest, VersionLeavesOutTheRevision)
     info.Minor = 0;
     info.Revision = 99;
     VersionInfo::setCurrent(info);
-    frmAbout window;
+    frmAbout window(branding, &skin);
     EXPECT_EQ(window.lblVersion->text(), QStringLiteral("1.0"));
 }
 
 TEST_F(AboutWindowTest, FontsAreVerdanaOrItsStandIn)
 {
-    frmAbout window;
+    frmAbout window(branding, &skin);
     for (const QLabel *label : {static_cast<QLabel *>(window.Label1), window.Label2,
                                 static_cast<QLabel *>(window.lblVersion), window.Label5}) {
         EXPECT_EQ(label->font().families().value(0), QStringLiteral("Verdana"));
@@ -72,7 +71,7 @@ TEST_F(AboutWindowTest, FontsAreVerdanaOrItsStandIn)
 
 TEST_F(AboutWindowTest, EveryTextFitsItsLabel)
 {
-    frmAbout window;
+    frmAbout window(branding, &skin);
     for (const QLabel *label : window.findChildren<QLabel *>()) {
         if (label->text().isEmpty())
             continue;
@@ -85,7 +84,7 @@ TEST_F(AboutWindowTest, EveryTextFitsItsLabel)
 
 TEST_F(AboutWindowTest, PlainLabelsAreMirroredIntoSkinLabels)
 {
-    frmAbout window;
+    frmAbout window(branding, &skin);
     ASSERT_FALSE(window.SkinLabel1.empty());
     EXPECT_FALSE(window.SkinLabel1[0]->isVisibleTo(&window));
     // Label2 to Label5 each gain a skin label at their place with their text.
@@ -100,21 +99,19 @@ TEST_F(AboutWindowTest, PlainLabelsAreMirroredIntoSkinLabels)
 
 TEST_F(AboutWindowTest, WithoutSkinsNothingIsMirrored)
 {
-    SkinsEnabled = false;
-    frmAbout window;
+    frmAbout window(branding, nullptr);
     EXPECT_EQ(window.SkinLabel1.size(), 1u);
-    SkinsEnabled = true;
 }
 
 TEST_F(AboutWindowTest, ASecondAboutShowsTheSameWindow)
 {
     QPointer<frmAbout> window;
-    frmAbout *first = ShowAboutWindow(window);
+    frmAbout *first = ShowAboutWindow(window, branding, &skin);
     EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(ShowAboutWindow(window), first);
+    EXPECT_EQ(ShowAboutWindow(window, branding, &skin), first);
     first->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
-    frmAbout *second = ShowAboutWindow(window);
+    frmAbout *second = ShowAboutWindow(window, branding, &skin);
     EXPECT_TRUE(second->isVisible());
     second->close();
 }

@@ -3,7 +3,6 @@
 #include "platform/SettingsStore.h"
 #include "platform/Twips.h"
 #include "tests/support/TestSupport.h"
-#include "windows/Branding.h"
 #include "windows/Form8.h"
 
 #include <QCheckBox>
@@ -22,17 +21,11 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         ProgramFolder::setPathForTesting(m_dir.path());
-        m_savedProduct = BrandProductName;
         // A product name of its own keeps each test's setting apart.
         static int run = 0;
-        BrandProductName = QStringLiteral("QuarrowHelpTest%1").arg(++run);
-        SkinsEnabled = true;
+        m_product = QStringLiteral("QuarrowHelpTest%1").arg(++run);
     }
-    void TearDown() override
-    {
-        ProgramFolder::setPathForTesting(QString());
-        BrandProductName = m_savedProduct;
-    }
+    void TearDown() override { ProgramFolder::setPathForTesting(QString()); }
     void installHelp()
     {
         ASSERT_TRUE(QFile::copy(QStringLiteral(QUARROW_HELP_RTF),
@@ -40,23 +33,22 @@ protected:
     }
     QString stored() const
     {
-        return GetSetting(BrandProductName, QStringLiteral("Settings"), QStringLiteral("showHelp"),
+        return GetSetting(m_product, QStringLiteral("Settings"), QStringLiteral("showHelp"),
                           QStringLiteral("absent"));
     }
     void store(const QString &value)
     {
-        SaveSetting(BrandProductName, QStringLiteral("Settings"), QStringLiteral("showHelp"),
-                    value);
+        SaveSetting(m_product, QStringLiteral("Settings"), QStringLiteral("showHelp"), value);
     }
 
     QTemporaryDir m_dir;
-    QString m_savedProduct;
+    QString m_product;
 };
 
 TEST_F(HelpWindowTest, ShowsTheHelpFileAboveOtherWindows)
 {
     installHelp();
-    Form8 window;
+    Form8 window(m_product, nullptr);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Readme/Help"));
     EXPECT_TRUE(window.rtf1->toPlainText().startsWith(QStringLiteral("Quarrow Help")));
     EXPECT_EQ(window.rtf1->FileName(), m_dir.filePath(QStringLiteral("Help.rtf")));
@@ -75,7 +67,7 @@ TEST_F(HelpWindowTest, ShowsTheHelpFileAboveOtherWindows)
 TEST_F(HelpWindowTest, WithNoStoredSettingTheBoxIsTicked)
 {
     installHelp();
-    Form8 window;
+    Form8 window(m_product, nullptr);
     EXPECT_EQ(window.Check1->checkState(), Qt::Checked);
     // The load's change of the box stores the value back.
     EXPECT_EQ(stored(), QStringLiteral("1"));
@@ -85,14 +77,14 @@ TEST_F(HelpWindowTest, ClearingTheBoxIsRememberedForTheNextLoad)
 {
     installHelp();
     {
-        Form8 window;
+        Form8 window(m_product, nullptr);
         window.show();
         QTest::mouseClick(window.Check1, Qt::LeftButton, {},
                           QPoint(8, window.Check1->height() / 2));
         EXPECT_EQ(window.Check1->checkState(), Qt::Unchecked);
         EXPECT_EQ(stored(), QStringLiteral("0"));
     }
-    Form8 again;
+    Form8 again(m_product, nullptr);
     EXPECT_EQ(again.Check1->checkState(), Qt::Unchecked);
     again.Check1->click();
     EXPECT_EQ(stored(), QStringLiteral("1"));
@@ -102,7 +94,7 @@ TEST_F(HelpWindowTest, StoredTwoShowsTheGreyThirdState)
 {
     installHelp();
     store(QStringLiteral("2"));
-    Form8 window;
+    Form8 window(m_product, nullptr);
     EXPECT_EQ(window.Check1->checkState(), Qt::PartiallyChecked);
     EXPECT_EQ(stored(), QStringLiteral("2"));
     // A click leaves the grey state for a plain value.
@@ -116,7 +108,7 @@ TEST_F(HelpWindowTest, StoredTextThatIsNoNumberLeavesTheBoxAsItWas)
 {
     installHelp();
     store(QStringLiteral("x"));
-    Form8 window;
+    Form8 window(m_product, nullptr);
     EXPECT_EQ(window.Check1->checkState(), Qt::Unchecked);
     EXPECT_EQ(stored(), QStringLiteral("x"));
 }
@@ -138,7 +130,7 @@ TEST(HelpWindowSetting, ValuesTheBoxTakes)
 TEST_F(HelpWindowTest, AMissingHelpFileIsReportedInTheWindow)
 {
     QPointer<Form8> window;
-    ShowHelpWindow(window);
+    ShowHelpWindow(window, m_product, nullptr);
     ASSERT_TRUE(window);
     EXPECT_TRUE(window->isVisible());
     const QString path = QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("Help.rtf")));
@@ -153,15 +145,15 @@ TEST_F(HelpWindowTest, ClosingUnloadsAndViewHelpLoadsAfresh)
 {
     installHelp();
     QPointer<Form8> window;
-    Form8 *first = ShowHelpWindow(window);
-    EXPECT_EQ(ShowHelpWindow(window), first);
+    Form8 *first = ShowHelpWindow(window, m_product, nullptr);
+    EXPECT_EQ(ShowHelpWindow(window, m_product, nullptr), first);
     first->Check1->click();
     EXPECT_EQ(stored(), QStringLiteral("0"));
     first->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000))
         << "the closed window stays loaded";
 
-    Form8 *second = ShowHelpWindow(window);
+    Form8 *second = ShowHelpWindow(window, m_product, nullptr);
     ASSERT_TRUE(second);
     EXPECT_EQ(second->Check1->checkState(), Qt::Unchecked);
     second->close();
