@@ -94,6 +94,16 @@ QuarrowApplication::~QuarrowApplication()
     delete m_splash.data();
 }
 
+frmSplash *QuarrowApplication::splash() const
+{
+    return m_splash;
+}
+
+Form1 *QuarrowApplication::mainWindow() const
+{
+    return m_mainWindow;
+}
+
 void QuarrowApplication::start()
 {
     m_splash = new frmSplash(m_branding, m_skin.get());

@@ -35,8 +35,8 @@ public:
     void start();
 
     const Branding &branding() const { return m_branding; }
-    frmSplash *splash() const { return m_splash; }
-    Form1 *mainWindow() const { return m_mainWindow; }
+    frmSplash *splash() const;
+    Form1 *mainWindow() const;
 
 signals:
     void mainWindowShown();

@@ -3,6 +3,7 @@
 #include "harvest/Harvest.h"
 #include "harvest/ResultLists.h"
 #include "harvest/WorkingFiles.h"
+#include "platform/SkinControl.h"
 #include "platform/WebBrowser.h"
 #include "windows/Branding.h"
 #include "windows/Form8.h"
@@ -27,7 +28,6 @@ class CommonDialog;
 class ProgressBar;
 class StatusBar;
 class PageHarvester;
-class SkinControl;
 class TabStrip;
 
 // The three views of the current page, in the order of their tabs.

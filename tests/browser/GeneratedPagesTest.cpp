@@ -141,13 +141,17 @@ TEST_F(GeneratedPages, RefreshBackAndForwardNeverRunTheirScripts)
 TEST_F(GeneratedPages, AWorkingFileOpenedByALocalPageRunsNoScript)
 {
     QTemporaryDir attack;
-    writeScriptedWorkingFile("imagepage.html");
     const QString page = attack.path() + "/go.html";
     // Local pages run no script of their own, but a refresh moves them on all the same.
-    testsupport::writeFile(page, ("<html><head><meta http-equiv=refresh content='0;url=" +
+    testsupport::writeFile(page, ("<html><head><meta http-equiv=refresh content='2;url=" +
                                   url("imagepage.html") + "'></head><body></body></html>")
                                      .toUtf8());
+    const int before = form->harvestsDone();
     ASSERT_TRUE(form->wb[0]->Navigate2(page));
+    // The local page's own harvest writes its files first; then the working file
+    // is made to give itself away, before the refresh opens it.
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    writeScriptedWorkingFile("imagepage.html");
     ASSERT_TRUE(waitForUrl(0, url("imagepage.html")));
     QTest::qWait(300);
     EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
