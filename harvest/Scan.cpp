@@ -29,7 +29,7 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\f';
 }
 
-// Step 6.2: does the line name an image (tags) or a link to a picture file (links)?
+// Does the line name an image (tags) or a link to a picture file (links)?
 bool lineCounts(QStringView line, const ScanKind &kind)
 {
     if (!kind.links)

@@ -15,7 +15,7 @@ namespace reference {
 // Lines as the scans read them: a line ends at CR or CR LF; a lone LF stays.
 QStringList readLines(const QString &text);
 
-// Steps 2 and 3 of a scan on the text of checkImages.txt: the gathered lines with
+// The first clean text of a scan of checkImages.txt: the gathered lines with
 // 100 rounds of the tag-per-line replacements.
 QString oneTagPerLine(const QString &fileText, bool links);
 
