@@ -59,7 +59,8 @@ void Form1::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_harvester->stop();
+    if (m_harvester)
+        m_harvester->stop();
     // Every step runs, whatever the one before it did; nothing is saved.
     BestEffort([this] {
         if (m_help)
