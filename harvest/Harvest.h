@@ -47,11 +47,11 @@ HarvestReport RunHarvest(const QString &pageText, const QString &pageUrl, const 
                          ResultLists &lists);
 
 // The image-tag scan of the text in checkImages.txt: records each new image in
-// Links(1)/frmList(1). pageUrl may be shortened to its folder.
+// Links(1)/Keys(1). pageUrl may be shortened to its folder.
 void ScanImageTags(QString &pageUrl, const WorkingFiles &files, ResultLists &lists);
 
 // The link-to-image scan: as ScanImageTags for anchors that lead to picture files,
-// recording in Links(0)/frmList(0).
+// recording in Links(0)/Keys(0).
 void ScanImageLinks(QString &pageUrl, const WorkingFiles &files, ResultLists &lists);
 
 // Writes imagepage.html from Links(1). False when the file could not be written.

@@ -3,18 +3,18 @@
 #include <QStringList>
 
 // The four result lists of a harvest. k = 0: links that lead to picture files;
-// k = 1: images of image tags. Entry i of frmList[k] is the file-name key of the
+// k = 1: images of image tags. Entry i of Keys[k] is the file-name key of the
 // address in entry i of Links[k].
 struct ResultLists {
     QStringList Links[2];
-    QStringList frmList[2];
+    QStringList Keys[2];
 
-    // Empties Links(0), frmList(0), Links(1) and frmList(1), in this order.
+    // Empties Links(0), Keys(0), Links(1) and Keys(1), in this order.
     void clear()
     {
         Links[0].clear();
-        frmList[0].clear();
+        Keys[0].clear();
         Links[1].clear();
-        frmList[1].clear();
+        Keys[1].clear();
     }
 };

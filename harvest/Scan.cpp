@@ -228,7 +228,7 @@ void scan(const ScanKind &kind, const QString &pageText, QString &pageUrl, Resul
 
     Resolver resolver(originalUrl, pageUrl);
     QStringList &addresses = lists.Links[kind.k];
-    QStringList &keys = lists.frmList[kind.k];
+    QStringList &keys = lists.Keys[kind.k];
     QSet<QString> known(keys.cbegin(), keys.cend());
     for (const harvest::ScanSpans::Piece &piece : spans.pieces) {
         if (!piece.tag)

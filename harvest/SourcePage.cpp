@@ -180,9 +180,9 @@ QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists, So
     NameLinker linker;
     std::vector<const QString *> targets;
     for (int k = 0; k < 2; ++k) {
-        const qsizetype count = qMin(lists.Links[k].size(), lists.frmList[k].size());
+        const qsizetype count = qMin(lists.Links[k].size(), lists.Keys[k].size());
         for (qsizetype i = 0; i < count; ++i) {
-            const QString &name = lists.frmList[k].at(i);
+            const QString &name = lists.Keys[k].at(i);
             if (name.isEmpty())
                 continue;
             if (name.size() > kLongestLinkedName ||
@@ -242,7 +242,7 @@ QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit, qs
     // Made as UTF-8 straight away: a page of long addresses is never held twice.
     QByteArray page(kByteOrderMark);
     const QStringList &addresses = lists.Links[1];
-    const qsizetype recorded = qMin(lists.frmList[1].size(), addresses.size());
+    const qsizetype recorded = qMin(lists.Keys[1].size(), addresses.size());
     qsizetype blocks = 0;
     for (; blocks < recorded; ++blocks) {
         const QString &stored = addresses.at(blocks);

@@ -153,7 +153,7 @@ void Form1::createActions()
     const auto keys = [](std::initializer_list<QKeySequence> list) { return QList(list); };
     connect(makeAction(Command::Back, tr("&Back"), tr("Back"), tr("Back"), QStringLiteral("back"),
                        keys({QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence::Back})),
-            &QAction::triggered, this, &Form1::cmbBack_Click);
+            &QAction::triggered, this, &Form1::cmdBack_Click);
     connect(makeAction(Command::Forward, tr("&Forward"), tr("Forward"), tr("Forward"),
                        QStringLiteral("forward"),
                        keys({QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence::Forward})),
@@ -172,7 +172,7 @@ void Form1::createActions()
     connect(makeAction(Command::SendToBrowser, tr("Send &Page to Browser Tab"),
                        tr("Send to Browser"), tr("Send Page to Browser Tab"),
                        QStringLiteral("send"), {}),
-            &QAction::triggered, this, &Form1::Command1_Click);
+            &QAction::triggered, this, &Form1::cmdSendToBrowser_Click);
     connect(makeAction(Command::Go, tr("&Go"), tr("Go"), tr("Go!"), QStringLiteral("go"), {}),
             &QAction::triggered, this, &Form1::cmdGo_Click);
     connect(makeAction(Command::Open, tr("&Open..."), {}, {}, {}, keys({QKeySequence::Open})),
@@ -236,8 +236,8 @@ void Form1::createControls()
     m_client->setObjectName(QStringLiteral("client"));
     setCentralWidget(m_client);
 
-    cmbBack = pictureButton(action(Command::Back), 60, 60, 915, 500);
-    cmbBack->setObjectName(QStringLiteral("cmbBack"));
+    cmdBack = pictureButton(action(Command::Back), 60, 60, 915, 500);
+    cmdBack->setObjectName(QStringLiteral("cmdBack"));
     cmdForward = pictureButton(action(Command::Forward), 1020, 60, 915, 500);
     cmdForward->setObjectName(QStringLiteral("cmdForward"));
     cmdStop = pictureButton(action(Command::Stop), 1980, 60, 915, 500);
@@ -246,8 +246,8 @@ void Form1::createControls()
     cmdRefresh[0]->setObjectName(QStringLiteral("cmdRefresh"));
     cmdBackDir = pictureButton(action(Command::BackDirectory), 3900, 60, 1695, 500);
     cmdBackDir->setObjectName(QStringLiteral("cmdBackDir"));
-    Command1 = pictureButton(action(Command::SendToBrowser), 5640, 60, 1695, 500);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    cmdSendToBrowser = pictureButton(action(Command::SendToBrowser), 5640, 60, 1695, 500);
+    cmdSendToBrowser->setObjectName(QStringLiteral("cmdSendToBrowser"));
 
     cmdWebsite = new QPushButton(m_client);
     cmdWebsite->setObjectName(QStringLiteral("cmdWebsite"));
@@ -255,18 +255,18 @@ void Form1::createControls()
     cmdWebsite->setFocusPolicy(Qt::TabFocus);
     Twips::place(cmdWebsite, 7380, 60, 2235, 495);
 
-    Text1 = new QLineEdit(QStringLiteral("URL:"), m_client);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setReadOnly(true);
-    Text1->setFrame(false);
-    Text1->setFocusPolicy(Qt::NoFocus);
-    Text1->setBackgroundRole(QPalette::Button);
+    lblUrl = new QLineEdit(QStringLiteral("URL:"), m_client);
+    lblUrl->setObjectName(QStringLiteral("lblUrl"));
+    lblUrl->setReadOnly(true);
+    lblUrl->setFrame(false);
+    lblUrl->setFocusPolicy(Qt::NoFocus);
+    lblUrl->setBackgroundRole(QPalette::Button);
     {
-        QPalette p = Text1->palette();
+        QPalette p = lblUrl->palette();
         p.setColor(QPalette::Base, p.color(QPalette::Button));
-        Text1->setPalette(p);
+        lblUrl->setPalette(p);
     }
-    Twips::place(Text1, 60, 660, 495, 285);
+    Twips::place(lblUrl, 60, 660, 495, 285);
 
     txtUrl = new QLineEdit(m_client);
     txtUrl->setObjectName(QStringLiteral("txtUrl"));

@@ -79,14 +79,14 @@ public:
     static void setProgramEnd(std::function<void()> end);
 
     // --- controls ---------------------------------------------------------
-    QToolButton *cmbBack = nullptr;
+    QToolButton *cmdBack = nullptr;
     QToolButton *cmdForward = nullptr;
     QToolButton *cmdStop = nullptr;
     std::vector<QToolButton *> cmdRefresh; // one element, index 0
     QToolButton *cmdBackDir = nullptr;
-    QToolButton *Command1 = nullptr;
+    QToolButton *cmdSendToBrowser = nullptr;
     QPushButton *cmdWebsite = nullptr;
-    QLineEdit *Text1 = nullptr;
+    QLineEdit *lblUrl = nullptr;
     QLineEdit *txtUrl = nullptr;
     QToolButton *cmdGo = nullptr;
     TabStrip *TabStrip1 = nullptr;
@@ -95,10 +95,10 @@ public:
     ProgressBar *pb1 = nullptr;
     CommonDialog *cd1 = nullptr;
 
-    // The harvest's result lists: Links[k] addresses, frmList[k] file-name keys.
+    // The harvest's result lists: Links[k] addresses, Keys[k] file-name keys.
     ResultLists lists;
     QStringList (&Links)[2] = lists.Links;
-    QStringList (&frmList)[2] = lists.frmList;
+    QStringList (&Keys)[2] = lists.Keys;
 
     std::vector<QAction *> mnuFileItem;
     std::vector<QAction *> mnuGoItem;
@@ -121,14 +121,14 @@ public:
     void LayoutControls();
 
     // --- navigation commands ----------------------------------------------
-    void cmbBack_Click();
+    void cmdBack_Click();
     void cmdForward_Click();
     void cmdStop_Click();
     void cmdRefresh_Click(int index);
     void cmdGo_Click();
     void txtUrl_KeyPress(int keyAscii);
     void cmdBackDir_Click();
-    void Command1_Click();
+    void cmdSendToBrowser_Click();
     void cmdWebsite_Click();
 
     // --- browser events ---------------------------------------------------

@@ -29,7 +29,7 @@ int Form1::visibleBrowserIndex() const
     return index;
 }
 
-void Form1::cmbBack_Click()
+void Form1::cmdBack_Click()
 {
     stopAll(wb);
     const int index = visibleBrowserIndex();
@@ -82,7 +82,7 @@ void Form1::cmdBackDir_Click()
     SelectView(0);
 }
 
-void Form1::Command1_Click()
+void Form1::cmdSendToBrowser_Click()
 {
     stopAll(wb);
     const int index = visibleBrowserIndex();

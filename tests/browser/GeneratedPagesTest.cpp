@@ -59,7 +59,7 @@ TEST_F(GeneratedPages, SendToBrowserNeverRunsTheirScripts)
         form->wb[view]->Navigate2(programFile(name));
         ASSERT_TRUE(waitForUrl(view, url(name)));
         form->SelectView(view);
-        form->Command1_Click();
+        form->cmdSendToBrowser_Click();
         ASSERT_TRUE(waitForUrl(0, url(name)));
         QTest::qWait(300);
         EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
@@ -98,7 +98,7 @@ TEST_F(GeneratedPages, RefreshBackAndForwardNeverRunTheirScripts)
     EXPECT_EQ(liveState().toStdString(), "other yes Scripted");
 
     writeScriptedWorkingFile("source.htm");
-    form->cmbBack_Click();
+    form->cmdBack_Click();
     ASSERT_TRUE(waitForUrl(0, source));
     QTest::qWait(300);
     EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
@@ -111,14 +111,14 @@ TEST_F(GeneratedPages, RefreshBackAndForwardNeverRunTheirScripts)
     ASSERT_TRUE(waitForHarvests(before + 1));
     QTest::qWait(300);
     writeScriptedWorkingFile("source.htm");
-    form->cmbBack_Click();
+    form->cmdBack_Click();
     ASSERT_TRUE(waitForUrl(0, source));
     QTest::qWait(300);
     EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
 
     // Back to the start page, then Forward onto the working file.
     before = form->harvestsDone();
-    form->cmbBack_Click();
+    form->cmdBack_Click();
     ASSERT_TRUE(waitForUrl(0, QUrl::fromLocalFile(WebBrowser::homePagePath()).toString()));
     // The start page's own harvest rewrites the working files first.
     ASSERT_TRUE(waitForHarvests(before + 1));
@@ -189,7 +189,7 @@ TEST_F(GeneratedPages, AWebPageCannotInjectIntoTheSourceCodeViewNorCarryItIntoTh
     EXPECT_EQ(evaluate(1, "document.characterSet").toString().toStdString(), "UTF-8");
 
     form->SelectView(1);
-    form->Command1_Click();
+    form->cmdSendToBrowser_Click();
     ASSERT_TRUE(waitForUrl(0, url("source.htm")));
     QTest::qWait(300);
     EXPECT_EQ(evaluate(0, elements).toString().toStdString(), "");

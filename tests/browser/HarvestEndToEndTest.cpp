@@ -63,9 +63,9 @@ TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
     open(site.url("/index.html"));
 
     EXPECT_EQ(form->Links[1], QStringList{site.url("/pics/a.gif")});
-    EXPECT_EQ(form->frmList[1], QStringList{"a.gif"});
+    EXPECT_EQ(form->Keys[1], QStringList{"a.gif"});
     EXPECT_EQ(form->Links[0], QStringList{site.url("/pics/big.jpg")});
-    EXPECT_EQ(form->frmList[0], QStringList{"big.jpg"});
+    EXPECT_EQ(form->Keys[0], QStringList{"big.jpg"});
 
     const QString a = site.url("/pics/a.gif");
     EXPECT_EQ(file("imagepage.html"),
@@ -116,7 +116,7 @@ TEST_F(HarvestEndToEnd, AJapanesePageKeepsItsCharacters)
             .toUtf8());
     open(site.url("/ja.html"));
 
-    EXPECT_EQ(form->frmList[1], QStringList{name});
+    EXPECT_EQ(form->Keys[1], QStringList{name});
     const QString text = evaluate(1, "document.body.innerText").toString();
     EXPECT_TRUE(text.contains(QString::fromUtf8("こんにちは、世界。「引用」")))
         << text.toStdString();

@@ -97,7 +97,7 @@ TEST_F(Navigation, BackAndForwardMoveInTheLiveViewsHistory)
     typeAndEnter(site.url("/index.html"));
     typeAndEnter(site.url("/dir1/page2.html"));
     const int before = form->harvestsDone();
-    form->cmbBack_Click();
+    form->cmdBack_Click();
     ASSERT_TRUE(waitForUrl(0, site.url("/index.html")));
     EXPECT_TRUE(waitForHarvests(before + 1));
     form->cmdForward_Click();
@@ -114,7 +114,7 @@ TEST_F(Navigation, BackInTheImagesViewMovesOnlyThatView)
     ASSERT_TRUE(waitForUrl(2, site.url("/pics/a.gif")));
     const QString address = form->txtUrl->text();
 
-    form->cmbBack_Click();
+    form->cmdBack_Click();
     ASSERT_TRUE(waitForUrl(2, QUrl::fromLocalFile(programFile("imagepage.html")).toString()));
     EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/index.html"));
     EXPECT_EQ(form->txtUrl->text(), address);
@@ -125,7 +125,7 @@ TEST_F(Navigation, BackWithNoHistoryChangesNothing)
 {
     const QString before = form->wb[0]->LocationURL();
     const int harvests = form->harvestsDone();
-    form->cmbBack_Click();
+    form->cmdBack_Click();
     form->cmdForward_Click();
     QTest::qWait(300);
     EXPECT_EQ(form->wb[0]->LocationURL(), before);
@@ -150,7 +150,7 @@ TEST_F(Navigation, SendToBrowserOpensTheGeneratedPageInTheLiveView)
     const QString source = QUrl::fromLocalFile(programFile("source.htm")).toString();
     ASSERT_TRUE(waitForUrl(1, source));
     form->SelectView(1);
-    form->Command1_Click();
+    form->cmdSendToBrowser_Click();
     EXPECT_EQ(form->txtUrl->text(), source);
     EXPECT_EQ(visible(), 0);
     ASSERT_TRUE(waitForUrl(0, source));
@@ -243,7 +243,7 @@ TEST_F(Navigation, BackForwardAndStopFollowTheShowingViewsHistoryAndLoading)
     EXPECT_FALSE(stop->isEnabled());
     typeAndEnter(site.url("/index.html"));
     EXPECT_TRUE(back->isEnabled());
-    EXPECT_TRUE(form->cmbBack->isEnabled());
+    EXPECT_TRUE(form->cmdBack->isEnabled());
     EXPECT_FALSE(forward->isEnabled());
     back->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(forward->isEnabled(), 10000);

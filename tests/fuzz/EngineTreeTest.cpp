@@ -359,7 +359,7 @@ void checkSourceTree(const Document &document, const QString &pageText, const Re
     qsizetype at = 0;
     for (int k = 0; k < 2; ++k) {
         for (qsizetype i = 0; i < lists.Links[k].size(); ++i, ++at) {
-            const QString name = i < lists.frmList[k].size() ? lists.frmList[k].at(i) : QString();
+            const QString name = i < lists.Keys[k].size() ? lists.Keys[k].at(i) : QString();
             if (at < document.attributeValues.size())
                 namesOf[normalizedValue(document.attributeValues.at(at))].insert(normalized(name));
         }

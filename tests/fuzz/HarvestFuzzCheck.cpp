@@ -85,7 +85,7 @@ QString checkSourcePage(const QString &page, const QString &pageText, const Resu
             for (int k = 0; k < 2 && !known; ++k) {
                 for (qsizetype e = 0; e < lists.Links[k].size() && !known; ++e) {
                     known = harvest::AttributeSafe(lists.Links[k].at(e)) == anchorTarget &&
-                            escapeText(lists.frmList[k].at(e)) == anchorText;
+                            escapeText(lists.Keys[k].at(e)) == anchorText;
                 }
             }
             if (!known || anchorText.isEmpty())
@@ -141,9 +141,9 @@ QString CheckHarvestInput(const uint8_t *data, size_t size)
     reference::RunHarvest(pageText, url, slowDir.path(), slowLists);
 
     for (int k = 0; k < 2; ++k) {
-        if (lists.Links[k] != slowLists.Links[k] || lists.frmList[k] != slowLists.frmList[k])
+        if (lists.Links[k] != slowLists.Links[k] || lists.Keys[k] != slowLists.Keys[k])
             return QStringLiteral("lists differ from the reference for kind %1").arg(k);
-        if (lists.Links[k].size() != lists.frmList[k].size())
+        if (lists.Links[k].size() != lists.Keys[k].size())
             return QStringLiteral("lists of kind %1 are not in pairs").arg(k);
     }
     for (const QString &name : WorkingFiles::startupOrder()) {

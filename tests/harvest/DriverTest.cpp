@@ -60,10 +60,10 @@ TEST(HarvestDriver, PageWithoutImages)
     HarvestFolders folders;
     ResultLists lists;
     lists.Links[1] << QStringLiteral("stale");
-    lists.frmList[1] << QStringLiteral("stale");
+    lists.Keys[1] << QStringLiteral("stale");
     RunHarvest(QStringLiteral("<p>plain</p>"), kPage, folders.files, lists);
     EXPECT_TRUE(lists.Links[1].isEmpty());
-    EXPECT_TRUE(lists.frmList[1].isEmpty());
+    EXPECT_TRUE(lists.Keys[1].isEmpty());
     EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::SourcePage)),
               QByteArray("&lt;p>plain&lt;/p>\r\n"));
     EXPECT_EQ(withoutMark(folders.fileBytes(WorkingFiles::ImagePage)), QByteArray("\r\n"));
@@ -133,9 +133,9 @@ TEST(HarvestDriver, LongestNameWinsAndInsertedTextIsNeverTouched)
 {
     ResultLists lists;
     lists.Links[0] << QStringLiteral("http://h/big.jpg");
-    lists.frmList[0] << QStringLiteral("big.jpg");
+    lists.Keys[0] << QStringLiteral("big.jpg");
     lists.Links[1] << QStringLiteral("http://h/g.jpg") << QStringLiteral("http://h/h");
-    lists.frmList[1] << QStringLiteral("g.jpg") << QStringLiteral("h");
+    lists.Keys[1] << QStringLiteral("g.jpg") << QStringLiteral("h");
     EXPECT_EQ(
         withoutMark(harvest::BuildSourcePage(QStringLiteral("big.jpg g.jpg h"), lists)),
         QByteArray("<a href='http://h/big.jpg'>big.jpg</a> <a href='http://h/g.jpg'>g.jpg</a> "
@@ -147,8 +147,7 @@ TEST(HarvestDriver, NamesMatchInTheirEscapedForm)
     ResultLists lists;
     lists.Links[1] << QStringLiteral("http://h/a&amp;b.gif") << QStringLiteral("http://h/lt;b")
                    << QStringLiteral("http://h/BR>");
-    lists.frmList[1] << QStringLiteral("a&b.gif") << QStringLiteral("lt;b")
-                     << QStringLiteral("BR>");
+    lists.Keys[1] << QStringLiteral("a&b.gif") << QStringLiteral("lt;b") << QStringLiteral("BR>");
     // A name is wrapped only where it stands whole in the page text, never inside
     // the escape of a single character.
     EXPECT_EQ(withoutMark(harvest::BuildSourcePage(QStringLiteral("x a&b.gif <b\r\n lt;b"), lists)),
@@ -161,7 +160,7 @@ TEST(HarvestDriver, AddressesCannotLeaveTheirAttribute)
     ResultLists lists;
     lists.Links[1] << QStringLiteral("http://h/a'><script>x</script>.gif")
                    << QStringLiteral("http://h/\"q\".gif");
-    lists.frmList[1] << QStringLiteral("a.gif") << QStringLiteral("q.gif");
+    lists.Keys[1] << QStringLiteral("a.gif") << QStringLiteral("q.gif");
     EXPECT_EQ(
         withoutMark(harvest::BuildSourcePage(QStringLiteral("a.gif"), lists)),
         QByteArray("<a href='http://h/a&#39;&gt;&lt;script&gt;x&lt;/script&gt;.gif'>a.gif</a>"));
@@ -193,7 +192,7 @@ TEST(WriteImagePage, Table)
         WorkingFiles files(dir.path());
         ResultLists lists;
         lists.Links[1] << QString::fromUtf8(row.stored);
-        lists.frmList[1] << ImageFileName(QString::fromUtf8(row.stored));
+        lists.Keys[1] << ImageFileName(QString::fromUtf8(row.stored));
         ASSERT_TRUE(WriteImagePage(files, lists));
         const QByteArray target(row.target);
         EXPECT_EQ(withoutMark(testsupport::readFile(files.path(WorkingFiles::ImagePage))),

@@ -29,10 +29,10 @@ QByteArray HarvestFolders::referenceBytes(const QString &name) const
             return ::testing::AssertionFailure()
                    << "Links(" << k << "): " << a.Links[k].join(u'|').toStdString() << " vs "
                    << b.Links[k].join(u'|').toStdString();
-        if (a.frmList[k] != b.frmList[k])
+        if (a.Keys[k] != b.Keys[k])
             return ::testing::AssertionFailure()
-                   << "frmList(" << k << "): " << a.frmList[k].join(u'|').toStdString() << " vs "
-                   << b.frmList[k].join(u'|').toStdString();
+                   << "Keys(" << k << "): " << a.Keys[k].join(u'|').toStdString() << " vs "
+                   << b.Keys[k].join(u'|').toStdString();
     }
     return ::testing::AssertionSuccess();
 }

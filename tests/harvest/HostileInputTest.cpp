@@ -68,7 +68,7 @@ TEST(GeneratedPages, EveryControlCharacterButTabAndLineBreaksIsASymbol)
     // percent-encoded, as the engine reads it.
     ResultLists lists;
     lists.Links[1] << QStringLiteral("http://h/a\x01.gif");
-    lists.frmList[1] << QStringLiteral("a\x01.gif");
+    lists.Keys[1] << QStringLiteral("a\x01.gif");
     EXPECT_EQ(harvest::BuildImagePage(lists).toStdString(),
               QStringLiteral("\uFEFF<a href='http://h/a%01.gif'><img src='http://h/a%01.gif'>"
                              "</a><BR>http://h/a\u2401.gif<BR><BR><BR>")
@@ -113,13 +113,13 @@ TEST(HarvestLimits, TheListsStopGrowingAtTheirLimit)
     qsizetype chars = 0;
     for (int k = 0; k < 2; ++k) {
         for (qsizetype i = 0; i < lists.Links[k].size(); ++i)
-            chars += lists.Links[k].at(i).size() + lists.frmList[k].at(i).size();
+            chars += lists.Links[k].at(i).size() + lists.Keys[k].at(i).size();
     }
     EXPECT_LE(chars, limits.listChars);
     EXPECT_GT(lists.Links[1].size(), 0);
     EXPECT_LT(lists.Links[1].size(), 2000);
     // The first pictures are the ones kept, in order.
-    EXPECT_EQ(lists.frmList[1].first(), QStringLiteral("p0.gif"));
+    EXPECT_EQ(lists.Keys[1].first(), QStringLiteral("p0.gif"));
     EXPECT_FALSE(report.notices.isEmpty());
 }
 
@@ -173,7 +173,7 @@ TEST(HarvestLimits, NamesLongerThanTheLimitAreNotLinked)
     ResultLists lists;
     lists.Links[1] << QStringLiteral("http://h/") + longest + QStringLiteral(".gif")
                    << QStringLiteral("http://h/") + tooLong + QStringLiteral(".gif");
-    lists.frmList[1] << longest + QStringLiteral(".gif") << tooLong + QStringLiteral(".gif");
+    lists.Keys[1] << longest + QStringLiteral(".gif") << tooLong + QStringLiteral(".gif");
     harvest::SourcePageCuts cuts;
     const QByteArray page = harvest::BuildSourcePage(
         QStringLiteral("%1.gif %2.gif").arg(longest, tooLong), lists, &cuts);
@@ -191,13 +191,13 @@ TEST(HarvestLimits, AHugeNameCostsLittleMemory)
     ResultLists lists;
     RunHarvest(QStringLiteral("<img src=\"") + name + QStringLiteral("\">"),
                QStringLiteral("http://h/p.html"), folders.files, lists);
-    ASSERT_EQ(lists.frmList[1].size(), 1);
+    ASSERT_EQ(lists.Keys[1].size(), 1);
     EXPECT_EQ(folders.fileBytes(WorkingFiles::SourcePage).count("<a href="), 0);
 
     const HarvestReport report =
         RunHarvest(QStringLiteral("<img src=\"") + name + name + QStringLiteral("\">"),
                    QStringLiteral("http://h/p.html"), folders.files, lists);
-    EXPECT_TRUE(lists.frmList[1].isEmpty());
+    EXPECT_TRUE(lists.Keys[1].isEmpty());
     ASSERT_FALSE(report.notices.isEmpty());
     EXPECT_TRUE(report.notices.first().startsWith(QStringLiteral("1 more pictures")));
 }

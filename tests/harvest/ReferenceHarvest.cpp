@@ -234,14 +234,14 @@ void scan(bool links, QString &pageUrl, const QString &folder, ResultLists &list
         if (!resolve(value, base, originalUrl, &address))
             continue;
         bool seen = false;
-        for (qsizetype i = 0; i < lists.frmList[k].size(); ++i) {
-            if (lists.frmList[k].at(i) == key)
+        for (qsizetype i = 0; i < lists.Keys[k].size(); ++i) {
+            if (lists.Keys[k].at(i) == key)
                 seen = true;
         }
         if (seen)
             continue;
         lists.Links[k].append(address);
-        lists.frmList[k].append(key);
+        lists.Keys[k].append(key);
     }
 }
 
@@ -341,7 +341,7 @@ QString SourcePageText(const QString &pageText, const ResultLists &lists)
     QStringList targets;
     for (int k = 0; k < 2; ++k) {
         for (qsizetype i = 0; i < lists.Links[k].size(); ++i) {
-            names.append(lists.frmList[k].at(i));
+            names.append(lists.Keys[k].at(i));
             targets.append(lists.Links[k].at(i));
         }
     }
@@ -379,7 +379,7 @@ QString SourcePageText(const QString &pageText, const ResultLists &lists)
 QString ImagePageText(const ResultLists &lists)
 {
     QString page(QChar(0xFEFF));
-    for (qsizetype i = 0; i < lists.frmList[1].size(); ++i) {
+    for (qsizetype i = 0; i < lists.Keys[1].size(); ++i) {
         QString u = lists.Links[1].at(i);
         if (harvest::SchemeOf(u).isEmpty())
             u = kHttp + u;
@@ -396,9 +396,9 @@ void RunHarvest(const QString &pageText, const QString &pageUrl, const QString &
 {
     writeFile(folder, QStringLiteral("checkImages.txt"), pageText);
     lists.Links[0].clear();
-    lists.frmList[0].clear();
+    lists.Keys[0].clear();
     lists.Links[1].clear();
-    lists.frmList[1].clear();
+    lists.Keys[1].clear();
     QString url = pageUrl;
     ScanImageTags(url, folder, lists);
     url = pageUrl;

@@ -25,13 +25,13 @@ void checkRows(const Row *rows, size_t count, bool links)
         EXPECT_TRUE(lists.Links[1 - k].isEmpty());
         if (!row.address) {
             EXPECT_TRUE(lists.Links[k].isEmpty()) << lists.Links[k].join(u' ').toStdString();
-            EXPECT_TRUE(lists.frmList[k].isEmpty());
+            EXPECT_TRUE(lists.Keys[k].isEmpty());
             continue;
         }
         ASSERT_EQ(lists.Links[k].size(), 1);
-        ASSERT_EQ(lists.frmList[k].size(), 1);
+        ASSERT_EQ(lists.Keys[k].size(), 1);
         EXPECT_EQ(lists.Links[k].at(0), QString::fromUtf8(row.address));
-        EXPECT_EQ(lists.frmList[k].at(0), QString::fromUtf8(row.key));
+        EXPECT_EQ(lists.Keys[k].at(0), QString::fromUtf8(row.key));
     }
 }
 
@@ -168,7 +168,7 @@ TEST(ScanImageTags, TwoTagsOnOneLineInOrder)
         QStringLiteral(
             "<p><img src=\"one.gif\"> and <IMG src=\"two.gif\"></p>\r\n<img src=three.gif>"),
         kPage, false);
-    EXPECT_EQ(lists.frmList[1], QStringList({"one.gif", "two.gif", "three.gif"}));
+    EXPECT_EQ(lists.Keys[1], QStringList({"one.gif", "two.gif", "three.gif"}));
     EXPECT_EQ(folders.fileBytes(WorkingFiles::CheckImagesClean),
               QByteArray("<img src=\"one.gif\"> and \r\n<img src=\"two.gif\"></p>\r\n"
                          "<img src=three.gif>\r\n\r\n"));
@@ -184,7 +184,7 @@ TEST(ScanImageTags, DuplicateKeysAreSkippedWithLetterCase)
     EXPECT_EQ(lists.Links[1],
               QStringList({"http://www.example.com/dir/a/b.gif", "http://www.example.com/dir/A.GIF",
                            "http://www.example.com/dir/a.gif"}));
-    EXPECT_EQ(lists.frmList[1], QStringList({"b.gif", "A.GIF", "a.gif"}));
+    EXPECT_EQ(lists.Keys[1], QStringList({"b.gif", "A.GIF", "a.gif"}));
 }
 
 TEST(ScanImageTags, PageUrlIsShortenedToItsFolder)
@@ -227,10 +227,10 @@ TEST(ScanImageTags, ScansDoNotClearTheLists)
                                QStringLiteral("<img src=\"a.gif\"><img src=\"b.gif\">"));
     ResultLists lists;
     lists.Links[1] << QStringLiteral("http://x/a.gif");
-    lists.frmList[1] << QStringLiteral("a.gif");
+    lists.Keys[1] << QStringLiteral("a.gif");
     QString url = kPage;
     ScanImageTags(url, folders.files, lists);
-    EXPECT_EQ(lists.frmList[1], QStringList({"a.gif", "b.gif"}));
+    EXPECT_EQ(lists.Keys[1], QStringList({"a.gif", "b.gif"}));
 }
 
 TEST(ScanImageTags, MoreThanSixteenBitsOfEntries)
@@ -246,7 +246,7 @@ TEST(ScanImageTags, MoreThanSixteenBitsOfEntries)
     QString url = kPage;
     ScanImageTags(url, files, lists);
     ASSERT_EQ(lists.Links[1].size(), count);
-    EXPECT_EQ(lists.frmList[1].at(32767), QStringLiteral("p32767.gif"));
+    EXPECT_EQ(lists.Keys[1].at(32767), QStringLiteral("p32767.gif"));
     EXPECT_EQ(lists.Links[1].last(), QStringLiteral("http://www.example.com/dir/p32999.gif"));
 }
 
@@ -260,7 +260,7 @@ TEST(ScanImageTags, AddressesLongerThanSixteenBits)
                                                    QStringLiteral("\"><img src=\"../up.gif\">"),
                                                url, false);
     ASSERT_EQ(lists.Links[1].size(), 2);
-    EXPECT_EQ(lists.frmList[1].first(), longName);
+    EXPECT_EQ(lists.Keys[1].first(), longName);
     EXPECT_EQ(lists.Links[1].first(),
               QStringLiteral("http://h/") + QString(40000, u'd') + u'/' + longName);
     EXPECT_EQ(lists.Links[1].last(), QStringLiteral("http://h/up.gif"));
@@ -274,8 +274,8 @@ TEST(ScanImageLinks, PictureShownAndLinkedIsRecordedInBothPairs)
     expectSameHarvest(page, kPage, folders, &lists);
     EXPECT_EQ(lists.Links[0], QStringList({"http://www.example.com/dir/big/cat.jpg"}));
     EXPECT_EQ(lists.Links[1], QStringList({"http://www.example.com/dir/small/cat.jpg"}));
-    EXPECT_EQ(lists.frmList[0], QStringList({"cat.jpg"}));
-    EXPECT_EQ(lists.frmList[1], QStringList({"cat.jpg"}));
+    EXPECT_EQ(lists.Keys[0], QStringList({"cat.jpg"}));
+    EXPECT_EQ(lists.Keys[1], QStringList({"cat.jpg"}));
 }
 
 TEST(ScanImageLinks, SecondLinkToSameNameIsSkipped)

@@ -75,12 +75,12 @@ TEST_F(Startup, CaptionsToolTipsAndMenus)
         const char *toolTip;
     };
     const ButtonCase buttons[] = {
-        {form->cmbBack, "Back", "Back"},
+        {form->cmdBack, "Back", "Back"},
         {form->cmdForward, "Forward", "Forward"},
         {form->cmdStop, "Stop", "Stop"},
         {form->cmdRefresh.at(0), "Refresh", "Refresh"},
         {form->cmdBackDir, "Back Directory", "back 1 directory level"},
-        {form->Command1, "Send to Browser", "Send Page to Browser Tab"},
+        {form->cmdSendToBrowser, "Send to Browser", "Send Page to Browser Tab"},
         {form->cmdGo, "Go", "Go!"},
     };
     for (const ButtonCase &b : buttons) {
@@ -89,7 +89,7 @@ TEST_F(Startup, CaptionsToolTipsAndMenus)
         EXPECT_FALSE(b.button->icon().isNull()) << b.caption << " has no picture";
     }
     EXPECT_EQ(form->cmdWebsite->text(), "Visit " + VersionInfo::current().Comments);
-    EXPECT_EQ(form->Text1->text(), "URL:");
+    EXPECT_EQ(form->lblUrl->text(), "URL:");
     EXPECT_TRUE(form->txtUrl->text().isEmpty() || form->txtUrl->text().startsWith("file:"));
 
     ASSERT_EQ(form->TabStrip1->tabCount(), 3);
@@ -109,12 +109,12 @@ TEST_F(Startup, CaptionsToolTipsAndMenus)
         Command command;
         const std::vector<QAction *> &menu;
     } served[] = {
-        {form->cmbBack, Command::Back, form->mnuGoItem},
+        {form->cmdBack, Command::Back, form->mnuGoItem},
         {form->cmdForward, Command::Forward, form->mnuGoItem},
         {form->cmdStop, Command::Stop, form->mnuGoItem},
         {form->cmdRefresh.at(0), Command::Refresh, form->mnuGoItem},
         {form->cmdBackDir, Command::BackDirectory, form->mnuGoItem},
-        {form->Command1, Command::SendToBrowser, form->mnuGoItem},
+        {form->cmdSendToBrowser, Command::SendToBrowser, form->mnuGoItem},
     };
     for (const auto &item : served) {
         EXPECT_EQ(item.button->defaultAction(), form->action(item.command));

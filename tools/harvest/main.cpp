@@ -79,7 +79,7 @@ bool printLists(const ResultLists &lists)
     } kinds[] = {{0, "link"}, {1, "image"}};
     for (const auto &kind : kinds) {
         const QStringList &addresses = lists.Links[kind.k];
-        const QStringList &keys = lists.frmList[kind.k];
+        const QStringList &keys = lists.Keys[kind.k];
         for (qsizetype i = 0; i < addresses.size(); ++i) {
             out += kind.tag;
             out += '\t';
