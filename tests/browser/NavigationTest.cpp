@@ -54,16 +54,6 @@ protected:
     }
 
     int visible() const { return form->visibleBrowserIndex(); }
-
-    // Waits until a view shows the given address (bounded).
-    bool waitForUrl(int view, const QString &url, int timeoutMs = 15000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (form->wb[view]->LocationURL() != url && timer.elapsed() < timeoutMs)
-            QTest::qWait(20);
-        return form->wb[view]->LocationURL() == url;
-    }
 };
 
 TEST_F(Navigation, GoAndEnterLoadThePageAndFollowItsTitle)

@@ -17,15 +17,6 @@ namespace {
 
 class NewWindow : public SiteWindowFixture {
 protected:
-    bool waitForUrl(int view, const QString &url, int timeoutMs = 15000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (form->wb[view]->LocationURL() != url && timer.elapsed() < timeoutMs)
-            QTest::qWait(20);
-        return form->wb[view]->LocationURL() == url;
-    }
-
     QTemporaryDir attack;
 };
 

@@ -1,10 +1,9 @@
 #include "tests/inventory/InventorySite.h"
 
+#include "tests/browser/TestSite.h"
 #include "tests/support/TestSupport.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QImage>
 
 namespace {
 
@@ -141,23 +140,12 @@ QByteArray InventorySite::pageBytes() const
 
 QByteArray InventorySite::gifBytes()
 {
-    // A 1 x 1 GIF89a.
-    static const unsigned char gif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01,
-                                        0x00, 0x80, 0x00, 0x00, 0xff, 0x00, 0x00, 0x00, 0x00,
-                                        0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01,
-                                        0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3b};
-    return QByteArray(reinterpret_cast<const char *>(gif), sizeof gif);
+    return TestSite::gifBytes();
 }
 
 QByteArray InventorySite::pngBytes(int width, int height)
 {
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(Qt::blue);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return TestSite::pngBytes(width, height);
 }
 
 QString InventorySite::gifDataAddress()

@@ -5,6 +5,7 @@
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineScript>
@@ -69,4 +70,13 @@ QVariant MainWindowFixture::evaluate(int view, const QString &script, int timeou
     while (!answer->done && timer.elapsed() < timeoutMs)
         QTest::qWait(10);
     return answer->value;
+}
+
+bool MainWindowFixture::waitForUrl(int view, const QString &url, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (form->wb[view]->LocationURL() != url && timer.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return form->wb[view]->LocationURL() == url;
 }

@@ -21,6 +21,8 @@ protected:
 
     // Waits until the view has finished a load (bounded).
     bool waitForLoad(int view, int timeoutMs = 20000);
+    // Waits until a view shows the given address (bounded).
+    bool waitForUrl(int view, const QString &url, int timeoutMs = 15000);
     // Waits until `count` harvests have finished in all (bounded).
     bool waitForHarvests(int count, int timeoutMs = 20000);
     // Runs a script in a view and returns its result (bounded).
