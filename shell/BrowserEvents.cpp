@@ -54,7 +54,7 @@ void Form1::finishHarvest(const ResultLists &results, const HarvestReport &repor
 {
     if (m_unloaded)
         return;
-    lists = results;
+    m_lists = results;
     if (report.pagesWritten) {
         BestEffort([this] { wb[1]->Navigate2(m_files->path(WorkingFiles::SourcePage)); });
         BestEffort([this] { wb[2]->Navigate2(m_files->path(WorkingFiles::ImagePage)); });

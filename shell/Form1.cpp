@@ -164,7 +164,7 @@ void Form1::createActions()
     connect(makeAction(Command::Refresh, tr("&Refresh"), tr("Refresh"), tr("Refresh"),
                        QStringLiteral("refresh"),
                        keys({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)})),
-            &QAction::triggered, this, [this] { cmdRefresh_Click(0); });
+            &QAction::triggered, this, &Form1::cmdRefresh_Click);
     connect(makeAction(Command::BackDirectory, tr("Back a &Directory"), tr("Back Directory"),
                        tr("back 1 directory level"), QStringLiteral("backdir"),
                        keys({QKeySequence(Qt::ALT | Qt::Key_Up)})),
@@ -193,7 +193,7 @@ void Form1::createActions()
     for (const auto &view : views) {
         connect(makeAction(view.command, tr(view.text), {}, {}, {},
                            keys({QKeySequence(Qt::CTRL | view.key)})),
-                &QAction::triggered, this, [this, index = int(view.view)] { SelectView(index); });
+                &QAction::triggered, this, [this, which = view.view] { SelectView(which); });
     }
     connect(makeAction(Command::Website, tr("Website"), {}, {}, QStringLiteral("website"), {}),
             &QAction::triggered, this, &Form1::cmdWebsite_Click);
@@ -242,8 +242,8 @@ void Form1::createControls()
     cmdForward->setObjectName(QStringLiteral("cmdForward"));
     cmdStop = pictureButton(action(Command::Stop), 1980, 60, 915, 500);
     cmdStop->setObjectName(QStringLiteral("cmdStop"));
-    cmdRefresh.push_back(pictureButton(action(Command::Refresh), 2940, 60, 915, 500));
-    cmdRefresh[0]->setObjectName(QStringLiteral("cmdRefresh"));
+    cmdRefresh = pictureButton(action(Command::Refresh), 2940, 60, 915, 500);
+    cmdRefresh->setObjectName(QStringLiteral("cmdRefresh"));
     cmdBackDir = pictureButton(action(Command::BackDirectory), 3900, 60, 1695, 500);
     cmdBackDir->setObjectName(QStringLiteral("cmdBackDir"));
     cmdSendToBrowser = pictureButton(action(Command::SendToBrowser), 5640, 60, 1695, 500);
@@ -349,25 +349,19 @@ void Form1::createMenus()
 {
     // Each menu item is the command itself: the same action as its button and
     // shortcut, which the item shows.
-    auto addMenu = [this](const QString &title, std::initializer_list<Command> commands,
-                          std::vector<QAction *> &items) {
+    auto addMenu = [this](const QString &title, std::initializer_list<Command> commands) {
         QMenu *menu = menuBar()->addMenu(title);
-        for (const Command command : commands) {
+        for (const Command command : commands)
             menu->addAction(action(command));
-            items.push_back(action(command));
-        }
     };
-    addMenu(tr("&File"), {Command::Open, Command::Exit}, mnuFileItem);
-    addMenu(tr("&Go"),
-            {Command::Back, Command::Forward, Command::Stop, Command::Refresh,
-             Command::BackDirectory, Command::SendToBrowser},
-            mnuGoItem);
+    addMenu(tr("&File"), {Command::Open, Command::Exit});
+    addMenu(tr("&Go"), {Command::Back, Command::Forward, Command::Stop, Command::Refresh,
+                        Command::BackDirectory, Command::SendToBrowser});
     addMenu(tr("&View"),
-            {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website},
-            mnuViewItem);
-    addMenu(tr("&Tools"), {Command::AddToToolsMenu, Command::RemoveFromToolsMenu}, mnuToolsItem);
-    addMenu(tr("&Help"), {Command::Help}, mnuHelpItem);
-    addMenu(tr("&About"), {Command::About}, mnuAboutItem);
+            {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website});
+    addMenu(tr("&Tools"), {Command::AddToToolsMenu, Command::RemoveFromToolsMenu});
+    addMenu(tr("&Help"), {Command::Help});
+    addMenu(tr("&About"), {Command::About});
 }
 
 void Form1::Form_Load()
@@ -391,7 +385,7 @@ void Form1::Form_Load()
     // The second status panel lies under the progress bar.
     BestEffort([this] { sb1->addPanel(); });
     // The live page first.
-    BestEffort([this] { ShowView(0); });
+    BestEffort([this] { ShowView(View::Live); });
     // The start page, or what the desktop asked us to open.
     BestEffort([this] {
         if (startAddress().isEmpty() || !wb[0]->Navigate2(startAddress()))

@@ -78,53 +78,52 @@ public:
     // What ends the program once the window has unloaded (tests watch it).
     static void setProgramEnd(std::function<void()> end);
 
-    // --- controls ---------------------------------------------------------
-    QToolButton *cmdBack = nullptr;
-    QToolButton *cmdForward = nullptr;
-    QToolButton *cmdStop = nullptr;
-    std::vector<QToolButton *> cmdRefresh; // one element, index 0
-    QToolButton *cmdBackDir = nullptr;
-    QToolButton *cmdSendToBrowser = nullptr;
-    QPushButton *cmdWebsite = nullptr;
-    QLineEdit *lblUrl = nullptr;
-    QLineEdit *txtUrl = nullptr;
-    QToolButton *cmdGo = nullptr;
-    TabStrip *TabStrip1 = nullptr;
-    std::array<WebBrowser *, 3> wb{};
-    StatusBar *sb1 = nullptr;
-    ProgressBar *pb1 = nullptr;
-    CommonDialog *cd1 = nullptr;
+    // --- what tests and start-up may ask ----------------------------------
+    // The action of a command: its button, menu item and shortcut.
+    QAction *action(Command command) const { return m_actions[size_t(command)]; }
+    // One of the three views.
+    WebBrowser *view(View which) const { return wb[size_t(which)]; }
+    // The view that shows.
+    View currentView() const;
+    // The last harvest's result lists: Links[k] addresses, Keys[k] file-name keys.
+    const ResultLists &results() const { return m_lists; }
+    // How many harvests have finished (their files written, views pointed).
+    int harvestsDone() const { return m_harvestsDone; }
+    const WorkingFiles &workingFiles() const { return *m_files; }
+    // True for the harvest's own pages (source.htm, imagepage.html in the
+    // working folder), which never run scripts.
+    bool isGeneratedPage(const QUrl &url) const;
+    // Opened side windows, while they are loaded.
+    Form8 *helpWindow() const { return m_help; }
+    frmAbout *aboutWindow() const { return m_about; }
 
-    // The harvest's result lists: Links[k] addresses, Keys[k] file-name keys.
-    ResultLists lists;
-    QStringList (&Links)[2] = lists.Links;
-    QStringList (&Keys)[2] = lists.Keys;
+signals:
+    void harvestFinished();
 
-    std::vector<QAction *> mnuFileItem;
-    std::vector<QAction *> mnuGoItem;
-    std::vector<QAction *> mnuViewItem;
-    std::vector<QAction *> mnuToolsItem;
-    std::vector<QAction *> mnuHelpItem;
-    std::vector<QAction *> mnuAboutItem;
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
+private:
     // --- window events ----------------------------------------------------
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
-
-    // --- views, tabs and menus --------------------------------------------
-    void ShowView(int index);
-    void SelectView(int index);
-    void TabStrip1_Click();
-    // The action of a command.
-    QAction *action(Command command) const { return m_actions[size_t(command)]; }
     void LayoutControls();
+
+    // --- views and tabs ---------------------------------------------------
+    void ShowView(View which);
+    void SelectView(View which);
+    void TabStrip1_Click();
+    // The index of the visible view (the last one that is visible), or 3.
+    int visibleBrowserIndex() const;
 
     // --- navigation commands ----------------------------------------------
     void cmdBack_Click();
     void cmdForward_Click();
     void cmdStop_Click();
-    void cmdRefresh_Click(int index);
+    void cmdRefresh_Click();
     void cmdGo_Click();
     void txtUrl_KeyPress(int keyAscii);
     void cmdBackDir_Click();
@@ -140,33 +139,12 @@ public:
     // --- page harvest -----------------------------------------------------
     // Starts a harvest of the live page; its views follow when it has finished.
     void startHarvest();
-    const WorkingFiles &workingFiles() const { return *m_files; }
-    // True for the harvest's own pages (source.htm, imagepage.html in the
-    // working folder), which never run scripts.
-    bool isGeneratedPage(const QUrl &url) const;
-    // How many harvests have finished (their files written, views pointed).
-    int harvestsDone() const { return m_harvestsDone; }
+    void finishHarvest(const ResultLists &results, const HarvestReport &report);
 
     // --- tools menu -------------------------------------------------------
     void AddToIEToolsMenu();
     void RemoveFromIEToolsMenu();
 
-    // The index of the visible view (the last one that is visible), or 3.
-    int visibleBrowserIndex() const;
-
-    // Opened side windows, while they are loaded.
-    Form8 *helpWindow() const { return m_help; }
-    frmAbout *aboutWindow() const { return m_about; }
-
-signals:
-    void harvestFinished();
-
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     void createControls();
     void createActions();
     void createMenus();
@@ -178,11 +156,28 @@ private:
     void updateNavigationActions();
     void openFile();
     void dockStatusBar();
-    void finishHarvest(const ResultLists &results, const HarvestReport &report);
     // Run-wide values that tests and start-up set before the window loads.
     static std::function<void()> &programEnd();
     static QString &startAddress();
 
+    // --- controls ---------------------------------------------------------
+    QToolButton *cmdBack = nullptr;
+    QToolButton *cmdForward = nullptr;
+    QToolButton *cmdStop = nullptr;
+    QToolButton *cmdRefresh = nullptr;
+    QToolButton *cmdBackDir = nullptr;
+    QToolButton *cmdSendToBrowser = nullptr;
+    QPushButton *cmdWebsite = nullptr;
+    QLineEdit *lblUrl = nullptr;
+    QLineEdit *txtUrl = nullptr;
+    QToolButton *cmdGo = nullptr;
+    TabStrip *TabStrip1 = nullptr;
+    std::array<WebBrowser *, 3> wb{};
+    StatusBar *sb1 = nullptr;
+    ProgressBar *pb1 = nullptr;
+    CommonDialog *cd1 = nullptr;
+
+    ResultLists m_lists;
     QWidget *m_client = nullptr;
     QWebEngineProfile *m_profile = nullptr;
     std::unique_ptr<WorkingFiles> m_files;

@@ -29,6 +29,12 @@ int Form1::visibleBrowserIndex() const
     return index;
 }
 
+View Form1::currentView() const
+{
+    const int index = visibleBrowserIndex();
+    return index < 3 ? View(index) : View::Live;
+}
+
 void Form1::cmdBack_Click()
 {
     stopAll(wb);
@@ -50,10 +56,10 @@ void Form1::cmdStop_Click()
     stopAll(wb);
 }
 
-void Form1::cmdRefresh_Click(int)
+void Form1::cmdRefresh_Click()
 {
     stopAll(wb);
-    SelectView(0);
+    SelectView(View::Live);
     wb[0]->Refresh();
     // Rebuild the other views from what the live view holds now; the reload's
     // completion rebuilds them again.
@@ -79,7 +85,7 @@ void Form1::cmdBackDir_Click()
 {
     txtUrl->setText(BaseDirectoryOf(txtUrl->text()));
     cmdGo_Click();
-    SelectView(0);
+    SelectView(View::Live);
 }
 
 void Form1::cmdSendToBrowser_Click()
@@ -88,7 +94,7 @@ void Form1::cmdSendToBrowser_Click()
     const int index = visibleBrowserIndex();
     if (index < 3)
         BestEffort([this, index] { txtUrl->setText(wb[index]->LocationURL()); });
-    BestEffort([this] { SelectView(0); });
+    BestEffort([this] { SelectView(View::Live); });
     BestEffort([this] { wb[0]->Navigate(txtUrl->text()); });
 }
 

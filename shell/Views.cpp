@@ -17,26 +17,28 @@
 
 #include <functional>
 
-void Form1::ShowView(int index)
+void Form1::ShowView(View which)
 {
     for (WebBrowser *view : wb)
         view->setVisible(false);
-    wb[index]->setVisible(true);
+    wb[size_t(which)]->setVisible(true);
     updateNavigationActions();
 }
 
-void Form1::SelectView(int index)
+void Form1::SelectView(View which)
 {
     for (WebBrowser *view : wb)
         view->setVisible(false);
-    TabStrip1->select(index + 1);
-    wb[index]->setVisible(true);
+    TabStrip1->select(int(which) + 1);
+    wb[size_t(which)]->setVisible(true);
     updateNavigationActions();
 }
 
 void Form1::TabStrip1_Click()
 {
-    ShowView(TabStrip1->SelectedItem() - 1);
+    const int tab = TabStrip1->SelectedItem();
+    if (tab >= 1 && tab <= 3)
+        ShowView(View(tab - 1));
 }
 
 void Form1::openFile()

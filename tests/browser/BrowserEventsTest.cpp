@@ -35,15 +35,15 @@ TEST_F(BrowserEvents, ProgressFollowsOnlyTheLiveView)
         {2, 250, 1000, 100, 42},   {0, 7, -5, -5, 0.01f},
     };
     for (const Case &c : cases) {
-        form->pb1->setMax(100);
-        form->pb1->setValueSingle(42);
-        form->wb_ProgressChange(c.index, c.progress, c.progressMax);
-        EXPECT_FLOAT_EQ(form->pb1->Max(), c.max)
+        progressBar()->setMax(100);
+        progressBar()->setValueSingle(42);
+        emit view(c.index)->ProgressChange(c.index, c.progress, c.progressMax);
+        EXPECT_FLOAT_EQ(progressBar()->Max(), c.max)
             << c.index << " " << c.progress << " " << c.progressMax;
-        EXPECT_FLOAT_EQ(form->pb1->Value(), c.value)
+        EXPECT_FLOAT_EQ(progressBar()->Value(), c.value)
             << c.index << " " << c.progress << " " << c.progressMax;
     }
-    EXPECT_FALSE(form->pb1->isVisible());
+    EXPECT_FALSE(progressBar()->isVisible());
 }
 
 TEST_F(BrowserEvents, StatusTextComesFromEveryViewUnchanged)
@@ -51,8 +51,8 @@ TEST_F(BrowserEvents, StatusTextComesFromEveryViewUnchanged)
     for (int view : {0, 1, 2}) {
         const QString text =
             QString("status from view %1 \u2014 %2").arg(view).arg(QString(300, 'x'));
-        form->wb_StatusTextChange(view, text);
-        EXPECT_EQ(form->sb1->panelText(1), text);
+        emit this->view(view)->StatusTextChange(view, text);
+        EXPECT_EQ(statusBar()->panelText(1), text);
     }
 }
 
@@ -60,47 +60,47 @@ TEST_F(BrowserEvents, StatusTextOfAGeneratedViewReachesThePanel)
 {
     // Loading the Images page in its own view reports its own status.
     // Let the Images view finish what the start page's harvest gave it.
-    QTRY_VERIFY_WITH_TIMEOUT(!form->wb[2]->Busy(), 10000);
-    form->sb1->setPanelText(1, "before");
+    QTRY_VERIFY_WITH_TIMEOUT(!view(2)->Busy(), 10000);
+    statusBar()->setPanelText(1, "before");
     QStringList seen;
-    QObject::connect(form->wb[2], &WebBrowser::StatusTextChange,
+    QObject::connect(view(2), &WebBrowser::StatusTextChange,
                      [&seen](int index, const QString &text) {
                          if (index == 2)
                              seen << text;
                      });
-    form->wb[2]->Navigate2(programFile("imagepage.html"));
+    view(2)->Navigate2(programFile("imagepage.html"));
     ASSERT_TRUE(waitForLoad(2));
     const bool opening = std::any_of(seen.cbegin(), seen.cend(), [](const QString &text) {
         return text.startsWith("Opening ") && text.contains("imagepage.html");
     });
     EXPECT_TRUE(opening) << seen.join(" | ").toStdString();
     // The last word is the Images view's own, whatever the live view said before.
-    EXPECT_EQ(form->sb1->panelText(1), seen.last());
+    EXPECT_EQ(statusBar()->panelText(1), seen.last());
     EXPECT_EQ(seen.last(), "Done");
 }
 
 TEST_F(BrowserEvents, TitleChangeOfTheLiveViewOnly)
 {
-    form->txtUrl->setText("typed by the user");
-    form->wb_TitleChange(1, "ignored");
-    form->wb_TitleChange(2, "ignored");
-    EXPECT_EQ(form->txtUrl->text(), "typed by the user");
+    addressBox()->setText("typed by the user");
+    emit view(1)->TitleChange(1, "ignored");
+    emit view(2)->TitleChange(2, "ignored");
+    EXPECT_EQ(addressBox()->text(), "typed by the user");
 
-    form->wb_TitleChange(0, "the new title is not used");
-    EXPECT_EQ(form->txtUrl->text(), form->wb[0]->LocationURL());
+    emit view(0)->TitleChange(0, "the new title is not used");
+    EXPECT_EQ(addressBox()->text(), view(0)->LocationURL());
     EXPECT_EQ(form->windowTitle(), Branding::fromVersionInfo().productName + " by " +
                                        Branding::fromVersionInfo().companyName + " - " +
-                                       form->wb[0]->LocationName());
+                                       view(0)->LocationName());
 }
 
 TEST_F(BrowserEvents, OnlyTheLiveViewsLoadsHarvest)
 {
     const int before = form->harvestsDone();
-    form->wb_DownloadComplete(1);
-    form->wb_DownloadComplete(2);
+    emit view(1)->DownloadComplete(1);
+    emit view(2)->DownloadComplete(2);
     QTest::qWait(300);
     EXPECT_EQ(form->harvestsDone(), before);
-    form->wb_DownloadComplete(0);
+    emit view(0)->DownloadComplete(0);
     EXPECT_TRUE(waitForHarvests(before + 1));
 }
 

@@ -23,14 +23,14 @@ protected:
             "</body></html>\r\n");
     }
 
-    bool waitForUrl(int view, const QString &url, int timeoutMs = 15000)
+    bool waitForUrl(int index, const QString &url, int timeoutMs = 15000)
     {
         QElapsedTimer timer;
         timer.start();
-        while ((form->wb[view]->LocationURL() != url || form->wb[view]->Busy()) &&
+        while ((view(index)->LocationURL() != url || view(index)->Busy()) &&
                timer.elapsed() < timeoutMs)
             QTest::qWait(20);
-        return form->wb[view]->LocationURL() == url;
+        return view(index)->LocationURL() == url;
     }
 
     // What the live view's document says about itself, read from the
@@ -52,14 +52,14 @@ protected:
 
 TEST_F(GeneratedPages, SendToBrowserNeverRunsTheirScripts)
 {
-    for (const auto &[view, name] :
+    for (const auto &[index, name] :
          {std::pair{1, QString("source.htm")}, std::pair{2, QString("imagepage.html")}}) {
         SCOPED_TRACE(name.toStdString());
         writeScriptedWorkingFile(name);
-        form->wb[view]->Navigate2(programFile(name));
-        ASSERT_TRUE(waitForUrl(view, url(name)));
-        form->SelectView(view);
-        form->cmdSendToBrowser_Click();
+        view(index)->Navigate2(programFile(name));
+        ASSERT_TRUE(waitForUrl(index, url(name)));
+        showView(index);
+        form->action(Command::SendToBrowser)->trigger();
         ASSERT_TRUE(waitForUrl(0, url(name)));
         QTest::qWait(300);
         EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
@@ -71,14 +71,14 @@ TEST_F(GeneratedPages, RefreshBackAndForwardNeverRunTheirScripts)
     const QString source = url("source.htm");
     writeScriptedWorkingFile("source.htm");
     const int loaded = form->harvestsDone();
-    ASSERT_TRUE(form->wb[0]->Navigate2(programFile("source.htm")));
+    ASSERT_TRUE(view(0)->Navigate2(programFile("source.htm")));
     ASSERT_TRUE(waitForUrl(0, source));
     EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
 
     // Refresh of the view, once the load's own harvest has written its files.
     ASSERT_TRUE(waitForHarvests(loaded + 1));
     writeScriptedWorkingFile("source.htm");
-    form->wb[0]->Refresh();
+    view(0)->Refresh();
     QTest::qWait(200);
     ASSERT_TRUE(waitForUrl(0, source));
     QTest::qWait(300);
@@ -91,47 +91,47 @@ TEST_F(GeneratedPages, RefreshBackAndForwardNeverRunTheirScripts)
                            "<script>document.body.setAttribute('data-ran', 'yes');</script>"
                            "</body></html>");
     before = form->harvestsDone();
-    ASSERT_TRUE(form->wb[0]->Navigate(site.url("/scripted.html")));
+    ASSERT_TRUE(view(0)->Navigate(site.url("/scripted.html")));
     ASSERT_TRUE(waitForUrl(0, site.url("/scripted.html")));
     ASSERT_TRUE(waitForHarvests(before + 1));
     QTest::qWait(300);
     EXPECT_EQ(liveState().toStdString(), "other yes Scripted");
 
     writeScriptedWorkingFile("source.htm");
-    form->cmdBack_Click();
+    form->action(Command::Back)->trigger();
     ASSERT_TRUE(waitForUrl(0, source));
     QTest::qWait(300);
     EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
 
     // Forward runs the scripted page's script again; Back once more.
     before = form->harvestsDone();
-    form->cmdForward_Click();
+    form->action(Command::Forward)->trigger();
     ASSERT_TRUE(waitForUrl(0, site.url("/scripted.html")));
     QTRY_COMPARE_WITH_TIMEOUT(liveState(), QString("other yes Scripted"), 10000);
     ASSERT_TRUE(waitForHarvests(before + 1));
     QTest::qWait(300);
     writeScriptedWorkingFile("source.htm");
-    form->cmdBack_Click();
+    form->action(Command::Back)->trigger();
     ASSERT_TRUE(waitForUrl(0, source));
     QTest::qWait(300);
     EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
 
     // Back to the start page, then Forward onto the working file.
     before = form->harvestsDone();
-    form->cmdBack_Click();
+    form->action(Command::Back)->trigger();
     ASSERT_TRUE(waitForUrl(0, QUrl::fromLocalFile(WebBrowser::homePagePath()).toString()));
     // The start page's own harvest rewrites the working files first.
     ASSERT_TRUE(waitForHarvests(before + 1));
     QTest::qWait(300);
     writeScriptedWorkingFile("source.htm");
-    form->cmdForward_Click();
+    form->action(Command::Forward)->trigger();
     ASSERT_TRUE(waitForUrl(0, source));
     QTest::qWait(300);
     EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
 
     // The Go menu's Refresh as well.
     writeScriptedWorkingFile("source.htm");
-    form->cmdRefresh_Click(0);
+    form->action(Command::Refresh)->trigger();
     QTest::qWait(200);
     ASSERT_TRUE(waitForUrl(0, source));
     QTest::qWait(300);
@@ -147,7 +147,7 @@ TEST_F(GeneratedPages, AWorkingFileOpenedByALocalPageRunsNoScript)
                                   url("imagepage.html") + "'></head><body></body></html>")
                                      .toUtf8());
     const int before = form->harvestsDone();
-    ASSERT_TRUE(form->wb[0]->Navigate2(page));
+    ASSERT_TRUE(view(0)->Navigate2(page));
     // The local page's own harvest writes its files first; then the working file
     // is made to give itself away, before the refresh opens it.
     ASSERT_TRUE(waitForHarvests(before + 1));
@@ -160,7 +160,7 @@ TEST_F(GeneratedPages, AWorkingFileOpenedByALocalPageRunsNoScript)
     site.server().setRoute("/after.html", "<html><head><title>After</title></head><body>"
                                           "<script>document.body.setAttribute('data-ran', "
                                           "'yes');</script></body></html>");
-    ASSERT_TRUE(form->wb[0]->Navigate(site.url("/after.html")));
+    ASSERT_TRUE(view(0)->Navigate(site.url("/after.html")));
     ASSERT_TRUE(waitForUrl(0, site.url("/after.html")));
     QTRY_COMPARE_WITH_TIMEOUT(liveState(), QString("other yes After"), 10000);
 }
@@ -175,7 +175,7 @@ TEST_F(GeneratedPages, AWebPageCannotInjectIntoTheSourceCodeViewNorCarryItIntoTh
     page += "\"></p></body></html>";
     site.server().setRoute("/shift.html", page, "text/html");
     const int before = form->harvestsDone();
-    ASSERT_TRUE(form->wb[0]->Navigate(site.url("/shift.html")));
+    ASSERT_TRUE(view(0)->Navigate(site.url("/shift.html")));
     ASSERT_TRUE(waitForHarvests(before + 1));
     ASSERT_TRUE(waitForUrl(1, url("source.htm")));
     const QString elements =
@@ -188,8 +188,8 @@ TEST_F(GeneratedPages, AWebPageCannotInjectIntoTheSourceCodeViewNorCarryItIntoTh
     EXPECT_EQ(evaluate(1, "document.links.length").toInt(), 1);
     EXPECT_EQ(evaluate(1, "document.characterSet").toString().toStdString(), "UTF-8");
 
-    form->SelectView(1);
-    form->cmdSendToBrowser_Click();
+    showView(1);
+    form->action(Command::SendToBrowser)->trigger();
     ASSERT_TRUE(waitForUrl(0, url("source.htm")));
     QTest::qWait(300);
     EXPECT_EQ(evaluate(0, elements).toString().toStdString(), "");

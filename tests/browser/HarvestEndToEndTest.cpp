@@ -17,13 +17,13 @@ protected:
     void open(const QString &address)
     {
         const int before = form->harvestsDone();
-        form->txtUrl->setText(address);
-        form->cmdGo_Click();
+        addressBox()->setText(address);
+        form->action(Command::Go)->trigger();
         ASSERT_TRUE(waitForHarvests(before + 1)) << address.toStdString();
-        for (int view : {1, 2}) {
+        for (int index : {1, 2}) {
             QElapsedTimer timer;
             timer.start();
-            while ((form->wb[view]->Busy() || form->wb[view]->LocationURL().isEmpty()) &&
+            while ((view(index)->Busy() || view(index)->LocationURL().isEmpty()) &&
                    timer.elapsed() < 15000)
                 QTest::qWait(20);
         }
@@ -62,10 +62,10 @@ TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
 {
     open(site.url("/index.html"));
 
-    EXPECT_EQ(form->Links[1], QStringList{site.url("/pics/a.gif")});
-    EXPECT_EQ(form->Keys[1], QStringList{"a.gif"});
-    EXPECT_EQ(form->Links[0], QStringList{site.url("/pics/big.jpg")});
-    EXPECT_EQ(form->Keys[0], QStringList{"big.jpg"});
+    EXPECT_EQ(form->results().Links[1], QStringList{site.url("/pics/a.gif")});
+    EXPECT_EQ(form->results().Keys[1], QStringList{"a.gif"});
+    EXPECT_EQ(form->results().Links[0], QStringList{site.url("/pics/big.jpg")});
+    EXPECT_EQ(form->results().Keys[0], QStringList{"big.jpg"});
 
     const QString a = site.url("/pics/a.gif");
     EXPECT_EQ(file("imagepage.html"),
@@ -80,8 +80,7 @@ TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
         EXPECT_EQ(testsupport::readFile(programFile(scratch)), QByteArray("\r\n")) << scratch;
 
     // The Source Code view reads as the markup, with the two names as links.
-    EXPECT_EQ(form->wb[1]->LocationURL(),
-              QUrl::fromLocalFile(programFile("source.htm")).toString());
+    EXPECT_EQ(view(1)->LocationURL(), QUrl::fromLocalFile(programFile("source.htm")).toString());
     const QString text = evaluate(1, "document.body.innerText").toString();
     EXPECT_TRUE(text.contains("<img src=\"pics/a.gif\" alt=\"a\">")) << text.toStdString();
     EXPECT_TRUE(text.contains("<a href=\"pics/big.jpg\">the big picture</a>"));
@@ -91,7 +90,7 @@ TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
     EXPECT_EQ(evaluate(1, "document.images.length").toInt(), 0);
 
     // The Images view shows each picture, loaded, linking to itself.
-    EXPECT_EQ(form->wb[2]->LocationURL(),
+    EXPECT_EQ(view(2)->LocationURL(),
               QUrl::fromLocalFile(programFile("imagepage.html")).toString());
     EXPECT_TRUE(allPicturesLoaded(1));
     EXPECT_EQ(evaluate(2, "document.links[0].href").toString(), a);
@@ -100,7 +99,8 @@ TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
 TEST_F(HarvestEndToEnd, EveryPictureOfAPageInFoldersLoads)
 {
     open(site.url("/dir1/page2.html"));
-    EXPECT_EQ(form->Links[1], QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}));
+    EXPECT_EQ(form->results().Links[1],
+              QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}));
     EXPECT_TRUE(allPicturesLoaded(2));
 }
 
@@ -116,7 +116,7 @@ TEST_F(HarvestEndToEnd, AJapanesePageKeepsItsCharacters)
             .toUtf8());
     open(site.url("/ja.html"));
 
-    EXPECT_EQ(form->Keys[1], QStringList{name});
+    EXPECT_EQ(form->results().Keys[1], QStringList{name});
     const QString text = evaluate(1, "document.body.innerText").toString();
     EXPECT_TRUE(text.contains(QString::fromUtf8("こんにちは、世界。「引用」")))
         << text.toStdString();
@@ -141,7 +141,7 @@ TEST_F(HarvestEndToEnd, MarkupAndScriptsInThePageStayText)
     const QString text = evaluate(1, "document.body.innerText").toString();
     EXPECT_TRUE(text.contains("5 &lt; 6 &amp;&amp; 7 &gt; 3")) << text.toStdString();
     // No address with another scheme is recorded; nothing runs.
-    for (const QString &address : form->Links[0] + form->Links[1])
+    for (const QString &address : form->results().Links[0] + form->results().Links[1])
         EXPECT_FALSE(address.startsWith("javascript:", Qt::CaseInsensitive));
     EXPECT_EQ(evaluate(1, "document.scripts.length").toInt(), 0);
     EXPECT_EQ(evaluate(2, "document.scripts.length").toInt(), 0);
@@ -158,10 +158,10 @@ TEST_F(HarvestEndToEnd, AFileThatCannotBeWrittenIsNamedAndTheViewsKeepTheirPages
     ASSERT_TRUE(QDir(folder.path()).mkdir("imagepage.html"));
 
     const int harvests = form->harvestsDone();
-    form->txtUrl->setText(site.url("/dir1/page2.html"));
-    form->cmdGo_Click();
+    addressBox()->setText(site.url("/dir1/page2.html"));
+    form->action(Command::Go)->trigger();
     ASSERT_TRUE(waitForHarvests(harvests + 1));
-    const QString status = form->sb1->panelText(1);
+    const QString status = statusBar()->panelText(1);
     EXPECT_TRUE(status.contains("imagepage.html: is a folder")) << status.toStdString();
     EXPECT_TRUE(status.startsWith("Could not write " + folder.path())) << status.toStdString();
     // Both views still show the previous page's harvest, and source.htm is the old one.
@@ -174,16 +174,18 @@ TEST_F(HarvestEndToEnd, TheNewestPageWinsWhenPagesFollowQuickly)
 {
     open(site.url("/index.html"));
     for (const char *path : {"/dir1/sub/page3.html", "/index.html", "/dir1/page2.html"}) {
-        form->txtUrl->setText(site.url(path));
-        form->cmdGo_Click();
+        addressBox()->setText(site.url(path));
+        form->action(Command::Go)->trigger();
         QTest::qWait(5);
     }
     QElapsedTimer timer;
     timer.start();
-    while (form->Links[1] != QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}) &&
+    while (form->results().Links[1] !=
+               QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}) &&
            timer.elapsed() < 15000)
         QTest::qWait(50);
-    EXPECT_EQ(form->Links[1], QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}));
+    EXPECT_EQ(form->results().Links[1],
+              QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}));
     // Once settled, the files are those of the last page.
     QTest::qWait(500);
     EXPECT_TRUE(file("imagepage.html").contains(site.url("/dir1/b.png")));

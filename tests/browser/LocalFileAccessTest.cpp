@@ -53,7 +53,7 @@ protected:
         return path;
     }
 
-    QString liveTitle() const { return form->wb[0]->page()->title(); }
+    QString liveTitle() const { return view(0)->page()->title(); }
 
     QTemporaryDir attack;
     QByteArray secret;
@@ -98,9 +98,9 @@ TEST_F(LocalFileAccess, NoScriptOfALocalPageReadsAnotherLocalFile)
         SCOPED_TRACE(channel.name);
         const QString page =
             writeHostilePage(QString("hostile-%1.html").arg(channel.name), channel.attempt);
-        ASSERT_TRUE(form->wb[0]->Navigate2(page));
+        ASSERT_TRUE(view(0)->Navigate2(page));
         const QString address = QUrl::fromLocalFile(page).toString();
-        QTRY_VERIFY_WITH_TIMEOUT(form->wb[0]->LocationURL() == address && liveTitle() == "hostile",
+        QTRY_VERIFY_WITH_TIMEOUT(view(0)->LocationURL() == address && liveTitle() == "hostile",
                                  20000);
         // Give the page's script, and any request it might make, time to act.
         QTest::qWait(1500);
@@ -121,9 +121,9 @@ TEST_F(LocalFileAccess, NoWebPageReadsALocalFile)
         const QString path = QString("/web-%1.html").arg(channel.name);
         const QString local = writeHostilePage("unused.html", attempt);
         site.server().setRoute(path, testsupport::readFile(local));
-        ASSERT_TRUE(form->wb[0]->Navigate(site.url(path)));
+        ASSERT_TRUE(view(0)->Navigate(site.url(path)));
         QTRY_VERIFY_WITH_TIMEOUT(
-            form->wb[0]->LocationURL() == site.url(path) && liveTitle().startsWith("done:"), 20000);
+            view(0)->LocationURL() == site.url(path) && liveTitle().startsWith("done:"), 20000);
         const QString title = liveTitle();
         EXPECT_FALSE(title.contains(QString::fromLatin1(secret))) << title.toStdString();
         // A frame of a local file never loads in a web page; the page then
@@ -151,7 +151,7 @@ TEST_F(LocalFileAccess, LocalPagesShowTheirPicturesAndStylesButRunNoScript)
                                  "document.documentElement.setAttribute('data-own', 'ran');"
                                  "</script></body></html>");
     const int before = form->harvestsDone();
-    ASSERT_TRUE(form->wb[0]->Navigate2(page));
+    ASSERT_TRUE(view(0)->Navigate2(page));
     ASSERT_TRUE(waitForHarvests(before + 1));
     const QString state = "getComputedStyle(document.getElementById('p')).color + ' ' + "
                           "document.images[0].naturalWidth + 'x' + "
@@ -169,7 +169,7 @@ TEST_F(LocalFileAccess, LocalPagesShowTheirPicturesAndStylesButRunNoScript)
     timer.start();
     bool shown = false;
     while (!shown && timer.elapsed() < 15000) {
-        if (form->wb[2]->LocationURL() == images && !form->wb[2]->Busy())
+        if (view(2)->LocationURL() == images && !view(2)->Busy())
             shown = evaluate(2, countLoaded).toBool();
         QTest::qWait(100);
     }
@@ -179,7 +179,7 @@ TEST_F(LocalFileAccess, LocalPagesShowTheirPicturesAndStylesButRunNoScript)
 TEST_F(LocalFileAccess, TheStartPageShowsItsOwnPictures)
 {
     testsupport::writeFile(programFile("logo.png"), TestSite::pngBytes(6, 4));
-    form->wb[0]->GoHome();
+    view(0)->GoHome();
     ASSERT_TRUE(waitForLoad(0));
     QString answer;
     QElapsedTimer timer;
@@ -199,9 +199,10 @@ TEST_F(LocalFileAccess, EveryViewAndEveryPopupKeepsLocalFilesApart)
     // page read other files.
     const QString page = attack.path() + "/plain.html";
     testsupport::writeFile(page, "<html><body><p>plain</p></body></html>");
-    ASSERT_TRUE(form->wb[0]->Navigate2(page));
+    ASSERT_TRUE(view(0)->Navigate2(page));
     ASSERT_TRUE(waitForLoad(0));
-    for (WebBrowser *view : form->wb) {
+    for (int index : {0, 1, 2}) {
+        WebBrowser *view = this->view(index);
         const QWebEngineSettings *settings = view->page()->settings();
         EXPECT_FALSE(settings->testAttribute(QWebEngineSettings::JavascriptEnabled) &&
                      settings->testAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls))
@@ -210,9 +211,9 @@ TEST_F(LocalFileAccess, EveryViewAndEveryPopupKeepsLocalFilesApart)
     // A popup of a web page runs scripts, so it reads no local file.
     site.server().setRoute("/opener.html",
                            "<html><body><script>window.open('');</script></body></html>");
-    ASSERT_TRUE(form->wb[0]->Navigate(site.url("/opener.html")));
-    QTRY_VERIFY_WITH_TIMEOUT(form->wb[0]->pendingPopup() != nullptr, 10000);
-    QWebEngineSettings *popup = form->wb[0]->pendingPopup()->settings();
+    ASSERT_TRUE(view(0)->Navigate(site.url("/opener.html")));
+    QTRY_VERIFY_WITH_TIMEOUT(view(0)->pendingPopup() != nullptr, 10000);
+    QWebEngineSettings *popup = view(0)->pendingPopup()->settings();
     EXPECT_TRUE(popup->testAttribute(QWebEngineSettings::JavascriptEnabled));
     EXPECT_FALSE(popup->testAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls));
     EXPECT_FALSE(popup->testAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls));

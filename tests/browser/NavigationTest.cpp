@@ -47,39 +47,37 @@ protected:
     void typeAndEnter(const QString &address)
     {
         const int before = form->harvestsDone();
-        form->txtUrl->setFocus();
-        form->txtUrl->setText(address);
-        QTest::keyClick(form->txtUrl, Qt::Key_Return);
+        addressBox()->setFocus();
+        addressBox()->setText(address);
+        QTest::keyClick(addressBox(), Qt::Key_Return);
         ASSERT_TRUE(waitForHarvests(before + 1)) << address.toStdString();
     }
-
-    int visible() const { return form->visibleBrowserIndex(); }
 };
 
 TEST_F(Navigation, GoAndEnterLoadThePageAndFollowItsTitle)
 {
     typeAndEnter(site.url("/index.html"));
-    EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/index.html"));
-    EXPECT_EQ(form->txtUrl->text(), site.url("/index.html"));
+    EXPECT_EQ(view(0)->LocationURL(), site.url("/index.html"));
+    EXPECT_EQ(addressBox()->text(), site.url("/index.html"));
     EXPECT_EQ(form->windowTitle(), Branding::fromVersionInfo().productName + " by " +
                                        Branding::fromVersionInfo().companyName + " - Home");
 
     const int before = form->harvestsDone();
-    form->txtUrl->setText(site.url("/dir1/page2.html"));
-    QTest::mouseClick(form->cmdGo, Qt::LeftButton);
+    addressBox()->setText(site.url("/dir1/page2.html"));
+    QTest::mouseClick(button("cmdGo"), Qt::LeftButton);
     ASSERT_TRUE(waitForHarvests(before + 1));
-    EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/dir1/page2.html"));
+    EXPECT_EQ(view(0)->LocationURL(), site.url("/dir1/page2.html"));
     EXPECT_EQ(form->windowTitle(), Branding::fromVersionInfo().productName + " by " +
                                        Branding::fromVersionInfo().companyName + " - Page Two");
 }
 
 TEST_F(Navigation, GoWithAnotherViewShowingLoadsBehindIt)
 {
-    form->SelectView(1);
+    showView(1);
     typeAndEnter(site.url("/index.html"));
     EXPECT_EQ(visible(), 1);
-    EXPECT_EQ(form->TabStrip1->SelectedItem(), 2);
-    EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/index.html"));
+    EXPECT_EQ(tabStrip()->SelectedItem(), 2);
+    EXPECT_EQ(view(0)->LocationURL(), site.url("/index.html"));
 }
 
 TEST_F(Navigation, BackAndForwardMoveInTheLiveViewsHistory)
@@ -87,10 +85,10 @@ TEST_F(Navigation, BackAndForwardMoveInTheLiveViewsHistory)
     typeAndEnter(site.url("/index.html"));
     typeAndEnter(site.url("/dir1/page2.html"));
     const int before = form->harvestsDone();
-    form->cmdBack_Click();
+    form->action(Command::Back)->trigger();
     ASSERT_TRUE(waitForUrl(0, site.url("/index.html")));
     EXPECT_TRUE(waitForHarvests(before + 1));
-    form->cmdForward_Click();
+    form->action(Command::Forward)->trigger();
     ASSERT_TRUE(waitForUrl(0, site.url("/dir1/page2.html")));
 }
 
@@ -99,26 +97,26 @@ TEST_F(Navigation, BackInTheImagesViewMovesOnlyThatView)
     typeAndEnter(site.url("/index.html"));
     ASSERT_TRUE(waitForUrl(2, QUrl::fromLocalFile(programFile("imagepage.html")).toString()));
     // Follow a picture's link inside the Images view.
-    form->SelectView(2);
-    form->wb[2]->Navigate(site.url("/pics/a.gif"));
+    showView(2);
+    view(2)->Navigate(site.url("/pics/a.gif"));
     ASSERT_TRUE(waitForUrl(2, site.url("/pics/a.gif")));
-    const QString address = form->txtUrl->text();
+    const QString address = addressBox()->text();
 
-    form->cmdBack_Click();
+    form->action(Command::Back)->trigger();
     ASSERT_TRUE(waitForUrl(2, QUrl::fromLocalFile(programFile("imagepage.html")).toString()));
-    EXPECT_EQ(form->wb[0]->LocationURL(), site.url("/index.html"));
-    EXPECT_EQ(form->txtUrl->text(), address);
+    EXPECT_EQ(view(0)->LocationURL(), site.url("/index.html"));
+    EXPECT_EQ(addressBox()->text(), address);
     EXPECT_EQ(visible(), 2);
 }
 
 TEST_F(Navigation, BackWithNoHistoryChangesNothing)
 {
-    const QString before = form->wb[0]->LocationURL();
+    const QString before = view(0)->LocationURL();
     const int harvests = form->harvestsDone();
-    form->cmdBack_Click();
-    form->cmdForward_Click();
+    form->action(Command::Back)->trigger();
+    form->action(Command::Forward)->trigger();
     QTest::qWait(300);
-    EXPECT_EQ(form->wb[0]->LocationURL(), before);
+    EXPECT_EQ(view(0)->LocationURL(), before);
     EXPECT_EQ(visible(), 0);
     EXPECT_EQ(form->harvestsDone(), harvests);
 }
@@ -126,11 +124,11 @@ TEST_F(Navigation, BackWithNoHistoryChangesNothing)
 TEST_F(Navigation, BackDirectoryGoesToThePagesFolderOnTheBrowserView)
 {
     typeAndEnter(site.url("/dir1/sub/page3.html"));
-    form->SelectView(2);
-    form->cmdBackDir_Click();
-    EXPECT_EQ(form->txtUrl->text(), site.url("/dir1/sub/"));
+    showView(2);
+    form->action(Command::BackDirectory)->trigger();
+    EXPECT_EQ(addressBox()->text(), site.url("/dir1/sub/"));
     EXPECT_EQ(visible(), 0);
-    EXPECT_EQ(form->TabStrip1->SelectedItem(), 1);
+    EXPECT_EQ(tabStrip()->SelectedItem(), 1);
     ASSERT_TRUE(waitForUrl(0, site.url("/dir1/sub/")));
 }
 
@@ -139,9 +137,9 @@ TEST_F(Navigation, SendToBrowserOpensTheGeneratedPageInTheLiveView)
     typeAndEnter(site.url("/index.html"));
     const QString source = QUrl::fromLocalFile(programFile("source.htm")).toString();
     ASSERT_TRUE(waitForUrl(1, source));
-    form->SelectView(1);
-    form->cmdSendToBrowser_Click();
-    EXPECT_EQ(form->txtUrl->text(), source);
+    showView(1);
+    form->action(Command::SendToBrowser)->trigger();
+    EXPECT_EQ(addressBox()->text(), source);
     EXPECT_EQ(visible(), 0);
     ASSERT_TRUE(waitForUrl(0, source));
 }
@@ -149,29 +147,29 @@ TEST_F(Navigation, SendToBrowserOpensTheGeneratedPageInTheLiveView)
 TEST_F(Navigation, RefreshHarvestsAtOnceAndAgainWhenTheReloadEnds)
 {
     typeAndEnter(site.url("/index.html"));
-    form->SelectView(2);
+    showView(2);
     const int before = form->harvestsDone();
-    form->cmdRefresh_Click(0);
+    form->action(Command::Refresh)->trigger();
     EXPECT_EQ(visible(), 0);
-    EXPECT_EQ(form->TabStrip1->SelectedItem(), 1);
+    EXPECT_EQ(tabStrip()->SelectedItem(), 1);
     EXPECT_TRUE(waitForHarvests(before + 2));
 }
 
 TEST_F(Navigation, StopCancelsALoadThatHangs)
 {
     site.server().holdRoute("/hangs.html");
-    form->txtUrl->setText(site.url("/hangs.html"));
-    form->cmdGo_Click();
+    addressBox()->setText(site.url("/hangs.html"));
+    form->action(Command::Go)->trigger();
     QElapsedTimer timer;
     timer.start();
     while (!site.server().requests().contains("/hangs.html") && timer.elapsed() < 10000)
         QTest::qWait(20);
-    ASSERT_TRUE(form->wb[0]->Busy());
+    ASSERT_TRUE(view(0)->Busy());
     const int before = form->harvestsDone();
-    QSignalSpy complete(form->wb[0], &WebBrowser::DownloadComplete);
-    QTest::mouseClick(form->cmdStop, Qt::LeftButton);
+    QSignalSpy complete(view(0), &WebBrowser::DownloadComplete);
+    QTest::mouseClick(button("cmdStop"), Qt::LeftButton);
     ASSERT_TRUE(complete.count() > 0 || complete.wait(5000));
-    EXPECT_FALSE(form->wb[0]->Busy());
+    EXPECT_FALSE(view(0)->Busy());
     // A stopped load still rebuilds the other views from what the view holds.
     EXPECT_TRUE(waitForHarvests(before + 1));
 }
@@ -181,12 +179,12 @@ TEST_F(Navigation, RefusedAddressesDoNoHarm)
     typeAndEnter(site.url("/index.html"));
     for (const QString &address :
          {QString(), QString("http://"), QString("http:"), QString("   "), QString("https://")}) {
-        form->txtUrl->setText(address);
-        form->cmdGo_Click();
-        form->txtUrl->setText(address);
-        QTest::keyClick(form->txtUrl, Qt::Key_Return);
-        form->txtUrl->setText(address);
-        form->cmdBackDir_Click();
+        addressBox()->setText(address);
+        form->action(Command::Go)->trigger();
+        addressBox()->setText(address);
+        QTest::keyClick(addressBox(), Qt::Key_Return);
+        addressBox()->setText(address);
+        form->action(Command::BackDirectory)->trigger();
     }
     QTest::qWait(500);
     EXPECT_TRUE(form->isVisible());
@@ -199,25 +197,25 @@ TEST_F(Navigation, MenuEntriesRunTheirCommands)
     typeAndEnter(site.url("/dir1/page2.html"));
 
     for (int view : {2, 1, 0}) {
-        form->mnuViewItem[view]->trigger();
+        showView(view);
         EXPECT_EQ(visible(), view);
-        EXPECT_EQ(form->TabStrip1->SelectedItem(), view + 1);
+        EXPECT_EQ(tabStrip()->SelectedItem(), view + 1);
     }
-    form->mnuGoItem[0]->trigger(); // Back
+    menuItem("Go", "Back")->trigger(); // Back
     ASSERT_TRUE(waitForUrl(0, site.url("/index.html")));
-    form->mnuGoItem[1]->trigger(); // Forward
+    menuItem("Go", "Forward")->trigger(); // Forward
     ASSERT_TRUE(waitForUrl(0, site.url("/dir1/page2.html")));
-    form->mnuGoItem[2]->trigger(); // Stop
-    form->SelectView(2);
+    menuItem("Go", "Stop")->trigger(); // Stop
+    showView(2);
     int before = form->harvestsDone();
-    form->mnuGoItem[3]->trigger(); // Refresh
+    menuItem("Go", "Refresh")->trigger(); // Refresh
     EXPECT_EQ(visible(), 0);
     EXPECT_TRUE(waitForHarvests(before + 1));
-    form->mnuGoItem[4]->trigger(); // Back a Directory
-    EXPECT_EQ(form->txtUrl->text(), site.url("/dir1/"));
+    menuItem("Go", "Back a Directory")->trigger(); // Back a Directory
+    EXPECT_EQ(addressBox()->text(), site.url("/dir1/"));
     ASSERT_TRUE(waitForUrl(0, site.url("/dir1/")));
-    form->SelectView(1);
-    form->mnuGoItem[5]->trigger(); // Send Page to Browser Tab
+    showView(1);
+    menuItem("Go", "Send Page to Browser Tab")->trigger(); // Send Page to Browser Tab
     EXPECT_EQ(visible(), 0);
 
     EXPECT_TRUE(form->isVisible());
@@ -233,22 +231,22 @@ TEST_F(Navigation, BackForwardAndStopFollowTheShowingViewsHistoryAndLoading)
     EXPECT_FALSE(stop->isEnabled());
     typeAndEnter(site.url("/index.html"));
     EXPECT_TRUE(back->isEnabled());
-    EXPECT_TRUE(form->cmdBack->isEnabled());
+    EXPECT_TRUE(button("cmdBack")->isEnabled());
     EXPECT_FALSE(forward->isEnabled());
     back->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(forward->isEnabled(), 10000);
     EXPECT_FALSE(back->isEnabled());
     // The Images view has a history of its own.
-    form->SelectView(2);
+    showView(2);
     EXPECT_FALSE(forward->isEnabled());
 
     // Stop is there while the showing view loads.
-    form->SelectView(0);
+    showView(0);
     site.server().holdRoute("/slow.html");
-    form->txtUrl->setText(site.url("/slow.html"));
-    form->cmdGo_Click();
+    addressBox()->setText(site.url("/slow.html"));
+    form->action(Command::Go)->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(stop->isEnabled(), 10000);
-    EXPECT_TRUE(form->cmdStop->isEnabled());
+    EXPECT_TRUE(button("cmdStop")->isEnabled());
     stop->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!stop->isEnabled(), 10000);
 }
@@ -263,8 +261,8 @@ TEST_F(Navigation, WindowShortcuts)
     QTest::keyClick(form.get(), Qt::Key_1, Qt::ControlModifier);
     EXPECT_EQ(visible(), 0);
     QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
-    EXPECT_TRUE(form->txtUrl->hasFocus());
-    EXPECT_EQ(form->txtUrl->selectedText(), form->txtUrl->text());
+    EXPECT_TRUE(addressBox()->hasFocus());
+    EXPECT_EQ(addressBox()->selectedText(), addressBox()->text());
 }
 
 TEST_F(Navigation, FileOpenKeepsTheViewAndLoadsTheFileInTheLiveView)
@@ -272,12 +270,12 @@ TEST_F(Navigation, FileOpenKeepsTheViewAndLoadsTheFileInTheLiveView)
     const QString page = folder.path() + "/local page.html";
     testsupport::writeFile(page, "<html><head><title>Local</title></head><body>"
                                  "<img src=\"x.png\"></body></html>");
-    form->SelectView(2);
+    showView(2);
 
     // Cancelled: nothing happens.
     answerFileDialog([](QFileDialog *dialog) { dialog->reject(); });
     const int before = form->harvestsDone();
-    form->mnuFileItem[0]->trigger();
+    menuItem("File", "Open...")->trigger();
     QTest::qWait(300);
     EXPECT_EQ(form->harvestsDone(), before);
     EXPECT_EQ(visible(), 2);
@@ -290,21 +288,20 @@ TEST_F(Navigation, FileOpenKeepsTheViewAndLoadsTheFileInTheLiveView)
         name->setText("local page.html");
         QTest::keyClick(name, Qt::Key_Return);
     });
-    form->mnuFileItem[0]->trigger();
-    EXPECT_EQ(form->cd1->FileName, page);
+    menuItem("File", "Open...")->trigger();
     ASSERT_TRUE(waitForHarvests(before + 1));
-    EXPECT_EQ(form->wb[0]->LocationURL(), QUrl::fromLocalFile(page).toString());
+    EXPECT_EQ(view(0)->LocationURL(), QUrl::fromLocalFile(page).toString());
     EXPECT_EQ(visible(), 2);
-    EXPECT_EQ(form->TabStrip1->SelectedItem(), 3);
+    EXPECT_EQ(tabStrip()->SelectedItem(), 3);
 }
 
 TEST_F(Navigation, ClosingWhileAPageLoadsEndsCleanly)
 {
     int ends = 0;
     Form1::setProgramEnd([&ends] { ++ends; });
-    form->txtUrl->setText(site.url("/index.html"));
-    form->cmdGo_Click();
-    form->mnuFileItem[1]->trigger(); // Exit
+    addressBox()->setText(site.url("/index.html"));
+    form->action(Command::Go)->trigger();
+    menuItem("File", "Exit")->trigger(); // Exit
     EXPECT_EQ(ends, 1);
     EXPECT_FALSE(form->isVisible());
     // A second close request does not run the unload again.

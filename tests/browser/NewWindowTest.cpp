@@ -42,15 +42,15 @@ TEST_F(NewWindow, PopupsOfLocalPagesCarryNoLocalContentOut)
                       "</p><script>\nvar target = '" + site.url("/leak").toUtf8() +
                       "?d=' + encodeURIComponent(document.getElementById('s').textContent);\n" +
                       c.open + "\ndocument.title = 'opened';\n</script></body></html>");
-        ASSERT_TRUE(form->wb[0]->Navigate2(page));
+        ASSERT_TRUE(view(0)->Navigate2(page));
         // A local page runs no script, so nothing opens; were it to, the popup
         // would keep the local page's rules.
-        QTRY_VERIFY_WITH_TIMEOUT(form->wb[0]->page()->title() == "opened" ||
-                                     form->wb[0]->page()->title() == "hostile" ||
-                                     !form->wb[0]->LocationURL().startsWith("file:"),
+        QTRY_VERIFY_WITH_TIMEOUT(view(0)->page()->title() == "opened" ||
+                                     view(0)->page()->title() == "hostile" ||
+                                     !view(0)->LocationURL().startsWith("file:"),
                                  15000);
         // Let the popup go wherever it goes, and its requests arrive.
-        QTRY_VERIFY_WITH_TIMEOUT(form->wb[0]->pendingPopup() == nullptr, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(view(0)->pendingPopup() == nullptr, 15000);
         QTest::qWait(1500);
         EXPECT_FALSE(site.server().anyRequestContains(secret))
             << site.server().rawRequests().join("\n---\n").toStdString();
@@ -74,18 +74,18 @@ TEST_F(NewWindow, BlankPopupsCloseSoonAndNeverMoveTheView)
         "</script></body></html>");
     const QString opener = site.url("/opener.html");
     const int before = form->harvestsDone();
-    ASSERT_TRUE(form->wb[0]->Navigate(opener));
+    ASSERT_TRUE(view(0)->Navigate(opener));
     ASSERT_TRUE(waitForHarvests(before + 1));
 
-    WebBrowser *view = form->wb[0];
+    WebBrowser *live = view(0);
     QHash<QWebEnginePage *, QElapsedTimer> born;
     QList<QPointer<QWebEnginePage>> seen;
     int mostPending = 0;
     qint64 longestLife = 0;
     auto watch = [&] {
         int pending = 0;
-        for (QWebEnginePage *page : view->findChildren<QWebEnginePage *>()) {
-            if (page == view->page())
+        for (QWebEnginePage *page : live->findChildren<QWebEnginePage *>()) {
+            if (page == live->page())
                 continue;
             ++pending;
             if (!born.contains(page)) {
@@ -100,7 +100,7 @@ TEST_F(NewWindow, BlankPopupsCloseSoonAndNeverMoveTheView)
         }
     };
     for (int n = 0; n < 40; ++n) {
-        view->page()->runJavaScript(QString("openOne(%1)").arg(n));
+        live->page()->runJavaScript(QString("openOne(%1)").arg(n));
         for (int i = 0; i < 5; ++i) {
             QTest::qWait(20);
             watch();
@@ -118,8 +118,8 @@ TEST_F(NewWindow, BlankPopupsCloseSoonAndNeverMoveTheView)
     EXPECT_LE(longestLife, WebBrowser::popupPatienceMs + 1500);
     for (const QPointer<QWebEnginePage> &page : seen)
         EXPECT_TRUE(page.isNull());
-    EXPECT_EQ(view->pendingPopup(), nullptr);
-    EXPECT_EQ(view->LocationURL(), opener);
+    EXPECT_EQ(live->pendingPopup(), nullptr);
+    EXPECT_EQ(live->LocationURL(), opener);
     for (const QString &path : site.server().requests())
         EXPECT_FALSE(path.startsWith("/moved")) << path.toStdString();
 }
@@ -141,22 +141,22 @@ TEST_F(NewWindow, LinksForANewWindowOpenInTheBrowserViewAndAreHarvested)
                                "<a id=l href=\"/dir1/page2.html\" target=\"_blank\">two</a>"
                                "</body></html>");
         int before = form->harvestsDone();
-        ASSERT_TRUE(form->wb[0]->Navigate(site.url("/blank.html")));
+        ASSERT_TRUE(view(0)->Navigate(site.url("/blank.html")));
         ASSERT_TRUE(waitForHarvests(before + 1));
         ASSERT_TRUE(waitForUrl(0, site.url("/blank.html")));
 
         before = form->harvestsDone();
-        form->wb[0]->page()->runJavaScript(c.open);
+        view(0)->page()->runJavaScript(c.open);
         ASSERT_TRUE(waitForUrl(0, site.url("/dir1/page2.html")));
         EXPECT_TRUE(waitForHarvests(before + 1));
         QTRY_VERIFY_WITH_TIMEOUT(form->windowTitle().endsWith(" - Page Two"), 10000);
-        EXPECT_EQ(form->txtUrl->text(), site.url("/dir1/page2.html"));
+        EXPECT_EQ(addressBox()->text(), site.url("/dir1/page2.html"));
         // The harvest wrote the new page's source.
         QTRY_VERIFY_WITH_TIMEOUT(
             testsupport::readFile(programFile("source.htm")).contains("page three"), 10000);
-        EXPECT_EQ(form->wb[0]->pendingPopup(), nullptr);
+        EXPECT_EQ(view(0)->pendingPopup(), nullptr);
         // The page that asked is gone, not kept hidden.
-        QTRY_COMPARE_WITH_TIMEOUT(form->wb[0]->findChildren<QWebEnginePage *>().size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(view(0)->findChildren<QWebEnginePage *>().size(), 1, 5000);
     }
 }
 

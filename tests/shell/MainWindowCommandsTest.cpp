@@ -37,8 +37,8 @@ protected:
 
 TEST_F(MainWindowCommands, ToolsMenuSwitchesItsEntriesWhenTheRegistryTakesTheChange)
 {
-    QAction *add = form->mnuToolsItem[0];
-    QAction *remove = form->mnuToolsItem[1];
+    QAction *add = menuItem("Tools", "Add program to IE Tools Menu");
+    QAction *remove = menuItem("Tools", "Remove Program from IE Tools Menu");
     add->trigger();
     EXPECT_FALSE(add->isEnabled());
     EXPECT_TRUE(remove->isEnabled());
@@ -54,16 +54,16 @@ TEST_F(MainWindowCommands, ToolsMenuFailureLeavesTheEntriesAndSaysSo)
     // The hive's folder cannot exist: a plain file stands in its way.
     ASSERT_TRUE(testsupport::writeFile(folder.path() + "/plain", "x"));
     Registry::setHiveFolder(folder.path() + "/plain/registry");
-    form->mnuToolsItem[0]->trigger();
-    EXPECT_TRUE(form->mnuToolsItem[0]->isEnabled());
-    EXPECT_TRUE(form->mnuToolsItem[1]->isEnabled());
-    EXPECT_EQ(form->sb1->panelText(1), ToolsMenuFailureText(true));
+    menuItem("Tools", "Add program to IE Tools Menu")->trigger();
+    EXPECT_TRUE(menuItem("Tools", "Add program to IE Tools Menu")->isEnabled());
+    EXPECT_TRUE(menuItem("Tools", "Remove Program from IE Tools Menu")->isEnabled());
+    EXPECT_EQ(statusBar()->panelText(1), ToolsMenuFailureText(true));
 }
 
 TEST_F(MainWindowCommands, ViewHelpShowsTheHelpFile)
 {
     ASSERT_TRUE(QFile::copy(QUARROW_HELP_RTF, programFile("Help.rtf")));
-    form->mnuHelpItem[0]->trigger();
+    menuItem("Help", "View Help")->trigger();
     ASSERT_NE(form->helpWindow(), nullptr);
     EXPECT_TRUE(form->helpWindow()->isVisible());
     EXPECT_EQ(form->helpWindow()->windowTitle(), "Readme/Help");
@@ -76,7 +76,7 @@ TEST_F(MainWindowCommands, ViewHelpShowsTheHelpFile)
 
 TEST_F(MainWindowCommands, ViewHelpWithoutTheHelpFileSaysWhereItLooked)
 {
-    form->mnuHelpItem[0]->trigger();
+    menuItem("Help", "View Help")->trigger();
     ASSERT_NE(form->helpWindow(), nullptr);
     EXPECT_TRUE(form->helpWindow()->isVisible());
     const QString text = form->helpWindow()->rtf1->toPlainText();
@@ -85,7 +85,7 @@ TEST_F(MainWindowCommands, ViewHelpWithoutTheHelpFileSaysWhereItLooked)
 
 TEST_F(MainWindowCommands, AboutShowsOneWindow)
 {
-    form->mnuAboutItem[0]->trigger();
+    menuItem("About", "About this software")->trigger();
     ASSERT_NE(form->aboutWindow(), nullptr);
     EXPECT_TRUE(form->aboutWindow()->isVisible());
     EXPECT_EQ(form->aboutWindow()->windowTitle(),
@@ -100,14 +100,14 @@ TEST_F(MainWindowCommands, WebsiteOpensOnceAWhileItsWindowIsLoaded)
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("http", &catcher, "open");
     QDesktopServices::setUrlHandler("https", &catcher, "open");
-    form->cmdWebsite->click();
-    form->mnuViewItem[3]->trigger();
+    button("cmdWebsite")->click();
+    menuItem("View", Branding::fromVersionInfo().website)->trigger();
     form->action(Command::Website)->trigger();
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls.first(), QUrl("http://" + Branding::fromVersionInfo().website));
     // Once the window has gone, the command opens the site again.
     QTRY_VERIFY_WITH_TIMEOUT(!frmWebsite::loaded(), 5000);
-    form->mnuViewItem[3]->trigger();
+    menuItem("View", Branding::fromVersionInfo().website)->trigger();
     EXPECT_EQ(catcher.urls.size(), 2);
     QDesktopServices::unsetUrlHandler("http");
     QDesktopServices::unsetUrlHandler("https");
@@ -117,8 +117,8 @@ TEST_F(MainWindowCommands, ClosingEndsQuietlyAndClosesTheSideWindows)
 {
     int ends = 0;
     Form1::setProgramEnd([&ends] { ++ends; });
-    form->mnuHelpItem[0]->trigger();
-    form->mnuAboutItem[0]->trigger();
+    menuItem("Help", "View Help")->trigger();
+    menuItem("About", "About this software")->trigger();
     QPointer<Form8> help = form->helpWindow();
     QPointer<frmAbout> about = form->aboutWindow();
     ASSERT_TRUE(help && about);
@@ -147,7 +147,8 @@ TEST_F(MainWindowCommands, AHarvestStillUnderWayWhenTheWindowGoesWritesNothing)
     bool finished = false;
     QObject::connect(form.get(), &Form1::harvestFinished, [&finished] { finished = true; });
 
-    form->startHarvest(); // its page text is still on the way
+    // Refresh starts a harvest at once: its page text is still on the way.
+    form->action(Command::Refresh)->trigger();
     form.reset();
     QTest::qWait(200);
     EXPECT_FALSE(finished);

@@ -5,7 +5,16 @@
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
 
+#include "platform/ProgressBar.h"
+#include "platform/StatusBar.h"
+#include "platform/TabStrip.h"
+
+#include <QAbstractButton>
+#include <QAction>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineScript>
@@ -38,9 +47,65 @@ QString MainWindowFixture::programFile(const QString &name) const
     return folder.path() + QLatin1Char('/') + name;
 }
 
+WebBrowser *MainWindowFixture::view(int index) const
+{
+    return form->view(View(index));
+}
+
+QLineEdit *MainWindowFixture::addressBox() const
+{
+    return form->findChild<QLineEdit *>(QStringLiteral("txtUrl"));
+}
+
+StatusBar *MainWindowFixture::statusBar() const
+{
+    return form->findChild<StatusBar *>();
+}
+
+ProgressBar *MainWindowFixture::progressBar() const
+{
+    return form->findChild<ProgressBar *>();
+}
+
+TabStrip *MainWindowFixture::tabStrip() const
+{
+    return form->findChild<TabStrip *>();
+}
+
+QAbstractButton *MainWindowFixture::button(const char *objectName) const
+{
+    return form->findChild<QAbstractButton *>(QString::fromLatin1(objectName));
+}
+
+QAction *MainWindowFixture::menuItem(const QString &menu, const QString &item) const
+{
+    const auto plain = [](QString text) { return text.remove(u'&'); };
+    for (QAction *title : form->menuBar()->actions()) {
+        if (plain(title->text()) != menu || !title->menu())
+            continue;
+        for (QAction *entry : title->menu()->actions()) {
+            if (plain(entry->text()) == item)
+                return entry;
+        }
+    }
+    ADD_FAILURE() << "no menu item " << menu.toStdString() << " > " << item.toStdString();
+    return nullptr;
+}
+
+void MainWindowFixture::showView(int index)
+{
+    static const char *const names[] = {"Browser", "Source Code", "Images"};
+    menuItem(QStringLiteral("View"), QString::fromLatin1(names[index]))->trigger();
+}
+
+int MainWindowFixture::visible() const
+{
+    return int(form->currentView());
+}
+
 bool MainWindowFixture::waitForLoad(int view, int timeoutMs)
 {
-    QSignalSpy spy(form->wb[view], &WebBrowser::DownloadComplete);
+    QSignalSpy spy(this->view(view), &WebBrowser::DownloadComplete);
     return spy.wait(timeoutMs);
 }
 
@@ -60,11 +125,11 @@ QVariant MainWindowFixture::evaluate(int view, const QString &script, int timeou
         bool done = false;
     };
     auto answer = std::make_shared<Answer>();
-    form->wb[view]->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                                          [answer](const QVariant &value) {
-                                              answer->value = value;
-                                              answer->done = true;
-                                          });
+    this->view(view)->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                                            [answer](const QVariant &value) {
+                                                answer->value = value;
+                                                answer->done = true;
+                                            });
     QElapsedTimer timer;
     timer.start();
     while (!answer->done && timer.elapsed() < timeoutMs)
@@ -76,7 +141,7 @@ bool MainWindowFixture::waitForUrl(int view, const QString &url, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
-    while (form->wb[view]->LocationURL() != url && timer.elapsed() < timeoutMs)
+    while (this->view(view)->LocationURL() != url && timer.elapsed() < timeoutMs)
         QTest::qWait(20);
-    return form->wb[view]->LocationURL() == url;
+    return this->view(view)->LocationURL() == url;
 }

@@ -3,6 +3,7 @@
 #include "shell/Form1.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -10,6 +11,14 @@
 
 // A main window over a temporary program folder holding a small start page,
 // with a profile that keeps nothing on disk.
+class QAbstractButton;
+class QAction;
+class QLineEdit;
+class ProgressBar;
+class StatusBar;
+class TabStrip;
+class WebBrowser;
+
 class MainWindowFixture : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -18,6 +27,19 @@ protected:
     // Creates the window (its load runs); call after preparing the folder.
     void loadWindow();
     QString programFile(const QString &name) const;
+
+    // The window as a user meets it: its views, its widgets found by name,
+    // its menu items found by their menu and text (without the '&').
+    WebBrowser *view(int index) const;
+    QLineEdit *addressBox() const;
+    StatusBar *statusBar() const;
+    ProgressBar *progressBar() const;
+    TabStrip *tabStrip() const;
+    QAbstractButton *button(const char *objectName) const;
+    QAction *menuItem(const QString &menu, const QString &item) const;
+    // Shows a view as its menu item does; which view shows.
+    void showView(int index);
+    int visible() const;
 
     // Waits until the view has finished a load (bounded).
     bool waitForLoad(int view, int timeoutMs = 20000);

@@ -75,51 +75,52 @@ TEST_F(Startup, CaptionsToolTipsAndMenus)
         const char *toolTip;
     };
     const ButtonCase buttons[] = {
-        {form->cmdBack, "Back", "Back"},
-        {form->cmdForward, "Forward", "Forward"},
-        {form->cmdStop, "Stop", "Stop"},
-        {form->cmdRefresh.at(0), "Refresh", "Refresh"},
-        {form->cmdBackDir, "Back Directory", "back 1 directory level"},
-        {form->cmdSendToBrowser, "Send to Browser", "Send Page to Browser Tab"},
-        {form->cmdGo, "Go", "Go!"},
+        {button("cmdBack"), "Back", "Back"},
+        {button("cmdForward"), "Forward", "Forward"},
+        {button("cmdStop"), "Stop", "Stop"},
+        {button("cmdRefresh"), "Refresh", "Refresh"},
+        {button("cmdBackDir"), "Back Directory", "back 1 directory level"},
+        {button("cmdSendToBrowser"), "Send to Browser", "Send Page to Browser Tab"},
+        {button("cmdGo"), "Go", "Go!"},
     };
     for (const ButtonCase &b : buttons) {
         EXPECT_EQ(b.button->text(), QString::fromUtf8(b.caption));
         EXPECT_EQ(b.button->toolTip(), QString::fromUtf8(b.toolTip));
         EXPECT_FALSE(b.button->icon().isNull()) << b.caption << " has no picture";
     }
-    EXPECT_EQ(form->cmdWebsite->text(), "Visit " + VersionInfo::current().Comments);
-    EXPECT_EQ(form->lblUrl->text(), "URL:");
-    EXPECT_TRUE(form->txtUrl->text().isEmpty() || form->txtUrl->text().startsWith("file:"));
+    EXPECT_EQ(button("cmdWebsite")->text(), "Visit " + VersionInfo::current().Comments);
+    EXPECT_EQ(form->findChild<QLineEdit *>("lblUrl")->text(), "URL:");
+    EXPECT_TRUE(addressBox()->text().isEmpty() || addressBox()->text().startsWith("file:"));
 
-    ASSERT_EQ(form->TabStrip1->tabCount(), 3);
+    ASSERT_EQ(tabStrip()->tabCount(), 3);
     const char *tabs[][2] = {
         {"Browser", "Browser Identical to Internet Explorer"},
         {"Source Code", "View the Source Code of the Current Page"},
         {"Images", "Displays All Images and Links to Images on the Current Page"},
     };
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(form->TabStrip1->tabCaption(i + 1), tabs[i][0]);
-        EXPECT_EQ(form->TabStrip1->tabToolTip(i + 1), tabs[i][1]);
+        EXPECT_EQ(tabStrip()->tabCaption(i + 1), tabs[i][0]);
+        EXPECT_EQ(tabStrip()->tabToolTip(i + 1), tabs[i][1]);
     }
 
     // Each button is its command's action, and so is the command's menu item.
     const struct {
-        QToolButton *button;
+        const char *button;
         Command command;
-        const std::vector<QAction *> &menu;
+        const char *item;
     } served[] = {
-        {form->cmdBack, Command::Back, form->mnuGoItem},
-        {form->cmdForward, Command::Forward, form->mnuGoItem},
-        {form->cmdStop, Command::Stop, form->mnuGoItem},
-        {form->cmdRefresh.at(0), Command::Refresh, form->mnuGoItem},
-        {form->cmdBackDir, Command::BackDirectory, form->mnuGoItem},
-        {form->cmdSendToBrowser, Command::SendToBrowser, form->mnuGoItem},
+        {"cmdBack", Command::Back, "Back"},
+        {"cmdForward", Command::Forward, "Forward"},
+        {"cmdStop", Command::Stop, "Stop"},
+        {"cmdRefresh", Command::Refresh, "Refresh"},
+        {"cmdBackDir", Command::BackDirectory, "Back a Directory"},
+        {"cmdSendToBrowser", Command::SendToBrowser, "Send Page to Browser Tab"},
     };
     for (const auto &item : served) {
-        EXPECT_EQ(item.button->defaultAction(), form->action(item.command));
-        EXPECT_NE(std::find(item.menu.begin(), item.menu.end(), form->action(item.command)),
-                  item.menu.end());
+        auto *toolButton = qobject_cast<QToolButton *>(button(item.button));
+        ASSERT_NE(toolButton, nullptr) << item.button;
+        EXPECT_EQ(toolButton->defaultAction(), form->action(item.command));
+        EXPECT_EQ(menuItem("Go", item.item), form->action(item.command));
     }
     // Alt and a letter open each menu and pick each item: no letter is taken twice.
     const auto mnemonicOf = [](const QString &text) {
@@ -141,28 +142,28 @@ TEST_F(Startup, CaptionsToolTipsAndMenus)
             items.insert(itemLetter);
         }
     }
-    for (QAction *item : form->mnuToolsItem)
-        EXPECT_TRUE(item->isEnabled());
+    EXPECT_TRUE(form->action(Command::AddToToolsMenu)->isEnabled());
+    EXPECT_TRUE(form->action(Command::RemoveFromToolsMenu)->isEnabled());
 }
 
 TEST_F(Startup, StatusBarViewsAndProgressBar)
 {
     loadWindow();
-    EXPECT_GE(form->sb1->panelCount(), 2);
-    EXPECT_EQ(form->TabStrip1->SelectedItem(), 1);
-    EXPECT_TRUE(form->wb[0]->Visible());
-    EXPECT_FALSE(form->wb[1]->Visible());
-    EXPECT_FALSE(form->wb[2]->Visible());
-    EXPECT_FALSE(form->pb1->isVisible());
-    EXPECT_TRUE(form->wb[0]->Silent() && form->wb[1]->Silent() && form->wb[2]->Silent());
+    EXPECT_GE(statusBar()->panelCount(), 2);
+    EXPECT_EQ(tabStrip()->SelectedItem(), 1);
+    EXPECT_TRUE(view(0)->Visible());
+    EXPECT_FALSE(view(1)->Visible());
+    EXPECT_FALSE(view(2)->Visible());
+    EXPECT_FALSE(progressBar()->isVisible());
+    EXPECT_TRUE(view(0)->Silent() && view(1)->Silent() && view(2)->Silent());
 }
 
 TEST_F(Startup, HomePageLoadsInTheLiveView)
 {
     loadWindow();
-    ASSERT_TRUE(waitForLoad(0) || form->wb[0]->LocationURL().endsWith("start.html"));
-    EXPECT_TRUE(form->wb[0]->LocationURL().endsWith("/start.html"))
-        << form->wb[0]->LocationURL().toStdString();
+    ASSERT_TRUE(waitForLoad(0) || view(0)->LocationURL().endsWith("start.html"));
+    EXPECT_TRUE(view(0)->LocationURL().endsWith("/start.html"))
+        << view(0)->LocationURL().toStdString();
     EXPECT_EQ(evaluate(0, "document.title").toString(), "Start");
 }
 
@@ -181,7 +182,10 @@ TEST_F(Startup, TheSplashShowsThenGivesWayToTheMaximisedMainWindow)
     // The splash hides and stays loaded.
     EXPECT_FALSE(quarrow.splash()->isVisible());
     // The main window wears the application's branding.
-    EXPECT_TRUE(quarrow.mainWindow()->cmdWebsite->text().endsWith(quarrow.branding().website));
+    EXPECT_TRUE(quarrow.mainWindow()
+                    ->findChild<QPushButton *>("cmdWebsite")
+                    ->text()
+                    .endsWith(quarrow.branding().website));
 }
 
 TEST_F(Startup, UnwritableProgramFolderKeepsWorkingFilesPerUser)
