@@ -1,8 +1,10 @@
 #include "tests/shell/MainWindowFixture.h"
 
+#include "platform/ProgressBar.h"
 #include "platform/Registry.h"
 #include "platform/RichTextBox.h"
 #include "platform/StatusBar.h"
+#include "platform/TabStrip.h"
 #include "platform/WebBrowser.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UrlCatcher.h"
@@ -10,9 +12,11 @@
 #include "windows/ToolsMenu.h"
 #include "windows/frmWebsite.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDesktopServices>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -155,6 +159,49 @@ TEST_F(MainWindowCommands, AHarvestStillUnderWayWhenTheWindowGoesWritesNothing)
     for (auto it = before.cbegin(); it != before.cend(); ++it)
         EXPECT_EQ(testsupport::readFile(programFile(it.key())), it.value())
             << it.key().toStdString();
+}
+
+TEST_F(MainWindowCommands, ControlsKeepTheirPlacesWhateverTheWindowsSize)
+{
+    // Where each control lies within the window.
+    const auto place = [this](QWidget *widget) {
+        return QRect(widget->mapTo(form.get(), QPoint(0, 0)), widget->size());
+    };
+    for (const QSize size : {QSize(1000, 760), QSize(1600, 1000), QSize(700, 500)}) {
+        SCOPED_TRACE(QString("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        form->resize(size);
+        QTest::qWait(50);
+        const QRect client = place(form->centralWidget());
+        const QRect address = place(addressBox());
+        const QRect go = place(button("cmdGo"));
+        const QRect tabs = place(tabStrip());
+        const QRect status = place(statusBar());
+        const QRect progress = place(progressBar());
+        // The address box runs up to the Go button, which stays inside the window.
+        EXPECT_LE(address.right(), go.left());
+        EXPECT_LE(go.right(), client.right());
+        // The status bar spans the bottom edge.
+        EXPECT_EQ(status.bottom(), client.bottom());
+        EXPECT_EQ(status.width(), client.width());
+        // The progress bar lies on the status bar.
+        EXPECT_GE(progress.top(), status.top());
+        EXPECT_LE(progress.bottom(), status.bottom() + 1);
+        for (int index : {0, 1, 2}) {
+            // The three views take the same place: inside the tab strip, under
+            // the address row and above the status bar.
+            const QRect page = place(view(index));
+            EXPECT_TRUE(tabs.contains(page)) << index;
+            EXPECT_GT(page.top(), address.bottom());
+            EXPECT_LT(page.bottom(), status.top());
+            EXPECT_GT(page.height(), 100);
+        }
+    }
+    // Shrunk below any sensible size, no control gets a negative size.
+    form->resize(150, 100);
+    QTest::qWait(50);
+    for (QWidget *widget : form->centralWidget()->findChildren<QWidget *>())
+        EXPECT_TRUE(widget->width() >= 0 && widget->height() >= 0)
+            << widget->objectName().toStdString();
 }
 
 } // namespace
