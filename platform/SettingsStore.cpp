@@ -35,3 +35,16 @@ void Settings::setShowHelp(int value)
     SaveSetting(m_product, QStringLiteral("Settings"), QStringLiteral("showHelp"),
                 QString::number(value));
 }
+
+QByteArray Settings::windowGeometry() const
+{
+    QSettings window(m_product, QStringLiteral("window"));
+    return window.value(QStringLiteral("MainWindow/geometry")).toByteArray();
+}
+
+void Settings::setWindowGeometry(const QByteArray &geometry)
+{
+    QSettings window(m_product, QStringLiteral("window"));
+    window.setValue(QStringLiteral("MainWindow/geometry"), geometry);
+    window.sync();
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // The per-user store of text values addressed by application, section and key.
@@ -20,6 +21,11 @@ public:
     // to judge.
     QString showHelpText() const;
     void setShowHelp(int value);
+
+    // The main window's size, place and maximised state (QWidget::saveGeometry),
+    // kept in a file of its own beside the settings; empty before the first close.
+    QByteArray windowGeometry() const;
+    void setWindowGeometry(const QByteArray &geometry);
 
 private:
     QString m_product;

@@ -1,5 +1,6 @@
 #include "shell/Application.h"
 
+#include "platform/SettingsStore.h"
 #include "platform/SkinControl.h"
 #include "shell/Form1.h"
 #include "shell/frmSplash.h"
@@ -114,11 +115,21 @@ void QuarrowApplication::start()
 void QuarrowApplication::showMainWindow()
 {
     m_mainWindow = new Form1(m_branding, m_skin.get());
-    // Without a window manager a maximise request goes unanswered: cover the
-    // screen's work area first, then ask.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        m_mainWindow->setGeometry(screen->availableGeometry());
-    m_mainWindow->showMaximized();
+    // The window comes back as the user left it; the first time it is
+    // maximised, and un-maximised it fits the work area with its title bar
+    // in sight.
+    const QByteArray saved = Settings(m_branding.productName).windowGeometry();
+    if (!saved.isEmpty() && m_mainWindow->restoreGeometry(saved)) {
+        m_mainWindow->show();
+    } else {
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            QRect normal(QPoint(0, 0), area.size() * 0.85);
+            normal.moveCenter(area.center());
+            m_mainWindow->setGeometry(normal);
+        }
+        m_mainWindow->showMaximized();
+    }
     if (m_splash)
         m_splash->hide();
     emit mainWindowShown();

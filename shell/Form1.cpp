@@ -9,6 +9,8 @@
 #include "platform/TabStrip.h"
 #include "platform/Twips.h"
 #include "platform/WebBrowser.h"
+#include "shell/Downloads.h"
+#include "shell/FindBar.h"
 #include "shell/LayoutGeometry.h"
 #include "shell/PageHarvester.h"
 #include "windows/Branding.h"
@@ -28,6 +30,7 @@
 #include <QWebEngineHistory>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWheelEvent>
 
 namespace {
 bool offTheRecordProfile = false;
@@ -80,7 +83,9 @@ Form1::Form1(const Branding &branding, SkinControl *skin, QWidget *parent)
 {
     theForm1 = this;
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Form1"));
+    // The caption names the program from the first frame; the live page's
+    // title follows once it has one.
+    setWindowTitle(m_branding.productName + QStringLiteral(" by ") + m_branding.companyName);
     setFont(familyFont({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")}, 8.25));
     m_files = std::make_unique<WorkingFiles>(ProgramFolder::workingFolder());
 
@@ -89,6 +94,8 @@ Form1::Form1(const Branding &branding, SkinControl *skin, QWidget *parent)
     createActions();
     createControls();
     createMenus();
+    // Small enough for a half screen, large enough for every button to be whole.
+    setMinimumSize(Twips::toPixelsX(10000), Twips::toPixelsY(6600));
     Form_Load();
 }
 
@@ -216,6 +223,38 @@ void Form1::createActions()
     connect(makeAction(Command::RemoveFromToolsMenu, tr("&Remove Program from IE Tools Menu"), {},
                        {}, {}, {}),
             &QAction::triggered, this, &Form1::RemoveFromIEToolsMenu);
+    connect(makeAction(Command::Home, tr("&Home"), {}, {}, {},
+                       keys({QKeySequence(Qt::ALT | Qt::Key_Home)})),
+            &QAction::triggered, this, &Form1::goHome);
+    connect(
+        makeAction(Command::Find, tr("&Find in Page..."), {}, {}, {}, keys({QKeySequence::Find})),
+        &QAction::triggered, this, [this] { m_findBar->open(); });
+    connect(
+        makeAction(Command::FindNext, tr("Find Ne&xt"), {}, {}, {}, keys({QKeySequence::FindNext})),
+        &QAction::triggered, this, [this] { m_findBar->findNext(); });
+    connect(makeAction(Command::FindPrevious, tr("Find Pre&vious"), {}, {}, {},
+                       keys({QKeySequence::FindPrevious})),
+            &QAction::triggered, this, [this] { m_findBar->findPrevious(); });
+    connect(makeAction(Command::ZoomIn, tr("&Zoom In"), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_Equal),
+                             QKeySequence(Qt::CTRL | Qt::Key_Plus)})),
+            &QAction::triggered, this, [this] { zoom(+1); });
+    connect(makeAction(Command::ZoomOut, tr("Zoom O&ut"), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_Minus)})),
+            &QAction::triggered, this, [this] { zoom(-1); });
+    connect(makeAction(Command::ZoomReset, tr("&Reset Zoom"), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_0)})),
+            &QAction::triggered, this, [this] { zoom(0); });
+    connect(makeAction(Command::SavePage, tr("&Save Page As..."), {}, {}, {},
+                       keys({QKeySequence::Save})),
+            &QAction::triggered, this, [this] {
+                const int index = visibleBrowserIndex();
+                if (index < 3)
+                    wb[size_t(index)]->triggerPageAction(QWebEnginePage::SavePage);
+            });
+    connect(makeAction(Command::CancelDownload, tr("&Cancel Download"), {}, {}, {}, {}),
+            &QAction::triggered, this, [this] { m_downloads->cancel(); });
+    action(Command::CancelDownload)->setEnabled(false);
 }
 
 void Form1::updateNavigationActions()
@@ -298,7 +337,11 @@ void Form1::createControls()
         connect(wb[i], &QWebEngineView::loadStarted, this, &Form1::updateNavigationActions);
         connect(wb[i], &QWebEngineView::loadFinished, this, &Form1::updateNavigationActions);
         connect(wb[i], &QWebEngineView::urlChanged, this, &Form1::updateNavigationActions);
+        // Ctrl and the wheel zoom the view. The widget that shows the page
+        // comes and goes with the page's process: each new one is watched.
+        wb[i]->installEventFilter(this);
     }
+    connect(wb[0], &QWebEngineView::urlChanged, this, &Form1::followAddress);
     m_harvester = new PageHarvester(wb[0], *m_files, this);
     connect(m_harvester, &PageHarvester::finished, this, &Form1::finishHarvest);
     // The harvest's pages never run scripts, in whichever view they show: the
@@ -320,6 +363,14 @@ void Form1::createControls()
     Twips::place(pb1, 1980, 10080, 1935, 315);
 
     cd1 = new CommonDialog(this);
+
+    m_findBar = new FindBar(m_client);
+    connect(m_findBar, &FindBar::visibilityChanged, this, &Form1::LayoutControls);
+    m_downloads = new Downloads(m_profile, this);
+    connect(m_downloads, &Downloads::status, this,
+            [this](const QString &text) { sb1->setPanelText(2, text); });
+    connect(m_downloads, &Downloads::busyChanged, action(Command::CancelDownload),
+            &QAction::setEnabled);
 
     connect(cmdWebsite, &QPushButton::clicked, action(Command::Website), &QAction::trigger);
     connect(TabStrip1, &TabStrip::Click, this, &Form1::TabStrip1_Click);
@@ -354,11 +405,13 @@ void Form1::createMenus()
         for (const Command command : commands)
             menu->addAction(action(command));
     };
-    addMenu(tr("&File"), {Command::Open, Command::Exit});
+    addMenu(tr("&File"),
+            {Command::Open, Command::SavePage, Command::CancelDownload, Command::Exit});
     addMenu(tr("&Go"), {Command::Back, Command::Forward, Command::Stop, Command::Refresh,
-                        Command::BackDirectory, Command::SendToBrowser});
-    addMenu(tr("&View"),
-            {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website});
+                        Command::BackDirectory, Command::SendToBrowser, Command::Home});
+    addMenu(tr("&View"), {Command::ShowLive, Command::ShowSource, Command::ShowImages,
+                          Command::Website, Command::Find, Command::FindNext, Command::FindPrevious,
+                          Command::ZoomIn, Command::ZoomOut, Command::ZoomReset});
     addMenu(tr("&Tools"), {Command::AddToToolsMenu, Command::RemoveFromToolsMenu});
     addMenu(tr("&Help"), {Command::Help});
     addMenu(tr("&About"), {Command::About});
@@ -429,9 +482,19 @@ void Form1::LayoutControls()
     // The views start just below the tab strip's row of tabs.
     const double tabRow = Twips::fromPixelsY(TabStrip1->tabRowHeight());
     const double viewTop = std::max<double>(r.browser.top, r.tabStrip.top + tabRow + 30);
-    const double viewHeight = std::max(0.0, r.browser.height - (viewTop - r.browser.top));
+    double viewHeight = std::max(0.0, r.browser.height - (viewTop - r.browser.top));
+    // An open find bar takes the top of the view's place.
+    double pageTop = viewTop;
+    if (m_findBar && !m_findBar->isHidden()) {
+        const double barHeight =
+            std::min(viewHeight, double(Twips::fromPixelsY(m_findBar->sizeHint().height())));
+        Twips::place(m_findBar, r.browser.left, viewTop, r.browser.width, barHeight);
+        m_findBar->raise();
+        pageTop += barHeight;
+        viewHeight -= barHeight;
+    }
     for (WebBrowser *view : wb)
-        Twips::place(view, r.browser.left, viewTop, r.browser.width, viewHeight);
+        Twips::place(view, r.browser.left, pageTop, r.browser.width, viewHeight);
 
     while (sb1->panelCount() < 2)
         sb1->addPanel();
@@ -448,11 +511,44 @@ void Form1::LayoutControls()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == txtUrl && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        // Esc in the address box is the box's own, not Stop.
+        event->accept();
+        return true;
+    }
     if (watched == txtUrl && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             txtUrl_KeyPress(13);
             return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            // Back to the address of the page that shows.
+            txtUrl->setText(wb[0]->LocationURL());
+            txtUrl->selectAll();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::ChildAdded) {
+        for (WebBrowser *view : wb) {
+            if (watched == view) {
+                if (QObject *child = static_cast<QChildEvent *>(event)->child();
+                    child && child->isWidgetType())
+                    child->installEventFilter(this);
+                break;
+            }
+        }
+    }
+    if (event->type() == QEvent::Wheel &&
+        (static_cast<QWheelEvent *>(event)->modifiers() & Qt::ControlModifier)) {
+        for (WebBrowser *view : wb) {
+            if (watched == view || watched->parent() == view) {
+                const int delta = static_cast<QWheelEvent *>(event)->angleDelta().y();
+                if (delta != 0 && view->isVisible())
+                    zoom(delta > 0 ? +1 : -1);
+                return true;
+            }
         }
     }
     return QMainWindow::eventFilter(watched, event);

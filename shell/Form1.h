@@ -25,6 +25,8 @@ class QPushButton;
 class QToolButton;
 class QWebEngineProfile;
 class CommonDialog;
+class Downloads;
+class FindBar;
 class ProgressBar;
 class StatusBar;
 class PageHarvester;
@@ -54,6 +56,15 @@ enum class Command {
     FocusAddress,
     AddToToolsMenu,
     RemoveFromToolsMenu,
+    Home,
+    Find,
+    FindNext,
+    FindPrevious,
+    ZoomIn,
+    ZoomOut,
+    ZoomReset,
+    SavePage,
+    CancelDownload,
     Count
 };
 
@@ -96,6 +107,10 @@ public:
     // Opened side windows, while they are loaded.
     Form8 *helpWindow() const { return m_help; }
     frmAbout *aboutWindow() const { return m_about; }
+    // The find bar under the tab strip (hidden until Find).
+    FindBar *findBar() const { return m_findBar; }
+    // The zoom levels a view steps through, as factors.
+    static const QList<double> &zoomLevels();
 
 signals:
     void harvestFinished();
@@ -129,6 +144,14 @@ private:
     void cmdBackDir_Click();
     void cmdSendToBrowser_Click();
     void cmdWebsite_Click();
+    void goHome();
+    // Steps the showing view's zoom up (+1), down (-1) or back to 100% (0).
+    void zoom(int step);
+    void showZoom();
+    // What follows the view that shows: Back, Forward, Stop, the find bar, the zoom.
+    void viewShown();
+    // The address box shows the live view's address unless the user is editing it.
+    void followAddress();
 
     // --- browser events ---------------------------------------------------
     void wb_StatusTextChange(int index, const QString &text);
@@ -176,6 +199,8 @@ private:
     StatusBar *sb1 = nullptr;
     ProgressBar *pb1 = nullptr;
     CommonDialog *cd1 = nullptr;
+    FindBar *m_findBar = nullptr;
+    Downloads *m_downloads = nullptr;
 
     ResultLists m_lists;
     QWidget *m_client = nullptr;

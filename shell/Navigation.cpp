@@ -77,8 +77,28 @@ void Form1::cmdGo_Click()
 
 void Form1::txtUrl_KeyPress(int keyAscii)
 {
-    if (keyAscii == 13)
-        cmdGo_Click();
+    if (keyAscii != 13)
+        return;
+    cmdGo_Click();
+    // The page takes the keys from here on (Page Down scrolls it).
+    const int index = visibleBrowserIndex();
+    if (index < 3)
+        wb[size_t(index)]->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::followAddress()
+{
+    // Every change of the live page's address shows (a fragment, pushState, a
+    // redirect), except over what the user is typing.
+    if (txtUrl->hasFocus() && txtUrl->isModified())
+        return;
+    txtUrl->setText(wb[0]->LocationURL());
+}
+
+void Form1::goHome()
+{
+    SelectView(View::Live);
+    wb[0]->GoHome();
 }
 
 void Form1::cmdBackDir_Click()

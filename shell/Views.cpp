@@ -4,8 +4,12 @@
 
 #include "platform/BestEffort.h"
 #include "platform/CommonDialog.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusBar.h"
 #include "platform/TabStrip.h"
 #include "platform/WebBrowser.h"
+#include "shell/Downloads.h"
+#include "shell/FindBar.h"
 #include "shell/SideWindows.h"
 #include "windows/Branding.h"
 #include "windows/Form8.h"
@@ -22,7 +26,7 @@ void Form1::ShowView(View which)
     for (WebBrowser *view : wb)
         view->setVisible(false);
     wb[size_t(which)]->setVisible(true);
-    updateNavigationActions();
+    viewShown();
 }
 
 void Form1::SelectView(View which)
@@ -31,7 +35,16 @@ void Form1::SelectView(View which)
         view->setVisible(false);
     TabStrip1->select(int(which) + 1);
     wb[size_t(which)]->setVisible(true);
+    viewShown();
+}
+
+void Form1::viewShown()
+{
     updateNavigationActions();
+    const int index = visibleBrowserIndex();
+    if (index < 3)
+        m_findBar->setView(wb[size_t(index)]);
+    showZoom();
 }
 
 void Form1::TabStrip1_Click()
@@ -63,6 +76,8 @@ void Form1::Form_Unload()
     m_unloaded = true;
     if (m_harvester)
         m_harvester->stop();
+    // The window's size and place are kept for the next run.
+    BestEffort([this] { Settings(m_branding.productName).setWindowGeometry(saveGeometry()); });
     // Every step runs, whatever the one before it did; nothing is saved.
     BestEffort([this] {
         if (m_help)
@@ -82,4 +97,51 @@ void Form1::Form_Unload()
             window->hide();
     });
     programEnd()();
+}
+
+const QList<double> &Form1::zoomLevels()
+{
+    static const QList<double> levels = {0.25, 0.33, 0.5,  0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
+                                         1.25, 1.5,  1.75, 2.0,  2.5,  3.0, 4.0, 5.0};
+    return levels;
+}
+
+void Form1::zoom(int step)
+{
+    const int index = visibleBrowserIndex();
+    if (index > 2)
+        return;
+    WebBrowser *view = wb[size_t(index)];
+    const QList<double> &levels = zoomLevels();
+    const double now = view->zoomFactor();
+    double next = 1.0;
+    if (step > 0) {
+        next = levels.last();
+        for (double level : levels) {
+            if (level > now + 0.001) {
+                next = level;
+                break;
+            }
+        }
+    } else if (step < 0) {
+        next = levels.first();
+        for (auto it = levels.crbegin(); it != levels.crend(); ++it) {
+            if (*it < now - 0.001) {
+                next = *it;
+                break;
+            }
+        }
+    }
+    view->setZoomFactor(next);
+    showZoom();
+}
+
+void Form1::showZoom()
+{
+    const int index = visibleBrowserIndex();
+    if (index > 2 || m_downloads->busy())
+        return;
+    // The second panel names the level while it is not the page's own size.
+    const int percent = qRound(wb[size_t(index)]->zoomFactor() * 100);
+    sb1->setPanelText(2, percent == 100 ? QString() : tr("Zoom %1%").arg(percent));
 }

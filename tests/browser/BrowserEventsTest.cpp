@@ -1,4 +1,5 @@
 #include "tests/shell/MainWindowFixture.h"
+#include "tests/support/Eventually.h"
 
 #include "platform/ProgressBar.h"
 #include "platform/StatusBar.h"
@@ -60,7 +61,7 @@ TEST_F(BrowserEvents, StatusTextOfAGeneratedViewReachesThePanel)
 {
     // Loading the Images page in its own view reports its own status.
     // Let the Images view finish what the start page's harvest gave it.
-    QTRY_VERIFY_WITH_TIMEOUT(!view(2)->Busy(), 10000);
+    EXPECT_EVENTUALLY(!view(2)->Busy(), 10000);
     statusBar()->setPanelText(1, "before");
     QStringList seen;
     QObject::connect(view(2), &WebBrowser::StatusTextChange,

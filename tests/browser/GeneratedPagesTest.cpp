@@ -1,5 +1,6 @@
 // The harvest's pages never run script, in whichever view they show.
 #include "tests/browser/SiteWindowFixture.h"
+#include "tests/support/Eventually.h"
 
 #include "platform/WebBrowser.h"
 #include "tests/support/TestSupport.h"
@@ -107,7 +108,7 @@ TEST_F(GeneratedPages, RefreshBackAndForwardNeverRunTheirScripts)
     before = form->harvestsDone();
     form->action(Command::Forward)->trigger();
     ASSERT_TRUE(waitForUrl(0, site.url("/scripted.html")));
-    QTRY_COMPARE_WITH_TIMEOUT(liveState(), QString("other yes Scripted"), 10000);
+    EXPECT_EVENTUALLY_EQ(liveState(), QString("other yes Scripted"), 10000);
     ASSERT_TRUE(waitForHarvests(before + 1));
     QTest::qWait(300);
     writeScriptedWorkingFile("source.htm");
@@ -162,7 +163,7 @@ TEST_F(GeneratedPages, AWorkingFileOpenedByALocalPageRunsNoScript)
                                           "'yes');</script></body></html>");
     ASSERT_TRUE(view(0)->Navigate(site.url("/after.html")));
     ASSERT_TRUE(waitForUrl(0, site.url("/after.html")));
-    QTRY_COMPARE_WITH_TIMEOUT(liveState(), QString("other yes After"), 10000);
+    EXPECT_EVENTUALLY_EQ(liveState(), QString("other yes After"), 10000);
 }
 
 // A web page that tries to turn its own text into markup of the Source Code page

@@ -2,6 +2,7 @@
 // local file's content, in any view: a page from disk runs no script at all, and a
 // page that runs scripts reads no local file.
 #include "tests/browser/SiteWindowFixture.h"
+#include "tests/support/Eventually.h"
 
 #include "platform/WebBrowser.h"
 #include "tests/support/TestSupport.h"
@@ -100,8 +101,7 @@ TEST_F(LocalFileAccess, NoScriptOfALocalPageReadsAnotherLocalFile)
             writeHostilePage(QString("hostile-%1.html").arg(channel.name), channel.attempt);
         ASSERT_TRUE(view(0)->Navigate2(page));
         const QString address = QUrl::fromLocalFile(page).toString();
-        QTRY_VERIFY_WITH_TIMEOUT(view(0)->LocationURL() == address && liveTitle() == "hostile",
-                                 20000);
+        EXPECT_EVENTUALLY(view(0)->LocationURL() == address && liveTitle() == "hostile", 20000);
         // Give the page's script, and any request it might make, time to act.
         QTest::qWait(1500);
         const QString title = liveTitle();
@@ -122,7 +122,7 @@ TEST_F(LocalFileAccess, NoWebPageReadsALocalFile)
         const QString local = writeHostilePage("unused.html", attempt);
         site.server().setRoute(path, testsupport::readFile(local));
         ASSERT_TRUE(view(0)->Navigate(site.url(path)));
-        QTRY_VERIFY_WITH_TIMEOUT(
+        EXPECT_EVENTUALLY(
             view(0)->LocationURL() == site.url(path) && liveTitle().startsWith("done:"), 20000);
         const QString title = liveTitle();
         EXPECT_FALSE(title.contains(QString::fromLatin1(secret))) << title.toStdString();
@@ -157,8 +157,7 @@ TEST_F(LocalFileAccess, LocalPagesShowTheirPicturesAndStylesButRunNoScript)
                           "document.images[0].naturalWidth + 'x' + "
                           "document.images[1].naturalWidth + ' ' + "
                           "document.documentElement.getAttribute('data-own')";
-    QTRY_COMPARE_WITH_TIMEOUT(evaluate(0, state).toString(), QString("rgb(1, 2, 3) 3x5 null"),
-                              10000);
+    EXPECT_EVENTUALLY_EQ(evaluate(0, state).toString(), QString("rgb(1, 2, 3) 3x5 null"), 10000);
 
     // The Images view runs no script, so it may show the local page's pictures.
     const QString images = QUrl::fromLocalFile(programFile("imagepage.html")).toString();
@@ -212,7 +211,7 @@ TEST_F(LocalFileAccess, EveryViewAndEveryPopupKeepsLocalFilesApart)
     site.server().setRoute("/opener.html",
                            "<html><body><script>window.open('');</script></body></html>");
     ASSERT_TRUE(view(0)->Navigate(site.url("/opener.html")));
-    QTRY_VERIFY_WITH_TIMEOUT(view(0)->pendingPopup() != nullptr, 10000);
+    EXPECT_EVENTUALLY(view(0)->pendingPopup() != nullptr, 10000);
     QWebEngineSettings *popup = view(0)->pendingPopup()->settings();
     EXPECT_TRUE(popup->testAttribute(QWebEngineSettings::JavascriptEnabled));
     EXPECT_FALSE(popup->testAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls));

@@ -1,4 +1,5 @@
 #include "tests/browser/SiteWindowFixture.h"
+#include "tests/support/Eventually.h"
 
 #include "platform/CommonDialog.h"
 #include "platform/StatusBar.h"
@@ -234,7 +235,7 @@ TEST_F(Navigation, BackForwardAndStopFollowTheShowingViewsHistoryAndLoading)
     EXPECT_TRUE(button("cmdBack")->isEnabled());
     EXPECT_FALSE(forward->isEnabled());
     back->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(forward->isEnabled(), 10000);
+    EXPECT_EVENTUALLY(forward->isEnabled(), 10000);
     EXPECT_FALSE(back->isEnabled());
     // The Images view has a history of its own.
     showView(2);
@@ -245,10 +246,10 @@ TEST_F(Navigation, BackForwardAndStopFollowTheShowingViewsHistoryAndLoading)
     site.server().holdRoute("/slow.html");
     addressBox()->setText(site.url("/slow.html"));
     form->action(Command::Go)->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(stop->isEnabled(), 10000);
+    EXPECT_EVENTUALLY(stop->isEnabled(), 10000);
     EXPECT_TRUE(button("cmdStop")->isEnabled());
     stop->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(!stop->isEnabled(), 10000);
+    EXPECT_EVENTUALLY(!stop->isEnabled(), 10000);
 }
 
 TEST_F(Navigation, WindowShortcuts)

@@ -1,6 +1,7 @@
 // Pages meant for a new window open in the view that asked for them, under
 // the origin rules of the page that asked.
 #include "tests/browser/SiteWindowFixture.h"
+#include "tests/support/Eventually.h"
 
 #include "platform/WebBrowser.h"
 #include "tests/support/TestSupport.h"
@@ -45,12 +46,12 @@ TEST_F(NewWindow, PopupsOfLocalPagesCarryNoLocalContentOut)
         ASSERT_TRUE(view(0)->Navigate2(page));
         // A local page runs no script, so nothing opens; were it to, the popup
         // would keep the local page's rules.
-        QTRY_VERIFY_WITH_TIMEOUT(view(0)->page()->title() == "opened" ||
-                                     view(0)->page()->title() == "hostile" ||
-                                     !view(0)->LocationURL().startsWith("file:"),
-                                 15000);
+        EXPECT_EVENTUALLY(view(0)->page()->title() == "opened" ||
+                              view(0)->page()->title() == "hostile" ||
+                              !view(0)->LocationURL().startsWith("file:"),
+                          15000);
         // Let the popup go wherever it goes, and its requests arrive.
-        QTRY_VERIFY_WITH_TIMEOUT(view(0)->pendingPopup() == nullptr, 15000);
+        EXPECT_EVENTUALLY(view(0)->pendingPopup() == nullptr, 15000);
         QTest::qWait(1500);
         EXPECT_FALSE(site.server().anyRequestContains(secret))
             << site.server().rawRequests().join("\n---\n").toStdString();
@@ -149,14 +150,14 @@ TEST_F(NewWindow, LinksForANewWindowOpenInTheBrowserViewAndAreHarvested)
         view(0)->page()->runJavaScript(c.open);
         ASSERT_TRUE(waitForUrl(0, site.url("/dir1/page2.html")));
         EXPECT_TRUE(waitForHarvests(before + 1));
-        QTRY_VERIFY_WITH_TIMEOUT(form->windowTitle().endsWith(" - Page Two"), 10000);
+        EXPECT_EVENTUALLY(form->windowTitle().endsWith(" - Page Two"), 10000);
         EXPECT_EQ(addressBox()->text(), site.url("/dir1/page2.html"));
         // The harvest wrote the new page's source.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            testsupport::readFile(programFile("source.htm")).contains("page three"), 10000);
+        EXPECT_EVENTUALLY(testsupport::readFile(programFile("source.htm")).contains("page three"),
+                          10000);
         EXPECT_EQ(view(0)->pendingPopup(), nullptr);
         // The page that asked is gone, not kept hidden.
-        QTRY_COMPARE_WITH_TIMEOUT(view(0)->findChildren<QWebEnginePage *>().size(), 1, 5000);
+        EXPECT_EVENTUALLY_EQ(view(0)->findChildren<QWebEnginePage *>().size(), 1, 5000);
     }
 }
 

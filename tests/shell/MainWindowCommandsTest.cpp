@@ -1,4 +1,5 @@
 #include "tests/shell/MainWindowFixture.h"
+#include "tests/support/Eventually.h"
 
 #include "platform/ProgressBar.h"
 #include "platform/Registry.h"
@@ -110,7 +111,7 @@ TEST_F(MainWindowCommands, WebsiteOpensOnceAWhileItsWindowIsLoaded)
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls.first(), QUrl("http://" + Branding::fromVersionInfo().website));
     // Once the window has gone, the command opens the site again.
-    QTRY_VERIFY_WITH_TIMEOUT(!frmWebsite::loaded(), 5000);
+    EXPECT_EVENTUALLY(!frmWebsite::loaded(), 5000);
     menuItem("View", Branding::fromVersionInfo().website)->trigger();
     EXPECT_EQ(catcher.urls.size(), 2);
     QDesktopServices::unsetUrlHandler("http");

@@ -6,13 +6,17 @@
 #include "platform/ProgressBar.h"
 #include "platform/StatusBar.h"
 #include "platform/TabStrip.h"
+#include "platform/Twips.h"
 #include "platform/VersionInfo.h"
 #include "platform/WebBrowser.h"
 #include "shell/Application.h"
 #include "shell/frmSplash.h"
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
+#include <QAbstractButton>
 #include <QFile>
+#include <QScreen>
+#include <QTest>
 
 #include <QAction>
 #include <QFileInfo>
@@ -186,6 +190,64 @@ TEST_F(Startup, TheSplashShowsThenGivesWayToTheMaximisedMainWindow)
                     ->findChild<QPushButton *>("cmdWebsite")
                     ->text()
                     .endsWith(quarrow.branding().website));
+}
+
+TEST_F(Startup, TheCaptionNamesTheProgramFromTheFirstFrame)
+{
+    form = std::make_unique<Form1>();
+    const Branding branding = Branding::fromVersionInfo();
+    EXPECT_EQ(form->windowTitle(), branding.productName + " by " + branding.companyName);
+}
+
+TEST_F(Startup, AtItsSmallestTheWindowShowsEveryButtonWhole)
+{
+    loadWindow();
+    form->resize(1, 1);
+    QTest::qWait(50);
+    EXPECT_EQ(form->size(), form->minimumSize());
+    EXPECT_GT(form->minimumWidth(), 400);
+    const QRect client = form->centralWidget()->rect();
+    const auto buttons = form->centralWidget()->findChildren<QAbstractButton *>();
+    ASSERT_GE(buttons.size(), 8);
+    for (QAbstractButton *button : buttons) {
+        if (!button->isVisibleTo(form.get()) || button->parentWidget() != form->centralWidget())
+            continue;
+        EXPECT_TRUE(client.contains(button->geometry())) << button->objectName().toStdString();
+    }
+    // The Visit button keeps at least the width it was drawn with.
+    EXPECT_GE(form->findChild<QPushButton *>("cmdWebsite")->width(), Twips::toPixelsX(2235) - 1);
+    EXPECT_GT(addressBox()->width(), 50);
+}
+
+TEST_F(Startup, TheWindowComesBackWhereTheUserLeftIt)
+{
+    Form1::setProgramEnd([] {});
+    QRect left;
+    {
+        QuarrowApplication quarrow;
+        QSignalSpy shown(&quarrow, &QuarrowApplication::mainWindowShown);
+        quarrow.start();
+        ASSERT_TRUE(shown.wait(10000));
+        Form1 *window = quarrow.mainWindow();
+        // First run: maximised, and un-maximised it fits the screen's work area.
+        EXPECT_TRUE(window->windowState() & Qt::WindowMaximized);
+        window->showNormal();
+        QTest::qWait(50);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_TRUE(area.contains(window->frameGeometry())) << window->frameGeometry().y();
+        window->setGeometry(120, 90, 900, 640);
+        QTest::qWait(50);
+        left = window->geometry();
+        window->close();
+    }
+    QuarrowApplication again;
+    QSignalSpy shown(&again, &QuarrowApplication::mainWindowShown);
+    again.start();
+    ASSERT_TRUE(shown.wait(10000));
+    QTest::qWait(50);
+    EXPECT_FALSE(again.mainWindow()->windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(again.mainWindow()->geometry(), left);
+    Form1::setProgramEnd([] { QCoreApplication::exit(0); });
 }
 
 TEST_F(Startup, UnwritableProgramFolderKeepsWorkingFilesPerUser)

@@ -29,6 +29,9 @@ public:
 
     // Requests for `path` get no answer at all (a server that hangs).
     void holdRoute(const QString &path) { m_held.append(path); }
+    // Requests for this path get their head and a first part of the body, and
+    // then wait forever for the rest (a download that stays under way).
+    void stallRoute(const QString &path) { m_stalled.append(path); }
 
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
@@ -52,6 +55,7 @@ private:
     QStringList m_requests;
     QList<QByteArray> m_rawRequests;
     QStringList m_held;
+    QStringList m_stalled;
 };
 
 } // namespace testsupport

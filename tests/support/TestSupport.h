@@ -20,3 +20,11 @@ QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace testsupport
+
+#include <ostream>
+
+// GoogleTest shows a QString that differs as its text, not as its bytes.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}

@@ -1,0 +1,311 @@
+// What anyone expects of a browser window: find in page, zoom, an address box
+// that tells the truth, downloads that ask where to go.
+#include "tests/browser/SiteWindowFixture.h"
+#include "tests/support/Eventually.h"
+
+#include "platform/StatusBar.h"
+#include "platform/WebBrowser.h"
+#include "shell/Downloads.h"
+#include "shell/FindBar.h"
+#include "tests/support/TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+namespace {
+
+// Runs `answer` on the first visible top-level widget of type T (bounded).
+template <typename T> void answerWhenShown(std::function<void(T *)> answer)
+{
+    auto *timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, answer] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *widget = qobject_cast<T *>(window);
+            if (widget && widget->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                answer(widget);
+                return;
+            }
+        }
+        if (++*tries > 300) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(50);
+}
+
+class BrowserWindow : public SiteWindowFixture {
+protected:
+    void SetUp() override
+    {
+        SiteWindowFixture::SetUp();
+        site.server().setRoute("/words.html",
+                               "<html><head><title>Words</title></head><body>"
+                               "<p>apple pear apple</p><p>Apple plum apple</p>"
+                               "<div style=\"height:3000px\"></div><p id=\"bottom\">end</p>"
+                               "</body></html>");
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    void open(const QString &path)
+    {
+        const int before = form->harvestsDone();
+        ASSERT_TRUE(view(0)->Navigate(site.url(path)));
+        ASSERT_TRUE(waitForHarvests(before + 1)) << path.toStdString();
+    }
+
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : form.get();
+        QTest::keyClick(target, Qt::Key(key), modifiers);
+    }
+
+    // Waits (bounded) for the find bar to say `expected`.
+    void findResult(const QString &expected)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (form->findBar()->resultText() != expected && timer.elapsed() < 5000)
+            QTest::qWait(20);
+        EXPECT_EQ(form->findBar()->resultText(), expected);
+    }
+};
+
+TEST_F(BrowserWindow, FindCountsStepsBothWaysAndClosesWithEsc)
+{
+    open("/words.html");
+    const QRect pageBefore = view(0)->geometry();
+    press(Qt::Key_F, Qt::ControlModifier);
+    FindBar *bar = form->findBar();
+    ASSERT_TRUE(bar->isVisible());
+    auto *box = bar->findChild<QLineEdit *>("findText");
+    ASSERT_TRUE(box->hasFocus());
+    // The view gives the bar room instead of lying under it.
+    EXPECT_GE(view(0)->geometry().top(), bar->geometry().bottom());
+    EXPECT_LT(view(0)->height(), pageBefore.height());
+
+    QTest::keyClicks(box, "apple");
+    findResult("1 of 4");
+    // Match case: three of the four, counted from where the search stood.
+    bar->findChild<QCheckBox *>("findMatchCase")->setChecked(true);
+    EXPECT_EVENTUALLY(bar->resultText().endsWith(" of 3"), 5000);
+    const int first = bar->resultText().section(' ', 0, 0).toInt();
+    ASSERT_TRUE(first >= 1 && first <= 3) << bar->resultText().toStdString();
+    const auto nth = [first](int step) {
+        return QString("%1 of 3").arg((first - 1 + step + 3) % 3 + 1);
+    };
+    QTest::keyClick(box, Qt::Key_Return);
+    findResult(nth(1));
+    QTest::keyClick(box, Qt::Key_F3);
+    findResult(nth(2));
+    QTest::keyClick(box, Qt::Key_Return, Qt::ShiftModifier);
+    findResult(nth(1));
+    QTest::keyClick(box, Qt::Key_F3, Qt::ShiftModifier);
+    findResult(nth(0));
+    box->setText("cherry");
+    findResult("No matches");
+
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(view(0)->geometry(), pageBefore);
+    // Esc was the bar's: the page did not stop being what it was.
+    EXPECT_EQ(view(0)->LocationURL(), site.url("/words.html"));
+}
+
+TEST_F(BrowserWindow, FindSearchesTheViewThatShows)
+{
+    open("/words.html");
+    ASSERT_TRUE(waitForUrl(1, QUrl::fromLocalFile(programFile("source.htm")).toString()));
+    EXPECT_EVENTUALLY(!view(1)->Busy(), 10000);
+    showView(1);
+    press(Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(form->findBar()->view(), view(1));
+    // The Source Code view shows the page's markup: the word "apple" four
+    // times, whatever the letter case.
+    QTest::keyClicks(form->findBar()->findChild<QLineEdit *>("findText"), "apple");
+    findResult("1 of 4");
+}
+
+TEST_F(BrowserWindow, ZoomKeysAndWheelStepTheShowingViewAndTheStatusSaysSo)
+{
+    open("/words.html");
+    view(0)->setFocus();
+    press(Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(view(0)->zoomFactor(), 1.1);
+    EXPECT_EQ(statusBar()->panelText(2), "Zoom 110%");
+    press(Qt::Key_Minus, Qt::ControlModifier);
+    press(Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(view(0)->zoomFactor(), 0.9);
+    EXPECT_EQ(statusBar()->panelText(2), "Zoom 90%");
+    // Each view keeps its own level; the panel follows the one that shows.
+    showView(2);
+    EXPECT_DOUBLE_EQ(view(2)->zoomFactor(), 1.0);
+    EXPECT_EQ(statusBar()->panelText(2), "");
+    showView(0);
+    EXPECT_EQ(statusBar()->panelText(2), "Zoom 90%");
+    press(Qt::Key_0, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(view(0)->zoomFactor(), 1.0);
+    EXPECT_EQ(statusBar()->panelText(2), "");
+
+    // Ctrl and the wheel, over the page.
+    QWidget *page = view(0)->focusProxy();
+    ASSERT_NE(page, nullptr);
+    const QPointF at(20, 20);
+    QWheelEvent up(at, page->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(page, &up);
+    EXPECT_DOUBLE_EQ(view(0)->zoomFactor(), 1.1);
+    // The smallest and largest levels hold.
+    for (int i = 0; i < 30; ++i)
+        form->action(Command::ZoomOut)->trigger();
+    EXPECT_DOUBLE_EQ(view(0)->zoomFactor(), Form1::zoomLevels().first());
+    for (int i = 0; i < 30; ++i)
+        form->action(Command::ZoomIn)->trigger();
+    EXPECT_DOUBLE_EQ(view(0)->zoomFactor(), Form1::zoomLevels().last());
+}
+
+TEST_F(BrowserWindow, TheAddressBoxFollowsFragmentsAndPushState)
+{
+    open("/words.html");
+    view(0)->page()->runJavaScript("location.hash = 'bottom';");
+    EXPECT_EVENTUALLY_EQ(addressBox()->text(), site.url("/words.html#bottom"), 5000);
+    view(0)->page()->runJavaScript("history.pushState({}, '', '/dir1/pushed.html');");
+    EXPECT_EVENTUALLY_EQ(addressBox()->text(), site.url("/dir1/pushed.html"), 5000);
+    // Refresh loads the page that shows, not the one before it.
+    EXPECT_EQ(view(0)->LocationURL(), site.url("/dir1/pushed.html"));
+}
+
+TEST_F(BrowserWindow, EscRestoresTheAddressAndEnterGivesThePageTheKeys)
+{
+    open("/words.html");
+    press(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(addressBox()->hasFocus());
+    QTest::keyClicks(addressBox(), "half typed");
+    // The page changing its own address leaves what the user types alone.
+    view(0)->page()->runJavaScript("location.hash = 'bottom';");
+    QTest::qWait(300);
+    EXPECT_EQ(addressBox()->text(), "half typed");
+    QTest::keyClick(addressBox(), Qt::Key_Escape);
+    EXPECT_EQ(addressBox()->text(), view(0)->LocationURL());
+    EXPECT_EQ(view(0)->LocationURL(), site.url("/words.html#bottom"));
+
+    addressBox()->selectAll();
+    QTest::keyClicks(addressBox(), site.url("/index.html"));
+    const int before = form->harvestsDone();
+    QTest::keyClick(addressBox(), Qt::Key_Return);
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    EXPECT_FALSE(addressBox()->hasFocus());
+    QWidget *focus = QApplication::focusWidget();
+    EXPECT_TRUE(focus == view(0) || view(0)->isAncestorOf(focus));
+}
+
+TEST_F(BrowserWindow, AltHomeGoesToTheStartPage)
+{
+    open("/index.html");
+    showView(2);
+    press(Qt::Key_Home, Qt::AltModifier);
+    ASSERT_TRUE(waitForUrl(0, QUrl::fromLocalFile(programFile("start.html")).toString()));
+    EXPECT_EQ(visible(), 0);
+}
+
+class Downloading : public BrowserWindow {
+protected:
+    void SetUp() override
+    {
+        BrowserWindow::SetUp();
+        site.server().setRoute("/files/data.zip", payload, "application/zip");
+        ASSERT_TRUE(QDir().mkpath(Downloads::startFolder()));
+    }
+
+    // Answers the Save As dialog with a name, as a user would type it.
+    void saveAs(const QString &path, QString *offeredFolder = nullptr,
+                QString *offeredName = nullptr)
+    {
+        answerWhenShown<QFileDialog>([=](QFileDialog *dialog) {
+            if (offeredFolder)
+                *offeredFolder = dialog->directory().absolutePath();
+            auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+            if (offeredName)
+                *offeredName = name->text();
+            name->setText(path);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+    }
+
+    QByteArray payload = QByteArray("PK\x03\x04 quarrow test payload ", 26).repeated(1000);
+};
+
+TEST_F(Downloading, ALinkToAFileIsSavedWhereTheUserSays)
+{
+    const QString target = folder.path() + "/saved.zip";
+    QString offeredFolder, offeredName;
+    saveAs(target, &offeredFolder, &offeredName);
+    view(0)->Navigate(site.url("/files/data.zip"));
+    EXPECT_EVENTUALLY(testsupport::readFile(target) == payload, 15000);
+    EXPECT_EQ(offeredFolder, QDir(Downloads::startFolder()).absolutePath());
+    EXPECT_EQ(offeredName, "data.zip");
+    EXPECT_EVENTUALLY(statusBar()->panelText(2).startsWith("Downloaded saved.zip"), 5000);
+    EXPECT_FALSE(form->action(Command::CancelDownload)->isEnabled());
+}
+
+TEST_F(Downloading, CancellingTheDialogSavesNothing)
+{
+    answerWhenShown<QFileDialog>([](QFileDialog *dialog) { dialog->reject(); });
+    view(0)->Navigate(site.url("/files/data.zip"));
+    EXPECT_EVENTUALLY_EQ(statusBar()->panelText(2), QString("Download cancelled"), 15000);
+    EXPECT_TRUE(QDir(Downloads::startFolder()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(Downloading, AnExistingFileIsNotOverwrittenWithoutAYes)
+{
+    const QString target = folder.path() + "/keep.zip";
+    ASSERT_TRUE(testsupport::writeFile(target, "mine"));
+    bool asked = false;
+    answerWhenShown<QFileDialog>([&asked, target](QFileDialog *dialog) {
+        // The dialog asks first; the user says No, then gives up.
+        answerWhenShown<QMessageBox>([&asked, dialog](QMessageBox *question) {
+            asked = true;
+            question->button(QMessageBox::No)->click();
+            QTimer::singleShot(100, dialog, &QDialog::reject);
+        });
+        auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+        name->setText(target);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    view(0)->Navigate(site.url("/files/data.zip"));
+    EXPECT_EVENTUALLY_EQ(statusBar()->panelText(2), QString("Download cancelled"), 15000);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(testsupport::readFile(target), QByteArray("mine"));
+}
+
+TEST_F(Downloading, ADownloadUnderWayCanBeCancelled)
+{
+    site.server().stallRoute("/files/slow.zip");
+    site.server().setRoute("/files/slow.zip", payload, "application/zip");
+    const QString target = folder.path() + "/slow.zip";
+    saveAs(target);
+    view(0)->Navigate(site.url("/files/slow.zip"));
+    EXPECT_EVENTUALLY(form->action(Command::CancelDownload)->isEnabled(), 15000);
+    form->action(Command::CancelDownload)->trigger();
+    EXPECT_EVENTUALLY_EQ(statusBar()->panelText(2), QString("Download of slow.zip cancelled"),
+                         10000);
+    EXPECT_FALSE(form->action(Command::CancelDownload)->isEnabled());
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+} // namespace
