@@ -200,9 +200,10 @@ void Form1::createActions()
     connect(
         makeAction(Command::Help, tr("View &Help"), {}, {}, {}, keys({QKeySequence::HelpContents})),
         &QAction::triggered, this,
-        [this] { ShowHelpWindow(m_help, m_branding.productName, m_skin); });
+        [this] { ShowHelpWindow(m_help, m_branding.productName, m_skin, this); });
     connect(makeAction(Command::About, tr("&About this software"), {}, {}, {}, {}),
-            &QAction::triggered, this, [this] { ShowAboutWindow(m_about, m_branding, m_skin); });
+            &QAction::triggered, this,
+            [this] { ShowAboutWindow(m_about, m_branding, m_skin, this); });
     const auto toAddress = [this] {
         txtUrl->setFocus(Qt::ShortcutFocusReason);
         txtUrl->selectAll();
