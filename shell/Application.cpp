@@ -2,6 +2,7 @@
 
 #include "platform/SkinControl.h"
 #include "shell/Form1.h"
+#include "shell/StartChecks.h"
 #include "shell/frmSplash.h"
 #include "windows/Skinning.h"
 
@@ -71,6 +72,9 @@ int RunQuarrow()
                                     : parser.errorText()));
         return 2;
     }
+    // Better a reason now than the web engine's abort with the first page.
+    if (const std::optional<QString> problem = WebEngineStartProblem())
+        return RefuseToStart(*problem);
 
     int status = 0;
     {
