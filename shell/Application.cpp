@@ -4,6 +4,7 @@
 #include "shell/Form1.h"
 #include "shell/StartChecks.h"
 #include "shell/frmSplash.h"
+#include "windows/Form8.h"
 #include "windows/Skinning.h"
 
 #include <QApplication>
@@ -125,5 +126,9 @@ void QuarrowApplication::showMainWindow()
     m_mainWindow->showMaximized();
     if (m_splash)
         m_splash->hide();
+    // The help window opens over the main window when its "Show at Startup"
+    // box is ticked, as the Help command opens it.
+    if (Form8::showAtStartup(m_branding.productName))
+        m_mainWindow->action(Command::Help)->trigger();
     emit mainWindowShown();
 }
