@@ -1,5 +1,6 @@
 #include "tests/shell/MainWindowFixture.h"
 
+#include "platform/DesktopEntry.h"
 #include "platform/Registry.h"
 #include "platform/RichTextBox.h"
 #include "platform/StatusBar.h"
@@ -26,34 +27,49 @@ protected:
     {
         MainWindowFixture::SetUp();
         Registry::setHiveFolder(folder.path() + "/registry");
+        // The desktop entry the Tools menu writes off Windows lands here.
+        savedDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(folder.path() + "/data"));
         loadWindow();
     }
     void TearDown() override
     {
         Registry::setHiveFolder(QString());
+        qputenv("XDG_DATA_HOME", savedDataHome);
         MainWindowFixture::TearDown();
     }
+    QByteArray savedDataHome;
 };
 
-TEST_F(MainWindowCommands, ToolsMenuSwitchesItsEntriesWhenTheRegistryTakesTheChange)
+TEST_F(MainWindowCommands, ToolsMenuSwitchesItsEntriesWhenTheChangeIsMade)
 {
     QAction *add = form->mnuToolsItem[0];
     QAction *remove = form->mnuToolsItem[1];
     add->trigger();
     EXPECT_FALSE(add->isEnabled());
     EXPECT_TRUE(remove->isEnabled());
+#ifdef Q_OS_WIN
     EXPECT_EQ(Registry::stringValues(Registry::Root::LocalMachine, ExtensionKeyPath).size(), 8);
+#else
+    EXPECT_TRUE(QFile::exists(folder.path() + "/data/applications/quarrow.desktop"));
+#endif
     remove->trigger();
     EXPECT_TRUE(add->isEnabled());
     EXPECT_FALSE(remove->isEnabled());
+#ifdef Q_OS_WIN
     EXPECT_FALSE(Registry::keyExists(Registry::Root::LocalMachine, ExtensionKeyPath));
+#else
+    EXPECT_FALSE(DesktopEntry::installed());
+#endif
 }
 
 TEST_F(MainWindowCommands, ToolsMenuFailureLeavesTheEntriesAndSaysSo)
 {
-    // The hive's folder cannot exist: a plain file stands in its way.
+    // The hive's folder, or the applications folder, cannot exist: a plain
+    // file stands in its way.
     ASSERT_TRUE(testsupport::writeFile(folder.path() + "/plain", "x"));
     Registry::setHiveFolder(folder.path() + "/plain/registry");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder.path() + "/plain/data"));
     form->mnuToolsItem[0]->trigger();
     EXPECT_TRUE(form->mnuToolsItem[0]->isEnabled());
     EXPECT_TRUE(form->mnuToolsItem[1]->isEnabled());
