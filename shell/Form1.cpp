@@ -13,6 +13,7 @@
 #include "shell/PageHarvester.h"
 #include "windows/Branding.h"
 #include "windows/FileUtils.h"
+#include "windows/PageSourceWindow.h"
 #include "windows/Skinning.h"
 
 #include <QAction>
@@ -104,7 +105,9 @@ Form1::~Form1()
     m_harvester = nullptr;
     for (WebBrowser *view : wb)
         view->disconnect(this);
-    // Views first: their pages must go before the profile.
+    // Views first: their pages, and those of the source windows, must go
+    // before the profile.
+    qDeleteAll(findChildren<PageSourceWindow *>(Qt::FindDirectChildrenOnly));
     for (WebBrowser *&view : wb) {
         delete view;
         view = nullptr;
@@ -217,6 +220,10 @@ void Form1::createActions()
     connect(makeAction(Command::RemoveFromToolsMenu, tr("&Remove Program from IE Tools Menu"), {},
                        {}, {}, {}),
             &QAction::triggered, this, &Form1::RemoveFromIEToolsMenu);
+    // The live page's source as the engine shows it, in a window of its own.
+    connect(makeAction(Command::PageSource, tr("&Page Source"), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_U)})),
+            &QAction::triggered, this, [this] { ShowPageSource(wb[0]->url(), m_profile, this); });
 }
 
 void Form1::updateNavigationActions()
@@ -364,7 +371,8 @@ void Form1::createMenus()
              Command::BackDirectory, Command::SendToBrowser},
             mnuGoItem);
     addMenu(tr("&View"),
-            {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website},
+            {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website,
+             Command::PageSource},
             mnuViewItem);
     addMenu(tr("&Tools"), {Command::AddToToolsMenu, Command::RemoveFromToolsMenu}, mnuToolsItem);
     addMenu(tr("&Help"), {Command::Help}, mnuHelpItem);

@@ -54,6 +54,7 @@ enum class Command {
     FocusAddress,
     AddToToolsMenu,
     RemoveFromToolsMenu,
+    PageSource,
     Count
 };
 
