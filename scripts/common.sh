@@ -8,7 +8,7 @@ QUARROW_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev qt6-image-formats-plugins
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth fonts-dejavu-core fonts-wqy-microhei
+    xvfb xauth fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji
 )
 
 # Installs what is missing (as root), or says which line would.

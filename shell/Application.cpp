@@ -3,7 +3,9 @@
 #include "platform/SettingsStore.h"
 #include "platform/SkinControl.h"
 #include "shell/Form1.h"
+#include "shell/StartChecks.h"
 #include "shell/frmSplash.h"
+#include "windows/Form8.h"
 #include "windows/Skinning.h"
 
 #include <QApplication>
@@ -72,6 +74,9 @@ int RunQuarrow()
                                     : parser.errorText()));
         return 2;
     }
+    // Better a reason now than the web engine's abort with the first page.
+    if (const std::optional<QString> problem = WebEngineStartProblem())
+        return RefuseToStart(*problem);
 
     int status = 0;
     {
@@ -132,5 +137,9 @@ void QuarrowApplication::showMainWindow()
     }
     if (m_splash)
         m_splash->hide();
+    // The help window opens over the main window when its "Show at Startup"
+    // box is ticked, as the Help command opens it.
+    if (Form8::showAtStartup(m_branding.productName))
+        m_mainWindow->action(Command::Help)->trigger();
     emit mainWindowShown();
 }

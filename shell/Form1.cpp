@@ -15,6 +15,7 @@
 #include "shell/PageHarvester.h"
 #include "windows/Branding.h"
 #include "windows/FileUtils.h"
+#include "windows/PageSourceWindow.h"
 #include "windows/Skinning.h"
 
 #include <QAction>
@@ -111,7 +112,9 @@ Form1::~Form1()
     m_harvester = nullptr;
     for (WebBrowser *view : wb)
         view->disconnect(this);
-    // Views first: their pages must go before the profile.
+    // Views first: their pages, and those of the source windows, must go
+    // before the profile.
+    qDeleteAll(findChildren<PageSourceWindow *>(Qt::FindDirectChildrenOnly));
     for (WebBrowser *&view : wb) {
         delete view;
         view = nullptr;
@@ -207,9 +210,10 @@ void Form1::createActions()
     connect(
         makeAction(Command::Help, tr("View &Help"), {}, {}, {}, keys({QKeySequence::HelpContents})),
         &QAction::triggered, this,
-        [this] { ShowHelpWindow(m_help, m_branding.productName, m_skin); });
+        [this] { ShowHelpWindow(m_help, m_branding.productName, m_skin, this); });
     connect(makeAction(Command::About, tr("&About this software"), {}, {}, {}, {}),
-            &QAction::triggered, this, [this] { ShowAboutWindow(m_about, m_branding, m_skin); });
+            &QAction::triggered, this,
+            [this] { ShowAboutWindow(m_about, m_branding, m_skin, this); });
     const auto toAddress = [this] {
         txtUrl->setFocus(Qt::ShortcutFocusReason);
         txtUrl->selectAll();
@@ -255,6 +259,10 @@ void Form1::createActions()
     connect(makeAction(Command::CancelDownload, tr("&Cancel Download"), {}, {}, {}, {}),
             &QAction::triggered, this, [this] { m_downloads->cancel(); });
     action(Command::CancelDownload)->setEnabled(false);
+    // The live page's source as the engine shows it, in a window of its own.
+    connect(makeAction(Command::PageSource, tr("&Page Source"), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_U)})),
+            &QAction::triggered, this, [this] { ShowPageSource(wb[0]->url(), m_profile, this); });
 }
 
 void Form1::updateNavigationActions()
@@ -409,9 +417,10 @@ void Form1::createMenus()
             {Command::Open, Command::SavePage, Command::CancelDownload, Command::Exit});
     addMenu(tr("&Go"), {Command::Back, Command::Forward, Command::Stop, Command::Refresh,
                         Command::BackDirectory, Command::SendToBrowser, Command::Home});
-    addMenu(tr("&View"), {Command::ShowLive, Command::ShowSource, Command::ShowImages,
-                          Command::Website, Command::Find, Command::FindNext, Command::FindPrevious,
-                          Command::ZoomIn, Command::ZoomOut, Command::ZoomReset});
+    addMenu(tr("&View"),
+            {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website,
+             Command::Find, Command::FindNext, Command::FindPrevious, Command::ZoomIn,
+             Command::ZoomOut, Command::ZoomReset, Command::PageSource});
     addMenu(tr("&Tools"), {Command::AddToToolsMenu, Command::RemoveFromToolsMenu});
     addMenu(tr("&Help"), {Command::Help});
     addMenu(tr("&About"), {Command::About});

@@ -65,6 +65,7 @@ enum class Command {
     ZoomReset,
     SavePage,
     CancelDownload,
+    PageSource,
     Count
 };
 

@@ -8,8 +8,9 @@
 
 void Form1::AddToIEToolsMenu()
 {
-    // The entries switch only when the registry really took the change.
-    if (AddExtensionEntries()) {
+    // The entries switch only when the change really was made: the registry
+    // entries on Windows, the desktop entry elsewhere.
+    if (AddProgramToToolsMenu()) {
         action(Command::AddToToolsMenu)->setEnabled(false);
         action(Command::RemoveFromToolsMenu)->setEnabled(true);
     } else {
@@ -19,7 +20,7 @@ void Form1::AddToIEToolsMenu()
 
 void Form1::RemoveFromIEToolsMenu()
 {
-    if (RemoveExtensionEntries()) {
+    if (RemoveProgramFromToolsMenu()) {
         action(Command::RemoveFromToolsMenu)->setEnabled(false);
         action(Command::AddToToolsMenu)->setEnabled(true);
     } else {

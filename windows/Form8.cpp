@@ -6,6 +6,7 @@
 #include "platform/Twips.h"
 #include "windows/FileUtils.h"
 #include "windows/Skinning.h"
+#include "windows/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -73,6 +74,7 @@ Form8::Form8(const QString &productName, SkinControl *skin, QWidget *parent)
     connect(Check1, &QCheckBox::pressed, this, [this] { Check1->setTristate(false); });
     // Every change of the value stores it, the one the load makes included.
     connect(Check1, &QCheckBox::stateChanged, this, [this] { Check1_Click(); });
+    CloseWithKeys(this);
 
     Form_Load(skin);
 }
@@ -112,6 +114,12 @@ QIcon Form8::helpIcon()
     icon.addPixmap(shipped.isNull() ? drawHelpIcon(24) : shipped);
     icon.addPixmap(drawHelpIcon(48));
     return icon;
+}
+
+bool Form8::showAtStartup(const QString &productName)
+{
+    // Only a plain tick opens it: the grey third state is no yes.
+    return checkValueOfSetting(Settings(productName).showHelpText()) == 1;
 }
 
 void Form8::Form_Load(SkinControl *skin)
@@ -159,10 +167,13 @@ int Form8::checkValue() const
     }
 }
 
-Form8 *ShowHelpWindow(QPointer<Form8> &window, const QString &productName, SkinControl *skin)
+Form8 *ShowHelpWindow(QPointer<Form8> &window, const QString &productName, SkinControl *skin,
+                      QWidget *owner)
 {
-    if (!window)
-        window = new Form8(productName, skin);
+    if (!window) {
+        window = new Form8(productName, skin, owner);
+        CentreOverOwner(window, owner);
+    }
     window->show();
     window->raise();
     window->activateWindow();

@@ -13,7 +13,9 @@ class SkinControl;
 // The readme/help window: the help document "Help.rtf" from the program's
 // folder in a read-only rich-text view, and a "Show at Startup" check box
 // kept in the per-user settings. The window is loaded when created and
-// unloaded (deleted) when closed; it has no resize handling of its own.
+// unloaded (deleted) when closed, Esc and Ctrl+W among the ways; it has no
+// resize handling of its own. With a parent it is that window's own window,
+// kept above it.
 class Form8 : public QWidget {
     Q_OBJECT
 public:
@@ -35,6 +37,9 @@ public:
     static std::optional<int> checkValueOfSetting(const QString &text);
     // The window's own 24 x 24 icon.
     static QIcon helpIcon();
+    // Whether the window opens when the program starts: the "Show at Startup"
+    // box as stored reads ticked (nothing stored reads ticked too).
+    static bool showAtStartup(const QString &productName);
 
 private:
     void Form_Load(SkinControl *skin);
@@ -45,6 +50,8 @@ private:
 };
 
 // "View Help": loads the help window unless it is loaded, and shows it
-// (modeless, without owner). `window` follows the loaded window; it becomes
-// null when the window is closed.
-Form8 *ShowHelpWindow(QPointer<Form8> &window, const QString &productName, SkinControl *skin);
+// modeless. A window it loads belongs to `owner` and opens centred over it
+// (without owner: on the screen). `window` follows the loaded window; it
+// becomes null when the window is closed.
+Form8 *ShowHelpWindow(QPointer<Form8> &window, const QString &productName, SkinControl *skin,
+                      QWidget *owner = nullptr);

@@ -1,5 +1,6 @@
 #include "windows/ToolsMenu.h"
 
+#include "platform/DesktopEntry.h"
 #include "platform/ProgramFolder.h"
 #include "platform/VersionInfo.h"
 
@@ -118,9 +119,28 @@ bool RemoveExtensionEntries()
     return present.has_value() && !*present;
 }
 
+bool AddProgramToToolsMenu()
+{
+#ifdef Q_OS_WIN
+    return AddExtensionEntries();
+#else
+    return DesktopEntry::install();
+#endif
+}
+
+bool RemoveProgramFromToolsMenu()
+{
+#ifdef Q_OS_WIN
+    return RemoveExtensionEntries();
+#else
+    return DesktopEntry::remove();
+#endif
+}
+
 QString ToolsMenuFailureText(bool adding)
 {
     const QString product = productName().isEmpty() ? QStringLiteral("the program") : productName();
+#ifdef Q_OS_WIN
     if (adding)
         return QStringLiteral("Could not add %1 to the IE Tools Menu: the registry entries could "
                               "not be written.")
@@ -128,4 +148,14 @@ QString ToolsMenuFailureText(bool adding)
     return QStringLiteral("Could not remove %1 from the IE Tools Menu: the registry entries could "
                           "not be deleted.")
         .arg(product);
+#else
+    const QString entry = QDir::toNativeSeparators(DesktopEntry::filePath());
+    if (adding)
+        return QStringLiteral("Could not add %1 to the applications menu: the desktop entry %2 "
+                              "could not be written.")
+            .arg(product, entry);
+    return QStringLiteral("Could not remove %1 from the applications menu: the desktop entry %2 "
+                          "could not be deleted.")
+        .arg(product, entry);
+#endif
 }

@@ -6,10 +6,14 @@
 #include <QPair>
 #include <QString>
 
-// Internet Explorer's Tools menu and toolbar: the program adds itself as an
-// extension that starts it, and removes itself again. The extension is one
-// registry key of the machine-wide hive holding eight string values;
-// Internet Explorer reads them, the program never does.
+// The Tools menu's "Add program" and "Remove Program" commands. On Windows
+// they put the program into Internet Explorer's Tools menu and toolbar: the
+// program adds itself as an extension that starts it, and removes itself
+// again. The extension is one registry key of the machine-wide hive holding
+// eight string values; Internet Explorer reads them, the program never does.
+// Elsewhere the same commands install and remove the program's desktop entry
+// (platform/DesktopEntry.h), which puts it into the desktop's application
+// menu and among the programs that open web pages.
 
 // The extension key below HKEY_LOCAL_MACHINE.
 extern const QString ExtensionKeyPath;
@@ -36,6 +40,12 @@ bool AddExtensionEntries();
 // Deletes the extension key. True when the key is gone afterwards: deleted
 // now, or not there to begin with.
 bool RemoveExtensionEntries();
+
+// The commands as this system has them: the extension entries above on
+// Windows, the desktop entry elsewhere. True when the change was made (for a
+// removal: when nothing is left).
+bool AddProgramToToolsMenu();
+bool RemoveProgramFromToolsMenu();
 
 // What the main window's status bar says when adding (or removing) failed.
 QString ToolsMenuFailureText(bool adding);

@@ -3,6 +3,7 @@
 #include "platform/Twips.h"
 #include "platform/VersionInfo.h"
 #include "windows/Skinning.h"
+#include "windows/WindowPlacement.h"
 
 #include <QPixmap>
 
@@ -35,8 +36,7 @@ template <typename Label> Label *makeLabel(QWidget *parent, const char *name, co
 
 } // namespace
 
-frmAbout::frmAbout(const Branding &branding, SkinControl *skin, QWidget *parent)
-    : QWidget(parent, Qt::Window)
+frmAbout::frmAbout(const Branding &branding, SkinControl *skin, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -82,6 +82,7 @@ frmAbout::frmAbout(const Branding &branding, SkinControl *skin, QWidget *parent)
     Twips::place(templateLabel, 240, 3360, 315, 255);
     templateLabel->setVisible(false);
     SkinLabel1.push_back(templateLabel);
+    CloseWithKeys(this);
 
     Form_Load(branding, skin);
 }
@@ -112,10 +113,13 @@ void frmAbout::Form_Load(const Branding &branding, SkinControl *skin)
     }
 }
 
-frmAbout *ShowAboutWindow(QPointer<frmAbout> &window, const Branding &branding, SkinControl *skin)
+frmAbout *ShowAboutWindow(QPointer<frmAbout> &window, const Branding &branding, SkinControl *skin,
+                          QWidget *owner)
 {
-    if (!window)
-        window = new frmAbout(branding, skin);
+    if (!window) {
+        window = new frmAbout(branding, skin, owner);
+        CentreOverOwner(window, owner);
+    }
     window->show();
     window->raise();
     window->activateWindow();

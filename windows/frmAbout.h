@@ -3,17 +3,19 @@
 #include "platform/SkinLabel.h"
 #include "windows/Branding.h"
 
+#include <QDialog>
 #include <QLabel>
 #include <QPointer>
 #include <QWidget>
 
 // The about window: product name, version, owner, website and a rights
 // notice from the program's version information, beside the product picture.
-// It has no buttons; it closes with the window's close box and is unloaded
-// (deleted) then.
+// It has no buttons; it closes with the window's close box, Esc or Ctrl+W and
+// is unloaded (deleted) then. With a parent it is that window's dialog: it
+// stays above it and goes with it.
 class SkinControl;
 
-class frmAbout : public QWidget {
+class frmAbout : public QDialog {
     Q_OBJECT
 public:
     frmAbout(const Branding &branding, SkinControl *skin, QWidget *parent = nullptr);
@@ -38,5 +40,7 @@ private:
 };
 
 // "About this software": loads the about window unless it is loaded, and
-// shows it (modeless, without owner).
-frmAbout *ShowAboutWindow(QPointer<frmAbout> &window, const Branding &branding, SkinControl *skin);
+// shows it modeless. A window it loads is the dialog of `owner` and opens
+// centred over it (without owner: on the screen).
+frmAbout *ShowAboutWindow(QPointer<frmAbout> &window, const Branding &branding, SkinControl *skin,
+                          QWidget *owner = nullptr);

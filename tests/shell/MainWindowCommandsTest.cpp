@@ -1,6 +1,7 @@
 #include "tests/shell/MainWindowFixture.h"
 #include "tests/support/Eventually.h"
 
+#include "platform/DesktopEntry.h"
 #include "platform/ProgressBar.h"
 #include "platform/Registry.h"
 #include "platform/RichTextBox.h"
@@ -31,34 +32,49 @@ protected:
     {
         MainWindowFixture::SetUp();
         Registry::setHiveFolder(folder.path() + "/registry");
+        // The desktop entry the Tools menu writes off Windows lands here.
+        savedDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(folder.path() + "/data"));
         loadWindow();
     }
     void TearDown() override
     {
         Registry::setHiveFolder(QString());
+        qputenv("XDG_DATA_HOME", savedDataHome);
         MainWindowFixture::TearDown();
     }
+    QByteArray savedDataHome;
 };
 
-TEST_F(MainWindowCommands, ToolsMenuSwitchesItsEntriesWhenTheRegistryTakesTheChange)
+TEST_F(MainWindowCommands, ToolsMenuSwitchesItsEntriesWhenTheChangeIsMade)
 {
     QAction *add = menuItem("Tools", "Add program to IE Tools Menu");
     QAction *remove = menuItem("Tools", "Remove Program from IE Tools Menu");
     add->trigger();
     EXPECT_FALSE(add->isEnabled());
     EXPECT_TRUE(remove->isEnabled());
+#ifdef Q_OS_WIN
     EXPECT_EQ(Registry::stringValues(Registry::Root::LocalMachine, ExtensionKeyPath).size(), 8);
+#else
+    EXPECT_TRUE(QFile::exists(folder.path() + "/data/applications/quarrow.desktop"));
+#endif
     remove->trigger();
     EXPECT_TRUE(add->isEnabled());
     EXPECT_FALSE(remove->isEnabled());
+#ifdef Q_OS_WIN
     EXPECT_FALSE(Registry::keyExists(Registry::Root::LocalMachine, ExtensionKeyPath));
+#else
+    EXPECT_FALSE(DesktopEntry::installed());
+#endif
 }
 
 TEST_F(MainWindowCommands, ToolsMenuFailureLeavesTheEntriesAndSaysSo)
 {
-    // The hive's folder cannot exist: a plain file stands in its way.
+    // The hive's folder, or the applications folder, cannot exist: a plain
+    // file stands in its way.
     ASSERT_TRUE(testsupport::writeFile(folder.path() + "/plain", "x"));
     Registry::setHiveFolder(folder.path() + "/plain/registry");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder.path() + "/plain/data"));
     menuItem("Tools", "Add program to IE Tools Menu")->trigger();
     EXPECT_TRUE(menuItem("Tools", "Add program to IE Tools Menu")->isEnabled());
     EXPECT_TRUE(menuItem("Tools", "Remove Program from IE Tools Menu")->isEnabled());

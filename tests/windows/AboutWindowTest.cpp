@@ -1,11 +1,13 @@
 #include "platform/SkinControl.h"
 #include "platform/VersionInfo.h"
 #include "tests/support/TestSupport.h"
+#include "tests/windows/WindowTestSupport.h"
 #include "windows/Branding.h"
 #include "windows/frmAbout.h"
 
 #include <QPointer>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace {
@@ -114,6 +116,40 @@ TEST_F(AboutWindowTest, ASecondAboutShowsTheSameWindow)
     frmAbout *second = ShowAboutWindow(window, branding, &skin);
     EXPECT_TRUE(second->isVisible());
     second->close();
+}
+
+TEST_F(AboutWindowTest, OpensAsTheDialogOfItsOwnerCentredOverIt)
+{
+    QWidget owner;
+    ASSERT_TRUE(windowtests::showOwner(owner));
+    QPointer<frmAbout> window;
+    ShowAboutWindow(window, branding, &skin, &owner);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    // A dialog of the owner: the window system keeps it above the owner.
+    EXPECT_EQ(window->parentWidget(), &owner);
+    EXPECT_EQ(window->windowType(), Qt::Dialog);
+    ASSERT_NE(window->windowHandle(), nullptr);
+    EXPECT_EQ(window->windowHandle()->transientParent(), owner.windowHandle());
+    EXPECT_FALSE(window->isModal());
+    const QPoint offset = windowtests::centreOffset(window, &owner);
+    EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+    window->close();
+}
+
+TEST_F(AboutWindowTest, EscAndCtrlWCloseIt)
+{
+    QWidget owner;
+    ASSERT_TRUE(windowtests::showOwner(owner));
+    for (const auto &keys : {std::pair(Qt::Key_Escape, Qt::KeyboardModifiers()),
+                             std::pair(Qt::Key_W, Qt::KeyboardModifiers(Qt::ControlModifier))}) {
+        QPointer<frmAbout> window;
+        ShowAboutWindow(window, branding, &skin, &owner);
+        ASSERT_TRUE(window);
+        ASSERT_TRUE(windowtests::pressIn(window, keys.first, keys.second));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000))
+            << "key " << keys.first << " left the window open";
+    }
 }
 
 } // namespace

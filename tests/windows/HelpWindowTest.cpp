@@ -3,6 +3,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Twips.h"
 #include "tests/support/TestSupport.h"
+#include "tests/windows/WindowTestSupport.h"
 #include "windows/Form8.h"
 
 #include <QCheckBox>
@@ -157,6 +158,62 @@ TEST_F(HelpWindowTest, ClosingUnloadsAndViewHelpLoadsAfresh)
     ASSERT_TRUE(second);
     EXPECT_EQ(second->Check1->checkState(), Qt::Unchecked);
     second->close();
+}
+
+TEST_F(HelpWindowTest, OpensCentredOverItsOwnerAndStaysAboveIt)
+{
+    installHelp();
+    QWidget owner;
+    ASSERT_TRUE(windowtests::showOwner(owner));
+    QPointer<Form8> window;
+    ShowHelpWindow(window, m_product, nullptr, &owner);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_EQ(window->parentWidget(), &owner);
+    EXPECT_TRUE(window->isWindow());
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    const QPoint offset = windowtests::centreOffset(window, &owner);
+    EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+    EXPECT_NE(window->frameGeometry().topLeft(), QPoint(0, 0));
+    window->close();
+}
+
+TEST_F(HelpWindowTest, EscAndCtrlWCloseIt)
+{
+    installHelp();
+    QWidget owner;
+    ASSERT_TRUE(windowtests::showOwner(owner));
+    for (const auto &keys : {std::pair(Qt::Key_Escape, Qt::KeyboardModifiers()),
+                             std::pair(Qt::Key_W, Qt::KeyboardModifiers(Qt::ControlModifier))}) {
+        QPointer<Form8> window;
+        ShowHelpWindow(window, m_product, nullptr, &owner);
+        ASSERT_TRUE(window);
+        ASSERT_TRUE(windowtests::pressIn(window, keys.first, keys.second));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000))
+            << "key " << keys.first << " left the window open";
+        EXPECT_TRUE(owner.isVisible());
+    }
+}
+
+TEST_F(HelpWindowTest, ShowAtStartupFollowsTheStoredTick)
+{
+    // Nothing stored reads as the ticked box the window starts with.
+    EXPECT_TRUE(Form8::showAtStartup(m_product));
+    store(QStringLiteral("0"));
+    EXPECT_FALSE(Form8::showAtStartup(m_product));
+    store(QStringLiteral("1"));
+    EXPECT_TRUE(Form8::showAtStartup(m_product));
+    store(QStringLiteral("2"));
+    EXPECT_FALSE(Form8::showAtStartup(m_product));
+    store(QStringLiteral("x"));
+    EXPECT_FALSE(Form8::showAtStartup(m_product));
+
+    // Clearing the box in the window is what the next start reads.
+    store(QStringLiteral("1"));
+    installHelp();
+    Form8 window(m_product, nullptr);
+    window.Check1->click();
+    EXPECT_FALSE(Form8::showAtStartup(m_product));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "windows/ToolsMenu.h"
+#include "platform/DesktopEntry.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Registry.h"
 #include "platform/VersionInfo.h"
@@ -184,12 +185,45 @@ TEST_F(ToolsMenuTest, AHiveThatCannotBeReadOrReplacedReportsFailureBothWays)
 
 TEST_F(ToolsMenuTest, FailureTextsNameTheProductAndTheCommand)
 {
+#ifdef Q_OS_WIN
     EXPECT_EQ(ToolsMenuFailureText(true),
               QStringLiteral("Could not add Quarrow to the IE Tools Menu: the registry entries "
                              "could not be written."));
     EXPECT_EQ(ToolsMenuFailureText(false),
               QStringLiteral("Could not remove Quarrow from the IE Tools Menu: the registry "
                              "entries could not be deleted."));
+#else
+    const QString entry = DesktopEntry::filePath();
+    EXPECT_EQ(ToolsMenuFailureText(true),
+              QStringLiteral("Could not add Quarrow to the applications menu: the desktop entry ") +
+                  entry + QStringLiteral(" could not be written."));
+    EXPECT_EQ(ToolsMenuFailureText(false),
+              QStringLiteral("Could not remove Quarrow from the applications menu: the desktop "
+                             "entry ") +
+                  entry + QStringLiteral(" could not be deleted."));
+#endif
 }
+
+#ifndef Q_OS_WIN
+TEST_F(ToolsMenuTest, OffWindowsTheCommandsInstallAndRemoveTheDesktopEntry)
+{
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    const QString dataHome = m_dir.filePath(QStringLiteral("data"));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
+    const QString entry = dataHome + QStringLiteral("/applications/quarrow.desktop");
+
+    ASSERT_TRUE(AddProgramToToolsMenu());
+    EXPECT_TRUE(QFileInfo(entry).isFile());
+    EXPECT_TRUE(testsupport::readFile(entry).contains(
+        "\nExec=" + QFile::encodeName(QCoreApplication::applicationFilePath()) + " %U\n"));
+    // No registry stand-in is written: nothing here would read it.
+    EXPECT_FALSE(QFileInfo::exists(hiveFile()));
+
+    ASSERT_TRUE(RemoveProgramFromToolsMenu());
+    EXPECT_FALSE(QFileInfo::exists(entry));
+    EXPECT_TRUE(RemoveProgramFromToolsMenu());
+    qputenv("XDG_DATA_HOME", savedDataHome);
+}
+#endif
 
 } // namespace
