@@ -10,6 +10,8 @@
 
 #include <QLineEdit>
 
+#include <memory>
+
 namespace {
 void stopAll(const std::array<WebBrowser *, 3> &wb)
 {
@@ -120,5 +122,20 @@ void Form1::cmdSendToBrowser_Click()
 
 void Form1::cmdWebsite_Click()
 {
-    BestEffort([this] { ShowWebsiteWindow(m_branding.website); });
+    bool handedOver = true;
+    if (!ShowWebsiteWindow(m_branding.website, &handedOver) || handedOver)
+        return;
+    // No browser of the desktop took the site: it opens here, and the status
+    // bar says why, again once the page has loaded over the load's own words.
+    const QString address = frmWebsite::WebsiteAddress(m_branding.website);
+    const QString text =
+        tr("No web browser of the desktop opened %1: it is shown in the Browser tab").arg(address);
+    SelectView(View::Live);
+    wb[0]->Navigate(address);
+    sb1->setPanelText(1, text);
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(wb[0], &QWebEngineView::loadFinished, this, [this, text, once] {
+        sb1->setPanelText(1, text);
+        disconnect(*once);
+    });
 }

@@ -43,7 +43,7 @@ frmWebsite *frmWebsite::loaded()
 
 void frmWebsite::Form_Load(const QString &website)
 {
-    QDesktopServices::openUrl(QUrl(WebsiteAddress(website), QUrl::TolerantMode));
+    m_handedOver = QDesktopServices::openUrl(QUrl(WebsiteAddress(website), QUrl::TolerantMode));
 }
 
 void frmWebsite::Timer1_Timer()
@@ -54,10 +54,12 @@ void frmWebsite::Timer1_Timer()
     deleteLater();
 }
 
-bool ShowWebsiteWindow(const QString &website)
+bool ShowWebsiteWindow(const QString &website, bool *handedOver)
 {
     if (frmWebsite::loaded())
         return false;
-    new frmWebsite(website);
+    auto *window = new frmWebsite(website);
+    if (handedOver)
+        *handedOver = window->handedOver();
     return true;
 }

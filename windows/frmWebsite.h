@@ -20,12 +20,17 @@ public:
     static QString WebsiteAddress(const QString &website);
     // The loaded website window, or null.
     static frmWebsite *loaded();
+    // True when the desktop took the address (a browser or handler opened it).
+    bool handedOver() const { return m_handedOver; }
 
 private:
     void Form_Load(const QString &website);
     void Timer1_Timer();
+
+    bool m_handedOver = false;
 };
 
 // The Website command: loads the website window for the website unless it is
-// already loaded. False when it was (nothing is opened then).
-bool ShowWebsiteWindow(const QString &website);
+// already loaded. False when it was (nothing is opened then). With
+// `handedOver`, says whether the desktop took the address.
+bool ShowWebsiteWindow(const QString &website, bool *handedOver = nullptr);

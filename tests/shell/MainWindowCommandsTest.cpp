@@ -8,6 +8,7 @@
 #include "platform/StatusBar.h"
 #include "platform/TabStrip.h"
 #include "platform/WebBrowser.h"
+#include "tests/support/HttpServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UrlCatcher.h"
 #include "windows/Branding.h"
@@ -132,6 +133,38 @@ TEST_F(MainWindowCommands, WebsiteOpensOnceAWhileItsWindowIsLoaded)
     EXPECT_EQ(catcher.urls.size(), 2);
     QDesktopServices::unsetUrlHandler("http");
     QDesktopServices::unsetUrlHandler("https");
+}
+
+TEST_F(MainWindowCommands, WithoutADesktopBrowserTheWebsiteOpensInTheBrowserTab)
+{
+    QTemporaryDir root;
+    testsupport::HttpServer server(root.path());
+    server.setRoute("/site.html",
+                    "<html><head><title>Our site</title></head><body>hi</body></html>");
+    ASSERT_TRUE(server.start());
+    Branding branding = Branding::fromVersionInfo();
+    branding.website = server.urlText("/site.html");
+    form = std::make_unique<Form1>(branding);
+    form->show();
+    ASSERT_TRUE(waitForHarvests(1));
+    showView(2);
+
+    // A desktop where nothing opens web addresses.
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray browser = qgetenv("BROWSER");
+    qputenv("PATH", "");
+    qunsetenv("BROWSER");
+    QUARROW_WAIT_UNTIL(!frmWebsite::loaded(), 5000);
+    form->action(Command::Website)->trigger();
+    qputenv("PATH", path);
+    if (!browser.isEmpty())
+        qputenv("BROWSER", browser);
+
+    EXPECT_EQ(visible(), 0);
+    ASSERT_TRUE(waitForUrl(0, server.urlText("/site.html")));
+    EXPECT_EVENTUALLY(statusBar()->panelText(1).startsWith("No web browser of the desktop opened"),
+                      10000);
+    EXPECT_TRUE(server.requests().contains("/site.html"));
 }
 
 TEST_F(MainWindowCommands, ClosingEndsQuietlyAndClosesTheSideWindows)
