@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTabBar>
 #include <QToolButton>
 #include <QWebEngineHistory>
 #include <QWebEngineProfile>
@@ -382,6 +383,15 @@ void Form1::createControls()
 
     connect(cmdWebsite, &QPushButton::clicked, action(Command::Website), &QAction::trigger);
     connect(TabStrip1, &TabStrip::Click, this, &Form1::TabStrip1_Click);
+
+    // Tab and Shift+Tab go round the bar's buttons, the address box, Go, the
+    // tabs and the view that shows (its links in turn), and back again.
+    const QList<QWidget *> order = {cmdBack,    cmdForward,          cmdStop,    cmdRefresh,
+                                    cmdBackDir, cmdSendToBrowser,    cmdWebsite, txtUrl,
+                                    cmdGo,      TabStrip1->tabBar(), wb[0],      wb[1],
+                                    wb[2]};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 
     resize(Twips::toPixelsX(12135), Twips::toPixelsY(11100));
 }

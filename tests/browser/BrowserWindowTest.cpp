@@ -4,6 +4,7 @@
 #include "tests/support/Eventually.h"
 
 #include "platform/StatusBar.h"
+#include "platform/TabStrip.h"
 #include "platform/WebBrowser.h"
 #include "shell/Downloads.h"
 #include "shell/FindBar.h"
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -221,6 +223,39 @@ TEST_F(BrowserWindow, AltHomeGoesToTheStartPage)
     press(Qt::Key_Home, Qt::AltModifier);
     ASSERT_TRUE(waitForUrl(0, QUrl::fromLocalFile(programFile("start.html")).toString()));
     EXPECT_EQ(visible(), 0);
+}
+
+TEST_F(BrowserWindow, TabGoesRoundTheBarTheTabsAndThePageAndBackAgain)
+{
+    open("/words.html");
+    const auto where = [this]() -> QString {
+        QWidget *focus = QApplication::focusWidget();
+        if (!focus)
+            return "nothing";
+        if (focus == view(0) || view(0)->isAncestorOf(focus))
+            return "page";
+        if (focus == tabStrip()->tabBar())
+            return "tabs";
+        return focus->objectName();
+    };
+    addressBox()->setFocus(Qt::TabFocusReason);
+    QStringList forward;
+    for (int i = 0; i < 12 && (forward.isEmpty() || forward.last() != "txtUrl"); ++i) {
+        press(Qt::Key_Tab);
+        QTest::qWait(100);
+        forward << where();
+    }
+    const QString path = forward.join(" > ").toUtf8();
+    // From the address box: Go, the tabs, the page, then round through the
+    // bar's buttons to the address box again.
+    ASSERT_GE(forward.size(), 5) << path.toStdString();
+    EXPECT_EQ(forward.mid(0, 3), QStringList({"cmdGo", "tabs", "page"})) << path.toStdString();
+    EXPECT_TRUE(forward.contains("cmdRefresh")) << path.toStdString();
+    EXPECT_TRUE(forward.contains("cmdWebsite")) << path.toStdString();
+    EXPECT_EQ(forward.last(), "txtUrl") << path.toStdString();
+
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(where(), "cmdWebsite");
 }
 
 class Downloading : public BrowserWindow {
