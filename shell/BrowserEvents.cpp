@@ -11,6 +11,8 @@
 #include "windows/Branding.h"
 
 #include <QLineEdit>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
 
 void Form1::wb_StatusTextChange(int, const QString &text)
 {
@@ -57,7 +59,12 @@ void Form1::finishHarvest(const ResultLists &results, const HarvestReport &repor
     m_lists = results;
     if (report.pagesWritten) {
         BestEffort([this] { wb[1]->Navigate2(m_files->path(WorkingFiles::SourcePage)); });
-        BestEffort([this] { wb[2]->Navigate2(m_files->path(WorkingFiles::ImagePage)); });
+        BestEffort([this] {
+            // Text first, pictures after: the view turns them on again when
+            // its page has loaded.
+            wb[2]->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+            wb[2]->Navigate2(m_files->path(WorkingFiles::ImagePage));
+        });
     }
     if (!report.failure.isEmpty()) {
         // Said once the views are quiet, so that their own words do not cover it;

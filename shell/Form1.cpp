@@ -351,6 +351,8 @@ void Form1::createControls()
         wb[i]->installEventFilter(this);
     }
     connect(wb[0], &QWebEngineView::urlChanged, this, &Form1::followAddress);
+    dressGeneratedViews();
+    connect(wb[0], &QWebEngineView::loadStarted, this, &Form1::markViewsOutOfDate);
     m_harvester = new PageHarvester(wb[0], *m_files, this);
     connect(m_harvester, &PageHarvester::finished, this, &Form1::finishHarvest);
     // The harvest's pages never run scripts, in whichever view they show: the

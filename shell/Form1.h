@@ -151,6 +151,11 @@ private:
     void showZoom();
     // What follows the view that shows: Back, Forward, Stop, the find bar, the zoom.
     void viewShown();
+    // The Source Code and Images views show the harvest's pages dressed for
+    // reading (monospace source, pictures no wider than the view, a word for a
+    // page without pictures), and say when they are out of date.
+    void dressGeneratedViews();
+    void markViewsOutOfDate();
     // The address box shows the live view's address unless the user is editing it.
     void followAddress();
 

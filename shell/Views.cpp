@@ -18,6 +18,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
 
 #include <functional>
 
@@ -144,4 +151,61 @@ void Form1::showZoom()
     // The second panel names the level while it is not the page's own size.
     const int percent = qRound(wb[size_t(index)]->zoomFactor() * 100);
     sb1->setPanelText(2, percent == 100 ? QString() : tr("Zoom %1%").arg(percent));
+}
+
+namespace {
+QString resourceText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QString jsString(const QString &text)
+{
+    // A JSON string is a JavaScript string literal.
+    const QByteArray json =
+        QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(json.mid(1, json.size() - 2));
+}
+} // namespace
+
+void Form1::dressGeneratedViews()
+{
+    const QString dress = resourceText(QStringLiteral(":/app/views/dress.js"));
+    const struct {
+        WebBrowser *view;
+        const char *kind;
+        QString file;
+    } views[] = {{wb[1], "source", QString(WorkingFiles::SourcePage)},
+                 {wb[2], "images", QString(WorkingFiles::ImagePage)}};
+    for (const auto &v : views) {
+        QWebEngineScript script;
+        script.setName(QStringLiteral("quarrow-dress"));
+        script.setInjectionPoint(QWebEngineScript::DocumentReady);
+        script.setWorldId(QWebEngineScript::ApplicationWorld);
+        script.setRunsOnSubFrames(false);
+        const QString page =
+            QUrl::fromLocalFile(m_files->path(v.file)).toString(QUrl::FullyEncoded);
+        script.setSourceCode(
+            QString(dress)
+                .replace(QStringLiteral("QUARROW_KIND"), jsString(QString::fromLatin1(v.kind)))
+                .replace(QStringLiteral("QUARROW_PAGE"), jsString(page)));
+        v.view->page()->scripts().insert(script);
+    }
+    // The Images view shows its text first: its pictures are fetched once the
+    // page itself has loaded.
+    connect(wb[2], &QWebEngineView::loadFinished, this, [this] {
+        QWebEngineSettings *settings = wb[2]->page()->settings();
+        if (!settings->testAttribute(QWebEngineSettings::AutoLoadImages))
+            settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+    });
+}
+
+void Form1::markViewsOutOfDate()
+{
+    static const QString script = resourceText(QStringLiteral(":/app/views/updating.js"));
+    for (WebBrowser *view : {wb[1], wb[2]}) {
+        if (isGeneratedPage(view->url()))
+            view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld);
+    }
 }

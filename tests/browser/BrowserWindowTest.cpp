@@ -258,6 +258,100 @@ TEST_F(BrowserWindow, TabGoesRoundTheBarTheTabsAndThePageAndBackAgain)
     EXPECT_EQ(where(), "cmdWebsite");
 }
 
+class ReadableViews : public BrowserWindow {
+protected:
+    // Opens a page in the live view and waits until both generated views
+    // have loaded the harvest's pages.
+    void openAndWaitForViews(const QString &path)
+    {
+        open(path);
+        for (int index : {1, 2}) {
+            EXPECT_EVENTUALLY(!view(index)->Busy() && form->isGeneratedPage(view(index)->url()),
+                              15000);
+        }
+        QTest::qWait(100);
+    }
+    QString text(int index, const QString &script) { return evaluate(index, script).toString(); }
+};
+
+TEST_F(ReadableViews, TheSourceIsMonospacedSingleSpacedAndKeepsItsIndentation)
+{
+    site.server().setRoute("/lines.html", "<html>\r\n<body>\r\n    <p>deep</p>\r\n"
+                                          "<img src=\"pics/a.gif\">\r\n</body>\r\n</html>\r\n");
+    openAndWaitForViews("/lines.html");
+    EXPECT_EQ(text(1, "getComputedStyle(document.body).whiteSpace"), "pre-wrap");
+    EXPECT_TRUE(text(1, "getComputedStyle(document.body).fontFamily").contains("monospace"));
+    // One visible line break for each line of the body's markup as the engine
+    // writes it, not two.
+    const int lines = evaluate(0, "(document.body.outerHTML.match(/\\n/g) || []).length").toInt();
+    const int shown = evaluate(1, "Array.from(document.querySelectorAll('br')).filter("
+                                  "b => getComputedStyle(b).display !== 'none').length")
+                          .toInt();
+    EXPECT_EQ(shown, lines);
+    EXPECT_TRUE(text(1, "document.body.innerText").contains("\n    <p>deep</p>"));
+}
+
+TEST_F(ReadableViews, WidePicturesFitTheViewAndAPageWithoutPicturesSaysSo)
+{
+    site.server().setRoute("/wide.png", TestSite::pngBytes(3000, 40), "image/png");
+    site.server().setRoute("/wide.html", "<html><body><img src=\"wide.png\"><img "
+                                         "src=\"dir1/b.png\"></body></html>");
+    openAndWaitForViews("/wide.html");
+    EXPECT_EVENTUALLY(evaluate(2, "Array.from(document.images).every(i => i.complete && "
+                                  "i.naturalWidth > 0)")
+                          .toBool(),
+                      10000);
+    const int room = evaluate(2, "document.documentElement.clientWidth").toInt();
+    EXPECT_LE(evaluate(2, "document.images[0].getBoundingClientRect().width").toInt(), room);
+    EXPECT_EQ(evaluate(2, "document.images[1].getBoundingClientRect().width").toInt(), 4);
+    EXPECT_FALSE(text(2, "document.body.innerText").contains("No pictures on this page"));
+
+    site.server().setRoute("/bare.html", "<html><body><p>words only</p></body></html>");
+    openAndWaitForViews("/bare.html");
+    EXPECT_TRUE(text(2, "document.body.innerText").contains("No pictures on this page"));
+}
+
+TEST_F(ReadableViews, EachNewPageOpensAtTheTop)
+{
+    QByteArray tall = "<html><body>";
+    for (int i = 0; i < 400; ++i)
+        tall += "<p>line " + QByteArray::number(i) + "</p>\n";
+    site.server().setRoute("/tall.html", tall + "</body></html>");
+    openAndWaitForViews("/tall.html");
+    evaluate(1, "window.scrollTo(0, 3000); window.scrollY");
+    EXPECT_GT(evaluate(1, "window.scrollY").toInt(), 1000);
+    site.server().setRoute("/tall2.html", tall + "<p>more</p></body></html>");
+    openAndWaitForViews("/tall2.html");
+    EXPECT_EQ(evaluate(1, "window.scrollY").toInt(), 0);
+}
+
+TEST_F(ReadableViews, WhileANewPageLoadsTheViewsSayTheyAreOutOfDate)
+{
+    openAndWaitForViews("/index.html");
+    site.server().holdRoute("/slow.html");
+    view(0)->Navigate(site.url("/slow.html"));
+    for (int index : {1, 2}) {
+        EXPECT_EVENTUALLY(evaluate(index, "!!document.getElementById('quarrow-updating')").toBool(),
+                          10000);
+    }
+    EXPECT_TRUE(text(1, "document.getElementById('quarrow-updating').textContent")
+                    .startsWith("Being updated"));
+}
+
+TEST_F(ReadableViews, TheImagesViewShowsItsTextBeforeItsPicturesArrive)
+{
+    site.server().holdRoute("/pics/never.gif");
+    // The live page never fetches its picture (it is lazy and far below);
+    // the Images view asks for it and finishes loading although it never comes.
+    site.server().setRoute("/held.html", "<html><body><div style=\"height:20000px\"></div>"
+                                         "<img loading=\"lazy\" src=\"pics/never.gif\">"
+                                         "</body></html>");
+    openAndWaitForViews("/held.html");
+    EXPECT_TRUE(form->isGeneratedPage(view(2)->url()));
+    EXPECT_EVENTUALLY(site.server().requests().contains("/pics/never.gif"), 10000);
+    EXPECT_FALSE(view(2)->Busy());
+}
+
 class Downloading : public BrowserWindow {
 protected:
     void SetUp() override
