@@ -1,5 +1,6 @@
 #include "shell/Application.h"
 
+#include "platform/InstanceChannel.h"
 #include "platform/SettingsStore.h"
 #include "platform/SkinControl.h"
 #include "shell/Form1.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QPointer>
 #include <QScreen>
 
@@ -78,9 +80,25 @@ int RunQuarrow()
     if (const std::optional<QString> problem = WebEngineStartProblem())
         return RefuseToStart(*problem);
 
+    // A file named relative to this start's folder means the same file to a
+    // Quarrow that runs elsewhere.
+    QString address = parser.positionalArguments().value(0);
+    if (!address.isEmpty() && QFileInfo::exists(address))
+        address = QFileInfo(address).absoluteFilePath();
+    // One Quarrow per user: a running one takes the address and comes to the
+    // front, and this start ends.
+    InstanceChannel channel;
+    if (channel.handOver(address))
+        return 0;
+    if (!channel.listen())
+        std::fprintf(stderr, "quarrow: cannot listen on %s; a later start opens a second window\n",
+                     qPrintable(InstanceChannel::socketPath()));
+
     int status = 0;
     {
-        QuarrowApplication quarrow(parser.positionalArguments().value(0));
+        QuarrowApplication quarrow(address);
+        QObject::connect(&channel, &InstanceChannel::addressReceived, &quarrow,
+                         &QuarrowApplication::openFromDesktop);
         quarrow.start();
         status = QApplication::exec();
         // The views' pages go before their profile, and both before the application.
@@ -115,6 +133,17 @@ void QuarrowApplication::start()
     m_splash = new frmSplash(m_branding, m_skin.get());
     connect(m_splash, &frmSplash::timeUp, this, &QuarrowApplication::showMainWindow);
     m_splash->show();
+}
+
+void QuarrowApplication::openFromDesktop(const QString &address)
+{
+    if (!m_mainWindow) {
+        // Still at the splash: the address takes the start page's place.
+        if (!address.isEmpty())
+            Form1::setStartAddress(address);
+        return;
+    }
+    m_mainWindow->openFromDesktop(address);
 }
 
 void QuarrowApplication::showMainWindow()

@@ -38,6 +38,10 @@ public:
     frmSplash *splash() const;
     Form1 *mainWindow() const;
 
+    // A later start of Quarrow asked for this address (empty: only to come
+    // to the front).
+    void openFromDesktop(const QString &address);
+
 signals:
     void mainWindowShown();
 

@@ -108,6 +108,9 @@ public:
     // Opened side windows, while they are loaded.
     Form8 *helpWindow() const { return m_help; }
     frmAbout *aboutWindow() const { return m_about; }
+    // Opens an address or file that the desktop handed over in the Browser tab
+    // (none: nothing opens) and brings the window to the front.
+    void openFromDesktop(const QString &address);
     // The find bar under the tab strip (hidden until Find).
     FindBar *findBar() const { return m_findBar; }
     // The zoom levels a view steps through, as factors.

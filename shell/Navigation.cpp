@@ -97,6 +97,20 @@ void Form1::followAddress()
     txtUrl->setText(wb[0]->LocationURL());
 }
 
+void Form1::openFromDesktop(const QString &address)
+{
+    if (!address.isEmpty()) {
+        SelectView(View::Live);
+        if (!wb[0]->Navigate2(address))
+            sb1->setPanelText(1, tr("Cannot open \"%1\": not a web address or file").arg(address));
+    }
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
 void Form1::goHome()
 {
     SelectView(View::Live);
