@@ -67,10 +67,36 @@ bool writeAll(int fd, const char *data, qsizetype size)
     return true;
 }
 
-// A new owner-only file beside the target, holding bytes and CR LF. Its path comes
-// back in *temporary; on failure nothing is left behind.
-bool writeTemporary(const QString &folder, const QString &name, const QByteArray &bytes,
-                    QByteArray *temporary, QString *error)
+// A stream into an open file; the first failure is kept, and nothing more is
+// written after it.
+class FileStream : public WorkingFiles::Stream {
+public:
+    explicit FileStream(int fd) : m_fd(fd) {}
+
+    void write(QByteArrayView bytes) override
+    {
+        if (m_errno == 0 && !writeAll(m_fd, bytes.data(), bytes.size()))
+            m_errno = errno ? errno : EIO;
+    }
+    void restart() override
+    {
+        if (m_errno == 0 && (::lseek(m_fd, 0, SEEK_SET) != 0 || ::ftruncate(m_fd, 0) != 0))
+            m_errno = errno ? errno : EIO;
+    }
+    int failure() const { return m_errno; }
+
+private:
+    int m_fd;
+    int m_errno = 0;
+};
+
+// A new owner-only file beside the target, holding what fill writes and CR LF. Its
+// path comes back in *temporary; on failure nothing is left behind. It is not
+// synced to the disk: the working files are what the running program hands from one
+// step to the next, not data to keep through a crash.
+bool writeTemporary(const QString &folder, const QString &name,
+                    const std::function<void(WorkingFiles::Stream &)> &fill, QByteArray *temporary,
+                    QString *error)
 {
     QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.") + name) + ".XXXXXX";
     // mkstemp creates the file exclusively (never through a link), mode 0600.
@@ -79,17 +105,24 @@ bool writeTemporary(const QString &folder, const QString &name, const QByteArray
         setError(error, name, systemReason(errno));
         return false;
     }
-    const bool ok = writeAll(fd, bytes.constData(), bytes.size()) && writeAll(fd, "\r\n", 2);
-    const int writeErrno = errno;
+    FileStream stream(fd);
+    fill(stream);
+    stream.write("\r\n");
+    const int writeErrno = stream.failure();
     // Some file systems only report a full disk when the file is closed.
     const bool closed = ::close(fd) == 0;
-    if (!ok || !closed) {
-        setError(error, name, systemReason(ok ? errno : writeErrno));
+    if (writeErrno != 0 || !closed) {
+        setError(error, name, systemReason(writeErrno != 0 ? writeErrno : errno));
         ::unlink(pattern.constData());
         return false;
     }
     *temporary = pattern;
     return true;
+}
+
+std::function<void(WorkingFiles::Stream &)> bytesOf(const QByteArray &bytes)
+{
+    return [&bytes](WorkingFiles::Stream &stream) { stream.write(bytes); };
 }
 
 #endif
@@ -183,7 +216,7 @@ bool WorkingFiles::writeReplaceBytes(const QString &name, const QByteArray &byte
         return false;
     }
     QByteArray temporary;
-    if (!writeTemporary(m_folder, name, bytes, &temporary, error))
+    if (!writeTemporary(m_folder, name, bytesOf(bytes), &temporary, error))
         return false;
     // Looked at again: the target may have changed while the bytes were written.
     why = refusal(target);
@@ -210,6 +243,15 @@ bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
                              const QString &second, const QByteArray &secondBytes,
                              QString *error) const
 {
+    return writePair(
+        first, firstBytes, second, [&secondBytes](Stream &stream) { stream.write(secondBytes); },
+        error);
+}
+
+bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
+                             const QString &second, const std::function<void(Stream &)> &fill,
+                             QString *error) const
+{
 #ifdef Q_OS_UNIX
     const QByteArray firstTarget = QFile::encodeName(path(first));
     const QByteArray secondTarget = QFile::encodeName(path(second));
@@ -223,9 +265,9 @@ bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
     }
     QByteArray firstTemporary;
     QByteArray secondTemporary;
-    if (!writeTemporary(m_folder, first, firstBytes, &firstTemporary, error))
+    if (!writeTemporary(m_folder, first, bytesOf(firstBytes), &firstTemporary, error))
         return false;
-    if (!writeTemporary(m_folder, second, secondBytes, &secondTemporary, error)) {
+    if (!writeTemporary(m_folder, second, fill, &secondTemporary, error)) {
         ::unlink(firstTemporary.constData());
         return false;
     }
@@ -261,8 +303,16 @@ bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
     }
     return true;
 #else
+    // Gathered in memory, then written as one.
+    class BufferStream : public Stream {
+    public:
+        void write(QByteArrayView bytes) override { buffer.append(bytes); }
+        void restart() override { buffer.clear(); }
+        QByteArray buffer;
+    } stream;
+    fill(stream);
     return writeReplaceBytes(first, firstBytes, error) &&
-           writeReplaceBytes(second, secondBytes, error);
+           writeReplaceBytes(second, stream.buffer, error);
 #endif
 }
 
