@@ -26,9 +26,8 @@ qsizetype scanPage(QByteArrayView text, const QString &pageUrl, const QString &b
     const Limits limits = Limits::forBytes(text.size());
     ScanBudget budget;
     budget.charsLeft = limits.listChars;
-    const std::vector<Tag> tags = FindTags(text);
     for (const bool links : {false, true})
-        ScanTags(links, text, tags, pageUrl, baseUrl, lists, &budget);
+        ScanText(links, text, pageUrl, baseUrl, lists, &budget);
     return budget.refused;
 }
 
@@ -122,40 +121,52 @@ HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
             report.failure = why;
     };
     const QByteArray text = ValidUtf8(pageUtf8);
-    // The files in the order RunHarvest() writes them; the scans read the text in
-    // memory, never the files.
+    // The files in the order RunHarvest() writes them, each streamed into its file
+    // as it is made; the scans read the text in memory, never the files.
     note(files.writeReplaceBytes(WorkingFiles::CheckImages, text, &why));
-    {
-        QByteArray clean;
-        for (const bool links : {false, true}) {
-            for (const bool tagsOnly : {false, true}) {
-                MakeCleanText(text, links, tagsOnly, clean);
-                note(files.writeReplaceBytes(WorkingFiles::CheckImagesClean, clean, &why));
-            }
+    for (const bool links : {false, true}) {
+        for (const bool tagsOnly : {false, true}) {
+            note(files.writeReplaceWith(
+                WorkingFiles::CheckImagesClean,
+                [&](WorkingFiles::Stream &stream) {
+                    WriteCleanText(text, links, tagsOnly,
+                                   [&stream](QByteArrayView piece) { stream.write(piece); });
+                },
+                &why));
         }
     }
     lists.clear();
     const qsizetype refused = scanPage(text, pageUrl, baseUrl, lists);
     qsizetype shown = 0;
-    const QByteArray imagePage =
-        BuildImagePageBytes(lists, Limits::forBytes(text.size()).imagePageBytes, &shown);
+    bool imagesMade = false;
     SourcePageCuts cuts;
-    bool made = false;
+    bool sourceMade = false;
     report.pagesWritten = files.writePair(
-        WorkingFiles::ImagePage, imagePage, WorkingFiles::SourcePage,
+        WorkingFiles::ImagePage,
+        [&](WorkingFiles::Stream &stream) {
+            WriteImagePage(
+                lists, Limits::forBytes(text.size()).imagePageBytes,
+                [&stream](QByteArrayView piece) { stream.write(piece); },
+                [&stream] { stream.restart(); }, &shown);
+            imagesMade = true;
+        },
+        WorkingFiles::SourcePage,
         [&](WorkingFiles::Stream &stream) {
             WriteSourcePage(
                 text, lists, [&stream](QByteArrayView piece) { stream.write(piece); },
                 [&stream] { stream.restart(); }, &cuts);
-            made = true;
+            sourceMade = true;
         },
         &why);
     note(report.pagesWritten);
-    if (!made) {
-        // Not written: made only to tell what it would have left out.
+    // Pages not written are made only to tell what they would have left out.
+    if (!imagesMade)
+        WriteImagePage(
+            lists, Limits::forBytes(text.size()).imagePageBytes, [](QByteArrayView) {}, [] {},
+            &shown);
+    if (!sourceMade)
         WriteSourcePage(
             text, lists, [](QByteArrayView) {}, [] {}, &cuts);
-    }
     note(ResetWorkingFiles(files, &why));
     report.notices = noticesOf(refused, cuts, shown, lists.Links[1].size());
     return report;

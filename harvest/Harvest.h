@@ -122,16 +122,11 @@ QString WithoutQueryAndFragment(const QString &url);
 QString ScanFolder(const QString &baseUrl);
 
 // One scan over the page text (UTF-8, see ValidUtf8) in memory (links: the link
-// scan, else the image scan), over the tags FindTags() found in it. baseUrl is the
+// scan, else the image scan), over the tags FindTags() finds in it. baseUrl is the
 // address relative references resolve against (pageUrl when empty); pageUrl tells
 // which schemes may be recorded.
 void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
               ResultLists &lists, ScanBudget *budget = nullptr);
-
-// ScanText() over tags FindTags() found in pageText before.
-void ScanTags(bool links, QByteArrayView pageText, const std::vector<Tag> &tags,
-              const QString &pageUrl, const QString &baseUrl, ResultLists &lists,
-              ScanBudget *budget = nullptr);
 
 // The text of the clean file that a scan writes, in UTF-8, before the CR LF its
 // write adds: every text line of the page (a line ends at CR or CR LF) that holds a
@@ -139,7 +134,11 @@ void ScanTags(bool links, QByteArrayView pageText, const std::vector<Tag> &tags,
 // for the image scan), as one line for the text before its first marker and one
 // for each marker up to the next or the line's end (tagsOnly: the marker lines
 // only), each marker written in lower case and every line followed by CR LF.
-// Written into out, which keeps its memory from one text to the next.
+// Handed to sink a line at a time.
+void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly,
+                    const std::function<void(QByteArrayView)> &sink);
+
+// The same text, written into out.
 void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArray &out);
 
 // What the Source Code page left unlinked to stay within its limits.
@@ -177,6 +176,12 @@ QString ImageCutNotice(qsizetype shown, qsizetype recorded);
 // line says so. *shown, when given, receives the number of blocks.
 QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit = -1,
                                qsizetype *shown = nullptr);
+
+// The same page handed to sink piece by piece; made twice only when a first line
+// has to say what was left out: then `restart` is called and it is made again.
+void WriteImagePage(const ResultLists &lists, qsizetype byteLimit,
+                    const std::function<void(QByteArrayView)> &sink,
+                    const std::function<void()> &restart, qsizetype *shown = nullptr);
 QString BuildImagePage(const ResultLists &lists, qsizetype byteLimit = -1,
                        qsizetype *shown = nullptr);
 

@@ -183,6 +183,16 @@ bool leadsToPicture(QByteArrayView value)
     return false;
 }
 
+// Two texts in one, in memory of just their size: the lists hold many addresses.
+QString joined(QStringView first, QStringView second)
+{
+    QString out;
+    out.reserve(first.size() + second.size());
+    out.append(first);
+    out.append(second);
+    return out;
+}
+
 // The page folder and the folders above it, up to the site root. Climbing a level
 // normally cuts the folder after its next "/" from the end, so the whole chain is
 // kept as cut positions in one text: memory and time stay linear in the folder's
@@ -293,11 +303,11 @@ public:
         } else if (value.contains(QLatin1StringView("../"))) {
             QString rest = value;
             const qsizetype ups = removeEvery(rest, QLatin1StringView("../"));
-            *address = m_climber.up(ups) + rest;
+            *address = joined(m_climber.up(ups), rest);
         } else if (value.startsWith(u'/')) {
-            *address = m_rootBase + value.mid(1);
+            *address = joined(m_rootBase, QStringView(value).sliced(1));
         } else {
-            *address = m_relativeBase + value;
+            *address = joined(m_relativeBase, value);
         }
         return IsAllowedAddress(*address, m_filePage);
     }
@@ -322,8 +332,8 @@ private:
     FolderClimber m_climber;
 };
 
-void scan(const ScanKind &kind, QByteArrayView text, const std::vector<Tag> &tags,
-          const QString &pageUrl, const QString &baseUrl, ResultLists &lists, ScanBudget *budget)
+void scan(const ScanKind &kind, QByteArrayView text, const QString &pageUrl, const QString &baseUrl,
+          ResultLists &lists, ScanBudget *budget)
 {
     const QString base = WithoutQueryAndFragment(baseUrl.isEmpty() ? pageUrl : baseUrl);
     const bool filePage = SchemeOf(pageUrl) == u"file";
@@ -331,21 +341,15 @@ void scan(const ScanKind &kind, QByteArrayView text, const std::vector<Tag> &tag
     QStringList &addresses = lists.Links[kind.k];
     QStringList &keys = lists.Keys[kind.k];
     QSet<QByteArray> known;
-    qsizetype candidates = 0;
-    for (const Tag &tag : tags)
-        candidates += tag.kind == (kind.links ? Tag::Anchor : Tag::Image) ? 1 : 0;
-    known.reserve(keys.size() + candidates);
-    addresses.reserve(addresses.size() + candidates);
-    keys.reserve(keys.size() + candidates);
+    const Tag::Kind wanted = kind.links ? Tag::Anchor : Tag::Image;
     for (const QString &key : std::as_const(keys))
         known.insert(key.toUtf8());
-    const Tag::Kind wanted = kind.links ? Tag::Anchor : Tag::Image;
     QByteArray cleaned;
     QByteArray valueScratch;
     QByteArray keyScratch;
-    for (const Tag &tag : tags) {
+    FindTags(text, [&](const Tag &tag) {
         if (tag.kind != wanted)
-            continue;
+            return;
         QByteArrayView tagText = text.sliced(tag.start, tag.end - tag.start);
         if (kind.links && indexOfBytes(tagText, "cgi-bin/i/") >= 0) {
             // The link scan reads its tags without "cgi-bin/i/".
@@ -353,39 +357,43 @@ void scan(const ScanKind &kind, QByteArrayView text, const std::vector<Tag> &tag
             tagText = cleaned;
         }
         if (indexOfBytes(tagText, kind.search) < 0)
-            continue;
+            return;
         const QByteArrayView value = extractValue(tagText, kind.search, valueScratch);
         if (kind.links && !leadsToPicture(value))
-            continue;
+            return;
         if (value.size() > kLongestRecordedValue &&
             QString::fromUtf8(value).size() > kLongestRecordedValue) {
             // No browser opens an address this long; it would cost megabytes in
             // every list and view.
             if (budget)
                 ++budget->refused;
-            continue;
+            return;
         }
         const QByteArrayView keyBytes = keyOf(value, keyScratch);
-        // Looked up in place; copied only when it is new.
+        // Looked up in place; kept in place too when it lies in the page text,
+        // which outlives the scan.
         if (known.contains(QByteArray::fromRawData(keyBytes.data(), keyBytes.size())))
-            continue;
+            return;
         QString address;
         if (!resolver.resolve(QString::fromUtf8(value), &address))
-            continue;
+            return;
         const QString key = QString::fromUtf8(keyBytes);
         if (budget && budget->charsLeft >= 0) {
             // Once the lists are full, nothing more is recorded.
             const qsizetype cost = address.size() + key.size();
             if (budget->refused > 0 || cost > budget->charsLeft) {
                 ++budget->refused;
-                continue;
+                return;
             }
             budget->charsLeft -= cost;
         }
         addresses.append(address);
         keys.append(key);
-        known.insert(keyBytes.toByteArray());
-    }
+        const bool inText = keyBytes.data() >= text.data() &&
+                            keyBytes.data() + keyBytes.size() <= text.data() + text.size();
+        known.insert(inText ? QByteArray::fromRawData(keyBytes.data(), keyBytes.size())
+                            : keyBytes.toByteArray());
+    });
 }
 
 void scanFile(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
@@ -405,7 +413,7 @@ void scanFile(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files,
     }
     const QString url = pageUrl;
     pageUrl = ScanFolder(url);
-    scan(kind, text, FindTags(text), url, url, lists, nullptr);
+    scan(kind, text, url, url, lists, nullptr);
 }
 
 // The next tag marker at or after from, or -1.
@@ -528,20 +536,18 @@ QString ScanFolder(const QString &baseUrl)
 void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
               ResultLists &lists, ScanBudget *budget)
 {
-    scan(links ? kImageLinks : kImageTags, pageText, FindTags(pageText), pageUrl, baseUrl, lists,
-         budget);
-}
-
-void ScanTags(bool links, QByteArrayView pageText, const std::vector<Tag> &tags,
-              const QString &pageUrl, const QString &baseUrl, ResultLists &lists,
-              ScanBudget *budget)
-{
-    scan(links ? kImageLinks : kImageTags, pageText, tags, pageUrl, baseUrl, lists, budget);
+    scan(links ? kImageLinks : kImageTags, pageText, pageUrl, baseUrl, lists, budget);
 }
 
 void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArray &out)
 {
     out.resize(0);
+    WriteCleanText(pageText, links, tagsOnly, [&out](QByteArrayView piece) { out.append(piece); });
+}
+
+void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly,
+                    const std::function<void(QByteArrayView)> &sink)
+{
     QByteArray cleaned;
     QByteArrayView text = pageText;
     if (links && indexOfBytes(text, "cgi-bin/i/") >= 0) {
@@ -565,8 +571,8 @@ void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArra
         // The text before the first tag keeps a line of its own; each tag starts a
         // new line that runs to the next tag or to the end of the text line.
         if ((at > lineStart || firstKept) && !tagsOnly) {
-            out.append(data + lineStart, at - lineStart);
-            out.append("\r\n", 2);
+            sink(QByteArrayView(data + lineStart, at - lineStart));
+            sink("\r\n");
         }
         firstKept = false;
         while (true) {
@@ -575,9 +581,9 @@ void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArra
             const qsizetype lineEnd = findByte(data, at, limit, '\r');
             const qsizetype end = lineEnd < 0 ? limit : lineEnd;
             // Each tag begins with its marker written in lower case.
-            out.append(marker);
-            out.append(data + at + marker.size(), end - at - marker.size());
-            out.append("\r\n", 2);
+            sink(marker);
+            sink(QByteArrayView(data + at + marker.size(), end - at - marker.size()));
+            sink("\r\n");
             at = following;
             if (lineEnd >= 0 || following < 0) {
                 resume = end;

@@ -71,58 +71,72 @@ void appendAttributeSafe(QByteArray &out, QStringView address, bool controls = f
 {
     const char16_t *data = address.utf16();
     const qsizetype n = address.size();
+    // Room for the longest form of every character ("&quot;"), written through a
+    // plain pointer and cut back to what was written.
+    const qsizetype used = out.size();
+    out.resize(used + n * 6);
+    char *const begin = out.data() + used;
+    char *w = begin;
+    const auto put = [&w](const char *text, int length) {
+        std::memcpy(w, text, size_t(length));
+        w += length;
+    };
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = data[i];
         if (c >= 0x80) {
             if (c < 0x800) {
-                out.append(char(0xC0 | (c >> 6)));
-                out.append(char(0x80 | (c & 0x3F)));
+                *w++ = char(0xC0 | (c >> 6));
+                *w++ = char(0x80 | (c & 0x3F));
             } else if (QChar::isHighSurrogate(c) && i + 1 < n &&
                        QChar::isLowSurrogate(data[i + 1])) {
                 const char32_t u = QChar::surrogateToUcs4(c, data[i + 1]);
                 ++i;
-                const char bytes[4] = {char(0xF0 | (u >> 18)), char(0x80 | ((u >> 12) & 0x3F)),
-                                       char(0x80 | ((u >> 6) & 0x3F)), char(0x80 | (u & 0x3F))};
-                out.append(bytes, 4);
+                *w++ = char(0xF0 | (u >> 18));
+                *w++ = char(0x80 | ((u >> 12) & 0x3F));
+                *w++ = char(0x80 | ((u >> 6) & 0x3F));
+                *w++ = char(0x80 | (u & 0x3F));
             } else if (QChar::isSurrogate(c)) {
-                out.append('?');
+                *w++ = '?';
             } else {
-                const char bytes[3] = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)),
-                                       char(0x80 | (c & 0x3F))};
-                out.append(bytes, 3);
+                *w++ = char(0xE0 | (c >> 12));
+                *w++ = char(0x80 | ((c >> 6) & 0x3F));
+                *w++ = char(0x80 | (c & 0x3F));
             }
             continue;
         }
         switch (c) {
         case u'<':
-            out.append("&lt;", 4);
+            put("&lt;", 4);
             break;
         case u'>':
-            out.append("&gt;", 4);
+            put("&gt;", 4);
             break;
         case u'"':
-            out.append("&quot;", 6);
+            put("&quot;", 6);
             break;
         case u'\'':
-            out.append("&#39;", 5);
+            put("&#39;", 5);
             break;
         default:
             if (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') {
                 if (controls) {
                     // U+2400 + c, the control character's own symbol.
-                    const char symbol[3] = {char(0xE2), char(0x90), char(0x80 | c)};
-                    out.append(symbol, 3);
+                    *w++ = char(0xE2);
+                    *w++ = char(0x90);
+                    *w++ = char(0x80 | c);
                 } else {
                     // As the engine's address parser would write it.
                     static const char hex[] = "0123456789ABCDEF";
-                    const char escaped[3] = {'%', hex[c >> 4], hex[c & 0xF]};
-                    out.append(escaped, 3);
+                    *w++ = '%';
+                    *w++ = hex[c >> 4];
+                    *w++ = hex[c & 0xF];
                 }
             } else {
-                out.append(char(c));
+                *w++ = char(c);
             }
         }
     }
+    out.resize(used + (w - begin));
 }
 
 } // namespace
@@ -278,16 +292,21 @@ void WriteSourcePage(QByteArrayView pageText, const ResultLists &lists,
 
     // The page is made in pieces of about this many bytes.
     constexpr qsizetype kPiece = qsizetype(256) << 10;
-    // Each target's opening anchor, made once, when its name is first linked: where
-    // it lies in `opens`, or -1.
-    QByteArray opens;
-    std::vector<std::pair<qsizetype, qsizetype>> openAt;
+    // The length of each target's opening anchor once its name is first linked, or
+    // -1; the anchor itself is written afresh each time, which costs less than
+    // keeping them all.
+    std::vector<qsizetype> openLength;
+    QByteArray scratch;
     QByteArray out;
+    const auto appendOpen = [&targets](QByteArray &to, int id) {
+        to.append("<a href='");
+        appendAttributeSafe(to, *targets[size_t(id)]);
+        to.append("'>");
+    };
     const auto make = [&](const QByteArray &notice) {
         counts.occurrences = 0;
         counts.linked = 0;
-        opens.clear();
-        openAt.assign(targets.size(), {-1, 0});
+        openLength.assign(targets.size(), -1);
         out.reserve(kPiece + kPiece / 2);
         out.append(kByteOrderMark);
         out.append(notice);
@@ -309,22 +328,20 @@ void WriteSourcePage(QByteArrayView pageText, const ResultLists &lists,
         };
         linker.findAll(pageText, [&](const NameLinker::Match &match) {
             ++counts.occurrences;
-            auto &open = openAt[size_t(match.id)];
-            if (open.first < 0 && anchorBytesLeft > 0) {
-                open.first = opens.size();
-                opens.append("<a href='");
-                appendAttributeSafe(opens, *targets[size_t(match.id)]);
-                opens.append("'>");
-                open.second = opens.size() - open.first;
+            qsizetype &open = openLength[size_t(match.id)];
+            if (open < 0 && anchorBytesLeft > 0) {
+                scratch.resize(0);
+                appendOpen(scratch, match.id);
+                open = scratch.size();
             }
             // Once one anchor does not fit, none after it is made.
-            const qsizetype cost = open.second + 4;
-            if (counts.linked < counts.occurrences - 1 || open.first < 0 || cost > anchorBytesLeft)
+            const qsizetype cost = open + 4;
+            if (counts.linked < counts.occurrences - 1 || open < 0 || cost > anchorBytesLeft)
                 return;
             anchorBytesLeft -= cost;
             ++counts.linked;
             text(pageText.sliced(done, match.position - done));
-            out.append(opens.constData() + open.first, open.second);
+            appendOpen(out, match.id);
             appendEscaped(out, pageText.sliced(match.position, match.length));
             out.append("</a>", 4);
             done = match.position + match.length;
@@ -356,46 +373,72 @@ QString VisibleControls(const QString &text)
     return out;
 }
 
-QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
+void WriteImagePage(const ResultLists &lists, qsizetype byteLimit,
+                    const std::function<void(QByteArrayView)> &sink,
+                    const std::function<void()> &restart, qsizetype *shown)
 {
-    // Made as UTF-8 straight away: a page of long addresses is never held twice.
-    QByteArray page(kByteOrderMark);
     const QStringList &addresses = lists.Links[1];
     const qsizetype recorded = qMin(lists.Keys[1].size(), addresses.size());
-    qsizetype bytes = 0;
-    for (qsizetype i = 0; i < recorded; ++i)
-        bytes += addresses.at(i).size() * 3 + 64;
-    page.reserve(byteLimit >= 0 ? qMin(bytes, byteLimit) + 64 : bytes + 64);
+    // The page is made in pieces of about this many bytes.
+    constexpr qsizetype kPiece = qsizetype(256) << 10;
+    QByteArray out;
     QByteArray target;
     qsizetype blocks = 0;
-    for (; blocks < recorded; ++blocks) {
-        const QString &stored = addresses.at(blocks);
-        // Only an address without any scheme gets "http://" in front.
-        target.resize(0);
-        if (SchemeOf(stored).isEmpty())
-            target.append("http://");
-        appendAttributeSafe(target, stored);
-        const qsizetype mark = page.size();
-        page.append("<a href='");
-        page.append(target);
-        page.append("'><img src='");
-        page.append(target);
-        page.append("'></a><BR>");
-        appendAttributeSafe(page, stored, true);
-        page.append("<BR><BR><BR>");
-        // The block's size as the limit counts it: the caption's bytes, the
-        // address twice and 48 for the markup around them (which takes 43).
-        const qsizetype blockBytes = page.size() - mark - 43 + 48;
-        if (byteLimit >= 0 && mark + blockBytes > byteLimit) {
-            page.truncate(mark);
-            break;
+    const auto make = [&](const QByteArray &notice) {
+        out.reserve(kPiece + kPiece / 2);
+        out.append(kByteOrderMark);
+        out.append(notice);
+        // What the limit counts: the page without the notice.
+        qsizetype total = qsizetype(sizeof(kByteOrderMark) - 1);
+        for (blocks = 0; blocks < recorded; ++blocks) {
+            const QString &stored = addresses.at(blocks);
+            // Only an address without any scheme gets "http://" in front.
+            target.resize(0);
+            if (SchemeOf(stored).isEmpty())
+                target.append("http://");
+            appendAttributeSafe(target, stored);
+            const qsizetype mark = out.size();
+            out.append("<a href='");
+            out.append(target);
+            out.append("'><img src='");
+            out.append(target);
+            out.append("'></a><BR>");
+            appendAttributeSafe(out, stored, true);
+            out.append("<BR><BR><BR>");
+            // The block's size as the limit counts it: the caption's bytes, the
+            // address twice and 48 for the markup around them (which takes 43).
+            const qsizetype written = out.size() - mark;
+            if (byteLimit >= 0 && total + written - 43 + 48 > byteLimit) {
+                out.truncate(mark);
+                break;
+            }
+            total += written;
+            if (out.size() >= kPiece) {
+                sink(out);
+                out.resize(0);
+            }
         }
-    }
+        if (!out.isEmpty())
+            sink(out);
+        out.resize(0);
+    };
+    make(QByteArray());
     const QString notice = ImageCutNotice(blocks, recorded);
-    if (!notice.isEmpty())
-        page.insert(qsizetype(sizeof(kByteOrderMark) - 1), notice.toUtf8() + "<BR><BR>");
+    if (!notice.isEmpty()) {
+        // The first line says how many are shown: the page is made again behind it.
+        restart();
+        make(notice.toUtf8() + "<BR><BR>");
+    }
     if (shown)
         *shown = blocks;
+}
+
+QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
+{
+    QByteArray page;
+    WriteImagePage(
+        lists, byteLimit, [&page](QByteArrayView piece) { page.append(piece); },
+        [&page] { page.clear(); }, shown);
     return page;
 }
 

@@ -122,6 +122,12 @@ const char *const kRawText[] = {"script", "style",   "textarea", "title",   "xmp
 std::vector<Tag> FindTags(QByteArrayView text)
 {
     std::vector<Tag> tags;
+    FindTags(text, [&tags](const Tag &tag) { tags.push_back(tag); });
+    return tags;
+}
+
+void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found)
+{
     const char *data = text.data();
     const qsizetype n = text.size();
     int templates = 0; // open <template> elements around the current position
@@ -200,7 +206,7 @@ std::vector<Tag> FindTags(QByteArrayView text)
         pos = close + 1;
         if (sameName(name, length, "img") || sameName(name, length, "a")) {
             if (templates == 0)
-                tags.push_back(Tag{open, close + 1, length == 1 ? Tag::Anchor : Tag::Image});
+                found(Tag{open, close + 1, length == 1 ? Tag::Anchor : Tag::Image});
             continue;
         }
         if (sameName(name, length, "template")) {
@@ -217,7 +223,6 @@ std::vector<Tag> FindTags(QByteArrayView text)
             }
         }
     }
-    return tags;
 }
 
 } // namespace harvest

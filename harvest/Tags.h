@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 
+#include <functional>
 #include <vector>
 
 // The start tags of a page that the scans look at, found the way a browser's
@@ -22,6 +23,8 @@ struct Tag {
 // <textarea>, <title>, <xmp>, <iframe>, <noembed>, <noframes> and <noscript>, after
 // <plaintext>, inside <template> (whose content never shows), inside another tag's
 // attribute values, and a tag the text ends in before it is closed.
+// found() is called with each in turn; the vector form gathers them.
+void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found);
 std::vector<Tag> FindTags(QByteArrayView text);
 
 } // namespace harvest

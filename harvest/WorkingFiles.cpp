@@ -67,27 +67,42 @@ bool writeAll(int fd, const char *data, qsizetype size)
     return true;
 }
 
-// A stream into an open file; the first failure is kept, and nothing more is
-// written after it.
+// A stream into an open file, gathered into pieces of a few hundred KB; the first
+// failure is kept, and nothing more is written after it.
 class FileStream : public WorkingFiles::Stream {
 public:
     explicit FileStream(int fd) : m_fd(fd) {}
 
     void write(QByteArrayView bytes) override
     {
-        if (m_errno == 0 && !writeAll(m_fd, bytes.data(), bytes.size()))
-            m_errno = errno ? errno : EIO;
+        if (m_buffer.size() + bytes.size() > kPiece)
+            flush();
+        if (bytes.size() >= kPiece) {
+            if (m_errno == 0 && !writeAll(m_fd, bytes.data(), bytes.size()))
+                m_errno = errno ? errno : EIO;
+            return;
+        }
+        m_buffer.append(bytes);
     }
     void restart() override
     {
+        m_buffer.resize(0);
         if (m_errno == 0 && (::lseek(m_fd, 0, SEEK_SET) != 0 || ::ftruncate(m_fd, 0) != 0))
             m_errno = errno ? errno : EIO;
+    }
+    void flush()
+    {
+        if (m_errno == 0 && !writeAll(m_fd, m_buffer.constData(), m_buffer.size()))
+            m_errno = errno ? errno : EIO;
+        m_buffer.resize(0);
     }
     int failure() const { return m_errno; }
 
 private:
+    static constexpr qsizetype kPiece = qsizetype(256) << 10;
     int m_fd;
     int m_errno = 0;
+    QByteArray m_buffer;
 };
 
 // A new owner-only file beside the target, holding what fill writes and CR LF. Its
@@ -108,6 +123,7 @@ bool writeTemporary(const QString &folder, const QString &name,
     FileStream stream(fd);
     fill(stream);
     stream.write("\r\n");
+    stream.flush();
     const int writeErrno = stream.failure();
     // Some file systems only report a full disk when the file is closed.
     const bool closed = ::close(fd) == 0;
@@ -120,12 +136,27 @@ bool writeTemporary(const QString &folder, const QString &name,
     return true;
 }
 
-std::function<void(WorkingFiles::Stream &)> bytesOf(const QByteArray &bytes)
+#else
+
+// What fill writes, gathered in memory.
+QByteArray gathered(const WorkingFiles::Fill &fill)
 {
-    return [&bytes](WorkingFiles::Stream &stream) { stream.write(bytes); };
+    class BufferStream : public WorkingFiles::Stream {
+    public:
+        void write(QByteArrayView bytes) override { buffer.append(bytes); }
+        void restart() override { buffer.clear(); }
+        QByteArray buffer;
+    } stream;
+    fill(stream);
+    return stream.buffer;
 }
 
 #endif
+
+WorkingFiles::Fill bytesOf(const QByteArray &bytes)
+{
+    return [&bytes](WorkingFiles::Stream &stream) { stream.write(bytes); };
+}
 
 } // namespace
 
@@ -208,6 +239,11 @@ bool WorkingFiles::writeReplace(const QString &name, const QString &value, QStri
 bool WorkingFiles::writeReplaceBytes(const QString &name, const QByteArray &bytes,
                                      QString *error) const
 {
+    return writeReplaceWith(name, bytesOf(bytes), error);
+}
+
+bool WorkingFiles::writeReplaceWith(const QString &name, const Fill &fill, QString *error) const
+{
 #ifdef Q_OS_UNIX
     const QByteArray target = QFile::encodeName(path(name));
     QString why = refusal(target);
@@ -216,7 +252,7 @@ bool WorkingFiles::writeReplaceBytes(const QString &name, const QByteArray &byte
         return false;
     }
     QByteArray temporary;
-    if (!writeTemporary(m_folder, name, bytesOf(bytes), &temporary, error))
+    if (!writeTemporary(m_folder, name, fill, &temporary, error))
         return false;
     // Looked at again: the target may have changed while the bytes were written.
     why = refusal(target);
@@ -229,6 +265,7 @@ bool WorkingFiles::writeReplaceBytes(const QString &name, const QByteArray &byte
     }
     return true;
 #else
+    const QByteArray bytes = gathered(fill);
     QSaveFile file(path(name));
     if (QFileInfo(path(name)).isSymLink() || !file.open(QIODevice::WriteOnly) ||
         file.write(bytes) != bytes.size() || file.write("\r\n", 2) != 2 || !file.commit()) {
@@ -243,14 +280,11 @@ bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
                              const QString &second, const QByteArray &secondBytes,
                              QString *error) const
 {
-    return writePair(
-        first, firstBytes, second, [&secondBytes](Stream &stream) { stream.write(secondBytes); },
-        error);
+    return writePair(first, bytesOf(firstBytes), second, bytesOf(secondBytes), error);
 }
 
-bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
-                             const QString &second, const std::function<void(Stream &)> &fill,
-                             QString *error) const
+bool WorkingFiles::writePair(const QString &first, const Fill &firstFill, const QString &second,
+                             const Fill &secondFill, QString *error) const
 {
 #ifdef Q_OS_UNIX
     const QByteArray firstTarget = QFile::encodeName(path(first));
@@ -265,9 +299,9 @@ bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
     }
     QByteArray firstTemporary;
     QByteArray secondTemporary;
-    if (!writeTemporary(m_folder, first, bytesOf(firstBytes), &firstTemporary, error))
+    if (!writeTemporary(m_folder, first, firstFill, &firstTemporary, error))
         return false;
-    if (!writeTemporary(m_folder, second, fill, &secondTemporary, error)) {
+    if (!writeTemporary(m_folder, second, secondFill, &secondTemporary, error)) {
         ::unlink(firstTemporary.constData());
         return false;
     }
@@ -303,16 +337,8 @@ bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
     }
     return true;
 #else
-    // Gathered in memory, then written as one.
-    class BufferStream : public Stream {
-    public:
-        void write(QByteArrayView bytes) override { buffer.append(bytes); }
-        void restart() override { buffer.clear(); }
-        QByteArray buffer;
-    } stream;
-    fill(stream);
-    return writeReplaceBytes(first, firstBytes, error) &&
-           writeReplaceBytes(second, stream.buffer, error);
+    return writeReplaceBytes(first, gathered(firstFill), error) &&
+           writeReplaceBytes(second, gathered(secondFill), error);
 #endif
 }
 

@@ -62,10 +62,15 @@ public:
         virtual void restart() = 0;
     };
 
-    // As writePair(), the second file's content written into a stream by fill, so
-    // that it never has to be held whole.
-    bool writePair(const QString &first, const QByteArray &firstBytes, const QString &second,
-                   const std::function<void(Stream &)> &fill, QString *error = nullptr) const;
+    using Fill = std::function<void(Stream &)>;
+
+    // As writeReplaceBytes(), the content written into a stream by fill, so that it
+    // never has to be held whole.
+    bool writeReplaceWith(const QString &name, const Fill &fill, QString *error = nullptr) const;
+
+    // As writePair(), each file's content written into a stream by its fill.
+    bool writePair(const QString &first, const Fill &firstFill, const QString &second,
+                   const Fill &secondFill, QString *error = nullptr) const;
 
     // The whole file as text (UTF-8); false when it cannot be read.
     bool read(const QString &name, QString *text) const;

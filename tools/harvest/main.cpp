@@ -15,7 +15,6 @@
 #include <cstdio>
 
 #ifdef __GLIBC__
-#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
@@ -55,27 +54,34 @@ int fail(const QString &message)
 void appendField(QByteArray &out, const QString &value)
 {
     const QByteArray bytes = value.toUtf8();
-    for (const char c : bytes) {
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        const char *escape = nullptr;
         switch (c) {
         case '\t':
-            out += "\\t";
+            escape = "\\t";
             break;
         case '\r':
-            out += "\\r";
+            escape = "\\r";
             break;
         case '\n':
-            out += "\\n";
+            escape = "\\n";
             break;
         case '\0':
-            out += "\\0";
+            escape = "\\0";
             break;
         case '\\':
-            out += "\\\\";
+            escape = "\\\\";
             break;
         default:
-            out += c;
+            continue;
         }
+        out.append(bytes.constData() + done, i - done);
+        out.append(escape, 2);
+        done = i + 1;
     }
+    out.append(bytes.constData() + done, bytes.size() - done);
 }
 
 bool printLists(const ResultLists &lists)
@@ -102,28 +108,33 @@ bool printLists(const ResultLists &lists)
     return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
 }
 
-// The harvest of a page of N bytes touches a few times N of fresh memory, and on a
-// virtual machine every 4 KB page of it costs a fault that takes longer than the
-// work done in it. So the heap is grown once, big enough for the whole harvest,
-// and asked for 2 MB pages; blocks up to 32 MB come from it and stay in it when
-// freed, to be used again. Only what is touched becomes resident.
-void prepareMemory(qint64 pageBytes)
+// The page's bytes, in memory of their own that the system maps in one go
+// (MAP_POPULATE) instead of page by page as it is first written: on a virtual
+// machine a fault on a fresh 4 KB page costs more than the harvest's work on it.
+// The memory lives as long as the process.
+QByteArray readPage(QFile &file)
 {
 #ifdef __GLIBC__
-    const qint64 pad = std::min<qint64>(6 * pageBytes + (qint64(64) << 20), qint64(1) << 30);
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    mallopt(M_TOP_PAD, int(pad));
-    // A block bigger than what the heap has left makes it grow by the pad.
-    void *first = std::malloc(std::size_t(1) << 20);
-    const auto start = reinterpret_cast<quintptr>(first) & ~quintptr(4095);
-    const auto end = reinterpret_cast<quintptr>(sbrk(0));
-    if (first && end > start)
-        madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
-    std::free(first);
-#else
-    Q_UNUSED(pageBytes);
+    const qint64 size = file.size();
+    // Room for a page that grows while it is read is made by reading on after it.
+    const qint64 room = size + 1;
+    void *memory = mmap(nullptr, size_t(room), PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (memory != MAP_FAILED) {
+        char *data = static_cast<char *>(memory);
+        qint64 read = 0;
+        while (read < room) {
+            const qint64 got = file.read(data + read, room - read);
+            if (got <= 0)
+                break;
+            read += got;
+        }
+        if (read < room)
+            return QByteArray::fromRawData(data, qsizetype(read));
+        return QByteArray(data, qsizetype(read)) + file.readAll();
+    }
 #endif
+    return file.readAll();
 }
 
 } // namespace
@@ -177,9 +188,8 @@ int main(int argc, char **argv)
         return fail(QStringLiteral("cannot write into folder %1").arg(out));
     probe.remove();
 
-    prepareMemory(file.size());
     // The page stays in its UTF-8 bytes: the harvest reads them as they are.
-    const QByteArray pageBytes = file.readAll();
+    const QByteArray pageBytes = readPage(file);
     file.close();
     const QString url = parser.isSet(urlOption)
                             ? parser.value(urlOption)
