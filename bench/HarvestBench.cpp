@@ -157,13 +157,6 @@ void BM_Harvest(benchmark::State &state)
     state.counters["links"] = double(lists.Links[0].size());
 }
 
-BENCHMARK(BM_Harvest)
-    ->Arg(100 * 1024)
-    ->Arg(1024 * 1024)
-    ->Arg(10 * 1024 * 1024)
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(2.0);
-
 // A dense page: an image tag and a link to a picture every 250 bytes, in lines of
 // 60 to 100 characters, half of the names repeating an earlier one.
 QByteArray makeDensePage(qsizetype bytes)
@@ -287,6 +280,15 @@ BENCHMARK(BM_HarvestTool)
     ->Repetitions(7)
     ->ComputeStatistics("min", smallest)
     ->Unit(benchmark::kMillisecond);
+
+// After the runs of the tool: a child started from a process that holds much
+// memory is charged that memory until it has started.
+BENCHMARK(BM_Harvest)
+    ->Arg(100 * 1024)
+    ->Arg(1024 * 1024)
+    ->Arg(10 * 1024 * 1024)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 } // namespace
 
