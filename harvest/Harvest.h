@@ -12,7 +12,7 @@
 #include <functional>
 
 // What one page's harvest made: the two lists of entries, in page order, and the
-// two generated pages. It depends on nothing but the page text and its address.
+// two generated pages. It depends on nothing but the page text and its addresses.
 struct HarvestResult {
     ResultLists lists;
     QByteArray sourcePage; // UTF-8, byte-order mark first, without the final CR LF
@@ -51,9 +51,9 @@ HarvestReport RunHarvest(const QString &pageText, const QString &pageUrl, const 
                          ResultLists &lists, const QString &baseUrl = QString());
 
 // The same harvest on a page given as UTF-8 bytes (bytes that are not UTF-8 are
-// read as QString::fromUtf8() reads them), done in one pass over the bytes with
-// the Source Code page written straight into its file: what quarrow-harvest runs.
-// The files and lists are those RunHarvest() makes of the decoded text.
+// read as QString::fromUtf8() reads them), worked on as bytes and never decoded
+// whole, every file written into its file as it is made: what quarrow-harvest
+// runs. The files and lists are those RunHarvest() makes of the decoded text.
 HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
                              const WorkingFiles &files, ResultLists &lists,
                              const QString &baseUrl = QString());

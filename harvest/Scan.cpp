@@ -445,13 +445,21 @@ qsizetype findLastByte(const char *data, qsizetype from, qsizetype to, char c)
 }
 
 // True when the bytes are well-formed UTF-8: no overlong forms, no surrogates,
-// nothing above U+10FFFF. Runs of ASCII are checked eight bytes at a time.
+// nothing above U+10FFFF. Runs of ASCII are checked 32 or 8 bytes at a time.
 bool isUtf8(QByteArrayView text)
 {
     const auto *data = reinterpret_cast<const uchar *>(text.data());
     const qsizetype n = text.size();
     qsizetype i = 0;
     while (i < n) {
+        if (i + 32 <= n) {
+            quint64 words[4];
+            std::memcpy(words, data + i, 32);
+            if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) == 0) {
+                i += 32;
+                continue;
+            }
+        }
         if (i + 8 <= n) {
             quint64 word;
             std::memcpy(&word, data + i, 8);

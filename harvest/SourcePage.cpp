@@ -83,6 +83,11 @@ void appendAttributeSafe(QByteArray &out, QStringView address, bool controls = f
     };
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = data[i];
+        // Most characters of an address stand for themselves.
+        if (c > 0x27 && c < 0x7F && c != u'<' && c != u'>') {
+            *w++ = char(c);
+            continue;
+        }
         if (c >= 0x80) {
             if (c < 0x800) {
                 *w++ = char(0xC0 | (c >> 6));
