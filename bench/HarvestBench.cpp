@@ -1,8 +1,16 @@
-// The whole harvest (files included) on generated pages of 100 KB, 1 MB and 10 MB:
-// text in lines of realistic length, one image tag and one link to a picture per KB,
-// half of them repeating a name seen before. Reports MB/s and the peak memory the
-// harvest needed on top of what the process held before it (VmHWM after resetting
-// it through /proc/self/clear_refs), also as a multiple of the page size.
+// BM_Harvest: the whole harvest (files included) in this process, on generated
+// pages of 100 KB, 1 MB and 10 MB: text in lines of realistic length, one image tag
+// and one link to a picture per KB, half of them repeating a name seen before.
+// Reports MB/s and the peak memory the harvest needed on top of what the process
+// held before it (VmHWM after resetting it through /proc/self/clear_refs), also as
+// a multiple of the page size.
+//
+// BM_HarvestTool: the whole quarrow-harvest process, started cold for every run, on
+// dense pages of 10 MB and 50 MB (an image tag and a link to a picture every 250
+// bytes, half of the names repeating an earlier one). Each run is one repetition;
+// reported are the wall time of the process (min, median and mean of the runs),
+// MB/s and the child's peak resident memory (ru_maxrss from wait4), also as a
+// multiple of the page size.
 //
 // The working files go to QUARROW_BENCH_DIR when set, else to the system's temporary
 // folder.
@@ -11,15 +19,26 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <malloc.h>
+#include <memory>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
+
+extern char **environ;
 
 namespace {
 
@@ -138,6 +157,132 @@ void BM_Harvest(benchmark::State &state)
     state.counters["links"] = double(lists.Links[0].size());
 }
 
+// A dense page: an image tag and a link to a picture every 250 bytes, in lines of
+// 60 to 100 characters, half of the names repeating an earlier one.
+QByteArray makeDensePage(qsizetype bytes)
+{
+    QByteArray page;
+    page.reserve(bytes + 1024);
+    quint32 seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    int block = 0;
+    while (page.size() < bytes) {
+        const qsizetype blockEnd = page.size() + 250;
+        const int name = (block % 2 == 0 || block < 2) ? block : int(next() % quint32(block));
+        page += "<img src=\"images/" + QByteArray::number(name % 50) + "/pic" +
+                QByteArray::number(name) + ".jpg\" alt=\"\">";
+        while (page.size() < blockEnd - 70) {
+            QByteArray line = "<p>";
+            const int words = 8 + int(next() % 8);
+            for (int w = 0; w < words; ++w) {
+                line += kWords[next() % std::size(kWords)];
+                line += ' ';
+            }
+            line += "</p>\r\n";
+            page += line;
+        }
+        page += "<a href=\"https://cdn.example.com/full/" + QByteArray::number(name % 50) +
+                "/photo" + QByteArray::number(name) + ".gif\">Full size</a>\r\n";
+        ++block;
+    }
+    return page;
+}
+
+struct ToolRun {
+    bool ok = false;
+    double seconds = 0;
+    long maxRssKb = 0;
+};
+
+// Runs quarrow-harvest once, cold, with its standard output and error thrown away.
+ToolRun runTool(const QByteArray &out, const QByteArray &input)
+{
+    ToolRun run;
+    QByteArray tool = QUARROW_HARVEST_TOOL;
+    QByteArray urlOption = "--url";
+    QByteArray urlValue = "https://www.example.com/gallery/index.html";
+    QByteArray outOption = "--out";
+    QByteArray outValue = out;
+    QByteArray inputValue = input;
+    char *argv[] = {tool.data(),     urlOption.data(),  urlValue.data(), outOption.data(),
+                    outValue.data(), inputValue.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return run;
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(child, &status, 0, &usage) != child)
+        return run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.maxRssKb = usage.ru_maxrss;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+void BM_HarvestTool(benchmark::State &state)
+{
+    const qsizetype bytes = state.range(0);
+    // One page per size, made once for all the runs.
+    static QHash<qsizetype, std::shared_ptr<QTemporaryDir>> pages;
+    const QString base = qEnvironmentVariable("QUARROW_BENCH_DIR", QDir::tempPath());
+    if (!pages.contains(bytes)) {
+        auto dir = std::make_shared<QTemporaryDir>(base + QStringLiteral("/quarrow-bench-XXXXXX"));
+        QFile file(dir->filePath(QStringLiteral("page.html")));
+        const QByteArray page = makeDensePage(bytes);
+        if (!dir->isValid() || !file.open(QIODevice::WriteOnly) ||
+            file.write(page) != page.size()) {
+            state.SkipWithError("cannot write the page");
+            return;
+        }
+        pages.insert(bytes, dir);
+    }
+    const QString input = pages.value(bytes)->filePath(QStringLiteral("page.html"));
+    const double pageMb = double(QFileInfo(input).size()) / (1024.0 * 1024.0);
+    long peakKb = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        QTemporaryDir out(base + QStringLiteral("/quarrow-bench-out-XXXXXX"));
+        const ToolRun run = runTool(QFile::encodeName(out.path()), QFile::encodeName(input));
+        if (!run.ok) {
+            state.SkipWithError("quarrow-harvest failed");
+            return;
+        }
+        state.SetIterationTime(run.seconds);
+        peakKb = std::max(peakKb, run.maxRssKb);
+        seconds = run.seconds;
+    }
+    state.counters["page_MB"] = pageMb;
+    state.counters["MB_per_s"] = pageMb / seconds;
+    state.counters["peak_RSS_MB"] = double(peakKb) / 1024.0;
+    state.counters["peak_x_page"] = double(peakKb) / 1024.0 / pageMb;
+}
+
+double smallest(const std::vector<double> &values)
+{
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
+
+BENCHMARK(BM_HarvestTool)
+    ->Arg(10 * 1024 * 1024)
+    ->Arg(50 * 1024 * 1024)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ComputeStatistics("min", smallest)
+    ->Unit(benchmark::kMillisecond);
+
+// After the runs of the tool: a child started from a process that holds much
+// memory is charged that memory until it has started.
 BENCHMARK(BM_Harvest)
     ->Arg(100 * 1024)
     ->Arg(1024 * 1024)

@@ -15,34 +15,59 @@ bool ResetWorkingFiles(const WorkingFiles &files, QString *error)
     return true;
 }
 
-HarvestResult Harvest(const QString &pageText, const QString &pageUrl)
+namespace {
+
+// The two scans of a page's UTF-8 text into lists, within the page's limits: the
+// image scan, then the link scan. Returns how many entries found no room.
+qsizetype scanPage(QByteArrayView text, const QString &pageUrl, const QString &baseUrl,
+                   ResultLists &lists)
+{
+    using namespace harvest;
+    const Limits limits = Limits::forBytes(text.size());
+    ScanBudget budget;
+    budget.charsLeft = limits.listChars;
+    for (const bool links : {false, true})
+        ScanText(links, text, pageUrl, baseUrl, lists, &budget);
+    return budget.refused;
+}
+
+// The sentences for the limits a harvest reached.
+QStringList noticesOf(qsizetype refused, const harvest::SourcePageCuts &cuts, qsizetype shown,
+                      qsizetype recorded)
+{
+    using namespace harvest;
+    QStringList notices;
+    if (refused > 0)
+        notices.append(
+            QStringLiteral("%1 more pictures and links to pictures were not recorded: the "
+                           "lists are full for a page of this size.")
+                .arg(refused));
+    const QString sourceNotice = SourceCutNotice(cuts);
+    if (!sourceNotice.isEmpty())
+        notices.append(sourceNotice);
+    const QString imageNotice = ImageCutNotice(shown, recorded);
+    if (!imageNotice.isEmpty())
+        notices.append(imageNotice);
+    return notices;
+}
+
+} // namespace
+
+HarvestResult Harvest(const QString &pageText, const QString &pageUrl, const QString &baseUrl)
 {
     using namespace harvest;
     HarvestResult result;
-    const Limits limits = Limits::forPage(pageText);
-    ScanBudget budget;
-    budget.charsLeft = limits.listChars;
-    for (const bool links : {false, true}) {
-        // Each scan shortens its own copy of the address to the page's folder.
-        QString url = pageUrl;
-        ScanText(links, pageText, url, result.lists, &budget);
-    }
+    const QByteArray text = pageText.toUtf8();
+    const qsizetype refused = scanPage(text, pageUrl, baseUrl, result.lists);
     SourcePageCuts cuts;
-    result.sourcePage = BuildSourcePage(pageText, result.lists, &cuts);
+    result.sourcePage.reserve(text.size() + text.size() / 4 + 64);
+    WriteSourcePage(
+        text, result.lists, [&result](QByteArrayView piece) { result.sourcePage.append(piece); },
+        [&result] { result.sourcePage.clear(); }, &cuts);
     qsizetype shown = 0;
-    result.imagePage = BuildImagePageBytes(result.lists, limits.imagePageBytes, &shown);
-
-    if (budget.refused > 0)
-        result.notices.append(
-            QStringLiteral("%1 more pictures and links to pictures were not recorded: the "
-                           "lists are full for a page of this size.")
-                .arg(budget.refused));
-    const QString sourceNotice = SourceCutNotice(cuts);
-    if (!sourceNotice.isEmpty())
-        result.notices.append(sourceNotice);
-    const QString imageNotice = ImageCutNotice(shown, result.lists.Links[1].size());
-    if (!imageNotice.isEmpty())
-        result.notices.append(imageNotice);
+    result.imagePage =
+        BuildImagePageBytes(result.lists, Limits::forBytes(text.size()).imagePageBytes, &shown);
+    result.notices = noticesOf(refused, cuts, shown, result.lists.Links[1].size());
     return result;
 }
 
@@ -59,12 +84,15 @@ HarvestReport WriteWorkingFiles(const HarvestResult &result, const QString &page
         if (!ok && report.failure.isEmpty())
             report.failure = why;
     };
-    note(files.writeReplace(WorkingFiles::CheckImages, pageText, &why));
+    const QByteArray text = pageText.toUtf8();
+    note(files.writeReplaceBytes(WorkingFiles::CheckImages, text, &why));
     // The clean file as each scan makes it: every line with a tag, then the tags.
+    QByteArray clean;
     for (const bool links : {false, true}) {
-        const ScanSpans spans = FindScanSpans(pageText, links);
-        note(files.writeReplaceBytes(WorkingFiles::CheckImagesClean, spans.cleanText(false), &why));
-        note(files.writeReplaceBytes(WorkingFiles::CheckImagesClean, spans.cleanText(true), &why));
+        for (const bool tagsOnly : {false, true}) {
+            MakeCleanText(text, links, tagsOnly, clean);
+            note(files.writeReplaceBytes(WorkingFiles::CheckImagesClean, clean, &why));
+        }
     }
     report.pagesWritten = files.writePair(WorkingFiles::ImagePage, result.imagePage,
                                           WorkingFiles::SourcePage, result.sourcePage, &why);
@@ -74,10 +102,72 @@ HarvestReport WriteWorkingFiles(const HarvestResult &result, const QString &page
 }
 
 HarvestReport RunHarvest(const QString &pageText, const QString &pageUrl, const WorkingFiles &files,
-                         ResultLists &lists)
+                         ResultLists &lists, const QString &baseUrl)
 {
-    const HarvestResult result = Harvest(pageText, pageUrl);
+    const HarvestResult result = Harvest(pageText, pageUrl, baseUrl);
     const HarvestReport report = WriteWorkingFiles(result, pageText, files);
     lists = result.lists;
+    return report;
+}
+
+HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
+                             const WorkingFiles &files, ResultLists &lists, const QString &baseUrl)
+{
+    using namespace harvest;
+    HarvestReport report;
+    QString why;
+    const auto note = [&report, &why](bool ok) {
+        if (!ok && report.failure.isEmpty())
+            report.failure = why;
+    };
+    const QByteArray text = ValidUtf8(pageUtf8);
+    // The files in the order RunHarvest() writes them, each streamed into its file
+    // as it is made; the scans read the text in memory, never the files.
+    note(files.writeReplaceBytes(WorkingFiles::CheckImages, text, &why));
+    for (const bool links : {false, true}) {
+        for (const bool tagsOnly : {false, true}) {
+            note(files.writeReplaceWith(
+                WorkingFiles::CheckImagesClean,
+                [&](WorkingFiles::Stream &stream) {
+                    WriteCleanText(text, links, tagsOnly,
+                                   [&stream](QByteArrayView piece) { stream.write(piece); });
+                },
+                &why));
+        }
+    }
+    lists.clear();
+    const qsizetype refused = scanPage(text, pageUrl, baseUrl, lists);
+    qsizetype shown = 0;
+    bool imagesMade = false;
+    SourcePageCuts cuts;
+    bool sourceMade = false;
+    report.pagesWritten = files.writePair(
+        WorkingFiles::ImagePage,
+        [&](WorkingFiles::Stream &stream) {
+            WriteImagePage(
+                lists, Limits::forBytes(text.size()).imagePageBytes,
+                [&stream](QByteArrayView piece) { stream.write(piece); },
+                [&stream] { stream.restart(); }, &shown);
+            imagesMade = true;
+        },
+        WorkingFiles::SourcePage,
+        [&](WorkingFiles::Stream &stream) {
+            WriteSourcePage(
+                text, lists, [&stream](QByteArrayView piece) { stream.write(piece); },
+                [&stream] { stream.restart(); }, &cuts);
+            sourceMade = true;
+        },
+        &why);
+    note(report.pagesWritten);
+    // Pages not written are made only to tell what they would have left out.
+    if (!imagesMade)
+        WriteImagePage(
+            lists, Limits::forBytes(text.size()).imagePageBytes, [](QByteArrayView) {}, [] {},
+            &shown);
+    if (!sourceMade)
+        WriteSourcePage(
+            text, lists, [](QByteArrayView) {}, [] {}, &cuts);
+    note(ResetWorkingFiles(files, &why));
+    report.notices = noticesOf(refused, cuts, shown, lists.Links[1].size());
     return report;
 }

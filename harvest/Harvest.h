@@ -1,17 +1,18 @@
 #pragma once
 
 #include "harvest/ResultLists.h"
+#include "harvest/Tags.h"
 #include "harvest/WorkingFiles.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <vector>
 
 // What one page's harvest made: the two lists of entries, in page order, and the
-// two generated pages. It depends on nothing but the page text and its address.
+// two generated pages. It depends on nothing but the page text and its addresses.
 struct HarvestResult {
     ResultLists lists;
     QByteArray sourcePage; // UTF-8, byte-order mark first, without the final CR LF
@@ -31,9 +32,12 @@ struct HarvestReport {
 };
 
 // The harvest of one page text: the image scan and then the link scan, each
-// resolving against pageUrl, then the Source Code page (the page text escaped, every
-// recorded file name linked) and the Images page. Writes nothing.
-HarvestResult Harvest(const QString &pageText, const QString &pageUrl);
+// resolving relative references against baseUrl (the document's base address, as
+// the engine reports it; pageUrl when empty), then the Source Code page (the page
+// text escaped, every recorded file name linked) and the Images page. pageUrl
+// decides which schemes may be recorded. Writes nothing.
+HarvestResult Harvest(const QString &pageText, const QString &pageUrl,
+                      const QString &baseUrl = QString());
 
 // Writes the six working files of a harvest, in the order the harvest makes them:
 // checkImages.txt with the page text, the clean file twice for each scan,
@@ -44,10 +48,18 @@ HarvestReport WriteWorkingFiles(const HarvestResult &result, const QString &page
 
 // Harvest() and WriteWorkingFiles() in one: the lists come back in `lists`.
 HarvestReport RunHarvest(const QString &pageText, const QString &pageUrl, const WorkingFiles &files,
-                         ResultLists &lists);
+                         ResultLists &lists, const QString &baseUrl = QString());
+
+// The same harvest on a page given as UTF-8 bytes (bytes that are not UTF-8 are
+// read as QString::fromUtf8() reads them), worked on as bytes and never decoded
+// whole, every file written into its file as it is made: what quarrow-harvest
+// runs. The files and lists are those RunHarvest() makes of the decoded text.
+HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
+                             const WorkingFiles &files, ResultLists &lists,
+                             const QString &baseUrl = QString());
 
 // The image-tag scan of the text in checkImages.txt: records each new image in
-// Links(1)/Keys(1). pageUrl may be shortened to its folder.
+// Links(1)/Keys(1). pageUrl becomes the folder relative references resolve against.
 void ScanImageTags(QString &pageUrl, const WorkingFiles &files, ResultLists &lists);
 
 // The link-to-image scan: as ScanImageTags for anchors that lead to picture files,
@@ -84,6 +96,7 @@ struct Limits {
     qsizetype imagePageBytes = 0; // bytes of the Images page
 
     static Limits forPage(const QString &pageText);
+    static Limits forBytes(qsizetype pageBytes);
 };
 
 // The size of text once written as UTF-8.
@@ -95,12 +108,38 @@ struct ScanBudget {
     qsizetype refused = 0;    // entries not recorded because the lists were full
 };
 
-// One scan over the page text in memory (links: the link scan, else the image scan).
-// writeClean, when given, receives the two texts of the clean file (UTF-8) as the scan
-// makes them, before the CR LF their write adds.
-void ScanText(bool links, const QString &pageText, QString &pageUrl, ResultLists &lists,
-              ScanBudget *budget = nullptr,
-              const std::function<void(const QByteArray &)> &writeClean = {});
+// The page's bytes as QString::fromUtf8() and QString::toUtf8() would leave them:
+// the same bytes when they are UTF-8 already, which is what nearly every page is
+// (without a byte-order mark at the start, which fromUtf8() drops).
+QByteArray ValidUtf8(const QByteArray &bytes);
+
+// The address without its query and fragment: from the first "?" or "#" on.
+QString WithoutQueryAndFragment(const QString &url);
+
+// The address that relative references of a page resolve against: baseUrl (pageUrl
+// when empty) without its query and fragment, cut to its folder unless it ends in
+// "/" or in a top-level domain of the old web.
+QString ScanFolder(const QString &baseUrl);
+
+// One scan over the page text (UTF-8, see ValidUtf8) in memory (links: the link
+// scan, else the image scan), over the tags FindTags() finds in it. baseUrl is the
+// address relative references resolve against (pageUrl when empty); pageUrl tells
+// which schemes may be recorded.
+void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
+              ResultLists &lists, ScanBudget *budget = nullptr);
+
+// The text of the clean file that a scan writes, in UTF-8, before the CR LF its
+// write adds: every text line of the page (a line ends at CR or CR LF) that holds a
+// tag marker ("<a " for the link scan, after "cgi-bin/i/" is taken out; "<img"
+// for the image scan), as one line for the text before its first marker and one
+// for each marker up to the next or the line's end (tagsOnly: the marker lines
+// only), each marker written in lower case and every line followed by CR LF.
+// Handed to sink a line at a time.
+void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly,
+                    const std::function<void(QByteArrayView)> &sink);
+
+// The same text, written into out.
+void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArray &out);
 
 // What the Source Code page left unlinked to stay within its limits.
 struct SourcePageCuts {
@@ -117,6 +156,13 @@ struct SourcePageCuts {
 QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists,
                            SourcePageCuts *cuts = nullptr);
 
+// The same page from the page's UTF-8 bytes (see ValidUtf8), handed to sink piece
+// by piece instead of held whole. It needs to be made twice only when a first line
+// has to say what was cut: then `restart` is called and the page is made again.
+void WriteSourcePage(QByteArrayView pageText, const ResultLists &lists,
+                     const std::function<void(QByteArrayView)> &sink,
+                     const std::function<void()> &restart, SourcePageCuts *cuts = nullptr);
+
 // The sentence that heads the Source Code page when it could not link everything,
 // or empty when it did.
 QString SourceCutNotice(const SourcePageCuts &cuts);
@@ -130,6 +176,12 @@ QString ImageCutNotice(qsizetype shown, qsizetype recorded);
 // line says so. *shown, when given, receives the number of blocks.
 QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit = -1,
                                qsizetype *shown = nullptr);
+
+// The same page handed to sink piece by piece; made twice only when a first line
+// has to say what was left out: then `restart` is called and it is made again.
+void WriteImagePage(const ResultLists &lists, qsizetype byteLimit,
+                    const std::function<void(QByteArrayView)> &sink,
+                    const std::function<void()> &restart, qsizetype *shown = nullptr);
 QString BuildImagePage(const ResultLists &lists, qsizetype byteLimit = -1,
                        qsizetype *shown = nullptr);
 
@@ -149,37 +201,7 @@ struct ScanLines {
     QStringList lines;     // the lines of the second clean file, in order
 };
 
-// Where the lines of a scan lie in the page text: the text before a text line's first
-// tag (kept only when the line has one), and each tag up to the next tag or the end
-// of its text line. The scan reads them in place instead of copying them.
-struct ScanSpans {
-    struct Piece {
-        qsizetype start = 0;
-        qsizetype length = 0;
-        bool tag = false; // a scan line, beginning with the marker
-    };
-    QLatin1StringView marker;
-    const QString *text = nullptr; // the page text
-    QString cleaned;               // the link scan's copy without "cgi-bin/i/", if needed
-    bool usesCleaned = false;
-    std::vector<Piece> pieces;
-
-    const QString &source() const { return usesCleaned ? cleaned : *text; }
-    QStringView view(const Piece &piece) const
-    {
-        return QStringView(source()).mid(piece.start, piece.length);
-    }
-    // The first text of the clean file (tagsOnly false) or the second, in UTF-8:
-    // every line followed by CR LF (the write adds one more).
-    QByteArray cleanText(bool tagsOnly) const;
-};
-
-// The spans of a scan over fileText. The result points into fileText: keep it alive.
-ScanSpans FindScanSpans(const QString &fileText, bool links);
-
-// Splits the text of checkImages.txt into scan lines: for the link scan (links =
-// true) "<a " is the marker and "cgi-bin/i/" is removed from every line first; for
-// the image scan the marker is "<img".
+// Splits the text of checkImages.txt into scan lines as MakeCleanText() does.
 ScanLines SplitScanLines(const QString &fileText, bool links);
 
 } // namespace harvest

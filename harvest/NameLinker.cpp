@@ -1,91 +1,97 @@
 #include "harvest/NameLinker.h"
 
-#include <deque>
-
-namespace {
-
-quint64 edgeKey(int node, char16_t c)
-{
-    return (quint64(quint32(node)) << 16) | c;
-}
-
-} // namespace
-
-qsizetype NameLinker::nodesNeeded(const QString &name) const
+qsizetype NameLinker::nodesNeeded(QByteArrayView name) const
 {
     int node = 0;
     qsizetype i = name.size() - 1;
     for (; i >= 0; --i) {
-        const auto found = m_edges.find(edgeKey(node, normalized(name.at(i).unicode())));
-        if (found == m_edges.end())
+        const uchar c = normalized(name[i]);
+        const int next = m_built ? child(node, c) : listedChild(node, c);
+        if (next < 0)
             break;
-        node = found->second;
+        node = next;
     }
     return i + 1;
 }
 
-void NameLinker::addName(const QString &name, int id)
+void NameLinker::addName(QByteArrayView name, int id)
 {
-    if (name.isEmpty())
+    if (name.isEmpty() || id < 0 || m_built)
         return;
-    m_built = false;
     m_longest = qMax(m_longest, name.size());
     int node = 0;
     for (qsizetype i = name.size() - 1; i >= 0; --i) {
-        const char16_t c = normalized(name.at(i).unicode());
-        const auto found = m_edges.find(edgeKey(node, c));
-        if (found != m_edges.end()) {
-            node = found->second;
+        const uchar c = normalized(name[i]);
+        const int next = listedChild(node, c);
+        if (next >= 0) {
+            node = next;
             continue;
         }
-        const int created = int(m_nodes.size());
-        Node fresh;
-        fresh.length = m_nodes[node].length + 1;
-        m_nodes.push_back(fresh);
-        m_edges.emplace(edgeKey(node, c), created);
+        const int created = int(m_links.size());
+        Links fresh;
+        fresh.character = c;
+        if (node == 0) {
+            m_rootEdges[c] = created;
+        } else {
+            fresh.nextSibling = m_links[size_t(node)].firstChild;
+            m_links[size_t(node)].firstChild = created;
+        }
+        m_links.push_back(fresh);
         node = created;
     }
-    if (m_nodes[node].id < 0)
-        m_nodes[node].id = id;
+    if (m_links[size_t(node)].id < 0) {
+        m_links[size_t(node)].id = id;
+        if (size_t(id) >= m_nameLength.size())
+            m_nameLength.resize(size_t(id) + 1, 0);
+        m_nameLength[size_t(id)] = int(name.size());
+    }
 }
 
 void NameLinker::build()
 {
-    m_rootEdges.assign(0x10000, -1);
-    const size_t count = m_nodes.size();
+    // The children of each node packed side by side.
+    const size_t count = m_links.size();
     m_edgeStart.assign(count + 1, 0);
-    for (const auto &[key, target] : m_edges)
-        ++m_edgeStart[size_t(key >> 16) + 1];
-    for (size_t i = 0; i < count; ++i)
-        m_edgeStart[i + 1] += m_edgeStart[i];
-    m_edgeChars.assign(m_edges.size(), 0);
-    m_edgeTargets.assign(m_edges.size(), 0);
-    std::vector<int> fill(m_edgeStart.begin(), m_edgeStart.end() - 1);
-    for (const auto &[key, target] : m_edges) {
-        const size_t from = size_t(key >> 16);
-        const char16_t c = char16_t(key & 0xFFFF);
-        const int at = fill[from]++;
-        m_edgeChars[size_t(at)] = c;
-        m_edgeTargets[size_t(at)] = target;
-        if (from == 0)
-            m_rootEdges[c] = target;
+    for (size_t node = 1; node < count; ++node) {
+        for (int e = m_links[node].firstChild; e >= 0; e = m_links[size_t(e)].nextSibling)
+            ++m_edgeStart[node + 1];
     }
-    // Breadth first, so that every fail target is final before it is used.
-    std::deque<int> queue;
+    for (size_t node = 0; node < count; ++node)
+        m_edgeStart[node + 1] += m_edgeStart[node];
+    m_edgeChars.resize(size_t(m_edgeStart[count]));
+    m_edgeTargets.resize(size_t(m_edgeStart[count]));
+    for (size_t node = 1; node < count; ++node) {
+        int at = m_edgeStart[node];
+        for (int e = m_links[node].firstChild; e >= 0; e = m_links[size_t(e)].nextSibling) {
+            m_edgeChars[size_t(at)] = m_links[size_t(e)].character;
+            m_edgeTargets[size_t(at)] = e;
+            ++at;
+        }
+    }
+    // What adding names needed goes; each node's best starts as its own name.
+    m_nodes.resize(count);
+    for (size_t node = 0; node < count; ++node)
+        m_nodes[node].best = m_links[node].id;
+    std::vector<Links>().swap(m_links);
+    // Breadth first, so that every fail target is final before it is used. A node
+    // that no name ends at takes the best name of its fail target.
+    std::vector<int> queue;
+    queue.reserve(count);
     m_nodes[0].fail = 0;
-    m_nodes[0].bestNode = -1;
-    for (int e = m_edgeStart[0]; e < m_edgeStart[1]; ++e) {
-        m_nodes[size_t(m_edgeTargets[size_t(e)])].fail = 0;
-        queue.push_back(m_edgeTargets[size_t(e)]);
+    m_nodes[0].best = -1;
+    for (const int target : m_rootEdges) {
+        if (target >= 0) {
+            m_nodes[size_t(target)].fail = 0;
+            queue.push_back(target);
+        }
     }
-    while (!queue.empty()) {
-        const int node = queue.front();
-        queue.pop_front();
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const int node = queue[head];
         const int fail = m_nodes[size_t(node)].fail;
-        m_nodes[size_t(node)].bestNode =
-            m_nodes[size_t(node)].id >= 0 ? node : m_nodes[size_t(fail)].bestNode;
+        if (m_nodes[size_t(node)].best < 0)
+            m_nodes[size_t(node)].best = m_nodes[size_t(fail)].best;
         for (int e = m_edgeStart[size_t(node)]; e < m_edgeStart[size_t(node) + 1]; ++e) {
-            const char16_t c = m_edgeChars[size_t(e)];
+            const uchar c = m_edgeChars[size_t(e)];
             const int target = m_edgeTargets[size_t(e)];
             int f = fail;
             int next = child(f, c);
@@ -100,17 +106,17 @@ void NameLinker::build()
     m_built = true;
 }
 
-void NameLinker::findAll(QStringView text, const std::function<void(const Match &)> &found)
+void NameLinker::findAll(QByteArrayView text, const std::function<void(const Match &)> &found)
 {
-    if (m_nodes.size() == 1)
-        return;
     if (!m_built)
         build();
+    if (m_nodes.size() <= 1)
+        return;
     // The state at a position depends only on the longest name's length of text
     // after it, so each window is read backwards from that far past its end.
     constexpr qsizetype kWindow = qsizetype(1) << 18;
     const qsizetype n = text.size();
-    const char16_t *data = text.utf16();
+    const char *data = text.data();
     std::vector<Match> starts;
     qsizetype covered = 0;
     for (qsizetype windowStart = 0; windowStart < n; windowStart += kWindow) {
@@ -121,7 +127,7 @@ void NameLinker::findAll(QStringView text, const std::function<void(const Match 
         // holds exactly the names that start at p, the longest first.
         int state = 0;
         for (qsizetype p = readFrom - 1; p >= windowStart; --p) {
-            const char16_t c = normalized(data[p]);
+            const uchar c = normalized(data[p]);
             if (state == 0) {
                 // Most characters end no name: stay at the root without further work.
                 state = m_rootEdges[c];
@@ -137,9 +143,9 @@ void NameLinker::findAll(QStringView text, const std::function<void(const Match 
                 }
                 state = next < 0 ? 0 : next;
             }
-            const int best = m_nodes[size_t(state)].bestNode;
+            const int best = m_nodes[size_t(state)].best;
             if (best >= 0 && p < windowEnd)
-                starts.push_back(Match{p, m_nodes[size_t(best)].length, m_nodes[size_t(best)].id});
+                starts.push_back(Match{p, m_nameLength[size_t(best)], best});
         }
         // Forwards: take the leftmost match, skip what it covers, and so on.
         for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
@@ -151,7 +157,7 @@ void NameLinker::findAll(QStringView text, const std::function<void(const Match 
     }
 }
 
-std::vector<NameLinker::Match> NameLinker::findAll(QStringView text)
+std::vector<NameLinker::Match> NameLinker::findAll(QByteArrayView text)
 {
     std::vector<Match> chosen;
     findAll(text, [&chosen](const Match &match) { chosen.push_back(match); });

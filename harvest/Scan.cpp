@@ -1,9 +1,11 @@
 #include "harvest/Harvest.h"
+#include "harvest/Tags.h"
 #include "harvest/TextRules.h"
 #include "harvest/UrlHelpers.h"
 
 #include <QSet>
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -15,58 +17,180 @@ const QLatin1StringView kHttp("http://");
 const QLatin1StringView kCrLf("\r\n");
 
 struct ScanKind {
-    QLatin1StringView marker; // lower case, as written in front of each line
-    QLatin1StringView search; // the attribute whose value is taken
-    int k;                    // the pair of lists that receives the entries
+    QByteArrayView marker; // lower case, as written in front of each clean line
+    QByteArrayView search; // the attribute whose value is taken
+    int k;                 // the pair of lists that receives the entries
     bool links;
 };
 
-const ScanKind kImageTags{QLatin1StringView("<img"), QLatin1StringView("src="), 1, false};
-const ScanKind kImageLinks{QLatin1StringView("<a "), QLatin1StringView("href="), 0, true};
+const ScanKind kImageTags{"<img", "src=", 1, false};
+const ScanKind kImageLinks{"<a ", "href=", 0, true};
 
-bool isBlank(QChar c)
+char lowerByte(char c)
 {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\f';
+    return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
 }
 
-// Does the line name an image (tags) or a link to a picture file (links)?
-bool lineCounts(QStringView line, const ScanKind &kind)
+bool isLetter(char c)
 {
-    if (!kind.links)
-        return containsIgnoringCase(line, QLatin1StringView("src="));
-    if (!containsIgnoringCase(line, QLatin1StringView("href=")) || !line.contains(u'>'))
-        return false;
-    return containsIgnoringCase(line, QLatin1StringView(".bmp")) ||
-           containsIgnoringCase(line, QLatin1StringView(".gif")) ||
-           containsIgnoringCase(line, QLatin1StringView(".jpeg")) ||
-           containsIgnoringCase(line, QLatin1StringView(".jpg"));
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// The value of the search attribute of a line that holds it.
-QString extractValue(QStringView line, QLatin1StringView search)
+bool matchesAt(const char *data, QByteArrayView lowerNeedle)
 {
-    const qsizetype at = indexOfIgnoringCase(line, search);
+    for (qsizetype k = 0; k < lowerNeedle.size(); ++k) {
+        if (lowerByte(data[k]) != lowerNeedle[k])
+            return false;
+    }
+    return true;
+}
+
+// Position of the first occurrence of needle (lower-case ASCII) at or after from,
+// ignoring the case of ASCII letters; -1 when there is none. The search skips
+// ahead to the needle's first character that is no letter, when it has one.
+qsizetype indexOfBytes(QByteArrayView text, QByteArrayView needle, qsizetype from = 0)
+{
+    const qsizetype n = needle.size();
+    const qsizetype last = text.size() - n;
+    const char *data = text.data();
+    qsizetype anchor = 0;
+    while (anchor < n && isLetter(needle[anchor]))
+        ++anchor;
+    if (anchor < n) {
+        qsizetype i = from;
+        while (i <= last) {
+            const void *hit = std::memchr(data + i + anchor, needle[anchor], size_t(last - i + 1));
+            if (!hit)
+                return -1;
+            i = static_cast<const char *>(hit) - data - anchor;
+            if (matchesAt(data + i, needle))
+                return i;
+            ++i;
+        }
+        return -1;
+    }
+    for (qsizetype i = from; i <= last; ++i) {
+        if (matchesAt(data + i, needle))
+            return i;
+    }
+    return -1;
+}
+
+// Text with every occurrence of needle (found as indexOfBytes finds it, left to
+// right) taken out.
+QByteArray removeEveryBytes(QByteArrayView text, QByteArrayView needle)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    qsizetype done = 0;
+    for (qsizetype at = indexOfBytes(text, needle); at >= 0;
+         at = indexOfBytes(text, needle, done)) {
+        out.append(text.sliced(done, at - done));
+        done = at + needle.size();
+    }
+    out.append(text.sliced(done));
+    return out;
+}
+
+bool isBlank(char c)
+{
+    // CR too: a tag's attributes may run over several lines.
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// The value of the search attribute of a tag that holds it: from the attribute to
+// the first ">" after it, single quotes read as double ones, without the attribute
+// and without any "href=" in it; a quoted value runs to its closing quote (or to
+// the end when it has none), an unquoted one to the first blank or ">", without
+// quotes. The value lies in the tag, or in scratch when it had to be changed.
+QByteArrayView extractValue(QByteArrayView tag, QByteArrayView search, QByteArray &scratch)
+{
+    const qsizetype at = indexOfBytes(tag, search);
     if (at < 0)
         return {};
-    // From the attribute to the first ">" after it, or to the end of the line when
-    // the tag goes on on the next line.
-    const qsizetype close = line.indexOf(u'>', at + search.size());
-    QString text = (close < 0 ? line.mid(at) : line.mid(at, close - at + 1)).toString();
-    text.replace(u'\'', u'"');
-    text.remove(0, search.size());
-    replaceEveryIgnoringCase(text, QLatin1StringView("href="));
-    if (text.startsWith(u'"')) {
-        // Quoted: up to the closing quote, or to the end when it has none.
-        const qsizetype end = text.indexOf(u'"', 1);
-        return end < 0 ? text.mid(1) : text.mid(1, end - 1);
+    const qsizetype from = at + search.size();
+    const qsizetype close = tag.indexOf('>', from);
+    QByteArrayView rest = close < 0 ? tag.sliced(from) : tag.sliced(from, close - from + 1);
+    if (indexOfBytes(rest, "href=") >= 0) {
+        scratch = removeEveryBytes(rest, "href=");
+        rest = scratch;
     }
-    // Unquoted: up to the first blank or ">".
+    const auto isQuote = [](char c) { return c == '"' || c == '\''; };
+    if (!rest.isEmpty() && isQuote(rest[0])) {
+        qsizetype end = 1;
+        while (end < rest.size() && !isQuote(rest[end]))
+            ++end;
+        return rest.sliced(1, end - 1);
+    }
     qsizetype end = 0;
-    while (end < text.size() && !isBlank(text.at(end)) && text.at(end) != u'>')
+    bool quotes = false;
+    while (end < rest.size() && !isBlank(rest[end]) && rest[end] != '>') {
+        quotes = quotes || isQuote(rest[end]);
         ++end;
-    text.truncate(end);
-    text.remove(u'"');
-    return text;
+    }
+    if (!quotes)
+        return rest.first(end);
+    QByteArray value;
+    for (qsizetype i = 0; i < end; ++i) {
+        if (!isQuote(rest[i]))
+            value.append(rest[i]);
+    }
+    scratch = std::move(value);
+    return scratch;
+}
+
+// The file-name key of a value, as ImageFileName() makes it of the decoded value:
+// after "http://" is taken out, the text after the last "/", without " border=" and
+// without quotes. It lies in the value, or in scratch when it had to be changed.
+QByteArrayView keyOf(QByteArrayView value, QByteArray &scratch)
+{
+    QByteArrayView key = value;
+    if (indexOfBytes(key, "http://") >= 0) {
+        scratch = removeEveryBytes(key, "http://");
+        key = scratch;
+    }
+    const qsizetype slash = key.lastIndexOf('/');
+    if (slash >= 0)
+        key = key.sliced(slash + 1);
+    if (indexOfBytes(key, " border=") < 0 && !key.contains('"'))
+        return key;
+    QByteArray changed = removeEveryBytes(key, " border=");
+    changed.replace("\"", "");
+    scratch = std::move(changed);
+    return scratch;
+}
+
+// Does the value of a link lead to a picture file: does its path (the value before
+// any query or fragment, trailing blanks left off) end in a picture's extension?
+bool leadsToPicture(QByteArrayView value)
+{
+    qsizetype end = value.size();
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == '?' || value[i] == '#') {
+            end = i;
+            break;
+        }
+    }
+    while (end > 0 && isBlank(value[end - 1]))
+        --end;
+    const QByteArrayView path = value.first(end);
+    for (const QByteArrayView extension : {QByteArrayView(".bmp"), QByteArrayView(".gif"),
+                                           QByteArrayView(".jpeg"), QByteArrayView(".jpg")}) {
+        if (path.size() >= extension.size() &&
+            matchesAt(path.data() + path.size() - extension.size(), extension))
+            return true;
+    }
+    return false;
+}
+
+// Two texts in one, in memory of just their size: the lists hold many addresses.
+QString joined(QStringView first, QStringView second)
+{
+    QString out;
+    out.reserve(first.size() + second.size());
+    out.append(first);
+    out.append(second);
+    return out;
 }
 
 // The page folder and the folders above it, up to the site root. Climbing a level
@@ -133,13 +257,16 @@ private:
 // page address is worked out once.
 class Resolver {
 public:
-    explicit Resolver(const QString &originalPageUrl, const QString &base)
-        : m_climber(folderOf(base))
+    // base: the address relative references resolve against, without query and
+    // fragment; folder: base cut to its folder as the scan does. A file: address
+    // is recorded only when the page itself is a file.
+    Resolver(const QString &base, const QString &folder, bool filePage)
+        : m_climber(folderOf(folder))
     {
-        m_pageScheme = SchemeOf(originalPageUrl);
-        m_filePage = m_pageScheme == u"file";
+        m_pageScheme = SchemeOf(base);
+        m_filePage = filePage;
 
-        m_relativeBase = base;
+        m_relativeBase = folder;
         const bool hadScheme = replaceEveryIgnoringCase(m_relativeBase, kHttp) > 0;
         if (!m_relativeBase.endsWith(u'/'))
             m_relativeBase = BaseDirectoryOf(m_relativeBase);
@@ -148,15 +275,15 @@ public:
         if (hadScheme)
             m_relativeBase.prepend(kHttp);
 
-        if (m_pageScheme == u"https" || m_filePage) {
-            m_rootBase = SiteRootOf(base);
-        } else if (containsIgnoringCase(base, kHttp)) {
-            QString host = base;
+        if (m_pageScheme == u"https" || m_pageScheme == u"file") {
+            m_rootBase = SiteRootOf(folder);
+        } else if (containsIgnoringCase(folder, kHttp)) {
+            QString host = folder;
             replaceEveryIgnoringCase(host, kHttp);
             const qsizetype slash = host.indexOf(u'/');
             m_rootBase = kHttp + (slash < 0 ? QString() : host.left(slash + 1));
         } else {
-            m_rootBase = base;
+            m_rootBase = folder;
         }
     }
 
@@ -176,11 +303,11 @@ public:
         } else if (value.contains(QLatin1StringView("../"))) {
             QString rest = value;
             const qsizetype ups = removeEvery(rest, QLatin1StringView("../"));
-            *address = m_climber.up(ups) + rest;
+            *address = joined(m_climber.up(ups), rest);
         } else if (value.startsWith(u'/')) {
-            *address = m_rootBase + value.mid(1);
+            *address = joined(m_rootBase, QStringView(value).sliced(1));
         } else {
-            *address = m_relativeBase + value;
+            *address = joined(m_relativeBase, value);
         }
         return IsAllowedAddress(*address, m_filePage);
     }
@@ -205,64 +332,68 @@ private:
     FolderClimber m_climber;
 };
 
-void scan(const ScanKind &kind, const QString &pageText, QString &pageUrl, ResultLists &lists,
-          ScanBudget *budget, const std::function<void(const QByteArray &)> &writeClean)
+void scan(const ScanKind &kind, QByteArrayView text, const QString &pageUrl, const QString &baseUrl,
+          ResultLists &lists, ScanBudget *budget)
 {
-    const QString originalUrl = pageUrl;
-    // The page's folder, unless the address ends in "/" or in a top-level domain of
-    // the old web.
-    if (!pageUrl.endsWith(u'/') && !pageUrl.endsWith(QLatin1StringView(".com")) &&
-        !pageUrl.endsWith(QLatin1StringView(".net")) &&
-        !pageUrl.endsWith(QLatin1StringView(".edu")) &&
-        !pageUrl.endsWith(QLatin1StringView(".gov")))
-        pageUrl = BaseDirectoryOf(pageUrl);
-
-    // The scan reads spans of the page text in place; only a link scan of a page
-    // that holds "cgi-bin/i/" works on a copy without it.
-    const harvest::ScanSpans spans = harvest::FindScanSpans(pageText, kind.links);
-    if (writeClean) {
-        // The clean file is written twice, as the scan makes it; it is not read back.
-        writeClean(spans.cleanText(false));
-        writeClean(spans.cleanText(true));
-    }
-
-    Resolver resolver(originalUrl, pageUrl);
+    const QString base = WithoutQueryAndFragment(baseUrl.isEmpty() ? pageUrl : baseUrl);
+    const bool filePage = SchemeOf(pageUrl) == u"file";
+    Resolver resolver(base, ScanFolder(base), filePage);
     QStringList &addresses = lists.Links[kind.k];
     QStringList &keys = lists.Keys[kind.k];
-    QSet<QString> known(keys.cbegin(), keys.cend());
-    for (const harvest::ScanSpans::Piece &piece : spans.pieces) {
-        if (!piece.tag)
-            continue;
-        const QStringView line = spans.view(piece);
-        if (!lineCounts(line, kind))
-            continue;
-        const QString value = extractValue(line, kind.search);
-        if (value.size() > kLongestRecordedValue) {
+    QSet<QByteArray> known;
+    const Tag::Kind wanted = kind.links ? Tag::Anchor : Tag::Image;
+    for (const QString &key : std::as_const(keys))
+        known.insert(key.toUtf8());
+    QByteArray cleaned;
+    QByteArray valueScratch;
+    QByteArray keyScratch;
+    FindTags(text, [&](const Tag &tag) {
+        if (tag.kind != wanted)
+            return;
+        QByteArrayView tagText = text.sliced(tag.start, tag.end - tag.start);
+        if (kind.links && indexOfBytes(tagText, "cgi-bin/i/") >= 0) {
+            // The link scan reads its tags without "cgi-bin/i/".
+            cleaned = removeEveryBytes(tagText, "cgi-bin/i/");
+            tagText = cleaned;
+        }
+        if (indexOfBytes(tagText, kind.search) < 0)
+            return;
+        const QByteArrayView value = extractValue(tagText, kind.search, valueScratch);
+        if (kind.links && !leadsToPicture(value))
+            return;
+        if (value.size() > kLongestRecordedValue &&
+            QString::fromUtf8(value).size() > kLongestRecordedValue) {
             // No browser opens an address this long; it would cost megabytes in
             // every list and view.
             if (budget)
                 ++budget->refused;
-            continue;
+            return;
         }
-        const QString key = ImageFileName(value);
-        if (known.contains(key))
-            continue;
+        const QByteArrayView keyBytes = keyOf(value, keyScratch);
+        // Looked up in place; kept in place too when it lies in the page text,
+        // which outlives the scan.
+        if (known.contains(QByteArray::fromRawData(keyBytes.data(), keyBytes.size())))
+            return;
         QString address;
-        if (!resolver.resolve(value, &address))
-            continue;
+        if (!resolver.resolve(QString::fromUtf8(value), &address))
+            return;
+        const QString key = QString::fromUtf8(keyBytes);
         if (budget && budget->charsLeft >= 0) {
             // Once the lists are full, nothing more is recorded.
             const qsizetype cost = address.size() + key.size();
             if (budget->refused > 0 || cost > budget->charsLeft) {
                 ++budget->refused;
-                continue;
+                return;
             }
             budget->charsLeft -= cost;
         }
         addresses.append(address);
         keys.append(key);
-        known.insert(key);
-    }
+        const bool inText = keyBytes.data() >= text.data() &&
+                            keyBytes.data() + keyBytes.size() <= text.data() + text.size();
+        known.insert(inText ? QByteArray::fromRawData(keyBytes.data(), keyBytes.size())
+                            : keyBytes.toByteArray());
+    });
 }
 
 void scanFile(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
@@ -273,91 +404,217 @@ void scanFile(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files,
     // The file holds the page text and the CR LF its write added.
     if (fileText.endsWith(kCrLf))
         fileText.chop(2);
-    scan(kind, fileText, pageUrl, lists, nullptr, [&files](const QByteArray &text) {
-        files.writeReplaceBytes(WorkingFiles::CheckImagesClean, text);
-    });
+    const QByteArray text = fileText.toUtf8();
+    QByteArray clean;
+    for (const bool tagsOnly : {false, true}) {
+        // The clean file is written twice, as the scan makes it; it is not read back.
+        MakeCleanText(text, kind.links, tagsOnly, clean);
+        files.writeReplaceBytes(WorkingFiles::CheckImagesClean, clean);
+    }
+    const QString url = pageUrl;
+    pageUrl = ScanFolder(url);
+    scan(kind, text, url, url, lists, nullptr);
+}
+
+// The next tag marker at or after from, or -1.
+qsizetype findMarker(const char *data, qsizetype n, qsizetype from, QByteArrayView marker)
+{
+    const qsizetype last = n - marker.size();
+    while (from <= last) {
+        const void *hit = std::memchr(data + from, '<', size_t(last - from + 1));
+        if (!hit)
+            return -1;
+        const qsizetype at = static_cast<const char *>(hit) - data;
+        if (matchesAt(data + at, marker))
+            return at;
+        from = at + 1;
+    }
+    return -1;
+}
+
+qsizetype findByte(const char *data, qsizetype from, qsizetype to, char c)
+{
+    const void *hit = from < to ? std::memchr(data + from, c, size_t(to - from)) : nullptr;
+    return hit ? static_cast<const char *>(hit) - data : -1;
+}
+
+qsizetype findLastByte(const char *data, qsizetype from, qsizetype to, char c)
+{
+    const void *hit = from < to ? memrchr(data + from, c, size_t(to - from)) : nullptr;
+    return hit ? static_cast<const char *>(hit) - data : -1;
+}
+
+// True when the bytes are well-formed UTF-8: no overlong forms, no surrogates,
+// nothing above U+10FFFF. Runs of ASCII are checked 32 or 8 bytes at a time.
+bool isUtf8(QByteArrayView text)
+{
+    const auto *data = reinterpret_cast<const uchar *>(text.data());
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        if (i + 32 <= n) {
+            quint64 words[4];
+            std::memcpy(words, data + i, 32);
+            if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) == 0) {
+                i += 32;
+                continue;
+            }
+        }
+        if (i + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, data + i, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const uchar c = data[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        qsizetype length;
+        uchar low = 0x80;
+        uchar high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0)
+                low = 0xA0;
+            else if (c == 0xED)
+                high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0)
+                low = 0x90;
+            else if (c == 0xF4)
+                high = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + length > n || data[i + 1] < low || data[i + 1] > high)
+            return false;
+        for (qsizetype k = 2; k < length; ++k) {
+            if ((data[i + k] & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
 }
 
 } // namespace
 
 namespace harvest {
 
-ScanSpans FindScanSpans(const QString &fileText, bool links)
+QByteArray ValidUtf8(const QByteArray &bytes)
 {
-    const QLatin1StringView marker = links ? kImageLinks.marker : kImageTags.marker;
-    ScanSpans out;
-    out.marker = marker;
-    out.text = &fileText;
-    if (links && containsIgnoringCase(fileText, QLatin1StringView("cgi-bin/i/"))) {
-        // The removal never crosses a line break, so it can be made on the whole text.
-        out.cleaned = fileText;
-        replaceEveryIgnoringCase(out.cleaned, QLatin1StringView("cgi-bin/i/"));
-        out.usesCleaned = true;
-    }
-    const QString &text = out.source();
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    bool firstKept = true;
-    while (start < n) {
-        qsizetype end = text.indexOf(u'\r', start);
-        qsizetype next;
-        if (end < 0) {
-            end = n;
-            next = n;
-        } else {
-            next = (end + 1 < n && text.at(end + 1) == u'\n') ? end + 2 : end + 1;
-        }
-        const QStringView line = QStringView(text).mid(start, end - start);
-        qsizetype at = indexOfIgnoringCase(line, marker);
-        if (at >= 0) {
-            // The text before the first tag keeps a line of its own; each tag starts a
-            // new line that runs to the next tag or to the end of the text line.
-            if (at > 0 || firstKept)
-                out.pieces.push_back({start, at, false});
-            firstKept = false;
-            while (at >= 0) {
-                const qsizetype following = indexOfIgnoringCase(line, marker, at + marker.size());
-                const qsizetype stop = following < 0 ? line.size() : following;
-                out.pieces.push_back({start + at, stop - at, true});
-                at = following;
-            }
-        }
-        start = next;
-    }
-    return out;
+    // QString::fromUtf8() drops a byte-order mark at the start.
+    const bool marked = bytes.startsWith(kByteOrderMark);
+    if (isUtf8(QByteArrayView(bytes).sliced(marked ? 3 : 0)))
+        return marked ? bytes.mid(3) : bytes;
+    return QString::fromUtf8(bytes).toUtf8();
 }
 
-QByteArray ScanSpans::cleanText(bool tagsOnly) const
+QString WithoutQueryAndFragment(const QString &url)
 {
-    QByteArray out;
-    qsizetype size = 0;
-    for (const Piece &piece : pieces)
-        size += piece.length + 2;
-    out.reserve(size + size / 8);
-    for (const Piece &piece : pieces) {
-        if (tagsOnly && !piece.tag)
-            continue;
-        if (piece.tag) {
-            // Each tag begins with its marker written in lower case.
-            out.append(marker.data(), marker.size());
-            out.append(view(piece).mid(marker.size()).toUtf8());
-        } else {
-            out.append(view(piece).toUtf8());
+    qsizetype end = url.size();
+    for (qsizetype i = 0; i < url.size(); ++i) {
+        if (url.at(i) == u'?' || url.at(i) == u'#') {
+            end = i;
+            break;
         }
-        out.append("\r\n", 2);
     }
-    return out;
+    return end == url.size() ? url : url.left(end);
+}
+
+QString ScanFolder(const QString &baseUrl)
+{
+    const QString base = WithoutQueryAndFragment(baseUrl);
+    // The folder, unless the address ends in "/" or in a top-level domain of the
+    // old web.
+    if (base.endsWith(u'/') || base.endsWith(QLatin1StringView(".com")) ||
+        base.endsWith(QLatin1StringView(".net")) || base.endsWith(QLatin1StringView(".edu")) ||
+        base.endsWith(QLatin1StringView(".gov")))
+        return base;
+    return BaseDirectoryOf(base);
+}
+
+void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
+              ResultLists &lists, ScanBudget *budget)
+{
+    scan(links ? kImageLinks : kImageTags, pageText, pageUrl, baseUrl, lists, budget);
+}
+
+void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArray &out)
+{
+    out.resize(0);
+    WriteCleanText(pageText, links, tagsOnly, [&out](QByteArrayView piece) { out.append(piece); });
+}
+
+void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly,
+                    const std::function<void(QByteArrayView)> &sink)
+{
+    QByteArray cleaned;
+    QByteArrayView text = pageText;
+    if (links && indexOfBytes(text, "cgi-bin/i/") >= 0) {
+        // The removal never crosses a line break, so it can be made on the whole text.
+        cleaned = removeEveryBytes(text, "cgi-bin/i/");
+        text = cleaned;
+    }
+    const QByteArrayView marker = links ? kImageLinks.marker : kImageTags.marker;
+    const char *data = text.data();
+    const qsizetype n = text.size();
+    qsizetype lineStart = 0;
+    qsizetype resume = 0;
+    bool firstKept = true;
+    qsizetype at = findMarker(data, n, 0, marker);
+    while (at >= 0) {
+        // The line of this first marker of a line starts after the last line end
+        // before it (CR, or CR LF).
+        const qsizetype cr = findLastByte(data, resume, at, '\r');
+        if (cr >= 0)
+            lineStart = cr + 1 + (data[cr + 1] == '\n' ? 1 : 0);
+        // The text before the first tag keeps a line of its own; each tag starts a
+        // new line that runs to the next tag or to the end of the text line.
+        if ((at > lineStart || firstKept) && !tagsOnly) {
+            sink(QByteArrayView(data + lineStart, at - lineStart));
+            sink("\r\n");
+        }
+        firstKept = false;
+        while (true) {
+            const qsizetype following = findMarker(data, n, at + marker.size(), marker);
+            const qsizetype limit = following < 0 ? n : following;
+            const qsizetype lineEnd = findByte(data, at, limit, '\r');
+            const qsizetype end = lineEnd < 0 ? limit : lineEnd;
+            // Each tag begins with its marker written in lower case.
+            sink(marker);
+            sink(QByteArrayView(data + at + marker.size(), end - at - marker.size()));
+            sink("\r\n");
+            at = following;
+            if (lineEnd >= 0 || following < 0) {
+                resume = end;
+                break;
+            }
+        }
+    }
 }
 
 ScanLines SplitScanLines(const QString &fileText, bool links)
 {
-    const ScanSpans spans = FindScanSpans(fileText, links);
+    const QByteArray text = fileText.toUtf8();
     ScanLines out;
-    out.oneTagPerLine = QString::fromUtf8(spans.cleanText(false));
-    for (const ScanSpans::Piece &piece : spans.pieces) {
-        if (piece.tag)
-            out.lines.append(QString(spans.marker) +
-                             spans.view(piece).mid(spans.marker.size()).toString());
+    QByteArray clean;
+    MakeCleanText(text, links, false, clean);
+    out.oneTagPerLine = QString::fromUtf8(clean);
+    MakeCleanText(text, links, true, clean);
+    // A tag line holds no CR, so CR LF ends each one.
+    qsizetype start = 0;
+    while (start < clean.size()) {
+        const qsizetype end = clean.indexOf("\r\n", start);
+        out.lines.append(QString::fromUtf8(clean.constData() + start, end - start));
+        start = end + 2;
     }
     return out;
 }
@@ -373,13 +630,3 @@ void ScanImageLinks(QString &pageUrl, const WorkingFiles &files, ResultLists &li
 {
     scanFile(kImageLinks, pageUrl, files, lists);
 }
-
-namespace harvest {
-
-void ScanText(bool links, const QString &pageText, QString &pageUrl, ResultLists &lists,
-              ScanBudget *budget, const std::function<void(const QByteArray &)> &writeClean)
-{
-    scan(links ? kImageLinks : kImageTags, pageText, pageUrl, lists, budget, writeClean);
-}
-
-} // namespace harvest

@@ -3,59 +3,93 @@
 #include "harvest/UrlHelpers.h"
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
-// Appends text to out as UTF-8, as QString::toUtf8() would write it (a lone
-// surrogate becomes "?"), escaping it for the Source Code page on the way:
-// "&" and "<" become references, CR and LF become "<BR>", and the other C0 control
-// characters but tab become their visible symbols.
-void appendEscaped(QByteArray &out, QStringView text)
+// What each byte of the page becomes in the Source Code page: 0 for itself, else
+// the escape kind.
+enum Escape : unsigned char { Keep, Amp, Less, Break, Control };
+
+struct EscapeTable {
+    Escape kind[256];
+    constexpr EscapeTable() : kind()
+    {
+        for (int c = 0; c < 256; ++c)
+            kind[c] = Keep;
+        for (int c = 0; c < 0x20; ++c)
+            kind[c] = Control;
+        kind[int('\t')] = Keep;
+        kind[int('\r')] = Break;
+        kind[int('\n')] = Break;
+        kind[int('&')] = Amp;
+        kind[int('<')] = Less;
+    }
+};
+
+constexpr EscapeTable kEscapes;
+
+// Appends UTF-8 text to out escaped for the Source Code page: "&" and "<" become
+// references, CR and LF become "<BR>", and the other C0 control characters but tab
+// become their visible symbols. Runs of plain bytes are copied whole.
+void appendEscaped(QByteArray &out, QByteArrayView text)
 {
-    const char16_t *data = text.utf16();
+    const char *data = text.data();
     const qsizetype n = text.size();
-    constexpr qsizetype kChunk = 8192;
-    qsizetype i = 0;
-    while (i < n) {
-        const qsizetype chunkStart = i;
-        const qsizetype chunkEnd = qMin(n, chunkStart + kChunk);
-        // Room for the worst case of this chunk ("&amp;" for every character), then
-        // written through a plain pointer and cut back to what was written.
-        const qsizetype used = out.size();
-        out.resize(used + (chunkEnd - chunkStart) * 5 + 4);
-        char *const begin = out.data() + used;
-        char *w = begin;
-        for (; i < chunkEnd; ++i) {
-            const char16_t c = data[i];
-            if (c < 0x80) {
-                switch (c) {
-                case u'&':
-                    std::memcpy(w, "&amp;", 5);
-                    w += 5;
-                    break;
-                case u'<':
-                    std::memcpy(w, "&lt;", 4);
-                    w += 4;
-                    break;
-                case u'\r':
-                case u'\n':
-                    std::memcpy(w, "<BR>", 4);
-                    w += 4;
-                    break;
-                case u'\t':
-                    *w++ = '\t';
-                    break;
-                default:
-                    if (c < 0x20) {
-                        // The control character's own symbol, U+2400 + c.
-                        *w++ = char(0xE2);
-                        *w++ = char(0x90);
-                        *w++ = char(0x80 | c);
-                    } else {
-                        *w++ = char(c);
-                    }
-                }
-            } else if (c < 0x800) {
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const Escape kind = kEscapes.kind[uchar(data[i])];
+        if (kind == Keep)
+            continue;
+        out.append(data + done, i - done);
+        done = i + 1;
+        switch (kind) {
+        case Amp:
+            out.append("&amp;", 5);
+            break;
+        case Less:
+            out.append("&lt;", 4);
+            break;
+        case Break:
+            out.append("<BR>", 4);
+            break;
+        default: {
+            // The control character's own symbol, U+2400 + c.
+            const char symbol[3] = {char(0xE2), char(0x90), char(0x80 | data[i])};
+            out.append(symbol, 3);
+        }
+        }
+    }
+    out.append(data + done, n - done);
+}
+
+// Appends an address to out in UTF-8 (a lone surrogate as "?", as toUtf8() writes
+// it), as AttributeSafe() writes it; controls: with the C0 control characters other
+// than tab, CR and LF shown as VisibleControls() shows them instead.
+void appendAttributeSafe(QByteArray &out, QStringView address, bool controls = false)
+{
+    const char16_t *data = address.utf16();
+    const qsizetype n = address.size();
+    // Room for the longest form of every character ("&quot;"), written through a
+    // plain pointer and cut back to what was written.
+    const qsizetype used = out.size();
+    out.resize(used + n * 6);
+    char *const begin = out.data() + used;
+    char *w = begin;
+    const auto put = [&w](const char *text, int length) {
+        std::memcpy(w, text, size_t(length));
+        w += length;
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = data[i];
+        // Most characters of an address stand for themselves.
+        if (c > 0x27 && c < 0x7F && c != u'<' && c != u'>') {
+            *w++ = char(c);
+            continue;
+        }
+        if (c >= 0x80) {
+            if (c < 0x800) {
                 *w++ = char(0xC0 | (c >> 6));
                 *w++ = char(0x80 | (c & 0x3F));
             } else if (QChar::isHighSurrogate(c) && i + 1 < n &&
@@ -73,10 +107,41 @@ void appendEscaped(QByteArray &out, QStringView text)
                 *w++ = char(0x80 | ((c >> 6) & 0x3F));
                 *w++ = char(0x80 | (c & 0x3F));
             }
+            continue;
         }
-        // A surrogate pair across the chunk's end was written whole; i is past it.
-        out.resize(used + (w - begin));
+        switch (c) {
+        case u'<':
+            put("&lt;", 4);
+            break;
+        case u'>':
+            put("&gt;", 4);
+            break;
+        case u'"':
+            put("&quot;", 6);
+            break;
+        case u'\'':
+            put("&#39;", 5);
+            break;
+        default:
+            if (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') {
+                if (controls) {
+                    // U+2400 + c, the control character's own symbol.
+                    *w++ = char(0xE2);
+                    *w++ = char(0x90);
+                    *w++ = char(0x80 | c);
+                } else {
+                    // As the engine's address parser would write it.
+                    static const char hex[] = "0123456789ABCDEF";
+                    *w++ = '%';
+                    *w++ = hex[c >> 4];
+                    *w++ = hex[c & 0xF];
+                }
+            } else {
+                *w++ = char(c);
+            }
+        }
     }
+    out.resize(used + (w - begin));
 }
 
 } // namespace
@@ -117,9 +182,14 @@ QString AttributeSafe(const QString &address)
 
 Limits Limits::forPage(const QString &pageText)
 {
+    return forBytes(Utf8Length(pageText));
+}
+
+Limits Limits::forBytes(qsizetype pageBytes)
+{
     Limits limits;
-    limits.pageBytes = Utf8Length(pageText);
-    const qsizetype n = limits.pageBytes;
+    limits.pageBytes = pageBytes;
+    const qsizetype n = pageBytes;
     limits.listChars = 3 * n + (qsizetype(1) << 20);
     limits.nameNodes = n / 16 + (qsizetype(64) << 10);
     limits.anchorBytes = 2 * n + (qsizetype(512) << 10);
@@ -172,59 +242,130 @@ QString ImageCutNotice(qsizetype shown, qsizetype recorded)
 
 QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists, SourcePageCuts *cuts)
 {
-    const Limits limits = Limits::forPage(pageText);
+    const QByteArray text = pageText.toUtf8();
+    QByteArray out;
+    out.reserve(text.size() + text.size() / 4 + 64);
+    WriteSourcePage(
+        text, lists, [&out](QByteArrayView piece) { out.append(piece); }, [&out] { out.clear(); },
+        cuts);
+    return out;
+}
+
+void WriteSourcePage(QByteArrayView pageText, const ResultLists &lists,
+                     const std::function<void(QByteArrayView)> &sink,
+                     const std::function<void()> &restart, SourcePageCuts *cuts)
+{
+    const Limits limits = Limits::forBytes(pageText.size());
     SourcePageCuts counts;
     // Links to images first, then images; within a kind in recorded order. The
     // first name added wins between equal names. Names too long, or beyond what the
     // page's limits allow, are left as text.
     NameLinker linker;
     std::vector<const QString *> targets;
+    // When all names together fit in the tables, no name needs to be weighed alone.
+    qsizetype allNames = 1;
+    for (int k = 0; k < 2; ++k) {
+        const qsizetype count = qMin(lists.Links[k].size(), lists.Keys[k].size());
+        for (qsizetype i = 0; i < count; ++i) {
+            const QString &name = lists.Keys[k].at(i);
+            if (name.size() <= kLongestLinkedName)
+                allNames += Utf8Length(name);
+        }
+    }
+    const bool allFit = allNames <= limits.nameNodes;
+    linker.reserve(qMin(allNames, limits.nameNodes));
+    targets.reserve(size_t(lists.Links[0].size() + lists.Links[1].size()));
     for (int k = 0; k < 2; ++k) {
         const qsizetype count = qMin(lists.Links[k].size(), lists.Keys[k].size());
         for (qsizetype i = 0; i < count; ++i) {
             const QString &name = lists.Keys[k].at(i);
             if (name.isEmpty())
                 continue;
-            if (name.size() > kLongestLinkedName ||
-                linker.nodeCount() + linker.nodesNeeded(name) > limits.nameNodes) {
+            if (name.size() > kLongestLinkedName) {
                 ++counts.namesLeftOut;
                 continue;
             }
-            linker.addName(name, int(targets.size()));
+            const QByteArray bytes = name.toUtf8();
+            if (!allFit && linker.nodeCount() + linker.nodesNeeded(bytes) > limits.nameNodes) {
+                ++counts.namesLeftOut;
+                continue;
+            }
+            linker.addName(bytes, int(targets.size()));
             targets.push_back(&lists.Links[k].at(i));
         }
     }
 
+    // The page is made in pieces of about this many bytes.
+    constexpr qsizetype kPiece = qsizetype(256) << 10;
+    // The length of each target's opening anchor once its name is first linked, or
+    // -1; the anchor itself is written afresh each time, which costs less than
+    // keeping them all.
+    std::vector<qsizetype> openLength;
+    QByteArray scratch;
     QByteArray out;
-    out.reserve(pageText.size() + pageText.size() / 4 + 64);
-    out.append(kByteOrderMark);
-    std::vector<QByteArray> openTags(targets.size());
-    qsizetype anchorBytesLeft = limits.anchorBytes;
-    qsizetype done = 0;
-    linker.findAll(pageText, [&](const NameLinker::Match &match) {
-        ++counts.occurrences;
-        QByteArray &open = openTags[size_t(match.id)];
-        if (open.isEmpty() && anchorBytesLeft > 0)
-            open = "<a href='" + AttributeSafe(*targets[size_t(match.id)]).toUtf8() + "'>";
-        // Once one anchor does not fit, none after it is made.
-        const qsizetype cost = open.size() + 4;
-        if (counts.linked < counts.occurrences - 1 || open.isEmpty() || cost > anchorBytesLeft)
-            return;
-        anchorBytesLeft -= cost;
-        ++counts.linked;
-        appendEscaped(out, QStringView(pageText).mid(done, match.position - done));
-        out.append(open);
-        appendEscaped(out, QStringView(pageText).mid(match.position, match.length));
-        out.append("</a>", 4);
-        done = match.position + match.length;
-    });
-    appendEscaped(out, QStringView(pageText).mid(done));
+    const auto appendOpen = [&targets](QByteArray &to, int id) {
+        to.append("<a href='");
+        appendAttributeSafe(to, *targets[size_t(id)]);
+        to.append("'>");
+    };
+    const auto make = [&](const QByteArray &notice) {
+        counts.occurrences = 0;
+        counts.linked = 0;
+        openLength.assign(targets.size(), -1);
+        out.reserve(kPiece + kPiece / 2);
+        out.append(kByteOrderMark);
+        out.append(notice);
+        qsizetype anchorBytesLeft = limits.anchorBytes;
+        qsizetype done = 0;
+        const auto flush = [&] {
+            if (out.size() >= kPiece) {
+                sink(out);
+                out.resize(0);
+            }
+        };
+        const auto text = [&](QByteArrayView run) {
+            while (!run.isEmpty()) {
+                const qsizetype piece = qMin(kPiece, run.size());
+                appendEscaped(out, run.first(piece));
+                run = run.sliced(piece);
+                flush();
+            }
+        };
+        linker.findAll(pageText, [&](const NameLinker::Match &match) {
+            ++counts.occurrences;
+            qsizetype &open = openLength[size_t(match.id)];
+            if (open < 0 && anchorBytesLeft > 0) {
+                scratch.resize(0);
+                appendOpen(scratch, match.id);
+                open = scratch.size();
+            }
+            // Once one anchor does not fit, none after it is made.
+            const qsizetype cost = open + 4;
+            if (counts.linked < counts.occurrences - 1 || open < 0 || cost > anchorBytesLeft)
+                return;
+            anchorBytesLeft -= cost;
+            ++counts.linked;
+            text(pageText.sliced(done, match.position - done));
+            appendOpen(out, match.id);
+            appendEscaped(out, pageText.sliced(match.position, match.length));
+            out.append("</a>", 4);
+            done = match.position + match.length;
+            flush();
+        });
+        text(pageText.sliced(done));
+        if (!out.isEmpty())
+            sink(out);
+        out.resize(0);
+    };
+    make(QByteArray());
     const QString notice = SourceCutNotice(counts);
-    if (!notice.isEmpty())
-        out.insert(qsizetype(sizeof(kByteOrderMark) - 1), notice.toUtf8() + "<BR>");
+    if (!notice.isEmpty()) {
+        // The first line says what was left out: the page is made again behind it.
+        restart();
+        make(notice.toUtf8() + "<BR>");
+    }
     if (cuts)
         *cuts = counts;
-    return out;
 }
 
 QString VisibleControls(const QString &text)
@@ -237,31 +378,72 @@ QString VisibleControls(const QString &text)
     return out;
 }
 
-QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
+void WriteImagePage(const ResultLists &lists, qsizetype byteLimit,
+                    const std::function<void(QByteArrayView)> &sink,
+                    const std::function<void()> &restart, qsizetype *shown)
 {
-    // Made as UTF-8 straight away: a page of long addresses is never held twice.
-    QByteArray page(kByteOrderMark);
     const QStringList &addresses = lists.Links[1];
     const qsizetype recorded = qMin(lists.Keys[1].size(), addresses.size());
+    // The page is made in pieces of about this many bytes.
+    constexpr qsizetype kPiece = qsizetype(256) << 10;
+    QByteArray out;
+    QByteArray target;
     qsizetype blocks = 0;
-    for (; blocks < recorded; ++blocks) {
-        const QString &stored = addresses.at(blocks);
-        // Only an address without any scheme gets "http://" in front.
-        const QByteArray target =
-            AttributeSafe(SchemeOf(stored).isEmpty() ? QStringLiteral("http://") + stored : stored)
-                .toUtf8();
-        const QByteArray caption = AttributeSafe(VisibleControls(stored)).toUtf8();
-        const qsizetype blockBytes = 2 * target.size() + caption.size() + 48;
-        if (byteLimit >= 0 && page.size() + blockBytes > byteLimit)
-            break;
-        page += "<a href='" + target + "'><img src='" + target + "'></a><BR>" + caption +
-                "<BR><BR><BR>";
-    }
+    const auto make = [&](const QByteArray &notice) {
+        out.reserve(kPiece + kPiece / 2);
+        out.append(kByteOrderMark);
+        out.append(notice);
+        // What the limit counts: the page without the notice.
+        qsizetype total = qsizetype(sizeof(kByteOrderMark) - 1);
+        for (blocks = 0; blocks < recorded; ++blocks) {
+            const QString &stored = addresses.at(blocks);
+            // Only an address without any scheme gets "http://" in front.
+            target.resize(0);
+            if (SchemeOf(stored).isEmpty())
+                target.append("http://");
+            appendAttributeSafe(target, stored);
+            const qsizetype mark = out.size();
+            out.append("<a href='");
+            out.append(target);
+            out.append("'><img src='");
+            out.append(target);
+            out.append("'></a><BR>");
+            appendAttributeSafe(out, stored, true);
+            out.append("<BR><BR><BR>");
+            // The block's size as the limit counts it: the caption's bytes, the
+            // address twice and 48 for the markup around them (which takes 43).
+            const qsizetype written = out.size() - mark;
+            if (byteLimit >= 0 && total + written - 43 + 48 > byteLimit) {
+                out.truncate(mark);
+                break;
+            }
+            total += written;
+            if (out.size() >= kPiece) {
+                sink(out);
+                out.resize(0);
+            }
+        }
+        if (!out.isEmpty())
+            sink(out);
+        out.resize(0);
+    };
+    make(QByteArray());
     const QString notice = ImageCutNotice(blocks, recorded);
-    if (!notice.isEmpty())
-        page.insert(qsizetype(sizeof(kByteOrderMark) - 1), notice.toUtf8() + "<BR><BR>");
+    if (!notice.isEmpty()) {
+        // The first line says how many are shown: the page is made again behind it.
+        restart();
+        make(notice.toUtf8() + "<BR><BR>");
+    }
     if (shown)
         *shown = blocks;
+}
+
+QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
+{
+    QByteArray page;
+    WriteImagePage(
+        lists, byteLimit, [&page](QByteArrayView piece) { page.append(piece); },
+        [&page] { page.clear(); }, shown);
     return page;
 }
 

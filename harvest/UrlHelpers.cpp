@@ -110,6 +110,14 @@ QString decodeReferences(const QString &text)
 // The address as a browser would read it, for telling its scheme.
 QString browserForm(const QString &address)
 {
+    // Nearly every address has nothing to decode or skip: it is its own form.
+    bool plain = address.isEmpty() || address.at(0).unicode() > 0x20;
+    for (qsizetype i = 0; plain && i < address.size(); ++i) {
+        const char16_t c = address.at(i).unicode();
+        plain = c != u'&' && c != u'\t' && c != u'\n' && c != u'\r';
+    }
+    if (plain)
+        return address;
     const QString decoded = decodeReferences(address);
     QString out;
     out.reserve(decoded.size());
@@ -140,6 +148,14 @@ QString schemeOfBrowserForm(const QString &form)
     for (qsizetype k = 1; k < i; ++k) {
         if (!isSchemeChar(form.at(k)))
             return {};
+    }
+    // The common schemes come back without making a new text.
+    static const QString common[] = {QStringLiteral("http"), QStringLiteral("https"),
+                                     QStringLiteral("file"), QStringLiteral("data")};
+    for (const QString &scheme : common) {
+        if (i == scheme.size() &&
+            QStringView(form).first(i).compare(scheme, Qt::CaseInsensitive) == 0)
+            return scheme;
     }
     return form.left(i).toLower();
 }

@@ -67,10 +67,51 @@ bool writeAll(int fd, const char *data, qsizetype size)
     return true;
 }
 
-// A new owner-only file beside the target, holding bytes and CR LF. Its path comes
-// back in *temporary; on failure nothing is left behind.
-bool writeTemporary(const QString &folder, const QString &name, const QByteArray &bytes,
-                    QByteArray *temporary, QString *error)
+// A stream into an open file, gathered into pieces of a few hundred KB; the first
+// failure is kept, and nothing more is written after it.
+class FileStream : public WorkingFiles::Stream {
+public:
+    explicit FileStream(int fd) : m_fd(fd) {}
+
+    void write(QByteArrayView bytes) override
+    {
+        if (m_buffer.size() + bytes.size() > kPiece)
+            flush();
+        if (bytes.size() >= kPiece) {
+            if (m_errno == 0 && !writeAll(m_fd, bytes.data(), bytes.size()))
+                m_errno = errno ? errno : EIO;
+            return;
+        }
+        m_buffer.append(bytes);
+    }
+    void restart() override
+    {
+        m_buffer.resize(0);
+        if (m_errno == 0 && (::lseek(m_fd, 0, SEEK_SET) != 0 || ::ftruncate(m_fd, 0) != 0))
+            m_errno = errno ? errno : EIO;
+    }
+    void flush()
+    {
+        if (m_errno == 0 && !writeAll(m_fd, m_buffer.constData(), m_buffer.size()))
+            m_errno = errno ? errno : EIO;
+        m_buffer.resize(0);
+    }
+    int failure() const { return m_errno; }
+
+private:
+    static constexpr qsizetype kPiece = qsizetype(256) << 10;
+    int m_fd;
+    int m_errno = 0;
+    QByteArray m_buffer;
+};
+
+// A new owner-only file beside the target, holding what fill writes and CR LF. Its
+// path comes back in *temporary; on failure nothing is left behind. It is not
+// synced to the disk: the working files are what the running program hands from one
+// step to the next, not data to keep through a crash.
+bool writeTemporary(const QString &folder, const QString &name,
+                    const std::function<void(WorkingFiles::Stream &)> &fill, QByteArray *temporary,
+                    QString *error)
 {
     QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.") + name) + ".XXXXXX";
     // mkstemp creates the file exclusively (never through a link), mode 0600.
@@ -79,12 +120,15 @@ bool writeTemporary(const QString &folder, const QString &name, const QByteArray
         setError(error, name, systemReason(errno));
         return false;
     }
-    const bool ok = writeAll(fd, bytes.constData(), bytes.size()) && writeAll(fd, "\r\n", 2);
-    const int writeErrno = errno;
+    FileStream stream(fd);
+    fill(stream);
+    stream.write("\r\n");
+    stream.flush();
+    const int writeErrno = stream.failure();
     // Some file systems only report a full disk when the file is closed.
     const bool closed = ::close(fd) == 0;
-    if (!ok || !closed) {
-        setError(error, name, systemReason(ok ? errno : writeErrno));
+    if (writeErrno != 0 || !closed) {
+        setError(error, name, systemReason(writeErrno != 0 ? writeErrno : errno));
         ::unlink(pattern.constData());
         return false;
     }
@@ -92,7 +136,27 @@ bool writeTemporary(const QString &folder, const QString &name, const QByteArray
     return true;
 }
 
+#else
+
+// What fill writes, gathered in memory.
+QByteArray gathered(const WorkingFiles::Fill &fill)
+{
+    class BufferStream : public WorkingFiles::Stream {
+    public:
+        void write(QByteArrayView bytes) override { buffer.append(bytes); }
+        void restart() override { buffer.clear(); }
+        QByteArray buffer;
+    } stream;
+    fill(stream);
+    return stream.buffer;
+}
+
 #endif
+
+WorkingFiles::Fill bytesOf(const QByteArray &bytes)
+{
+    return [&bytes](WorkingFiles::Stream &stream) { stream.write(bytes); };
+}
 
 } // namespace
 
@@ -175,6 +239,11 @@ bool WorkingFiles::writeReplace(const QString &name, const QString &value, QStri
 bool WorkingFiles::writeReplaceBytes(const QString &name, const QByteArray &bytes,
                                      QString *error) const
 {
+    return writeReplaceWith(name, bytesOf(bytes), error);
+}
+
+bool WorkingFiles::writeReplaceWith(const QString &name, const Fill &fill, QString *error) const
+{
 #ifdef Q_OS_UNIX
     const QByteArray target = QFile::encodeName(path(name));
     QString why = refusal(target);
@@ -183,7 +252,7 @@ bool WorkingFiles::writeReplaceBytes(const QString &name, const QByteArray &byte
         return false;
     }
     QByteArray temporary;
-    if (!writeTemporary(m_folder, name, bytes, &temporary, error))
+    if (!writeTemporary(m_folder, name, fill, &temporary, error))
         return false;
     // Looked at again: the target may have changed while the bytes were written.
     why = refusal(target);
@@ -196,6 +265,7 @@ bool WorkingFiles::writeReplaceBytes(const QString &name, const QByteArray &byte
     }
     return true;
 #else
+    const QByteArray bytes = gathered(fill);
     QSaveFile file(path(name));
     if (QFileInfo(path(name)).isSymLink() || !file.open(QIODevice::WriteOnly) ||
         file.write(bytes) != bytes.size() || file.write("\r\n", 2) != 2 || !file.commit()) {
@@ -210,6 +280,12 @@ bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
                              const QString &second, const QByteArray &secondBytes,
                              QString *error) const
 {
+    return writePair(first, bytesOf(firstBytes), second, bytesOf(secondBytes), error);
+}
+
+bool WorkingFiles::writePair(const QString &first, const Fill &firstFill, const QString &second,
+                             const Fill &secondFill, QString *error) const
+{
 #ifdef Q_OS_UNIX
     const QByteArray firstTarget = QFile::encodeName(path(first));
     const QByteArray secondTarget = QFile::encodeName(path(second));
@@ -223,9 +299,9 @@ bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
     }
     QByteArray firstTemporary;
     QByteArray secondTemporary;
-    if (!writeTemporary(m_folder, first, firstBytes, &firstTemporary, error))
+    if (!writeTemporary(m_folder, first, firstFill, &firstTemporary, error))
         return false;
-    if (!writeTemporary(m_folder, second, secondBytes, &secondTemporary, error)) {
+    if (!writeTemporary(m_folder, second, secondFill, &secondTemporary, error)) {
         ::unlink(firstTemporary.constData());
         return false;
     }
@@ -261,8 +337,8 @@ bool WorkingFiles::writePair(const QString &first, const QByteArray &firstBytes,
     }
     return true;
 #else
-    return writeReplaceBytes(first, firstBytes, error) &&
-           writeReplaceBytes(second, secondBytes, error);
+    return writeReplaceBytes(first, gathered(firstFill), error) &&
+           writeReplaceBytes(second, gathered(secondFill), error);
 #endif
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -51,6 +52,25 @@ public:
     // by CR LF: afterwards both hold the new content, or both the old.
     bool writePair(const QString &first, const QByteArray &firstBytes, const QString &second,
                    const QByteArray &secondBytes, QString *error = nullptr) const;
+
+    // Where a streamed write puts its bytes.
+    class Stream {
+    public:
+        virtual ~Stream() = default;
+        virtual void write(QByteArrayView bytes) = 0;
+        // Throws away what was written so far.
+        virtual void restart() = 0;
+    };
+
+    using Fill = std::function<void(Stream &)>;
+
+    // As writeReplaceBytes(), the content written into a stream by fill, so that it
+    // never has to be held whole.
+    bool writeReplaceWith(const QString &name, const Fill &fill, QString *error = nullptr) const;
+
+    // As writePair(), each file's content written into a stream by its fill.
+    bool writePair(const QString &first, const Fill &firstFill, const QString &second,
+                   const Fill &secondFill, QString *error = nullptr) const;
 
     // The whole file as text (UTF-8); false when it cannot be read.
     bool read(const QString &name, QString *text) const;

@@ -317,18 +317,21 @@ QString WebBrowser::LocationName() const
 void WebBrowser::bodyOuterHtml(const std::function<void(const BodyText &)> &callback)
 {
     // The application world runs even where the page's own scripts are off.
-    static const QString script =
-        QStringLiteral("(function(){var b=document.body;"
-                       "return [String(location.href), b ? b.outerHTML : ''];})()");
+    // The page's own scripts cannot reach this world, so they cannot change what
+    // it reads: location, baseURI and outerHTML are the engine's own.
+    static const QString script = QStringLiteral(
+        "(function(){var b=document.body;"
+        "return [String(location.href), String(document.baseURI), b ? b.outerHTML : ''];})()");
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
                           [callback](const QVariant &result) {
                               // A page that goes away answers with nothing at all.
                               BodyText body;
                               const QVariantList parts = result.toList();
-                              if (parts.size() == 2) {
+                              if (parts.size() == 3) {
                                   body.valid = true;
                                   body.address = parts.at(0).toString();
-                                  body.text = parts.at(1).toString();
+                                  body.base = parts.at(1).toString();
+                                  body.text = parts.at(2).toString();
                               }
                               callback(body);
                           });

@@ -48,11 +48,14 @@ public:
     bool Busy() const { return m_busy; }
 
     // The body element's markup as the engine writes it out (empty without a
-    // document or body), and the address of the document it came from. Not
-    // valid when the page went away first.
+    // document or body), the address of the document it came from, and the
+    // document's base address (document.baseURI: what a <base href> makes of the
+    // address, which relative references resolve against). Not valid when the page
+    // went away first.
     struct BodyText {
         QString text;
         QString address;
+        QString base;
         bool valid = false;
     };
     // Arrives asynchronously.

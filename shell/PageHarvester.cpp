@@ -57,7 +57,8 @@ void PageHarvester::runNext()
             return;
         // The engine writes lone LFs; the harvest reads lines that end in CR LF.
         const QString text = WebBrowser::withCrLf(body.text);
-        const HarvestResult result = Harvest(text, body.address);
+        // Relative references resolve against the document's base address.
+        const HarvestResult result = Harvest(text, body.address, body.base);
         const HarvestReport report = WriteWorkingFiles(result, text, files);
         // The harvester waits for this thread before it goes, so it is still
         // here; the call is dropped if it goes before the call is delivered.

@@ -12,10 +12,11 @@
 #include <memory>
 #include <optional>
 
-// Runs the harvest for a browser view: asks the view for its body markup and the
-// address of its document, harvests it off the window's thread and writes the
-// working files. Harvests run one at a time: the newest page text waits for the
-// running one and replaces any older text still waiting.
+// Runs the harvest for a browser view: asks the view for its body markup, the
+// address of its document and the document's base address, harvests it off the
+// window's thread and writes the working files. Harvests run one at a time: the
+// newest page text waits for the running one and replaces any older text still
+// waiting.
 class PageHarvester : public QObject {
     Q_OBJECT
 public:

@@ -104,6 +104,29 @@ TEST_F(HarvestEndToEnd, EveryPictureOfAPageInFoldersLoads)
     EXPECT_TRUE(allPicturesLoaded(2));
 }
 
+TEST_F(HarvestEndToEnd, ReferencesResolveAgainstTheBaseAddressAndHiddenMarkupIsNoTag)
+{
+    // The page lies in dir1/, its <base href> names pics/: the engine's base address
+    // is what the references resolve against, not the page's folder.
+    testsupport::writeFile(
+        site.folder() + "/dir1/based.html",
+        QByteArray("<html><head><base href=\"/pics/\"><title>Based</title></head><body>\n"
+                   "<img alt=\"a picture\nover two lines\"\n     src=\"a.gif\">\n"
+                   "<a\n href=\"big.jpg\">the big picture</a>\n"
+                   "<!-- <img src=\"old.gif\"> -->\n"
+                   "<script>var s = '<img src=\"s.gif\">';</script>\n"
+                   "<noscript><img src=\"n.gif\"></noscript>\n"
+                   "</body></html>\n"));
+    open(site.url("/dir1/based.html?from=a/b#c/d"));
+
+    EXPECT_EQ(form->Links[1], QStringList{site.url("/pics/a.gif")});
+    EXPECT_EQ(form->Links[0], QStringList{site.url("/pics/big.jpg")});
+    // The hidden markup still shows in the Source Code view.
+    const QString text = evaluate(1, "document.body.innerText").toString();
+    EXPECT_TRUE(text.contains("<!-- <img src=\"old.gif\"> -->")) << text.toStdString();
+    EXPECT_TRUE(allPicturesLoaded(1));
+}
+
 TEST_F(HarvestEndToEnd, AJapanesePageKeepsItsCharacters)
 {
     const QString name = QString::fromUtf8("写真.png");

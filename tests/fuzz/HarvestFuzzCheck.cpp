@@ -134,6 +134,7 @@ QString CheckHarvestInput(const uint8_t *data, size_t size)
 
     static QTemporaryDir fastDir(scratchBase());
     static QTemporaryDir slowDir(scratchBase());
+    static QTemporaryDir bytesDir(scratchBase());
     const WorkingFiles files(fastDir.path());
     ResultLists lists;
     RunHarvest(pageText, url, files, lists);
@@ -149,6 +150,19 @@ QString CheckHarvestInput(const uint8_t *data, size_t size)
     for (const QString &name : WorkingFiles::startupOrder()) {
         if (readAll(files.path(name)) != readAll(slowDir.path() + u'/' + name))
             return QStringLiteral("%1 differs from the reference").arg(name);
+    }
+    // The page's raw bytes, UTF-8 or not, give what their decoded text gives.
+    const WorkingFiles bytesFiles(bytesDir.path());
+    ResultLists bytesLists;
+    RunHarvestUtf8(newline < 0 ? QByteArray() : bytes.mid(newline + 1), url, bytesFiles,
+                   bytesLists);
+    for (int k = 0; k < 2; ++k) {
+        if (lists.Links[k] != bytesLists.Links[k] || lists.Keys[k] != bytesLists.Keys[k])
+            return QStringLiteral("lists of the bytes differ for kind %1").arg(k);
+    }
+    for (const QString &name : WorkingFiles::startupOrder()) {
+        if (readAll(files.path(name)) != readAll(bytesFiles.path(name)))
+            return QStringLiteral("%1 differs for the page's bytes").arg(name);
     }
     const bool filePage = harvest::SchemeOf(url) == QLatin1String("file");
     for (int k = 0; k < 2; ++k) {

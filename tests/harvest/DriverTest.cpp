@@ -302,3 +302,30 @@ TEST(HarvestDriver, LoneSurrogatesAreWrittenAsQt)
 }
 
 } // namespace
+
+namespace {
+
+TEST(HarvestDriver, ThePageBytesReadAsTheirText)
+{
+    const QByteArray pages[] = {
+        "plain ASCII text that runs past eight bytes <img src=\"a.gif\">",
+        "\xEF\xBB\xBF<p>a byte-order mark first</p>",
+        "<p>a byte-order mark inside \xEF\xBB\xBF</p>\xEF\xBB\xBF",
+        "\xEF\xBB\xBF\xEF\xBB\xBF two marks",
+        "noncharacters \xEF\xBF\xBE\xEF\xBF\xBF\xEF\xB7\x90 and the last \xF4\x8F\xBF\xBF",
+        "\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80 \xC3\xA9",
+        "overlong \xC0\xAF \xE0\x80\xAF \xF0\x80\x80\xAF",
+        "surrogates \xED\xA0\x80\xED\xB0\x80",
+        "above U+10FFFF \xF4\x90\x80\x80 \xF5\x80\x80\x80",
+        "cut off \xE6\x97",
+        "lone continuation \x80\xBF and Latin-1 caf\xE9",
+        QByteArray("a NUL \0 inside", 15),
+        "",
+    };
+    for (const QByteArray &page : pages) {
+        SCOPED_TRACE(page.toHex().toStdString());
+        EXPECT_EQ(harvest::ValidUtf8(page), QString::fromUtf8(page).toUtf8());
+    }
+}
+
+} // namespace

@@ -61,17 +61,22 @@ ResultLists HarvestFolders::scanBoth(const QString &page, const QString &url, bo
 }
 
 void expectSameHarvest(const QString &page, const QString &url, HarvestFolders &folders,
-                       ResultLists *listsOut)
+                       ResultLists *listsOut, const QString &baseUrl)
 {
     ResultLists fastLists;
     ResultLists slowLists;
-    RunHarvest(page, url, folders.files, fastLists);
-    reference::RunHarvest(page, url, folders.referencePath(), slowLists);
+    RunHarvest(page, url, folders.files, fastLists, baseUrl);
+    reference::RunHarvest(page, url, folders.referencePath(), slowLists, baseUrl);
+    ResultLists bytesLists;
+    RunHarvestUtf8(page.toUtf8(), url, folders.bytesFiles, bytesLists, baseUrl);
     EXPECT_TRUE(sameLists(fastLists, slowLists));
+    EXPECT_TRUE(sameLists(fastLists, bytesLists));
     for (const QString &name : WorkingFiles::startupOrder()) {
         const QByteArray a = folders.fileBytes(name);
         const QByteArray b = folders.referenceBytes(name);
         EXPECT_EQ(a, b) << name.toStdString() << " differs for url " << url.toStdString();
+        EXPECT_EQ(a, testsupport::readFile(folders.bytesFiles.path(name)))
+            << name.toStdString() << " differs from the harvest of the bytes";
     }
     if (listsOut)
         *listsOut = fastLists;

@@ -10,11 +10,15 @@
 #include <gtest/gtest.h>
 
 // A temporary working folder for the real harvest and another for the literal one.
-// Both lie in memory (/dev/shm) when the system has it, as the harvest syncs every
-// file it replaces and many small harvests would otherwise wait on the disk.
+// Both lie in memory (/dev/shm) when the system has it, so that many small
+// harvests do not wait on the disk.
 class HarvestFolders {
 public:
-    HarvestFolders() : fast(scratchTemplate()), slow(scratchTemplate()), files(fast.path()) {}
+    HarvestFolders()
+        : fast(scratchTemplate()), slow(scratchTemplate()), bytes(scratchTemplate()),
+          files(fast.path()), bytesFiles(bytes.path())
+    {
+    }
 
     static QString scratchTemplate();
 
@@ -29,11 +33,15 @@ public:
 
     QTemporaryDir fast;
     QTemporaryDir slow;
+    QTemporaryDir bytes; // the harvest of the page's UTF-8 bytes, as quarrow-harvest runs it
     WorkingFiles files;
+    WorkingFiles bytesFiles;
 };
 
-// Expects both harvests to give the same lists and the same six files.
+// Expects both harvests, and the harvest of the page's UTF-8 bytes, to give the same
+// lists and the same six files. baseUrl is the document's base address (url when
+// empty).
 void expectSameHarvest(const QString &page, const QString &url, HarvestFolders &folders,
-                       ResultLists *listsOut = nullptr);
+                       ResultLists *listsOut = nullptr, const QString &baseUrl = QString());
 
 ::testing::AssertionResult sameLists(const ResultLists &a, const ResultLists &b);

@@ -4,6 +4,7 @@
 #include "harvest/UrlHelpers.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 namespace reference {
 namespace {
@@ -116,7 +117,7 @@ QString extract(const QString &lineIn, const QString &search)
         qsizetype end = 0;
         while (end < line.size()) {
             const QChar c = line.at(end);
-            if (c == u' ' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'>')
+            if (c == u' ' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'\r' || c == u'>')
                 break;
             ++end;
         }
@@ -126,11 +127,13 @@ QString extract(const QString &lineIn, const QString &search)
     return line;
 }
 
-bool resolve(const QString &value, const QString &pageBase, const QString &originalUrl,
-             QString *address)
+// pageBase: the folder the scan resolves against; originalBase: the base address it
+// came from (without query and fragment), whose scheme counts; filePage: whether
+// the page itself is a file.
+bool resolve(const QString &value, const QString &pageBase, const QString &originalBase,
+             bool filePage, QString *address)
 {
-    const QString pageScheme = pageSchemeOf(originalUrl);
-    const bool filePage = pageScheme == QLatin1String("file");
+    const QString pageScheme = pageSchemeOf(originalBase);
     QString base = pageBase;
     if (!harvest::SchemeOf(value).isEmpty()) {
         if (!harvest::IsAllowedAddress(value, filePage))
@@ -162,7 +165,7 @@ bool resolve(const QString &value, const QString &pageBase, const QString &origi
         *address = base + rest;
     } else if (value.startsWith(QLatin1Char('/'))) {
         const QString rest = value.mid(1);
-        if (pageScheme == QLatin1String("https") || filePage) {
+        if (pageScheme == QLatin1String("https") || pageScheme == QLatin1String("file")) {
             *address = harvest::SiteRootOf(base) + rest;
         } else if (has(base, kHttp)) {
             base = replaceEvery(base, kHttp, QString(), true);
@@ -190,21 +193,320 @@ bool resolve(const QString &value, const QString &pageBase, const QString &origi
     return harvest::IsAllowedAddress(*address, filePage);
 }
 
-void scan(bool links, QString &pageUrl, const QString &folder, ResultLists &lists)
+bool isSpace(QChar c)
 {
-    const QString originalUrl = pageUrl;
-    const QString marker = links ? QStringLiteral("<a ") : QStringLiteral("<img");
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'\r';
+}
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// A tag as the tokenizer below reads it: from its "<" to just past its ">".
+struct Token {
+    qsizetype start;
+    qsizetype end;
+    QString name; // lower case
+    bool endTag;
+};
+
+// The tags of a text, read one character at a time through the states of a
+// browser's tokenizer: text, tag open, tag name, attribute names and values (quoted
+// or not), comments, declarations, and the text of elements that holds no markup.
+QList<Token> tokens(const QString &t)
+{
+    enum State {
+        Text,
+        TagOpen,
+        EndTagOpen,
+        TagName,
+        BeforeName,
+        Name,
+        AfterName,
+        BeforeValue,
+        DoubleQuoted,
+        SingleQuoted,
+        Unquoted,
+        AfterQuoted,
+        SelfClosing,
+        Bogus,
+        Comment,
+        Raw
+    };
+    const QStringList rawText = {"script", "style",   "textarea", "title",   "xmp",
+                                 "iframe", "noembed", "noframes", "noscript"};
+    QList<Token> out;
+    State state = Text;
+    Token current{0, 0, QString(), false};
+    QString rawEnd;
+    bool emitted = false;
+    const auto emitTag = [&](qsizetype end) {
+        current.end = end;
+        out.append(current);
+        emitted = true;
+    };
+    qsizetype i = 0;
+    while (i < t.size()) {
+        const QChar c = t.at(i);
+        emitted = false;
+        switch (state) {
+        case Text:
+            if (c == u'<') {
+                current = Token{i, 0, QString(), false};
+                state = TagOpen;
+            }
+            ++i;
+            break;
+        case TagOpen:
+            if (t.mid(i).startsWith(QLatin1String("!--"))) {
+                if (t.mid(i + 3).startsWith(QLatin1String(">"))) {
+                    i += 4;
+                    state = Text;
+                } else if (t.mid(i + 3).startsWith(QLatin1String("->"))) {
+                    i += 5;
+                    state = Text;
+                } else {
+                    i += 3;
+                    state = Comment;
+                }
+            } else if (c == u'!' || c == u'?') {
+                state = Bogus;
+                ++i;
+            } else if (c == u'/') {
+                state = EndTagOpen;
+                ++i;
+            } else if (isAsciiLetter(c)) {
+                state = TagName;
+            } else {
+                state = Text;
+            }
+            break;
+        case EndTagOpen:
+            if (isAsciiLetter(c)) {
+                current.endTag = true;
+                state = TagName;
+            } else if (c == u'>') {
+                state = Text;
+                ++i;
+            } else {
+                state = Bogus;
+            }
+            break;
+        case TagName:
+            if (isSpace(c)) {
+                state = BeforeName;
+            } else if (c == u'/') {
+                state = SelfClosing;
+            } else if (c == u'>') {
+                emitTag(i + 1);
+                state = Text;
+            } else {
+                current.name += lowerAscii(c);
+            }
+            ++i;
+            break;
+        case BeforeName:
+            if (isSpace(c)) {
+                ++i;
+            } else if (c == u'/' || c == u'>') {
+                state = AfterName;
+            } else {
+                state = Name;
+                ++i; // the first character belongs to the name, even "="
+            }
+            break;
+        case Name:
+            if (isSpace(c) || c == u'/' || c == u'>') {
+                state = AfterName;
+            } else if (c == u'=') {
+                state = BeforeValue;
+                ++i;
+            } else {
+                ++i;
+            }
+            break;
+        case AfterName:
+            if (isSpace(c)) {
+                ++i;
+            } else if (c == u'/') {
+                state = SelfClosing;
+                ++i;
+            } else if (c == u'=') {
+                state = BeforeValue;
+                ++i;
+            } else if (c == u'>') {
+                emitTag(i + 1);
+                state = Text;
+                ++i;
+            } else {
+                state = Name;
+            }
+            break;
+        case BeforeValue:
+            if (isSpace(c)) {
+                ++i;
+            } else if (c == u'"') {
+                state = DoubleQuoted;
+                ++i;
+            } else if (c == u'\'') {
+                state = SingleQuoted;
+                ++i;
+            } else if (c == u'>') {
+                emitTag(i + 1);
+                state = Text;
+                ++i;
+            } else {
+                state = Unquoted;
+            }
+            break;
+        case DoubleQuoted:
+        case SingleQuoted:
+            if (c == (state == DoubleQuoted ? u'"' : u'\''))
+                state = AfterQuoted;
+            ++i;
+            break;
+        case Unquoted:
+            if (isSpace(c)) {
+                state = BeforeName;
+            } else if (c == u'>') {
+                emitTag(i + 1);
+                state = Text;
+            }
+            ++i;
+            break;
+        case AfterQuoted:
+            if (isSpace(c)) {
+                state = BeforeName;
+                ++i;
+            } else if (c == u'/') {
+                state = SelfClosing;
+                ++i;
+            } else if (c == u'>') {
+                emitTag(i + 1);
+                state = Text;
+                ++i;
+            } else {
+                state = BeforeName;
+            }
+            break;
+        case SelfClosing:
+            if (c == u'>') {
+                emitTag(i + 1);
+                state = Text;
+                ++i;
+            } else {
+                state = BeforeName;
+            }
+            break;
+        case Bogus:
+            if (c == u'>')
+                state = Text;
+            ++i;
+            break;
+        case Comment:
+            if (t.mid(i).startsWith(QLatin1String("-->"))) {
+                i += 3;
+                state = Text;
+            } else if (t.mid(i).startsWith(QLatin1String("--!>"))) {
+                i += 4;
+                state = Text;
+            } else {
+                ++i;
+            }
+            break;
+        case Raw: {
+            const QString closing = QStringLiteral("</") + rawEnd;
+            const QChar after = i + closing.size() < t.size() ? t.at(i + closing.size()) : u'>';
+            if (matchesAt(t, i, closing, true) &&
+                (isSpace(after) || after == u'/' || after == u'>')) {
+                state = Text;
+            } else {
+                ++i;
+            }
+            break;
+        }
+        }
+        // A start tag just read may turn what follows into text.
+        if (emitted && !out.last().endTag) {
+            if (out.last().name == QLatin1String("plaintext"))
+                break;
+            if (rawText.contains(out.last().name)) {
+                rawEnd = out.last().name;
+                state = Raw;
+            }
+        }
+    }
+    return out;
+}
+
+// The start tags of one name that the page shows: not inside <template>.
+QList<Token> shownTags(const QString &text, const QString &name)
+{
+    QList<Token> shown;
+    int templates = 0;
+    for (const Token &token : tokens(text)) {
+        if (token.name == QLatin1String("template")) {
+            if (!token.endTag)
+                ++templates;
+            else if (templates > 0)
+                --templates;
+        } else if (!token.endTag && token.name == name && templates == 0) {
+            shown.append(token);
+        }
+    }
+    return shown;
+}
+
+// The value leads to a picture: its path, before "?" or "#" and without trailing
+// blanks, ends in .bmp, .gif, .jpeg or .jpg.
+bool leadsToPicture(const QString &value)
+{
+    QString path = value;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (path.at(i) == u'?' || path.at(i) == u'#') {
+            path.truncate(i);
+            break;
+        }
+    }
+    while (!path.isEmpty() && isSpace(path.back()))
+        path.chop(1);
+    static const QRegularExpression picture(QStringLiteral("\\.(bmp|gif|jpeg|jpg)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return picture.match(path).hasMatch();
+}
+
+QString withoutQueryAndFragment(const QString &url)
+{
+    QString out;
+    for (const QChar c : url) {
+        if (c == u'?' || c == u'#')
+            break;
+        out += c;
+    }
+    return out;
+}
+
+void scan(bool links, QString &pageUrl, const QString &baseUrl, const QString &folder,
+          ResultLists &lists)
+{
+    const bool filePage = pageSchemeOf(pageUrl) == QLatin1String("file");
+    const QString marker = links ? QStringLiteral("a") : QStringLiteral("img");
     const QString search = links ? QStringLiteral("href=") : QStringLiteral("src=");
     const int k = links ? 0 : 1;
-    const QString last4 = pageUrl.right(4);
-    if (!pageUrl.endsWith(QLatin1Char('/')) && last4 != QLatin1String(".com") &&
+    const QString originalBase = withoutQueryAndFragment(baseUrl.isEmpty() ? pageUrl : baseUrl);
+    QString base = originalBase;
+    const QString last4 = base.right(4);
+    if (!base.endsWith(QLatin1Char('/')) && last4 != QLatin1String(".com") &&
         last4 != QLatin1String(".net") && last4 != QLatin1String(".edu") &&
         last4 != QLatin1String(".gov"))
-        pageUrl = BaseDirectoryOf(pageUrl);
+        base = BaseDirectoryOf(base);
+    pageUrl = base;
 
     QString fileText;
     if (!readFile(folder, QStringLiteral("checkImages.txt"), &fileText))
         return;
+    // The clean file, written twice as before; the entries come from the page's tags.
     QString text = oneTagPerLine(fileText, links);
     if (!writeFile(folder, QStringLiteral("checkImagesClean.txt"), text))
         return;
@@ -212,26 +514,25 @@ void scan(bool links, QString &pageUrl, const QString &folder, ResultLists &list
     readFile(folder, QStringLiteral("checkImagesClean.txt"), &clean);
     text.clear();
     for (const QString &line : readLines(clean)) {
-        if (has(line, marker))
+        if (has(line, links ? QStringLiteral("<a ") : QStringLiteral("<img")))
             text += line + kCrLf;
     }
     if (!writeFile(folder, QStringLiteral("checkImagesClean.txt"), text))
         return;
-    readFile(folder, QStringLiteral("checkImagesClean.txt"), &clean);
-    for (const QString &line : readLines(clean)) {
-        const QString base = pageUrl;
-        if (!has(line, marker))
+
+    const QString page = fileText.endsWith(kCrLf) ? fileText.chopped(2) : fileText;
+    for (const Token &tag : shownTags(page, marker)) {
+        QString tagText = page.mid(tag.start, tag.end - tag.start);
+        if (links)
+            tagText = replaceEvery(tagText, QStringLiteral("cgi-bin/i/"), QString(), true);
+        if (!has(tagText, search))
             continue;
-        if (!links && !has(line, search))
+        const QString value = extract(tagText, search);
+        if (links && !leadsToPicture(value))
             continue;
-        if (links && !(has(line, search) && has(line, QStringLiteral(">")) &&
-                       (has(line, QStringLiteral(".bmp")) || has(line, QStringLiteral(".gif")) ||
-                        has(line, QStringLiteral(".jpeg")) || has(line, QStringLiteral(".jpg")))))
-            continue;
-        const QString value = extract(line, search);
         const QString key = ImageFileName(value);
         QString address;
-        if (!resolve(value, base, originalUrl, &address))
+        if (!resolve(value, base, originalBase, filePage, &address))
             continue;
         bool seen = false;
         for (qsizetype i = 0; i < lists.Keys[k].size(); ++i) {
@@ -325,14 +626,16 @@ QString oneTagPerLine(const QString &fileText, bool links)
     return text;
 }
 
-void ScanImageTags(QString &pageUrl, const QString &folder, ResultLists &lists)
+void ScanImageTags(QString &pageUrl, const QString &folder, ResultLists &lists,
+                   const QString &baseUrl)
 {
-    scan(false, pageUrl, folder, lists);
+    scan(false, pageUrl, baseUrl, folder, lists);
 }
 
-void ScanImageLinks(QString &pageUrl, const QString &folder, ResultLists &lists)
+void ScanImageLinks(QString &pageUrl, const QString &folder, ResultLists &lists,
+                    const QString &baseUrl)
 {
-    scan(true, pageUrl, folder, lists);
+    scan(true, pageUrl, baseUrl, folder, lists);
 }
 
 QString SourcePageText(const QString &pageText, const ResultLists &lists)
@@ -392,7 +695,7 @@ QString ImagePageText(const ResultLists &lists)
 }
 
 void RunHarvest(const QString &pageText, const QString &pageUrl, const QString &folder,
-                ResultLists &lists)
+                ResultLists &lists, const QString &baseUrl)
 {
     writeFile(folder, QStringLiteral("checkImages.txt"), pageText);
     lists.Links[0].clear();
@@ -400,9 +703,9 @@ void RunHarvest(const QString &pageText, const QString &pageUrl, const QString &
     lists.Links[1].clear();
     lists.Keys[1].clear();
     QString url = pageUrl;
-    ScanImageTags(url, folder, lists);
+    ScanImageTags(url, folder, lists, baseUrl);
     url = pageUrl;
-    ScanImageLinks(url, folder, lists);
+    ScanImageLinks(url, folder, lists, baseUrl);
     const QString source = SourcePageText(pageText, lists);
     writeFile(folder, QStringLiteral("imagepage.html"), ImagePageText(lists));
     writeFile(folder, QStringLiteral("source.htm"), source);

@@ -19,11 +19,15 @@ QStringList readLines(const QString &text);
 // 100 rounds of the tag-per-line replacements.
 QString oneTagPerLine(const QString &fileText, bool links);
 
-void ScanImageTags(QString &pageUrl, const QString &folder, ResultLists &lists);
-void ScanImageLinks(QString &pageUrl, const QString &folder, ResultLists &lists);
+// The scans of checkImages.txt. Relative references resolve against baseUrl
+// (pageUrl when empty); pageUrl becomes the folder they resolve against.
+void ScanImageTags(QString &pageUrl, const QString &folder, ResultLists &lists,
+                   const QString &baseUrl = QString());
+void ScanImageLinks(QString &pageUrl, const QString &folder, ResultLists &lists,
+                    const QString &baseUrl = QString());
 QString SourcePageText(const QString &pageText, const ResultLists &lists);
 QString ImagePageText(const ResultLists &lists);
-void RunHarvest(const QString &pageText, const QString &pageUrl,
-                const QString &folder, ResultLists &lists);
+void RunHarvest(const QString &pageText, const QString &pageUrl, const QString &folder,
+                ResultLists &lists, const QString &baseUrl = QString());
 
 } // namespace reference

@@ -83,13 +83,15 @@ TEST(ScanImageTags, Table)
         {"http://www.example.com/a/b/c/page.html", "<img src=\"../../g.gif\">",
          "http://www.example.com/a/g.gif", "g.gif"},
         {kHttpPage, "<img src=\"../../../h.gif\">", "http://www.example.com/h.gif", "h.gif"},
-        // The first ">" before "src=": the value runs from "src=" to the ">" after it.
-        {kHttpPage, "<img alt=x><span src=\"j.gif\">", "http://www.example.com/dir/j.gif", "j.gif"},
-        // A tag that goes on on the next line: the value ends with its line.
+        // The value is the image tag's own: a src= in the next tag is not.
+        {kHttpPage, "<img alt=x><span src=\"j.gif\">", nullptr, nullptr},
+        // A tag that goes on on the next line is one tag: an unquoted value ends at
+        // the line break, a quoted one at its quote, line breaks and all.
         {kHttpPage, "<img src=\"k.gif\"\r\nalt=\"x\">", "http://www.example.com/dir/k.gif",
          "k.gif"},
         {kHttpPage, "<img src=k2.gif\r\n width=1>", "http://www.example.com/dir/k2.gif", "k2.gif"},
-        {kHttpPage, "<img src=\"l m.gif\r\n\">", "http://www.example.com/dir/l m.gif", "l m.gif"},
+        {kHttpPage, "<img src=\"l m.gif\r\n\">", "http://www.example.com/dir/l m.gif\r\n",
+         "l m.gif\r\n"},
         {kHttpPage, "<img lowsrc=\"a.gif\" src=\"b.gif\">", "http://www.example.com/dir/a.gif",
          "a.gif"},
         {kHttpPage, "<img width=3>", nullptr, nullptr},
@@ -137,22 +139,21 @@ TEST(ScanImageLinks, Table)
          "http://cdn.example.net/p/a.bmp", "a.bmp"},
         {kHttpPage, "<a href=\"/cgi-bin/i/pics/a.gif\">p</a>", "http://www.example.com/pics/a.gif",
          "a.gif"},
-        {kHttpPage, "<a href=\"page.html\"><img src=\"t.gif\"></a>",
-         "http://www.example.com/dir/page.html", "page.html"},
-        {kHttpPage, "<a href=\"doc.html\">photo.jpg</a>", "http://www.example.com/dir/doc.html",
-         "doc.html"},
+        // The link's own address has to lead to a picture, not the text it holds.
+        {kHttpPage, "<a href=\"page.html\"><img src=\"t.gif\"></a>", nullptr, nullptr},
+        {kHttpPage, "<a href=\"doc.html\">photo.jpg</a>", nullptr, nullptr},
         {kHttpPage, "<a href=\"pic.png\">p</a>", nullptr, nullptr},
-        {kHttpPage, "<a\thref=\"a.jpeg\">p</a>", nullptr, nullptr},
-        {kHttpPage, "<a\r\nhref=\"a.jpeg\">p</a>", nullptr, nullptr},
-        {kHttpPage, "<a\nhref=\"a.jpeg\">p</a>", nullptr, nullptr},
+        // Any blank ends the tag's name, a line break too.
+        {kHttpPage, "<a\thref=\"a.jpeg\">p</a>", "http://www.example.com/dir/a.jpeg", "a.jpeg"},
+        {kHttpPage, "<a\r\nhref=\"a.jpeg\">p</a>", "http://www.example.com/dir/a.jpeg", "a.jpeg"},
+        {kHttpPage, "<a\nhref=\"a.jpeg\">p</a>", "http://www.example.com/dir/a.jpeg", "a.jpeg"},
         {kHttpPage, "<a href=\"a.jpeg\">p</a>", "http://www.example.com/dir/a.jpeg", "a.jpeg"},
         // Mended: schemes, unsafe values, ">" before "href=".
         {kHttpPage, "<a href=\"https://cdn.example.net/big.jpg\">p</a>",
          "https://cdn.example.net/big.jpg", "big.jpg"},
         {kHttpPage, "<a href=\"javascript:show('a.gif')\">p</a>", nullptr, nullptr},
         {kHttpPage, "<a href=\"data:text/html;a.gif\">p</a>", nullptr, nullptr},
-        {kHttpPage, "<a name=\"n\">caption</a> <link href=\"s.gif\">",
-         "http://www.example.com/dir/s.gif", "s.gif"},
+        {kHttpPage, "<a name=\"n\">caption</a> <link href=\"s.gif\">", nullptr, nullptr},
         {kHttpPage, "<a href=big2.jpg>p</a>", "http://www.example.com/dir/big2.jpg", "big2.jpg"},
         {kHttpsPage, "<a href=\"/p/big.jpg\">p</a>", "https://secure.example.com/p/big.jpg",
          "big.jpg"},

@@ -72,6 +72,41 @@ TEST(HarvestTool, PrintsTheListsAndWritesTheFiles)
               QByteArray("\r\n"));
 }
 
+TEST(HarvestTool, ResolvesAgainstTheBaseAddressGiven)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("page.html"));
+    ASSERT_TRUE(testsupport::writeFile(
+        input, "<img src=\"a.gif\"><!-- <img src=\"hidden.gif\"> --><a\r\n href=\"b.jpg\">b</a>"));
+    const ToolRun run = runTool({QStringLiteral("--url"), QStringLiteral("http://h/d/p.html?q=a/b"),
+                                 QStringLiteral("--base"), QStringLiteral("http://cdn.example/x/"),
+                                 QStringLiteral("--out"), dir.path(), input});
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+    EXPECT_EQ(run.out, QByteArray("link\thttp://cdn.example/x/b.jpg\tb.jpg\n"
+                                  "image\thttp://cdn.example/x/a.gif\ta.gif\n"));
+    const ToolRun withoutBase =
+        runTool({QStringLiteral("--url"), QStringLiteral("http://h/d/p.html?q=a/b"),
+                 QStringLiteral("--out"), dir.path(), input});
+    ASSERT_EQ(withoutBase.status, 0) << withoutBase.err.constData();
+    EXPECT_EQ(withoutBase.out, QByteArray("link\thttp://h/d/b.jpg\tb.jpg\n"
+                                          "image\thttp://h/d/a.gif\ta.gif\n"));
+}
+
+TEST(HarvestTool, ReadsBytesThatAreNotUtf8AsTheHarvestOfTheirText)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("page.html"));
+    // A Latin-1 "é" and a cut-off UTF-8 sequence read as QString::fromUtf8() reads
+    // them: U+FFFD for the one, one U+FFFD a byte for the other.
+    ASSERT_TRUE(testsupport::writeFile(input, "<img src=\"caf\xE9.gif\"> \xE6\x97"));
+    const ToolRun run = runTool({QStringLiteral("--url"), QStringLiteral("http://h/p.html"),
+                                 QStringLiteral("--out"), dir.path(), input});
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+    EXPECT_EQ(run.out, QByteArray("image\thttp://h/caf\xEF\xBF\xBD.gif\tcaf\xEF\xBF\xBD.gif\n"));
+    const QByteArray source = testsupport::readFile(dir.filePath(QStringLiteral("source.htm")));
+    EXPECT_TRUE(source.endsWith(".gif</a>\"> \xEF\xBF\xBD\xEF\xBF\xBD\r\n")) << source.constData();
+}
+
 TEST(HarvestTool, DefaultsToTheFileUrlAndTheCurrentFolder)
 {
     QTemporaryDir dir;

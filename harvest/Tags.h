@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArrayView>
+
+#include <functional>
+#include <vector>
+
+// The start tags of a page that the scans look at, found the way a browser's
+// tokenizer reads markup, on the page's UTF-8 bytes.
+namespace harvest {
+
+struct Tag {
+    enum Kind : unsigned char { Image, Anchor };
+    qsizetype start = 0; // the "<"
+    qsizetype end = 0;   // just past the closing ">"
+    Kind kind = Image;
+};
+
+// Every <img> and <a> start tag of the text, in page order, as [start, end) from
+// its "<" through the ">" that closes it, however many lines its attributes take
+// (a ">" inside a quoted value does not close it). What a browser does not read as a
+// tag is left out: markup inside comments, inside the text of <script>, <style>,
+// <textarea>, <title>, <xmp>, <iframe>, <noembed>, <noframes> and <noscript>, after
+// <plaintext>, inside <template> (whose content never shows), inside another tag's
+// attribute values, and a tag the text ends in before it is closed.
+// found() is called with each in turn; the vector form gathers them.
+void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found);
+std::vector<Tag> FindTags(QByteArrayView text);
+
+} // namespace harvest
