@@ -119,8 +119,8 @@ TEST_F(HarvestEndToEnd, ReferencesResolveAgainstTheBaseAddressAndHiddenMarkupIsN
                    "</body></html>\n"));
     open(site.url("/dir1/based.html?from=a/b#c/d"));
 
-    EXPECT_EQ(form->Links[1], QStringList{site.url("/pics/a.gif")});
-    EXPECT_EQ(form->Links[0], QStringList{site.url("/pics/big.jpg")});
+    EXPECT_EQ(form->results().Links[1], QStringList{site.url("/pics/a.gif")});
+    EXPECT_EQ(form->results().Links[0], QStringList{site.url("/pics/big.jpg")});
     // The hidden markup still shows in the Source Code view.
     const QString text = evaluate(1, "document.body.innerText").toString();
     EXPECT_TRUE(text.contains("<!-- <img src=\"old.gif\"> -->")) << text.toStdString();
