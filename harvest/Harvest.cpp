@@ -1,10 +1,5 @@
 #include "harvest/Harvest.h"
 
-bool WriteImagePage(const WorkingFiles &files, const ResultLists &lists)
-{
-    return files.writeReplaceBytes(WorkingFiles::ImagePage, harvest::BuildImagePageBytes(lists));
-}
-
 bool ResetWorkingFiles(const WorkingFiles &files, QString *error)
 {
     for (const QLatin1StringView name : {WorkingFiles::CheckImages, WorkingFiles::CheckImagesClean,

@@ -58,17 +58,6 @@ HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
                              const WorkingFiles &files, ResultLists &lists,
                              const QString &baseUrl = QString());
 
-// The image-tag scan of the text in checkImages.txt: records each new image in
-// Links(1)/Keys(1). pageUrl becomes the folder relative references resolve against.
-void ScanImageTags(QString &pageUrl, const WorkingFiles &files, ResultLists &lists);
-
-// The link-to-image scan: as ScanImageTags for anchors that lead to picture files,
-// recording in Links(0)/Keys(0).
-void ScanImageLinks(QString &pageUrl, const WorkingFiles &files, ResultLists &lists);
-
-// Writes imagepage.html from Links(1). False when the file could not be written.
-bool WriteImagePage(const WorkingFiles &files, const ResultLists &lists);
-
 // Empties checkImages.txt, checkImagesClean.txt, browser.txt and images.htm, in this
 // order, stopping at the first that cannot be written.
 bool ResetWorkingFiles(const WorkingFiles &files, QString *error = nullptr);
@@ -182,8 +171,6 @@ QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit = -
 void WriteImagePage(const ResultLists &lists, qsizetype byteLimit,
                     const std::function<void(QByteArrayView)> &sink,
                     const std::function<void()> &restart, qsizetype *shown = nullptr);
-QString BuildImagePage(const ResultLists &lists, qsizetype byteLimit = -1,
-                       qsizetype *shown = nullptr);
 
 // An address written so that it can neither leave a quoted attribute nor open or
 // close markup: "<", ">", '"' and "'" become character references, "&" stays, and
@@ -194,14 +181,5 @@ QString AttributeSafe(const QString &address);
 // symbol from the Control Pictures block (U+2400 and on), so that it shows and can
 // never act on how the page is read.
 QString VisibleControls(const QString &text);
-
-// The lines that a scan looks at, and the one-tag-per-line text it writes first.
-struct ScanLines {
-    QString oneTagPerLine; // the text of the first clean file, before its final CR LF
-    QStringList lines;     // the lines of the second clean file, in order
-};
-
-// Splits the text of checkImages.txt into scan lines as MakeCleanText() does.
-ScanLines SplitScanLines(const QString &fileText, bool links);
 
 } // namespace harvest

@@ -396,26 +396,6 @@ void scan(const ScanKind &kind, QByteArrayView text, const QString &pageUrl, con
     });
 }
 
-void scanFile(const ScanKind &kind, QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
-{
-    QString fileText;
-    if (!files.read(WorkingFiles::CheckImages, &fileText))
-        return;
-    // The file holds the page text and the CR LF its write added.
-    if (fileText.endsWith(kCrLf))
-        fileText.chop(2);
-    const QByteArray text = fileText.toUtf8();
-    QByteArray clean;
-    for (const bool tagsOnly : {false, true}) {
-        // The clean file is written twice, as the scan makes it; it is not read back.
-        MakeCleanText(text, kind.links, tagsOnly, clean);
-        files.writeReplaceBytes(WorkingFiles::CheckImagesClean, clean);
-    }
-    const QString url = pageUrl;
-    pageUrl = ScanFolder(url);
-    scan(kind, text, url, url, lists, nullptr);
-}
-
 // The next tag marker at or after from, or -1.
 qsizetype findMarker(const char *data, qsizetype n, qsizetype from, QByteArrayView marker)
 {
@@ -601,32 +581,4 @@ void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly,
     }
 }
 
-ScanLines SplitScanLines(const QString &fileText, bool links)
-{
-    const QByteArray text = fileText.toUtf8();
-    ScanLines out;
-    QByteArray clean;
-    MakeCleanText(text, links, false, clean);
-    out.oneTagPerLine = QString::fromUtf8(clean);
-    MakeCleanText(text, links, true, clean);
-    // A tag line holds no CR, so CR LF ends each one.
-    qsizetype start = 0;
-    while (start < clean.size()) {
-        const qsizetype end = clean.indexOf("\r\n", start);
-        out.lines.append(QString::fromUtf8(clean.constData() + start, end - start));
-        start = end + 2;
-    }
-    return out;
-}
-
 } // namespace harvest
-
-void ScanImageTags(QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
-{
-    scanFile(kImageTags, pageUrl, files, lists);
-}
-
-void ScanImageLinks(QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
-{
-    scanFile(kImageLinks, pageUrl, files, lists);
-}

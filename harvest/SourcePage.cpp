@@ -447,9 +447,4 @@ QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit, qs
     return page;
 }
 
-QString BuildImagePage(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
-{
-    return QChar(0xFEFF) + QString::fromUtf8(BuildImagePageBytes(lists, byteLimit, shown).mid(3));
-}
-
 } // namespace harvest

@@ -341,12 +341,3 @@ bool WorkingFiles::writePair(const QString &first, const Fill &firstFill, const 
            writeReplaceBytes(second, gathered(secondFill), error);
 #endif
 }
-
-bool WorkingFiles::read(const QString &name, QString *text) const
-{
-    QFile file(path(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    *text = QString::fromUtf8(file.readAll());
-    return true;
-}

@@ -72,9 +72,6 @@ public:
     bool writePair(const QString &first, const Fill &firstFill, const QString &second,
                    const Fill &secondFill, QString *error = nullptr) const;
 
-    // The whole file as text (UTF-8); false when it cannot be read.
-    bool read(const QString &name, QString *text) const;
-
 private:
     QString m_folder;
 };

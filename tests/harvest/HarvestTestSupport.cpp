@@ -3,7 +3,70 @@
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+namespace {
+void scanFile(bool links, QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
+{
+    QFile file(files.path(WorkingFiles::CheckImages));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QByteArray text = file.readAll();
+    // The file holds the page text and the CR LF its write added.
+    if (text.endsWith("\r\n"))
+        text.chop(2);
+    text = harvest::ValidUtf8(text);
+    QByteArray clean;
+    for (const bool tagsOnly : {false, true}) {
+        harvest::MakeCleanText(text, links, tagsOnly, clean);
+        files.writeReplaceBytes(WorkingFiles::CheckImagesClean, clean);
+    }
+    const QString url = pageUrl;
+    pageUrl = harvest::ScanFolder(url);
+    harvest::ScanText(links, text, url, url, lists);
+}
+} // namespace
+
+void ScanImageTags(QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
+{
+    scanFile(false, pageUrl, files, lists);
+}
+
+void ScanImageLinks(QString &pageUrl, const WorkingFiles &files, ResultLists &lists)
+{
+    scanFile(true, pageUrl, files, lists);
+}
+
+bool WriteImagePage(const WorkingFiles &files, const ResultLists &lists)
+{
+    return files.writeReplaceBytes(WorkingFiles::ImagePage, harvest::BuildImagePageBytes(lists));
+}
+
+namespace harvest {
+QString BuildImagePage(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
+{
+    return QChar(0xFEFF) + QString::fromUtf8(BuildImagePageBytes(lists, byteLimit, shown).mid(3));
+}
+
+ScanLines SplitScanLines(const QString &fileText, bool links)
+{
+    const QByteArray text = fileText.toUtf8();
+    ScanLines out;
+    QByteArray clean;
+    MakeCleanText(text, links, false, clean);
+    out.oneTagPerLine = QString::fromUtf8(clean);
+    MakeCleanText(text, links, true, clean);
+    // A tag line holds no CR, so CR LF ends each one.
+    qsizetype start = 0;
+    while (start < clean.size()) {
+        const qsizetype end = clean.indexOf("\r\n", start);
+        out.lines.append(QString::fromUtf8(clean.constData() + start, end - start));
+        start = end + 2;
+    }
+    return out;
+}
+} // namespace harvest
 
 QString HarvestFolders::scratchTemplate()
 {
