@@ -403,8 +403,8 @@ bool Form1::isGeneratedPage(const QUrl &url) const
     if (!url.isLocalFile())
         return false;
     const QFileInfo page(url.toLocalFile());
-    for (const QString &name :
-         {QString(WorkingFiles::SourcePage), QString(WorkingFiles::ImagePage)}) {
+    for (const QString &name : {QString(WorkingFiles::SourcePage), QString(WorkingFiles::ImagePage),
+                                SentSourceCopy, SentImagesCopy}) {
         const QFileInfo file(m_files->path(name));
         // Another spelling of the same file counts too: letter case, a link.
         if (QDir::cleanPath(page.absoluteFilePath())

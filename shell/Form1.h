@@ -111,6 +111,10 @@ public:
     // Opens an address or file that the desktop handed over in the Browser tab
     // (none: nothing opens) and brings the window to the front.
     void openFromDesktop(const QString &address);
+    // The copies that Send to Browser opens of the two generated pages, which
+    // no harvest overwrites.
+    static inline const QString SentSourceCopy = QStringLiteral("sent-source.htm");
+    static inline const QString SentImagesCopy = QStringLiteral("sent-imagepage.html");
     // The find bar under the tab strip (hidden until Find).
     FindBar *findBar() const { return m_findBar; }
     // The zoom levels a view steps through, as factors.
@@ -147,6 +151,8 @@ private:
     void txtUrl_KeyPress(int keyAscii);
     void cmdBackDir_Click();
     void cmdSendToBrowser_Click();
+    // The address Send to Browser opens for a view's page.
+    QString sendableAddress(const QUrl &url) const;
     void cmdWebsite_Click();
     void goHome();
     // Steps the showing view's zoom up (+1), down (-1) or back to 100% (0).

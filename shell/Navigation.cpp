@@ -8,6 +8,8 @@
 #include "windows/Branding.h"
 #include "windows/frmWebsite.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include <memory>
@@ -124,12 +126,29 @@ void Form1::cmdBackDir_Click()
     SelectView(View::Live);
 }
 
+QString Form1::sendableAddress(const QUrl &url) const
+{
+    // A generated page goes to the Browser tab as a copy: the next harvest
+    // overwrites the page itself, and Refresh would then show the harvest of
+    // itself.
+    const QString file = url.isLocalFile() ? QFileInfo(url.toLocalFile()).fileName() : QString();
+    const bool source = file.compare(WorkingFiles::SourcePage, Qt::CaseInsensitive) == 0;
+    const bool images = file.compare(WorkingFiles::ImagePage, Qt::CaseInsensitive) == 0;
+    if (!isGeneratedPage(url) || !(source || images))
+        return url.toString();
+    QFile page(url.toLocalFile());
+    const QString copy = source ? SentSourceCopy : SentImagesCopy;
+    if (!page.open(QIODevice::ReadOnly) || !m_files->writeReplaceBytes(copy, page.readAll()))
+        return url.toString();
+    return QUrl::fromLocalFile(m_files->path(copy)).toString();
+}
+
 void Form1::cmdSendToBrowser_Click()
 {
     stopAll(wb);
     const int index = visibleBrowserIndex();
     if (index < 3)
-        BestEffort([this, index] { txtUrl->setText(wb[index]->LocationURL()); });
+        BestEffort([this, index] { txtUrl->setText(sendableAddress(wb[index]->url())); });
     BestEffort([this] { SelectView(View::Live); });
     BestEffort([this] { wb[0]->Navigate(txtUrl->text()); });
 }

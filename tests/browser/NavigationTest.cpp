@@ -133,16 +133,32 @@ TEST_F(Navigation, BackDirectoryGoesToThePagesFolderOnTheBrowserView)
     ASSERT_TRUE(waitForUrl(0, site.url("/dir1/sub/")));
 }
 
-TEST_F(Navigation, SendToBrowserOpensTheGeneratedPageInTheLiveView)
+TEST_F(Navigation, SendToBrowserOpensACopyOfTheGeneratedPageInTheLiveView)
 {
     typeAndEnter(site.url("/index.html"));
     const QString source = QUrl::fromLocalFile(programFile("source.htm")).toString();
+    const QString copy = QUrl::fromLocalFile(programFile("sent-source.htm")).toString();
     ASSERT_TRUE(waitForUrl(1, source));
     showView(1);
+    const int before = form->harvestsDone();
     form->action(Command::SendToBrowser)->trigger();
-    EXPECT_EQ(addressBox()->text(), source);
+    const QByteArray sent = testsupport::readFile(programFile("sent-source.htm"));
+    EXPECT_TRUE(sent.contains("&lt;h1>Home&lt;/h1>"));
+    EXPECT_EQ(addressBox()->text(), copy);
     EXPECT_EQ(visible(), 0);
-    ASSERT_TRUE(waitForUrl(0, source));
+    ASSERT_TRUE(waitForUrl(0, copy));
+    // The copy's own harvest rewrites source.htm; the copy keeps the page sent,
+    // and Refresh shows that page again, not the harvest of itself.
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    EXPECT_EVENTUALLY(testsupport::readFile(programFile("source.htm")).contains("&amp;lt;h1"),
+                      10000);
+    EXPECT_EQ(testsupport::readFile(programFile("sent-source.htm")), sent);
+    const int refreshed = form->harvestsDone();
+    form->action(Command::Refresh)->trigger();
+    ASSERT_TRUE(waitForHarvests(refreshed + 2));
+    EXPECT_EQ(view(0)->LocationURL(), copy);
+    EXPECT_EQ(testsupport::readFile(programFile("sent-source.htm")), sent);
+    EXPECT_TRUE(evaluate(0, "document.body.innerText").toString().contains("<h1>Home</h1>"));
 }
 
 TEST_F(Navigation, RefreshHarvestsAtOnceAndAgainWhenTheReloadEnds)
