@@ -77,7 +77,7 @@ QStringList templateLines()
     if (file.open(QIODevice::ReadOnly))
         return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
     return {QStringLiteral("[Desktop Entry]"), QStringLiteral("Type=Application"),
-            QStringLiteral("Name=Quarrow"),    QStringLiteral("Exec=quarrow %U"),
+            QStringLiteral("Name=Quarrow"),    QStringLiteral("Exec=quarrow %u"),
             QStringLiteral("Terminal=false"),  QStringLiteral("Categories=Network;WebBrowser;")};
 }
 
@@ -122,7 +122,7 @@ QString filePath()
 
 QString execValue(const QString &program)
 {
-    return escapedString(execArgument(program) + QStringLiteral(" %U"));
+    return escapedString(execArgument(program) + QStringLiteral(" %u"));
 }
 
 QString entryText(const QString &program)

@@ -113,7 +113,7 @@ TEST_F(DesktopEntryTest, InstallWritesAnEntryThatStartsThisProgram)
     const QString program = QCoreApplication::applicationFilePath();
     EXPECT_EQ(keys.value(QStringLiteral("Type")), QStringLiteral("Application"));
     EXPECT_EQ(keys.value(QStringLiteral("Name")), QStringLiteral("Quarrow"));
-    EXPECT_EQ(keys.value(QStringLiteral("Exec")), program + QStringLiteral(" %U"));
+    EXPECT_EQ(keys.value(QStringLiteral("Exec")), program + QStringLiteral(" %u"));
     EXPECT_EQ(keys.value(QStringLiteral("TryExec")), program);
     EXPECT_TRUE(QFileInfo(program).isExecutable());
     EXPECT_EQ(keys.value(QStringLiteral("MimeType")),
@@ -165,16 +165,16 @@ TEST_F(DesktopEntryTest, AnEntryThatCannotBeDeletedReportsFailure)
 TEST(DesktopEntryExec, QuotesAndEscapesAProgramPathAsTheFormatAsks)
 {
     EXPECT_EQ(DesktopEntry::execValue(QStringLiteral("/usr/lib/quarrow/quarrow")),
-              QStringLiteral("/usr/lib/quarrow/quarrow %U"));
+              QStringLiteral("/usr/lib/quarrow/quarrow %u"));
     // Reserved characters quote the path; ", `, $ and \ are escaped inside the
     // quotes, and the value's own escaping doubles every backslash after that.
     EXPECT_EQ(DesktopEntry::execValue(QStringLiteral("/opt/My Apps/quarrow")),
-              QStringLiteral("\"/opt/My Apps/quarrow\" %U"));
+              QStringLiteral("\"/opt/My Apps/quarrow\" %u"));
     EXPECT_EQ(DesktopEntry::execValue(QStringLiteral("/opt/a$b\"c`d\\e/quarrow")),
-              QStringLiteral("\"/opt/a\\\\$b\\\\\"c\\\\`d\\\\\\\\e/quarrow\" %U"));
+              QStringLiteral("\"/opt/a\\\\$b\\\\\"c\\\\`d\\\\\\\\e/quarrow\" %u"));
     // A percent sign is no field code.
     EXPECT_EQ(DesktopEntry::execValue(QStringLiteral("/opt/100%/quarrow")),
-              QStringLiteral("/opt/100%%/quarrow %U"));
+              QStringLiteral("/opt/100%%/quarrow %u"));
 }
 
 TEST_F(DesktopEntryTest, WithoutUpdateDesktopDatabaseTheEntryIsStillInstalled)

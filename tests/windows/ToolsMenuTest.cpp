@@ -215,7 +215,7 @@ TEST_F(ToolsMenuTest, OffWindowsTheCommandsInstallAndRemoveTheDesktopEntry)
     ASSERT_TRUE(AddProgramToToolsMenu());
     EXPECT_TRUE(QFileInfo(entry).isFile());
     EXPECT_TRUE(testsupport::readFile(entry).contains(
-        "\nExec=" + QFile::encodeName(QCoreApplication::applicationFilePath()) + " %U\n"));
+        "\nExec=" + QFile::encodeName(QCoreApplication::applicationFilePath()) + " %u\n"));
     // No registry stand-in is written: nothing here would read it.
     EXPECT_FALSE(QFileInfo::exists(hiveFile()));
 
