@@ -159,7 +159,9 @@ private:
     void zoom(int step);
     void showZoom();
     // What follows the view that shows: Back, Forward, Stop, the find bar, the zoom.
-    void viewShown();
+    void viewShown(bool pageHadKeys);
+    // True while the keys go to one of the views' pages.
+    bool pageHasKeys() const;
     // The Source Code and Images views show the harvest's pages dressed for
     // reading (monospace source, pictures no wider than the view, a word for a
     // page without pictures), and say when they are out of date.

@@ -26,31 +26,47 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
+#include <algorithm>
 #include <functional>
 
 void Form1::ShowView(View which)
 {
+    const bool pageHadKeys = pageHasKeys();
     for (WebBrowser *view : wb)
         view->setVisible(false);
     wb[size_t(which)]->setVisible(true);
-    viewShown();
+    viewShown(pageHadKeys);
 }
 
 void Form1::SelectView(View which)
 {
+    const bool pageHadKeys = pageHasKeys();
     for (WebBrowser *view : wb)
         view->setVisible(false);
     TabStrip1->select(int(which) + 1);
     wb[size_t(which)]->setVisible(true);
-    viewShown();
+    viewShown(pageHadKeys);
 }
 
-void Form1::viewShown()
+bool Form1::pageHasKeys() const
+{
+    QWidget *focus = QApplication::focusWidget();
+    return focus && std::any_of(wb.begin(), wb.end(), [focus](WebBrowser *view) {
+               return focus == view || view->isAncestorOf(focus);
+           });
+}
+
+void Form1::viewShown(bool pageHadKeys)
 {
     updateNavigationActions();
     const int index = visibleBrowserIndex();
-    if (index < 3)
-        m_findBar->setView(wb[size_t(index)]);
+    if (index < 3) {
+        WebBrowser *shown = wb[size_t(index)];
+        m_findBar->setView(shown);
+        // The keys stay with the page: from the view that went to the one shown.
+        if (pageHadKeys)
+            shown->setFocus(Qt::OtherFocusReason);
+    }
     showZoom();
 }
 

@@ -258,6 +258,27 @@ TEST_F(BrowserWindow, TabGoesRoundTheBarTheTabsAndThePageAndBackAgain)
     EXPECT_EQ(where(), "cmdWebsite");
 }
 
+TEST_F(BrowserWindow, ThePageKeepsTheKeysWhenAnotherViewIsShown)
+{
+    open("/words.html");
+    const auto inView = [](WebBrowser *view) {
+        QWidget *focus = QApplication::focusWidget();
+        return focus && (focus == view || view->isAncestorOf(focus));
+    };
+    // Enter in the address box hands the keys to the page.
+    press(Qt::Key_L, Qt::ControlModifier);
+    const int before = form->harvestsDone();
+    QTest::keyClick(addressBox(), Qt::Key_Return);
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    QUARROW_WAIT_UNTIL(inView(view(0)), 3000);
+    ASSERT_TRUE(inView(view(0)));
+    press(Qt::Key_2, Qt::ControlModifier);
+    QUARROW_WAIT_UNTIL(inView(view(1)), 3000);
+    QWidget *focus = QApplication::focusWidget();
+    EXPECT_TRUE(focus == view(1) || view(1)->isAncestorOf(focus))
+        << (focus ? focus->metaObject()->className() : "nothing");
+}
+
 class ReadableViews : public BrowserWindow {
 protected:
     // Opens a page in the live view and waits until both generated views
