@@ -15,6 +15,7 @@
 // The working files go to QUARROW_BENCH_DIR when set, else to the system's temporary
 // folder.
 
+#include "bench/ToolRun.h"
 #include "harvest/Harvest.h"
 
 #include <QDir>
@@ -191,42 +192,11 @@ QByteArray makeDensePage(qsizetype bytes)
     return page;
 }
 
-struct ToolRun {
-    bool ok = false;
-    double seconds = 0;
-    long maxRssKb = 0;
-};
-
 // Runs quarrow-harvest once, cold, with its standard output and error thrown away.
 ToolRun runTool(const QByteArray &out, const QByteArray &input)
 {
-    ToolRun run;
-    QByteArray tool = QUARROW_HARVEST_TOOL;
-    QByteArray urlOption = "--url";
-    QByteArray urlValue = "https://www.example.com/gallery/index.html";
-    QByteArray outOption = "--out";
-    QByteArray outValue = out;
-    QByteArray inputValue = input;
-    char *argv[] = {tool.data(),     urlOption.data(),  urlValue.data(), outOption.data(),
-                    outValue.data(), inputValue.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = -1;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return run;
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(child, &status, 0, &usage) != child)
-        return run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.maxRssKb = usage.ru_maxrss;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
+    return runHarvestTool(QUARROW_HARVEST_TOOL, "https://www.example.com/gallery/index.html", out,
+                          input);
 }
 
 void BM_HarvestTool(benchmark::State &state)

@@ -22,6 +22,8 @@
 // every case's own sizes; the working folders go to QUARROW_BENCH_DIR when set,
 // else to the system's temporary folder.
 
+#include "bench/ToolRun.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
@@ -175,42 +177,12 @@ qint64 folderBytes(const QString &folder)
     return total;
 }
 
-struct ChildRun {
-    bool ok = false;
-    double seconds = 0;
-    long maxRssKb = 0;
-};
+using ChildRun = ToolRun;
 
 // Runs the tool once, cold, with its standard output and error thrown away.
 ChildRun runTool(const QByteArray &url, const QByteArray &out, const QByteArray &input)
 {
-    ChildRun run;
-    QByteArray tool = QUARROW_HARVEST_TOOL;
-    QByteArray urlOption = "--url";
-    QByteArray outOption = "--out";
-    QByteArray urlValue = url;
-    QByteArray outValue = out;
-    QByteArray inputValue = input;
-    char *argv[] = {tool.data(),     urlOption.data(),  urlValue.data(), outOption.data(),
-                    outValue.data(), inputValue.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = -1;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return run;
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(child, &status, 0, &usage) != child)
-        return run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.maxRssKb = usage.ru_maxrss;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
+    return runHarvestTool(QUARROW_HARVEST_TOOL, url, out, input);
 }
 
 void runCase(benchmark::State &state, const Case &kase)

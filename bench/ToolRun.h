@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <chrono>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// One cold run of a command-line program: a fresh process, its output thrown
+// away, its wall time and peak memory as the system counted them.
+struct ToolRun {
+    bool ok = false;
+    double seconds = 0;
+    long maxRssKb = 0;
+};
+
+// Runs quarrow-harvest (`tool`) on `input` with --url and --out.
+inline ToolRun runHarvestTool(QByteArray tool, QByteArray url, QByteArray out, QByteArray input)
+{
+    ToolRun run;
+    QByteArray urlOption = "--url";
+    QByteArray outOption = "--out";
+    char *argv[] = {tool.data(), urlOption.data(), url.data(), outOption.data(),
+                    out.data(),  input.data(),     nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return run;
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(child, &status, 0, &usage) != child)
+        return run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.maxRssKb = usage.ru_maxrss;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
