@@ -27,29 +27,6 @@
 
 namespace {
 
-// Runs `answer` on the first visible top-level widget of type T (bounded).
-template <typename T> void answerWhenShown(std::function<void(T *)> answer)
-{
-    auto *timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, answer] {
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            auto *widget = qobject_cast<T *>(window);
-            if (widget && widget->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                answer(widget);
-                return;
-            }
-        }
-        if (++*tries > 300) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(50);
-}
-
 class BrowserWindow : public SiteWindowFixture {
 protected:
     void SetUp() override

@@ -19,29 +19,6 @@
 
 namespace {
 
-// Answers the next open-file dialog as soon as it shows (bounded).
-void answerFileDialog(std::function<void(QFileDialog *)> answer)
-{
-    auto *timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, answer] {
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            auto *dialog = qobject_cast<QFileDialog *>(window);
-            if (dialog && dialog->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                answer(dialog);
-                return;
-            }
-        }
-        if (++*tries > 200) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(50);
-}
-
 class Navigation : public SiteWindowFixture {
 protected:
     // Types an address and presses Enter; waits for the page and its harvest.
@@ -290,14 +267,14 @@ TEST_F(Navigation, FileOpenKeepsTheViewAndLoadsTheFileInTheLiveView)
     showView(2);
 
     // Cancelled: nothing happens.
-    answerFileDialog([](QFileDialog *dialog) { dialog->reject(); });
+    answerWhenShown<QFileDialog>([](QFileDialog *dialog) { dialog->reject(); });
     const int before = form->harvestsDone();
     menuItem("File", "Open...")->trigger();
     QTest::qWait(300);
     EXPECT_EQ(form->harvestsDone(), before);
     EXPECT_EQ(visible(), 2);
 
-    answerFileDialog([this](QFileDialog *dialog) {
+    answerWhenShown<QFileDialog>([this](QFileDialog *dialog) {
         // As a user would: the folder, the name typed, Enter.
         dialog->setDirectory(folder.path());
         auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");

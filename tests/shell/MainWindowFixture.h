@@ -2,11 +2,14 @@
 
 #include "shell/Form1.h"
 
+#include <QApplication>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 // A main window over a temporary program folder holding a small start page,
@@ -53,3 +56,26 @@ protected:
     QTemporaryDir folder;
     std::unique_ptr<Form1> form;
 };
+
+// Runs `answer` on the first visible top-level widget of type T (bounded).
+template <typename T> inline void answerWhenShown(std::function<void(T *)> answer)
+{
+    auto *timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, answer] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *widget = qobject_cast<T *>(window);
+            if (widget && widget->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                answer(widget);
+                return;
+            }
+        }
+        if (++*tries > 300) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(50);
+}
