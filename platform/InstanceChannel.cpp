@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QTimer>
 

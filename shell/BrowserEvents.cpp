@@ -52,6 +52,19 @@ void Form1::startHarvest()
     m_harvester->start();
 }
 
+void Form1::sayOverTheViews(const QString &text)
+{
+    sb1->setPanelText(1, text);
+    for (int i : {1, 2}) {
+        QMetaObject::Connection &notice = m_viewNotices[size_t(i - 1)];
+        disconnect(notice);
+        notice = connect(wb[size_t(i)], &WebBrowser::DownloadComplete, this, [this, text, i] {
+            sb1->setPanelText(1, text);
+            disconnect(m_viewNotices[size_t(i - 1)]);
+        });
+    }
+}
+
 void Form1::finishHarvest(const ResultLists &results, const HarvestReport &report)
 {
     if (m_unloaded)
@@ -70,14 +83,10 @@ void Form1::finishHarvest(const ResultLists &results, const HarvestReport &repor
         // Said once the views are quiet, so that their own words do not cover it;
         // when the pages were not written the views keep what they showed.
         const QString text = tr("Could not write %1/%2").arg(m_files->folder(), report.failure);
-        sb1->setPanelText(1, text);
-        disconnect(m_harvestNotice);
-        if (report.pagesWritten) {
-            m_harvestNotice = connect(wb[2], &WebBrowser::DownloadComplete, this, [this, text] {
-                sb1->setPanelText(1, text);
-                disconnect(m_harvestNotice);
-            });
-        }
+        if (report.pagesWritten)
+            sayOverTheViews(text);
+        else
+            sb1->setPanelText(1, text);
     }
     ++m_harvestsDone;
     emit harvestFinished();

@@ -16,7 +16,6 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class QAction;
 class QLineEdit;
@@ -180,6 +179,9 @@ private:
     // Starts a harvest of the live page; its views follow when it has finished.
     void startHarvest();
     void finishHarvest(const ResultLists &results, const HarvestReport &report);
+    // Says a text in the status bar now and again once each generated view has
+    // loaded its next page, so that the views' own words do not cover it.
+    void sayOverTheViews(const QString &text);
 
     // --- tools menu -------------------------------------------------------
     void AddToIEToolsMenu();
@@ -230,6 +232,6 @@ private:
     QPointer<SkinControl> m_skin;
     PageHarvester *m_harvester = nullptr;
     std::array<QAction *, size_t(Command::Count)> m_actions{};
-    QMetaObject::Connection m_harvestNotice;
+    std::array<QMetaObject::Connection, 2> m_viewNotices;
     bool m_unloaded = false;
 };

@@ -159,7 +159,8 @@ void Form1::cmdWebsite_Click()
     if (!ShowWebsiteWindow(m_branding.website, &handedOver) || handedOver)
         return;
     // No browser of the desktop took the site: it opens here, and the status
-    // bar says why, again once the page has loaded over the load's own words.
+    // bar says why, again over the words of the views that the page's harvest
+    // reloads.
     const QString address = frmWebsite::WebsiteAddress(m_branding.website);
     const QString text =
         tr("No web browser of the desktop opened %1: it is shown in the Browser tab").arg(address);
@@ -167,8 +168,8 @@ void Form1::cmdWebsite_Click()
     wb[0]->Navigate(address);
     sb1->setPanelText(1, text);
     auto once = std::make_shared<QMetaObject::Connection>();
-    *once = connect(wb[0], &QWebEngineView::loadFinished, this, [this, text, once] {
-        sb1->setPanelText(1, text);
+    *once = connect(this, &Form1::harvestFinished, this, [this, text, once] {
         disconnect(*once);
+        sayOverTheViews(text);
     });
 }
