@@ -1,6 +1,7 @@
 #include "platform/SettingsStore.h"
 
 #include <QSettings>
+#include <QVariant>
 
 namespace {
 QString keyOf(const QString &section, const QString &key)
@@ -47,4 +48,58 @@ void Settings::setWindowGeometry(const QByteArray &geometry)
     QSettings window(m_product, QStringLiteral("window"));
     window.setValue(QStringLiteral("MainWindow/geometry"), geometry);
     window.sync();
+}
+
+QByteArray Settings::windowValue(const QString &key) const
+{
+    QSettings window(m_product, QStringLiteral("window"));
+    return window.value(key).toByteArray();
+}
+
+void Settings::setWindowValue(const QString &key, const QVariant &value)
+{
+    QSettings window(m_product, QStringLiteral("window"));
+    window.setValue(key, value);
+    window.sync();
+}
+
+QByteArray Settings::pageInfoGeometry() const
+{
+    return windowValue(QStringLiteral("PageInfo/geometry"));
+}
+
+void Settings::setPageInfoGeometry(const QByteArray &geometry)
+{
+    setWindowValue(QStringLiteral("PageInfo/geometry"), geometry);
+}
+
+QByteArray Settings::pageInfoColumns() const
+{
+    return windowValue(QStringLiteral("PageInfo/columns"));
+}
+
+void Settings::setPageInfoColumns(const QByteArray &state)
+{
+    setWindowValue(QStringLiteral("PageInfo/columns"), state);
+}
+
+QByteArray Settings::pageInfoDivider() const
+{
+    return windowValue(QStringLiteral("PageInfo/divider"));
+}
+
+void Settings::setPageInfoDivider(const QByteArray &state)
+{
+    setWindowValue(QStringLiteral("PageInfo/divider"), state);
+}
+
+bool Settings::pageInfoGrid() const
+{
+    return windowValue(QStringLiteral("PageInfo/grid")) == "true";
+}
+
+void Settings::setPageInfoGrid(bool grid)
+{
+    setWindowValue(QStringLiteral("PageInfo/grid"),
+                   grid ? QStringLiteral("true") : QStringLiteral("false"));
 }

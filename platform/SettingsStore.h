@@ -27,6 +27,22 @@ public:
     QByteArray windowGeometry() const;
     void setWindowGeometry(const QByteArray &geometry);
 
+    // The Page Info window: its size and place, the Media table's column
+    // widths and order (QHeaderView::saveState), the place of the divider
+    // before the preview (QSplitter::saveState), and whether the media show as
+    // a grid. Empty or false before the window first closes.
+    QByteArray pageInfoGeometry() const;
+    void setPageInfoGeometry(const QByteArray &geometry);
+    QByteArray pageInfoColumns() const;
+    void setPageInfoColumns(const QByteArray &state);
+    QByteArray pageInfoDivider() const;
+    void setPageInfoDivider(const QByteArray &state);
+    bool pageInfoGrid() const;
+    void setPageInfoGrid(bool grid);
+
 private:
+    QByteArray windowValue(const QString &key) const;
+    void setWindowValue(const QString &key, const QVariant &value);
+
     QString m_product;
 };

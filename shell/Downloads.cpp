@@ -1,5 +1,7 @@
 #include "shell/Downloads.h"
 
+#include "windows/MediaSaver.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -28,6 +30,9 @@ void Downloads::cancel()
 
 void Downloads::offered(QWebEngineDownloadRequest *download)
 {
+    // The Page Info window's saves name their own files.
+    if (MediaSaver::ownsDownload(download))
+        return;
     if (m_current) {
         // One at a time: the second waits for no one and is said to be refused.
         emit status(tr("Download of %1 refused: another download is under way")

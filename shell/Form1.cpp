@@ -15,6 +15,7 @@
 #include "shell/PageHarvester.h"
 #include "windows/Branding.h"
 #include "windows/FileUtils.h"
+#include "windows/PageInfoWindow.h"
 #include "windows/PageSourceWindow.h"
 #include "windows/Skinning.h"
 
@@ -116,6 +117,7 @@ Form1::~Form1()
     // Views first: their pages, and those of the source windows, must go
     // before the profile.
     qDeleteAll(findChildren<PageSourceWindow *>(Qt::FindDirectChildrenOnly));
+    delete m_pageInfo.data();
     for (WebBrowser *&view : wb) {
         delete view;
         view = nullptr;
@@ -264,6 +266,10 @@ void Form1::createActions()
     connect(makeAction(Command::PageSource, tr("&Page Source"), {}, {}, {},
                        keys({QKeySequence(Qt::CTRL | Qt::Key_U)})),
             &QAction::triggered, this, [this] { ShowPageSource(wb[0]->url(), m_profile, this); });
+    // What the live page is made of: its pictures and links, in a window of its own.
+    connect(makeAction(Command::PageInfo, tr("Page &Info"), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_I)})),
+            &QAction::triggered, this, &Form1::showPageInfo);
 }
 
 void Form1::updateNavigationActions()
@@ -353,6 +359,10 @@ void Form1::createControls()
     connect(wb[0], &QWebEngineView::urlChanged, this, &Form1::followAddress);
     dressGeneratedViews();
     connect(wb[0], &QWebEngineView::loadStarted, this, &Form1::markViewsOutOfDate);
+    connect(wb[0], &QWebEngineView::loadFinished, this, [this] {
+        if (m_pageInfo)
+            refreshPageInfo();
+    });
     m_harvester = new PageHarvester(wb[0], *m_files, this);
     connect(m_harvester, &PageHarvester::finished, this, &Form1::finishHarvest);
     // The harvest's pages never run scripts, in whichever view they show: the
@@ -433,7 +443,8 @@ void Form1::createMenus()
             {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website,
              Command::Find, Command::FindNext, Command::FindPrevious, Command::ZoomIn,
              Command::ZoomOut, Command::ZoomReset, Command::PageSource});
-    addMenu(tr("&Tools"), {Command::AddToToolsMenu, Command::RemoveFromToolsMenu});
+    addMenu(tr("&Tools"),
+            {Command::PageInfo, Command::AddToToolsMenu, Command::RemoveFromToolsMenu});
     addMenu(tr("&Help"), {Command::Help});
     addMenu(tr("&About"), {Command::About});
 }

@@ -30,6 +30,7 @@ class ProgressBar;
 class StatusBar;
 class PageHarvester;
 class TabStrip;
+class PageInfoWindow;
 
 // The three views of the current page, in the order of their tabs.
 enum class View { Live = 0, Source = 1, Images = 2 };
@@ -65,6 +66,7 @@ enum class Command {
     SavePage,
     CancelDownload,
     PageSource,
+    PageInfo,
     Count
 };
 
@@ -107,6 +109,8 @@ public:
     // Opened side windows, while they are loaded.
     Form8 *helpWindow() const { return m_help; }
     frmAbout *aboutWindow() const { return m_about; }
+    // The Page Info window, while it is open.
+    PageInfoWindow *pageInfoWindow() const;
     // Opens an address or file that the desktop handed over in the Browser tab
     // (none: nothing opens) and brings the window to the front.
     void openFromDesktop(const QString &address);
@@ -183,6 +187,12 @@ private:
     // loaded its next page, so that the views' own words do not cover it.
     void sayOverTheViews(const QString &text);
 
+    // --- page info --------------------------------------------------------
+    // Opens the Page Info window (or brings it to the front) and fills it.
+    void showPageInfo();
+    // Takes the live page's inventory again for an open Page Info window.
+    void refreshPageInfo();
+
     // --- tools menu -------------------------------------------------------
     void AddToIEToolsMenu();
     void RemoveFromIEToolsMenu();
@@ -227,6 +237,7 @@ private:
     std::unique_ptr<WorkingFiles> m_files;
     QPointer<Form8> m_help;
     QPointer<frmAbout> m_about;
+    QPointer<PageInfoWindow> m_pageInfo;
     int m_harvestsDone = 0;
     Branding m_branding;
     QPointer<SkinControl> m_skin;

@@ -1,0 +1,40 @@
+// The Page Info command: the live page's inventory in a window of its own,
+// taken again each time the live page finishes loading.
+#include "shell/Form1.h"
+
+#include "platform/PageInventory.h"
+#include "platform/WebBrowser.h"
+#include "windows/PageInfoWindow.h"
+#include "windows/WindowPlacement.h"
+
+#include <QPointer>
+
+PageInfoWindow *Form1::pageInfoWindow() const
+{
+    return m_pageInfo;
+}
+
+void Form1::showPageInfo()
+{
+    if (!m_pageInfo) {
+        m_pageInfo = new PageInfoWindow(m_profile, m_branding.productName, this);
+        connect(m_pageInfo, &PageInfoWindow::openRequested, this, [this](const QUrl &address) {
+            ShowView(View::Live);
+            wb[0]->setUrl(address);
+        });
+        CentreOverOwner(m_pageInfo, this);
+    }
+    m_pageInfo->show();
+    m_pageInfo->raise();
+    m_pageInfo->activateWindow();
+    refreshPageInfo();
+}
+
+void Form1::refreshPageInfo()
+{
+    QPointer<PageInfoWindow> window = m_pageInfo;
+    PageInventory::collect(wb[0]->page(), [window](const Inventory &inventory) {
+        if (window)
+            window->setInventory(inventory);
+    });
+}

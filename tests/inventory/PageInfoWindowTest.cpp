@@ -1,0 +1,493 @@
+#include "windows/PageInfoWindow.h"
+#include "windows/MediaModels.h"
+#include "windows/MediaSaver.h"
+#include "windows/PictureFetcher.h"
+
+#include "tests/inventory/InventorySite.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/TestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QImage>
+#include <QItemSelectionModel>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString Product = QStringLiteral("QuarrowPageInfoTest");
+
+// Clicks the button of the first question box that shows (bounded).
+void answerQuestion(const QString &buttonText)
+{
+    auto *timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, buttonText] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(window);
+            if (!box || !box->isVisible() || box->objectName() == QLatin1String("saveSummary"))
+                continue;
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text().remove(QLatin1Char('&')) == buttonText) {
+                    timer->deleteLater();
+                    timer->stop();
+                    button->click();
+                    return;
+                }
+            }
+        }
+        if (++*tries > 400) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(25);
+}
+
+// The test site loaded in an offscreen view, its inventory taken, and a
+// Page Info window showing it. The windows go before the profile.
+class PageInfoWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(site.start());
+        ASSERT_TRUE(saveFolder.isValid());
+        profile = std::make_unique<QWebEngineProfile>();
+        page = new QWebEnginePage(profile.get());
+        view = std::make_unique<QWebEngineView>();
+        view->setPage(page);
+        view->resize(800, 600);
+        view->show();
+        QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
+        page->load(QUrl(site.url(QStringLiteral("/page.html"))));
+        ASSERT_TRUE(loaded.wait(20000));
+        // The picture the page's script adds after load is there too.
+        QUARROW_WAIT_UNTIL(page->title() == QLatin1String("ready"), 5000);
+        bool done = false;
+        PageInventory::collect(page, [&](const Inventory &result) {
+            inventory = result;
+            done = true;
+        });
+        QUARROW_WAIT_UNTIL(done, 20000);
+        ASSERT_TRUE(inventory.valid) << inventory.error.toStdString();
+        window = new PageInfoWindow(profile.get(), Product);
+        QObject::connect(window, &PageInfoWindow::saveFinished, [this] { ++saves; });
+        window->setInventory(inventory);
+        window->show();
+    }
+    void TearDown() override
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMessageBox *>(widget))
+                widget->close();
+        }
+        delete window.data();
+        view.reset();
+        delete page;
+        profile.reset();
+    }
+
+    int rowOf(const QString &fileName) const
+    {
+        MediaModel *model = window->mediaModel();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->entry(row).address.endsWith(QLatin1Char('/') + fileName))
+                return row;
+        }
+        return -1;
+    }
+
+    void select(const QStringList &fileNames)
+    {
+        QTableView *table = window->mediaTable();
+        table->clearSelection();
+        for (const QString &name : fileNames) {
+            const int row = rowOf(name);
+            ASSERT_GE(row, 0) << name.toStdString();
+            const QModelIndex index = window->mediaFilter()->mapFromSource(
+                window->mediaModel()->index(row, MediaModel::Address));
+            table->selectionModel()->select(index, QItemSelectionModel::Select |
+                                                       QItemSelectionModel::Rows);
+            table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        }
+    }
+
+    // The summary of the next save to finish (it may have finished already).
+    SaveSummary waitForSave()
+    {
+        EXPECT_EVENTUALLY(saves > savesSeen, 60000);
+        savesSeen = saves;
+        return window->lastSummary();
+    }
+
+    QStringList filesSaved() const
+    {
+        return QDir(saveFolder.path())
+            .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    QByteArray siteFile(const QString &path) const
+    {
+        QFile file(site.folder() + path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    InventorySite site;
+    QTemporaryDir saveFolder;
+    std::unique_ptr<QWebEngineProfile> profile;
+    QWebEnginePage *page = nullptr;
+    std::unique_ptr<QWebEngineView> view;
+    Inventory inventory;
+    QPointer<PageInfoWindow> window;
+    int saves = 0;
+    int savesSeen = 0;
+};
+
+TEST_F(PageInfoWindowTest, ListsEveryPictureOnceWithCandidatesFoldedIntoTheirImage)
+{
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Page Info - ") + inventory.title);
+    MediaModel *model = window->mediaModel();
+    // Every picture of the inventory stands in exactly one row.
+    QList<int> seen;
+    for (int row = 0; row < model->rowCount(); ++row)
+        seen.append(model->entriesOfRow(row));
+    std::sort(seen.begin(), seen.end());
+    QList<int> all;
+    for (int i = 0; i < inventory.pictures.size(); ++i)
+        all.append(i);
+    EXPECT_EQ(seen, all);
+    // The 2x candidate of the logo is one of its variants, not a row.
+    const int logo = rowOf(QStringLiteral("logo.png"));
+    ASSERT_GE(logo, 0);
+    EXPECT_EQ(rowOf(QStringLiteral("logo-2x.png")), -1);
+    EXPECT_TRUE(model->index(logo, MediaModel::Kind)
+                    .data()
+                    .toString()
+                    .contains(QStringLiteral("+1 variant")));
+    // The lazy candidates fold into the lazy img's row as well.
+    EXPECT_EQ(rowOf(QStringLiteral("lazy-s.jpg")), -1);
+    EXPECT_GE(rowOf(QStringLiteral("added.png")), 0);
+
+    const QString count = window->findChild<QLabel *>(QStringLiteral("mediaCount"))->text();
+    EXPECT_EQ(count, QStringLiteral("%1 of %1 pictures").arg(model->rowCount()));
+    // The facts of a row as the table shows them.
+    EXPECT_EQ(model->index(logo, MediaModel::Type).data().toString(), QStringLiteral("PNG"));
+    EXPECT_EQ(model->index(logo, MediaModel::Dimensions).data().toString(),
+              QStringLiteral("4 \u00d7 3"));
+    EXPECT_EQ(model->index(logo, MediaModel::Alt).data().toString(), QStringLiteral("Logo"));
+    // General and Links.
+    EXPECT_EQ(window->findChild<QLabel *>(QStringLiteral("general_charset"))->text(),
+              QStringLiteral("UTF-8"));
+    EXPECT_EQ(window->findChild<QLabel *>(QStringLiteral("general_mode"))->text(),
+              QStringLiteral("Standards mode"));
+    EXPECT_EQ(window->linksModel()->rowCount(), inventory.links.size());
+}
+
+TEST_F(PageInfoWindowTest, FiltersNarrowTheListAndTheCountSaysSo)
+{
+    MediaFilter *filter = window->mediaFilter();
+    const int all = window->mediaModel()->rowCount();
+    auto shown = [&] {
+        QStringList out;
+        for (int row = 0; row < filter->rowCount(); ++row)
+            out.append(
+                filter->index(row, MediaModel::Address).data(MediaModel::AddressRole).toString());
+        return out;
+    };
+    filter->setText(QStringLiteral("BTN"));
+    EXPECT_EQ(shown().size(), 3) << shown().join(' ').toStdString();
+    for (const QString &address : shown())
+        EXPECT_TRUE(address.contains(QStringLiteral("btn")));
+    // Alt text counts too.
+    filter->setText(QStringLiteral("Narrow"));
+    ASSERT_EQ(shown().size(), 1);
+    EXPECT_TRUE(shown().constFirst().endsWith(QStringLiteral("/narrow.png")));
+    filter->setText(QString());
+
+    filter->setType(QStringLiteral("GIF"));
+    EXPECT_GE(shown().size(), 5);
+    for (int row = 0; row < filter->rowCount(); ++row)
+        EXPECT_EQ(filter->index(row, MediaModel::Type).data().toString(), QStringLiteral("GIF"));
+    filter->setType(QString());
+
+    // At least 5 pixels each way: the 5×5 framed picture, not the 6×2 one nor unknown sizes.
+    filter->setMinimumSide(5);
+    const QStringList big = shown();
+    EXPECT_FALSE(big.isEmpty());
+    EXPECT_LT(big.size(), all);
+    EXPECT_TRUE(big.contains(site.url(QStringLiteral("/other/f.png"))));
+    EXPECT_FALSE(big.contains(site.url(QStringLiteral("/site/pics/narrow.png"))));
+    filter->setMinimumSide(0);
+    EXPECT_EQ(filter->rowCount(), all);
+}
+
+TEST_F(PageInfoWindowTest, SaveAllWritesEveryPictureTheServersHaveAndSaysWhatFailed)
+{
+    window->saveAll(saveFolder.path());
+    EXPECT_TRUE(window->saving());
+    const SaveSummary summary = waitForSave();
+    EXPECT_FALSE(summary.cancelled);
+    const QStringList files = filesSaved();
+    // No part file is left behind.
+    for (const QString &file : files)
+        EXPECT_FALSE(file.endsWith(QLatin1String(".part"))) << file.toStdString();
+    EXPECT_EQ(files.size(), summary.savedFiles.size());
+
+    int expectSaved = 0;
+    QStringList missing;
+    for (const InventoryEntry &entry : inventory.pictures) {
+        if (entry.address.startsWith(QLatin1String("data:"))) {
+            ++expectSaved;
+            continue;
+        }
+        const QUrl url(entry.address);
+        ASSERT_EQ(url.port(), site.server().port()) << entry.address.toStdString();
+        if (QFile::exists(site.folder() + url.path()))
+            ++expectSaved;
+        else
+            missing.append(entry.address);
+    }
+    EXPECT_EQ(summary.savedFiles.size(), expectSaved);
+    EXPECT_EQ(summary.failed.size(), missing.size());
+    for (const auto &[address, why] : summary.failed) {
+        EXPECT_TRUE(missing.contains(address)) << address.toStdString();
+        EXPECT_FALSE(why.isEmpty());
+    }
+    // The pictures as the server has them, under their own names.
+    EXPECT_EQ(testsupport::readFile(saveFolder.filePath(QStringLiteral("logo.png"))),
+              siteFile(QStringLiteral("/site/pics/logo.png")));
+    EXPECT_EQ(testsupport::readFile(saveFolder.filePath(QStringLiteral("f.png"))),
+              siteFile(QStringLiteral("/other/f.png")));
+    EXPECT_EQ(testsupport::readFile(saveFolder.filePath(QStringLiteral("logo-2x.png"))),
+              QByteArray())
+        << "logo-2x.png is not on the server";
+    // The data: picture, decoded.
+    EXPECT_EQ(testsupport::readFile(saveFolder.filePath(QStringLiteral("picture.gif"))),
+              InventorySite::gifBytes());
+    EXPECT_TRUE(summary.text().startsWith(QStringLiteral("Saved %1 pictures to ").arg(expectSaved)))
+        << summary.text().toStdString();
+    EXPECT_TRUE(summary.text().contains(QStringLiteral("%1 failed").arg(missing.size())));
+}
+
+TEST_F(PageInfoWindowTest, AnExistingFileIsKeptOrReplacedAsTheUserSays)
+{
+    const QString logo = saveFolder.filePath(QStringLiteral("logo.png"));
+    ASSERT_TRUE(testsupport::writeFile(logo, "mine"));
+    select({QStringLiteral("narrow.png"), QStringLiteral("logo.png")});
+    ASSERT_EQ(window->selectedAddresses().size(), 2);
+
+    answerQuestion(QStringLiteral("Keep Both"));
+    window->saveSelected(saveFolder.path());
+    SaveSummary summary = waitForSave();
+    EXPECT_EQ(testsupport::readFile(logo), QByteArray("mine"));
+    const QByteArray served = siteFile(QStringLiteral("/site/pics/logo.png"));
+    EXPECT_EQ(testsupport::readFile(saveFolder.filePath(QStringLiteral("logo (2).png"))), served);
+    EXPECT_TRUE(summary.savedFiles.contains(QStringLiteral("narrow.png")));
+
+    // Cancel at the question saves nothing.
+    answerQuestion(QStringLiteral("Cancel"));
+    window->saveSelected(saveFolder.path());
+    EXPECT_FALSE(window->saving());
+    EXPECT_FALSE(QFile::exists(saveFolder.filePath(QStringLiteral("logo (3).png"))));
+
+    answerQuestion(QStringLiteral("Replace"));
+    window->saveSelected(saveFolder.path());
+    summary = waitForSave();
+    EXPECT_EQ(testsupport::readFile(logo), served);
+    EXPECT_FALSE(QFile::exists(saveFolder.filePath(QStringLiteral("logo (3).png"))));
+    EXPECT_EQ(filesSaved(), QStringList({QStringLiteral("logo (2).png"), QStringLiteral("logo.png"),
+                                         QStringLiteral("narrow.png")}));
+}
+
+TEST_F(PageInfoWindowTest, CancelStopsTheSaveAndLeavesNoHalfPicture)
+{
+    // A picture whose download never ends.
+    site.server().stallRoute(QStringLiteral("/site/pics/narrow.png"));
+    select({QStringLiteral("narrow.png")});
+    window->saveSelected(saveFolder.path());
+    EXPECT_EVENTUALLY(site.server().requests().contains(QStringLiteral("/site/pics/narrow.png")),
+                      20000);
+    QTest::qWait(300);
+    EXPECT_TRUE(window->saving());
+    window->cancelSave();
+    const SaveSummary summary = waitForSave();
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_TRUE(summary.savedFiles.isEmpty());
+    // The picture's own variant is not on the server; the picture itself was cancelled.
+    ASSERT_EQ(summary.skipped.size(), 1);
+    EXPECT_TRUE(summary.skipped.constFirst().first.endsWith(QLatin1String("/narrow.png")));
+    EXPECT_EQ(summary.skipped.constFirst().second, QStringLiteral("cancelled"));
+    EXPECT_TRUE(summary.text().contains(QStringLiteral("Cancelled.")))
+        << summary.text().toStdString();
+    EXPECT_EVENTUALLY(filesSaved().isEmpty(), 5000);
+    EXPECT_FALSE(window->saving());
+}
+
+TEST_F(PageInfoWindowTest, ThumbnailsAndSizesArriveWithoutReadingLocalFiles)
+{
+    const int logo = rowOf(QStringLiteral("logo.png"));
+    ASSERT_GE(logo, 0);
+    MediaModel *model = window->mediaModel();
+    const QModelIndex preview = model->index(logo, MediaModel::Preview);
+    model->data(preview, Qt::DecorationRole);
+    EXPECT_EVENTUALLY(!model->data(preview, Qt::DecorationRole).value<QImage>().isNull(), 20000);
+    EXPECT_EQ(model->data(preview, Qt::DecorationRole).value<QImage>().size(), QSize(4, 3));
+    // Every size the engine did not know is asked of the server and shown.
+    auto anyAsking = [&] {
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->index(row, MediaModel::Size).data().toString() == QStringLiteral("\u2026"))
+                return true;
+        }
+        return false;
+    };
+    EXPECT_EVENTUALLY(!anyAsking(), 20000);
+    const int narrow = rowOf(QStringLiteral("narrow.png"));
+    EXPECT_EQ(model->entry(narrow).bytes, siteFile(QStringLiteral("/site/pics/narrow.png")).size());
+}
+
+TEST_F(PageInfoWindowTest, ExportWritesTheShownRowsAsCsvAndJson)
+{
+    window->mediaFilter()->setType(QStringLiteral("PNG"));
+    const int shown = window->mediaFilter()->rowCount();
+    ASSERT_GT(shown, 3);
+    const QString csv = saveFolder.filePath(QStringLiteral("list.csv"));
+    const QString json = saveFolder.filePath(QStringLiteral("list.json"));
+    window->exportTo(csv);
+    window->exportTo(json);
+    const QList<QByteArray> lines = testsupport::readFile(csv).split('\n');
+    // A header, a line a picture, and the end of the last line.
+    EXPECT_EQ(lines.size(), shown + 2);
+    EXPECT_TRUE(lines.constFirst().startsWith("address,kinds,type,width,height"));
+    const QJsonObject root = QJsonDocument::fromJson(testsupport::readFile(json)).object();
+    EXPECT_EQ(root.value(QStringLiteral("title")).toString(), inventory.title);
+    EXPECT_EQ(root.value(QStringLiteral("pictures")).toArray().size(), shown);
+}
+
+TEST_F(PageInfoWindowTest, KeepsItsSizeAndColumnsInTheSettings)
+{
+    window->resize(777, 555);
+    window->mediaTable()->horizontalHeader()->resizeSection(MediaModel::Address, 432);
+    delete window.data();
+    window = new PageInfoWindow(profile.get(), Product);
+    EXPECT_EQ(window->size(), QSize(777, 555));
+    EXPECT_EQ(window->mediaTable()->horizontalHeader()->sectionSize(MediaModel::Address), 432);
+}
+
+// ---------------------------------------------------------------------------
+// The parts that need no page.
+
+TEST(MediaSaverNames, NamesComeFromTheAddressAndAreSafeOnDisk)
+{
+    const struct {
+        const char *address;
+        const char *type;
+        const char *name;
+    } cases[] = {
+        {"http://h/a/photo.jpg", "image/jpeg", "photo.jpg"},
+        {"http://h/a/photo.jpg?w=200#x", "image/jpeg", "photo.jpg"},
+        {"http://h/a/pic", "image/png", "pic.png"},
+        {"http://h/a/", "image/webp", "picture.webp"},
+        {"http://h/", "", "picture"},
+        {"data:image/gif;base64,R0lG", "image/gif", "picture.gif"},
+        {"http://h/a/%2E%2E%2F%2E%2E%2Fetc%2Fpasswd", "", "passwd"},
+        {"http://h/a/..%5C..%5Cwin.ini", "", "_.._win.ini"},
+        {"http://h/a/.hidden.png", "image/png", "hidden.png"},
+        {"http://h/a/a%3Ab%2Ac%3Fd%22e%3Cf%3Eg%7Ch.png", "", "a_b_c_d_e_f_g_h.png"},
+        {"http://h/a/tab%09and%0Anewline.gif", "", "tab_and_newline.gif"},
+        {"http://h/a/trailing...", "image/png", "trailing.png"},
+        {"http://h/a/%E5%86%99%E7%9C%9F.jpg", "", "\xe5\x86\x99\xe7\x9c\x9f.jpg"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(MediaSaver::fileNameFor(QString::fromUtf8(c.address), QString::fromUtf8(c.type)),
+                  QString::fromUtf8(c.name))
+            << c.address;
+    }
+    // A very long name is cut, keeping its extension.
+    const QString longName = MediaSaver::fileNameFor(
+        QStringLiteral("http://h/") + QString(500, QLatin1Char('x')) + QStringLiteral(".jpeg"),
+        QString());
+    EXPECT_EQ(longName.size(), 120);
+    EXPECT_TRUE(longName.endsWith(QLatin1String(".jpeg")));
+}
+
+TEST(MediaSaverNames, RepeatsAndExistingFilesGetNumbers)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(testsupport::writeFile(folder.filePath(QStringLiteral("a.png")), "x"));
+    const QStringList names = {QStringLiteral("a.png"), QStringLiteral("b.png"),
+                               QStringLiteral("B.png"), QStringLiteral("a.png"),
+                               QStringLiteral("noext")};
+    EXPECT_EQ(MediaSaver::uniqueNames(names, folder.path(), false),
+              QStringList({QStringLiteral("a (2).png"), QStringLiteral("b.png"),
+                           QStringLiteral("B (2).png"), QStringLiteral("a (3).png"),
+                           QStringLiteral("noext")}));
+    EXPECT_EQ(
+        MediaSaver::uniqueNames(names, folder.path(), true),
+        QStringList({QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("B (2).png"),
+                     QStringLiteral("a (2).png"), QStringLiteral("noext")}));
+    EXPECT_EQ(MediaSaver::existing(names, folder.path()), QStringList({QStringLiteral("a.png")}));
+}
+
+TEST(PictureFetcherRules, AWebPageCannotMakeTheWindowReadLocalFiles)
+{
+    const QUrl web(QStringLiteral("https://example.org/page.html"));
+    const QUrl local = QUrl::fromLocalFile(QStringLiteral("/home/u/page.html"));
+    const struct {
+        const char *address;
+        bool fromWeb;
+        bool fromLocal;
+    } cases[] = {
+        {"https://example.org/a.png", true, true},       {"http://example.org/a.png", true, true},
+        {"data:image/png;base64,AAAA", true, true},      {"file:///etc/passwd", false, true},
+        {"file:///home/u/pic.png", false, true},         {"ftp://example.org/a.png", false, false},
+        {"blob:https://example.org/1234", false, false}, {"javascript:alert(1)", false, false},
+        {"chrome://settings/x.png", false, false},       {"http:///nohost.png", false, false},
+    };
+    for (const auto &c : cases) {
+        const QString address = QString::fromUtf8(c.address);
+        EXPECT_EQ(PictureFetcher::mayFetch(address, web), c.fromWeb) << c.address;
+        EXPECT_EQ(PictureFetcher::mayFetch(address, local), c.fromLocal) << c.address;
+    }
+}
+
+TEST(MediaExport, CsvQuotesFieldsAndDisarmsFormulas)
+{
+    InventoryEntry entry;
+    entry.address = QStringLiteral("http://h/a,b.png");
+    entry.kinds = {QStringLiteral("img"), QStringLiteral("css")};
+    entry.mimeType = QStringLiteral("image/png");
+    entry.naturalSize = QSize(10, 20);
+    entry.bytes = 1234;
+    entry.altText = QStringLiteral("=HYPERLINK(\"http://evil\",\"x\")");
+    entry.uses = 2;
+    entry.element = QStringLiteral("say \"hi\"\nthere");
+    const QByteArray csv = MediaCsv({entry});
+    const QList<QByteArray> lines = csv.split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.at(1),
+              QByteArray("\"http://h/a,b.png\",img css,image/png,10,20,,,1234,"
+                         "\"'=HYPERLINK(\"\"http://evil\"\",\"\"x\"\")\",2,\"say \"\"hi\"\""));
+    EXPECT_TRUE(csv.endsWith("there\",\r\n"));
+}
+
+} // namespace

@@ -1,0 +1,469 @@
+#include "windows/MediaModels.h"
+
+#include "windows/PictureFetcher.h"
+
+#include <QFont>
+#include <QIcon>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+// The address part of a variant's "address descriptor".
+QString variantAddress(const QString &variant)
+{
+    const qsizetype space = variant.lastIndexOf(QLatin1Char(' '));
+    return space < 0 ? variant : variant.left(space);
+}
+
+bool onlyCandidate(const InventoryEntry &entry)
+{
+    static const QStringList candidateKinds = {QStringLiteral("srcset"), QStringLiteral("source"),
+                                               QStringLiteral("lazy")};
+    return std::all_of(entry.kinds.begin(), entry.kinds.end(),
+                       [](const QString &kind) { return candidateKinds.contains(kind); });
+}
+
+} // namespace
+
+MediaModel::MediaModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void MediaModel::setFetcher(PictureFetcher *fetcher)
+{
+    if (m_fetcher)
+        m_fetcher->disconnect(this);
+    m_fetcher = fetcher;
+    if (!fetcher)
+        return;
+    connect(fetcher, &PictureFetcher::thumbnailReady, this, &MediaModel::thumbnailReady);
+    connect(fetcher, &PictureFetcher::sizeKnown, this, &MediaModel::sizeKnown);
+}
+
+void MediaModel::setInventory(const Inventory &inventory)
+{
+    beginResetModel();
+    m_inventory = inventory;
+    m_rows.clear();
+    m_folded.clear();
+    m_entryOf.clear();
+    m_rowOf.clear();
+    m_sizeAsked.clear();
+    const QList<InventoryEntry> &pictures = m_inventory.pictures;
+    for (int i = 0; i < pictures.size(); ++i)
+        m_entryOf.insert(pictures.at(i).address, i);
+    // A candidate that only its img uses goes under that img's row.
+    QList<int> mainOf(pictures.size(), -1);
+    for (int i = 0; i < pictures.size(); ++i) {
+        for (const QString &variant : pictures.at(i).variants) {
+            const int other = m_entryOf.value(variantAddress(variant), -1);
+            if (other >= 0 && other != i && mainOf[other] < 0 && onlyCandidate(pictures.at(other)))
+                mainOf[other] = i;
+        }
+    }
+    // A main entry that is itself folded keeps its row.
+    for (int i = 0; i < pictures.size(); ++i) {
+        if (mainOf[i] >= 0 && mainOf[mainOf[i]] >= 0)
+            mainOf[i] = -1;
+    }
+    for (int i = 0; i < pictures.size(); ++i) {
+        if (mainOf[i] < 0) {
+            m_rowOf.insert(i, int(m_rows.size()));
+            m_rows.append(i);
+        } else {
+            m_folded[mainOf[i]].append(i);
+        }
+    }
+    for (auto it = m_folded.cbegin(); it != m_folded.cend(); ++it) {
+        for (const int folded : it.value())
+            m_rowOf.insert(folded, m_rowOf.value(it.key()));
+    }
+    endResetModel();
+}
+
+int MediaModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int MediaModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+const InventoryEntry &MediaModel::entry(int row) const
+{
+    return m_inventory.pictures.at(m_rows.at(row));
+}
+
+QList<int> MediaModel::entriesOfRow(int row) const
+{
+    QList<int> out{m_rows.at(row)};
+    out.append(m_folded.value(m_rows.at(row)));
+    return out;
+}
+
+QString MediaModel::typeName(const QString &mimeType)
+{
+    if (mimeType.isEmpty())
+        return QStringLiteral("unknown");
+    QString sub = mimeType.section(QLatin1Char('/'), 1).toLower();
+    if (sub == QLatin1String("svg+xml"))
+        return QStringLiteral("SVG");
+    if (sub == QLatin1String("vnd.microsoft.icon") || sub == QLatin1String("x-icon"))
+        return QStringLiteral("ICO");
+    if (sub.isEmpty())
+        sub = mimeType;
+    return sub.toUpper();
+}
+
+QString MediaModel::dimensionsText(const QSize &size)
+{
+    if (!size.isValid() || size.isEmpty())
+        return {};
+    return QStringLiteral("%1 \u00d7 %2").arg(size.width()).arg(size.height());
+}
+
+QString MediaModel::sizeText(const InventoryEntry &entry) const
+{
+    if (entry.bytes >= 0)
+        return PageInventory::byteText(entry.bytes);
+    return m_sizeAsked.contains(entry.address) ? QStringLiteral("\u2026")
+                                               : QStringLiteral("unknown");
+}
+
+QStringList MediaModel::types() const
+{
+    QStringList out;
+    for (const int index : m_rows) {
+        const QString type = typeName(m_inventory.pictures.at(index).mimeType);
+        if (!out.contains(type))
+            out.append(type);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void MediaModel::markSizesAsked(const QStringList &addresses)
+{
+    for (const QString &address : addresses)
+        m_sizeAsked.insert(address);
+}
+
+QVariant MediaModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const int entryIndex = m_rows.at(index.row());
+    const InventoryEntry &e = m_inventory.pictures.at(entryIndex);
+    switch (role) {
+    case AddressRole:
+        return e.address;
+    case EntryRole:
+        return entryIndex;
+    case FileNameRole: {
+        if (e.address.startsWith(QLatin1String("data:"), Qt::CaseInsensitive))
+            return QStringLiteral("data: ") + typeName(e.mimeType);
+        const QString name = QUrl(e.address).fileName();
+        return name.isEmpty() ? QUrl(e.address).host() : name;
+    }
+    case Qt::ToolTipRole:
+        return e.address.size() > 2000 ? e.displayAddress : e.address;
+    case Qt::DecorationRole:
+        if (index.column() != Preview || !m_fetcher)
+            return {};
+        return m_fetcher->thumbnail(e.address);
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case Address:
+            return e.displayAddress;
+        case Kind: {
+            QString kinds = e.kinds.join(QStringLiteral(", "));
+            const int variants = int(m_folded.value(entryIndex).size());
+            if (variants > 0)
+                kinds += variants == 1 ? tr(" (+1 variant)") : tr(" (+%1 variants)").arg(variants);
+            return kinds;
+        }
+        case Type:
+            return typeName(e.mimeType);
+        case Dimensions:
+            return dimensionsText(e.naturalSize);
+        case Size:
+            return sizeText(e);
+        case Alt:
+            return e.altText;
+        case Uses:
+            return e.uses;
+        default:
+            return {};
+        }
+    case SortRole:
+        switch (index.column()) {
+        case Preview:
+            return entryIndex; // document order
+        case Dimensions:
+            return qint64(e.naturalSize.isValid() ? e.naturalSize.width() : 0) *
+                   (e.naturalSize.isValid() ? e.naturalSize.height() : 0);
+        case Size:
+            return e.bytes;
+        case Uses:
+            return e.uses;
+        default:
+            return data(index, Qt::DisplayRole).toString().toLower();
+        }
+    case Qt::TextAlignmentRole:
+        if (index.column() == Size || index.column() == Uses || index.column() == Dimensions)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    case Qt::ForegroundRole:
+        if (e.failed || (m_fetcher && m_fetcher->failed(e.address)))
+            return QColor(Qt::darkRed);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant MediaModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case Preview:
+        return tr("Preview");
+    case Address:
+        return tr("Address");
+    case Kind:
+        return tr("Kind");
+    case Type:
+        return tr("Type");
+    case Dimensions:
+        return tr("Dimensions");
+    case Size:
+        return tr("Size");
+    case Alt:
+        return tr("Alt Text");
+    case Uses:
+        return tr("Uses");
+    default:
+        return {};
+    }
+}
+
+void MediaModel::thumbnailReady(const QString &address)
+{
+    const int entryIndex = m_entryOf.value(address, -1);
+    if (entryIndex < 0 || !m_rowOf.contains(entryIndex))
+        return;
+    const int row = m_rowOf.value(entryIndex);
+    if (m_rows.at(row) != entryIndex)
+        return;
+    emit dataChanged(index(row, Preview), index(row, Preview),
+                     {Qt::DecorationRole, Qt::ForegroundRole});
+}
+
+void MediaModel::sizeKnown(const QString &address, qint64 bytes)
+{
+    const int entryIndex = m_entryOf.value(address, -1);
+    if (entryIndex < 0)
+        return;
+    m_sizeAsked.remove(address);
+    InventoryEntry &e = m_inventory.pictures[entryIndex];
+    if (bytes >= 0 && e.bytes < 0)
+        e.bytes = bytes;
+    const int row = m_rowOf.value(entryIndex, -1);
+    if (row >= 0 && m_rows.at(row) == entryIndex)
+        emit dataChanged(index(row, Size), index(row, Size));
+}
+
+MediaFilter::MediaFilter(QObject *parent) : QSortFilterProxyModel(parent)
+{
+    setSortRole(MediaModel::SortRole);
+}
+
+void MediaFilter::setText(const QString &text)
+{
+    m_text = text.trimmed();
+    invalidateFilter();
+}
+
+void MediaFilter::setType(const QString &type)
+{
+    m_type = type;
+    invalidateFilter();
+}
+
+void MediaFilter::setMinimumSide(int pixels)
+{
+    m_minimumSide = std::max(0, pixels);
+    invalidateFilter();
+}
+
+bool MediaFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
+{
+    const auto *media = qobject_cast<const MediaModel *>(sourceModel());
+    if (!media)
+        return true;
+    const InventoryEntry &e = media->entry(sourceRow);
+    if (!m_type.isEmpty() && MediaModel::typeName(e.mimeType) != m_type)
+        return false;
+    if (m_minimumSide > 0 && (!e.naturalSize.isValid() || e.naturalSize.width() < m_minimumSide ||
+                              e.naturalSize.height() < m_minimumSide))
+        return false;
+    if (!m_text.isEmpty() && !e.address.contains(m_text, Qt::CaseInsensitive) &&
+        !e.altText.contains(m_text, Qt::CaseInsensitive))
+        return false;
+    return true;
+}
+
+LinksModel::LinksModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void LinksModel::setLinks(const QList<InventoryLink> &links)
+{
+    beginResetModel();
+    m_links = links;
+    endResetModel();
+}
+
+int LinksModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_links.size());
+}
+
+int LinksModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant LinksModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_links.size())
+        return {};
+    const InventoryLink &link = m_links.at(index.row());
+    if (role == Qt::DisplayRole || role == MediaModel::SortRole) {
+        switch (index.column()) {
+        case Text:
+            return link.text.simplified();
+        case Address:
+            return link.address;
+        case Target:
+            return link.target;
+        case Picture:
+            return link.isPicture ? tr("Picture") : QString();
+        default:
+            return {};
+        }
+    }
+    if (role == Qt::ToolTipRole)
+        return link.address;
+    if (role == Qt::FontRole && link.isPicture) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
+    return {};
+}
+
+QVariant LinksModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case Text:
+        return tr("Text");
+    case Address:
+        return tr("Address");
+    case Target:
+        return tr("Target");
+    case Picture:
+        return tr("Leads To");
+    default:
+        return {};
+    }
+}
+
+namespace {
+
+QByteArray csvField(QString value, bool text)
+{
+    // A spreadsheet runs a cell that starts like a formula.
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (text && !value.isEmpty() && formulaStarts.contains(value.at(0)))
+        value.prepend(QLatin1Char('\''));
+    if (value.contains(QLatin1Char(',')) || value.contains(QLatin1Char('"')) ||
+        value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')) ||
+        value.startsWith(QLatin1Char('\''))) {
+        value.replace(QLatin1String("\""), QLatin1String("\"\""));
+        value = QLatin1Char('"') + value + QLatin1Char('"');
+    }
+    return value.toUtf8();
+}
+
+QJsonValue sizeJson(const QSize &size)
+{
+    if (!size.isValid())
+        return QJsonValue::Null;
+    return QJsonObject{{QStringLiteral("width"), size.width()},
+                       {QStringLiteral("height"), size.height()}};
+}
+
+} // namespace
+
+QByteArray MediaCsv(const QList<InventoryEntry> &pictures)
+{
+    QByteArray out = "address,kinds,type,width,height,displayed width,displayed height,bytes,"
+                     "alt,uses,element,variants\r\n";
+    for (const InventoryEntry &e : pictures) {
+        const bool natural = e.naturalSize.isValid();
+        const bool displayed = e.displayedSize.isValid();
+        const QList<QByteArray> fields = {
+            csvField(e.address, true),
+            csvField(e.kinds.join(QLatin1Char(' ')), true),
+            csvField(e.mimeType, true),
+            natural ? QByteArray::number(e.naturalSize.width()) : QByteArray(),
+            natural ? QByteArray::number(e.naturalSize.height()) : QByteArray(),
+            displayed ? QByteArray::number(e.displayedSize.width()) : QByteArray(),
+            displayed ? QByteArray::number(e.displayedSize.height()) : QByteArray(),
+            e.bytes >= 0 ? QByteArray::number(e.bytes) : QByteArray(),
+            csvField(e.altText, true),
+            QByteArray::number(e.uses),
+            csvField(e.element, true),
+            csvField(e.variants.join(QLatin1Char(' ')), true),
+        };
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                out += ',';
+            out += fields.at(i);
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures)
+{
+    QJsonArray list;
+    for (const InventoryEntry &e : pictures) {
+        list.append(QJsonObject{
+            {QStringLiteral("address"), e.address},
+            {QStringLiteral("kinds"), QJsonArray::fromStringList(e.kinds)},
+            {QStringLiteral("type"), e.mimeType},
+            {QStringLiteral("natural"), sizeJson(e.naturalSize)},
+            {QStringLiteral("displayed"), sizeJson(e.displayedSize)},
+            {QStringLiteral("bytes"), e.bytes >= 0 ? QJsonValue(double(e.bytes)) : QJsonValue()},
+            {QStringLiteral("alt"), e.altText},
+            {QStringLiteral("uses"), e.uses},
+            {QStringLiteral("element"), e.element},
+            {QStringLiteral("failed"), e.failed},
+            {QStringLiteral("variants"), QJsonArray::fromStringList(e.variants)},
+        });
+    }
+    const QJsonObject root{{QStringLiteral("page"), inventory.pageAddress},
+                           {QStringLiteral("title"), inventory.title},
+                           {QStringLiteral("pictures"), list}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "platform/PageInventory.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+#include <QSortFilterProxyModel>
+
+class PictureFetcher;
+
+// The pictures of a page inventory, one row a picture, for the Media tab's
+// table and grid. The srcset candidates of one img are folded into the row of
+// that img (its `variants`); a candidate that some other element uses as well
+// keeps a row of its own.
+class MediaModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Preview, Address, Kind, Type, Dimensions, Size, Alt, Uses, ColumnCount };
+    enum Role {
+        SortRole = Qt::UserRole + 1, // numbers for the numeric columns
+        AddressRole,                 // the full address
+        FileNameRole,                // the last part of the address, for the grid
+        EntryRole,                   // the index of the row's entry in the inventory
+    };
+
+    explicit MediaModel(QObject *parent = nullptr);
+
+    // Thumbnails and sizes come from here; none without it.
+    void setFetcher(PictureFetcher *fetcher);
+    void setInventory(const Inventory &inventory);
+    const Inventory &inventory() const { return m_inventory; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The entry a row shows.
+    const InventoryEntry &entry(int row) const;
+    // The entries a row stands for: its own and its folded variants'.
+    QList<int> entriesOfRow(int row) const;
+    // Every distinct type shown in the Type column, sorted.
+    QStringList types() const;
+    // The Type column's word for a MIME type: "PNG", "JPEG", "SVG"; "unknown".
+    static QString typeName(const QString &mimeType);
+    // "640 × 480"; empty for an invalid size.
+    static QString dimensionsText(const QSize &size);
+    // The Size column's text: the size, "…" while it is being asked, "unknown".
+    QString sizeText(const InventoryEntry &entry) const;
+
+    // Sizes from the server are on their way for these addresses.
+    void markSizesAsked(const QStringList &addresses);
+
+private:
+    void thumbnailReady(const QString &address);
+    void sizeKnown(const QString &address, qint64 bytes);
+
+    Inventory m_inventory;
+    QList<int> m_rows;               // entry of each row
+    QHash<int, QList<int>> m_folded; // entry -> its folded variants' entries
+    QHash<QString, int> m_entryOf;   // address -> entry
+    QHash<int, int> m_rowOf;         // entry -> row (folded ones: their main row)
+    QSet<QString> m_sizeAsked;
+    QPointer<PictureFetcher> m_fetcher;
+};
+
+// The Media tab's filters: a text in the address or the alt text, a type, and
+// a smallest width and height (pictures of unknown size are hidden by a
+// minimum). Sorts by each column's SortRole.
+class MediaFilter : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit MediaFilter(QObject *parent = nullptr);
+
+    void setText(const QString &text);
+    void setType(const QString &type); // a MediaModel::typeName; empty: every type
+    void setMinimumSide(int pixels);   // 0: no minimum
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+
+private:
+    QString m_text;
+    QString m_type;
+    int m_minimumSide = 0;
+};
+
+// The pictures as a CSV table (RFC 4180, a header line, one line a picture)
+// and as JSON (the page's address and title, and an array of pictures). A
+// text field that a spreadsheet would take for a formula is written with a
+// leading apostrophe.
+QByteArray MediaCsv(const QList<InventoryEntry> &pictures);
+QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures);
+
+// The links of the page: text, address, target, and whether it leads to a picture.
+class LinksModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Text, Address, Target, Picture, ColumnCount };
+    explicit LinksModel(QObject *parent = nullptr);
+    void setLinks(const QList<InventoryLink> &links);
+    const QList<InventoryLink> &links() const { return m_links; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    QList<InventoryLink> m_links;
+};

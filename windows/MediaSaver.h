@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <deque>
+
+class QTimer;
+class QWebEngineDownloadRequest;
+class QWebEnginePage;
+class QWebEngineProfile;
+
+// What one Save Selected / Save All came to.
+struct SaveSummary {
+    QString folder;
+    QStringList savedFiles;                 // file names, in the order saved
+    QList<QPair<QString, QString>> skipped; // address, why
+    QList<QPair<QString, QString>> failed;  // address, why
+    bool cancelled = false;
+
+    // "Saved 3 pictures to /x. Skipped 1. 2 failed." for the message box.
+    QString text() const;
+    // One line for each picture skipped or failed, with its reason.
+    QString details() const;
+};
+
+// Saves pictures into a folder. Web addresses are downloaded by the engine
+// through the given profile (its cookies and cache apply), a few at once, each
+// into a hidden part file that is renamed into place when it is complete, so
+// that a failure or Cancel leaves no half picture behind. data: pictures are
+// decoded to files. Local files are copied, but only for a page that is itself
+// a local file.
+class MediaSaver : public QObject {
+    Q_OBJECT
+public:
+    struct Item {
+        QString address;
+        QString fileName; // in the folder, as planned by uniqueNames
+    };
+
+    MediaSaver(QWebEngineProfile *profile, QObject *parent = nullptr);
+    ~MediaSaver() override;
+
+    // Starts saving; progress and finished follow. Existing files of the same
+    // names are replaced only when `replace` (after the user agreed).
+    void start(const QList<Item> &items, const QString &folder, const QUrl &page, bool replace);
+    void cancel();
+    bool busy() const { return m_total > 0; }
+
+    // A file name for a picture: the last part of its address, made safe for
+    // any file system, with an extension from its type when it has none.
+    static QString fileNameFor(const QString &address, const QString &mimeType);
+    // The names that `names` get in `folder`: repeats within the list become
+    // "name (2).jpg", "name (3).jpg"; so do names of existing files unless
+    // they are to be replaced.
+    static QStringList uniqueNames(const QStringList &names, const QString &folder, bool replace);
+    // The names of `names` that already exist in `folder`.
+    static QStringList existing(const QStringList &names, const QString &folder);
+    // True for a download that a saver started: the program's other download
+    // handling leaves it alone.
+    static bool ownsDownload(const QWebEngineDownloadRequest *download);
+
+    static constexpr int parallel = 4;
+    // How long a download may take to start before it counts as failed.
+    static constexpr int startTimeoutMs = 30000;
+
+signals:
+    void progress(int done, int total);
+    void finished(const SaveSummary &summary);
+
+private:
+    struct Slot {
+        QWebEnginePage *page = nullptr;
+        QPointer<QWebEngineDownloadRequest> download;
+        QTimer *startTimer = nullptr;
+        int item = -1;
+        QString partName;
+    };
+    void pump();
+    void offered(QWebEngineDownloadRequest *download);
+    void downloadEnded(Slot &slot);
+    void startWebItem(Slot &slot, int item);
+    void saveNow(int item);
+    void itemDone();
+    void place(const QString &partPath, int item);
+    void finish();
+
+    QPointer<QWebEngineProfile> m_profile;
+    QList<Item> m_items;
+    QString m_folder;
+    QUrl m_page;
+    bool m_replace = false;
+    int m_next = 0;
+    int m_done = 0;
+    int m_total = 0;
+    SaveSummary m_summary;
+    QList<Slot> m_slots;
+    quint64 m_partCounter = 0;
+};

@@ -1,0 +1,724 @@
+#include "windows/PageInfoWindow.h"
+
+#include "platform/SettingsStore.h"
+#include "windows/MediaModels.h"
+#include "windows/PictureFetcher.h"
+#include "windows/WindowPlacement.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWebEngineProfile>
+
+#include <algorithm>
+
+namespace {
+
+// The grid shows each picture's file name under its thumbnail.
+class GridNames : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role == Qt::DisplayRole && index.column() == MediaModel::Preview)
+            return QIdentityProxyModel::data(index, MediaModel::FileNameRole);
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+QLabel *factLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setWordWrap(true);
+    return label;
+}
+
+QString orUnknown(const QString &text)
+{
+    return text.isEmpty() ? QObject::tr("unknown") : text;
+}
+
+const int thumbnailRowHeight = 52;
+
+} // namespace
+
+PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &productName,
+                               QWidget *owner)
+    : QWidget(owner, Qt::Window), m_product(productName), m_profile(profile)
+{
+    setObjectName(QStringLiteral("PageInfoWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(captionFor(Inventory()));
+
+    m_fetcher = new PictureFetcher(profile, this);
+    m_saver = new MediaSaver(profile, this);
+    m_media = new MediaModel(this);
+    m_media->setFetcher(m_fetcher);
+    m_filter = new MediaFilter(this);
+    m_filter->setSourceModel(m_media);
+    m_links = new LinksModel(this);
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("pageInfoTabs"));
+    m_tabs->addTab(makeGeneralTab(), tr("&General"));
+    m_tabs->addTab(makeMediaTab(), tr("&Media"));
+    m_tabs->addTab(makeLinksTab(), tr("&Links"));
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+
+    connect(m_saver, &MediaSaver::progress, this, &PageInfoWindow::saveProgress);
+    connect(m_saver, &MediaSaver::finished, this, &PageInfoWindow::saved);
+    connect(m_fetcher, &PictureFetcher::previewReady, this, &PageInfoWindow::previewReady);
+
+    resize(900, 600);
+    restoreLayout();
+    CloseWithKeys(this);
+    fillGeneral();
+    updateCount();
+}
+
+PageInfoWindow::~PageInfoWindow()
+{
+    keepLayout();
+    // Downloads under way go with their pages, while the profile is still there.
+    delete m_saver;
+    m_saver = nullptr;
+}
+
+QString PageInfoWindow::captionFor(const Inventory &inventory)
+{
+    const QString title = inventory.title.trimmed();
+    return QStringLiteral("Page Info - ") + (title.isEmpty() ? inventory.pageAddress : title);
+}
+
+const Inventory &PageInfoWindow::inventory() const
+{
+    return m_media->inventory();
+}
+
+void PageInfoWindow::setInventory(const Inventory &inventory)
+{
+    setWindowTitle(captionFor(inventory));
+    m_fetcher->setPage(QUrl(inventory.pageAddress));
+    m_previewAddress.clear();
+    m_media->setInventory(inventory);
+    m_links->setLinks(inventory.links);
+    // Sizes the engine did not know are asked of the servers in the background.
+    QStringList unknown;
+    for (const int index : inventory.picturesOfUnknownSize()) {
+        const QString &address = inventory.pictures.at(index).address;
+        if (m_fetcher->mayFetch(address) && !address.startsWith(QLatin1String("data:")))
+            unknown.append(address);
+    }
+    m_media->markSizesAsked(unknown);
+    m_fetcher->requestSizes(unknown);
+
+    const QString chosenType = m_typeFilter->currentData().toString();
+    m_typeFilter->blockSignals(true);
+    m_typeFilter->clear();
+    m_typeFilter->addItem(tr("All types"), QString());
+    for (const QString &type : m_media->types())
+        m_typeFilter->addItem(type, type);
+    const int keep = m_typeFilter->findData(chosenType);
+    m_typeFilter->setCurrentIndex(keep < 0 ? 0 : keep);
+    m_typeFilter->blockSignals(false);
+    m_filter->setType(m_typeFilter->currentData().toString());
+
+    fillGeneral();
+    updateCount();
+    updatePreview();
+}
+
+QWidget *PageInfoWindow::makeGeneralTab()
+{
+    auto *page = new QWidget(this);
+    auto *layout = new QVBoxLayout(page);
+    m_general = new QWidget(page);
+    auto *form = new QFormLayout(m_general);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    const QList<std::pair<QString, QString>> rows = {
+        {QStringLiteral("address"), tr("Address:")},
+        {QStringLiteral("title"), tr("Title:")},
+        {QStringLiteral("type"), tr("Type:")},
+        {QStringLiteral("mode"), tr("Render mode:")},
+        {QStringLiteral("charset"), tr("Character set:")},
+        {QStringLiteral("modified"), tr("Last modified:")},
+        {QStringLiteral("markup"), tr("Size of the markup:")},
+        {QStringLiteral("pictures"), tr("Pictures:")},
+        {QStringLiteral("links"), tr("Links:")},
+    };
+    for (const auto &[name, caption] : rows) {
+        QLabel *value = factLabel(m_general);
+        value->setObjectName(QStringLiteral("general_") + name);
+        form->addRow(caption, value);
+    }
+    layout->addWidget(m_general);
+    layout->addWidget(new QLabel(tr("Meta tags:"), page));
+    m_metaTable = new QTableWidget(0, 2, page);
+    m_metaTable->setObjectName(QStringLiteral("metaTags"));
+    m_metaTable->setHorizontalHeaderLabels({tr("Name"), tr("Content")});
+    m_metaTable->horizontalHeader()->setStretchLastSection(true);
+    m_metaTable->verticalHeader()->hide();
+    m_metaTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_metaTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    layout->addWidget(m_metaTable, 1);
+    return page;
+}
+
+void PageInfoWindow::fillGeneral()
+{
+    const Inventory &info = inventory();
+    auto set = [this](const char *name, const QString &text) {
+        if (auto *label =
+                m_general->findChild<QLabel *>(QStringLiteral("general_") + QLatin1String(name)))
+            label->setText(text);
+    };
+    if (!info.valid) {
+        const QString why = info.error.isEmpty() ? tr("Waiting for the page\u2026")
+                                                 : tr("No information: %1").arg(info.error);
+        set("address", why);
+        for (const char *name :
+             {"title", "type", "mode", "charset", "modified", "markup", "pictures", "links"})
+            set(name, QString());
+        m_metaTable->setRowCount(0);
+        return;
+    }
+    set("address", info.pageAddress);
+    set("title", info.title);
+    set("type", info.documentType.isEmpty() ? tr("no document type") : info.documentType);
+    set("mode",
+        info.renderMode == QLatin1String("quirks") ? tr("Quirks mode") : tr("Standards mode"));
+    set("charset", orUnknown(info.characterSet));
+    set("modified", orUnknown(info.lastModified));
+    set("markup", tr("%1 (%2 bytes)")
+                      .arg(PageInventory::byteText(info.markupBytes))
+                      .arg(QLocale().toString(info.markupBytes)));
+    set("pictures", QLocale().toString(qlonglong(info.pictures.size())));
+    set("links", QLocale().toString(info.linkCount));
+    m_metaTable->setRowCount(int(info.metaTags.size()));
+    for (int i = 0; i < info.metaTags.size(); ++i) {
+        m_metaTable->setItem(i, 0, new QTableWidgetItem(info.metaTags.at(i).first));
+        m_metaTable->setItem(i, 1, new QTableWidgetItem(info.metaTags.at(i).second));
+    }
+}
+
+QWidget *PageInfoWindow::makeMediaTab()
+{
+    auto *page = new QWidget(this);
+    auto *layout = new QVBoxLayout(page);
+
+    auto *filters = new QHBoxLayout;
+    m_filterText = new QLineEdit(page);
+    m_filterText->setObjectName(QStringLiteral("mediaFilterText"));
+    m_filterText->setPlaceholderText(tr("Filter by address or alt text"));
+    m_filterText->setClearButtonEnabled(true);
+    m_typeFilter = new QComboBox(page);
+    m_typeFilter->setObjectName(QStringLiteral("mediaTypeFilter"));
+    m_typeFilter->addItem(tr("All types"), QString());
+    m_minimumSide = new QSpinBox(page);
+    m_minimumSide->setObjectName(QStringLiteral("mediaMinimumSide"));
+    m_minimumSide->setRange(0, 10000);
+    m_minimumSide->setSingleStep(50);
+    m_minimumSide->setPrefix(tr("at least "));
+    m_minimumSide->setSuffix(tr(" px"));
+    m_minimumSide->setSpecialValueText(tr("any size"));
+    m_minimumSide->setToolTip(tr("Show only pictures at least this wide and this high"));
+    m_gridToggle = new QToolButton(page);
+    m_gridToggle->setObjectName(QStringLiteral("mediaGridToggle"));
+    m_gridToggle->setText(tr("&Grid"));
+    m_gridToggle->setToolTip(tr("Show the pictures as a grid of thumbnails"));
+    m_gridToggle->setCheckable(true);
+    m_count = new QLabel(page);
+    m_count->setObjectName(QStringLiteral("mediaCount"));
+    auto *filterLabel = new QLabel(tr("&Filter:"), page);
+    filterLabel->setBuddy(m_filterText);
+    filters->addWidget(filterLabel);
+    filters->addWidget(m_filterText, 1);
+    filters->addWidget(m_typeFilter);
+    filters->addWidget(m_minimumSide);
+    filters->addWidget(m_gridToggle);
+    filters->addWidget(m_count);
+    layout->addLayout(filters);
+
+    m_table = new QTableView(page);
+    m_table->setObjectName(QStringLiteral("mediaTable"));
+    m_table->setModel(m_filter);
+    m_table->setSortingEnabled(true);
+    m_table->sortByColumn(MediaModel::Preview, Qt::AscendingOrder);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
+    m_table->setIconSize(QSize(48, 48));
+    m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_table->verticalHeader()->hide();
+    // Rows of one height scroll through thousands without measuring each.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(thumbnailRowHeight);
+    QHeaderView *header = m_table->horizontalHeader();
+    header->setSectionsMovable(true);
+    header->setStretchLastSection(false);
+    const QList<int> widths = {64, 320, 110, 60, 90, 70, 160, 45};
+    for (int column = 0; column < widths.size(); ++column)
+        header->resizeSection(column, widths.at(column));
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    m_grid = new QListView(page);
+    m_grid->setObjectName(QStringLiteral("mediaGrid"));
+    auto *gridModel = new GridNames(this);
+    gridModel->setSourceModel(m_filter);
+    m_grid->setModel(gridModel);
+    m_grid->setModelColumn(MediaModel::Preview);
+    m_grid->setViewMode(QListView::IconMode);
+    m_grid->setIconSize(QSize(PictureFetcher::thumbnailSide, PictureFetcher::thumbnailSide));
+    m_grid->setGridSize(
+        QSize(PictureFetcher::thumbnailSide + 24, PictureFetcher::thumbnailSide + 40));
+    m_grid->setUniformItemSizes(true);
+    m_grid->setResizeMode(QListView::Adjust);
+    m_grid->setMovement(QListView::Static);
+    m_grid->setLayoutMode(QListView::Batched);
+    m_grid->setWordWrap(false);
+    m_grid->setTextElideMode(Qt::ElideMiddle);
+    m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    m_stack = new QStackedWidget(page);
+    m_stack->addWidget(m_table);
+    m_stack->addWidget(m_grid);
+
+    auto *preview = new QWidget(page);
+    auto *previewLayout = new QVBoxLayout(preview);
+    previewLayout->setContentsMargins(0, 0, 0, 0);
+    m_previewImage = new QLabel(preview);
+    m_previewImage->setObjectName(QStringLiteral("mediaPreview"));
+    m_previewImage->setAlignment(Qt::AlignCenter);
+    m_previewImage->setMinimumSize(160, 160);
+    m_previewImage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    m_previewImage->setFrameShape(QFrame::StyledPanel);
+    m_previewFacts = factLabel(preview);
+    m_previewFacts->setObjectName(QStringLiteral("mediaFacts"));
+    m_previewFacts->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_previewFacts->setTextFormat(Qt::PlainText);
+    auto *factsScroll = new QScrollArea(preview);
+    factsScroll->setWidget(m_previewFacts);
+    factsScroll->setWidgetResizable(true);
+    factsScroll->setFrameShape(QFrame::NoFrame);
+    previewLayout->addWidget(m_previewImage, 3);
+    previewLayout->addWidget(factsScroll, 2);
+
+    m_splitter = new QSplitter(page);
+    m_splitter->setObjectName(QStringLiteral("mediaSplitter"));
+    m_splitter->addWidget(m_stack);
+    m_splitter->addWidget(preview);
+    m_splitter->setStretchFactor(0, 3);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({620, 260});
+    layout->addWidget(m_splitter, 1);
+
+    auto *buttons = new QHBoxLayout;
+    m_saveSelected = new QPushButton(tr("&Save Selected\u2026"), page);
+    m_saveSelected->setObjectName(QStringLiteral("mediaSaveSelected"));
+    m_saveAll = new QPushButton(tr("Save &All\u2026"), page);
+    m_saveAll->setObjectName(QStringLiteral("mediaSaveAll"));
+    m_copy = new QPushButton(tr("&Copy Addresses"), page);
+    m_copy->setObjectName(QStringLiteral("mediaCopy"));
+    m_open = new QPushButton(tr("&Open in Browser"), page);
+    m_open->setObjectName(QStringLiteral("mediaOpen"));
+    m_export = new QPushButton(tr("&Export\u2026"), page);
+    m_export->setObjectName(QStringLiteral("mediaExport"));
+    m_progress = new QProgressBar(page);
+    m_progress->setObjectName(QStringLiteral("mediaSaveProgress"));
+    m_progress->setFormat(tr("Saving %v of %m"));
+    m_progress->hide();
+    m_cancel = new QPushButton(tr("Cancel"), page);
+    m_cancel->setObjectName(QStringLiteral("mediaSaveCancel"));
+    m_cancel->hide();
+    for (QPushButton *button : {m_saveSelected, m_saveAll, m_copy, m_open, m_export})
+        buttons->addWidget(button);
+    buttons->addStretch(1);
+    buttons->addWidget(m_progress, 2);
+    buttons->addWidget(m_cancel);
+    layout->addLayout(buttons);
+
+    connect(m_filterText, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_filter->setText(text);
+        updateCount();
+    });
+    connect(m_typeFilter, &QComboBox::currentIndexChanged, this, [this] {
+        m_filter->setType(m_typeFilter->currentData().toString());
+        updateCount();
+    });
+    connect(m_minimumSide, &QSpinBox::valueChanged, this, [this](int value) {
+        m_filter->setMinimumSide(value);
+        updateCount();
+    });
+    connect(m_gridToggle, &QToolButton::toggled, this, &PageInfoWindow::setGrid);
+    for (QAbstractItemView *view :
+         {static_cast<QAbstractItemView *>(m_table), static_cast<QAbstractItemView *>(m_grid)}) {
+        connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                &PageInfoWindow::updatePreview);
+        connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &PageInfoWindow::updateCount);
+        connect(view, &QAbstractItemView::doubleClicked, this, &PageInfoWindow::openCurrent);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint &at) {
+            QMenu menu(this);
+            menu.addAction(m_open->text(), this, &PageInfoWindow::openCurrent);
+            menu.addAction(m_copy->text(), this, &PageInfoWindow::copyAddresses);
+            menu.addAction(m_saveSelected->text(), this, [this] { chooseFolderAndSave(false); });
+            menu.exec(view->viewport()->mapToGlobal(at));
+        });
+    }
+    auto *copyKey = new QShortcut(QKeySequence::Copy, m_stack);
+    copyKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(copyKey, &QShortcut::activated, this, &PageInfoWindow::copyAddresses);
+    connect(m_saveSelected, &QPushButton::clicked, this, [this] { chooseFolderAndSave(false); });
+    connect(m_saveAll, &QPushButton::clicked, this, [this] { chooseFolderAndSave(true); });
+    connect(m_copy, &QPushButton::clicked, this, &PageInfoWindow::copyAddresses);
+    connect(m_open, &QPushButton::clicked, this, &PageInfoWindow::openCurrent);
+    connect(m_export, &QPushButton::clicked, this, &PageInfoWindow::chooseExportFile);
+    connect(m_cancel, &QPushButton::clicked, this, &PageInfoWindow::cancelSave);
+    return page;
+}
+
+QWidget *PageInfoWindow::makeLinksTab()
+{
+    auto *page = new QWidget(this);
+    auto *layout = new QVBoxLayout(page);
+    auto *sorted = new QSortFilterProxyModel(this);
+    sorted->setSourceModel(m_links);
+    sorted->setSortRole(MediaModel::SortRole);
+    sorted->setSortCaseSensitivity(Qt::CaseInsensitive);
+    m_linksTable = new QTableView(page);
+    m_linksTable->setObjectName(QStringLiteral("linksTable"));
+    m_linksTable->setModel(sorted);
+    m_linksTable->setSortingEnabled(true);
+    m_linksTable->sortByColumn(-1, Qt::AscendingOrder);
+    m_linksTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_linksTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_linksTable->setWordWrap(false);
+    m_linksTable->verticalHeader()->hide();
+    m_linksTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_linksTable->horizontalHeader()->resizeSection(LinksModel::Text, 220);
+    m_linksTable->horizontalHeader()->resizeSection(LinksModel::Address, 420);
+    m_linksTable->horizontalHeader()->setStretchLastSection(true);
+    connect(m_linksTable, &QTableView::doubleClicked, this,
+            [this, sorted](const QModelIndex &index) {
+                const QModelIndex source = sorted->mapToSource(index);
+                if (source.isValid())
+                    emit openRequested(QUrl(m_links->links().at(source.row()).address));
+            });
+    layout->addWidget(m_linksTable);
+    return page;
+}
+
+void PageInfoWindow::updateCount()
+{
+    const int shown = m_filter->rowCount();
+    const int all = m_media->rowCount();
+    m_count->setText(
+        tr("%1 of %2 pictures").arg(QLocale().toString(shown), QLocale().toString(all)));
+    const bool any = !selectedRows().isEmpty();
+    m_saveSelected->setEnabled(any && !saving());
+    m_copy->setEnabled(any);
+    m_open->setEnabled(any);
+    m_saveAll->setEnabled(all > 0 && !saving());
+    m_export->setEnabled(shown > 0);
+}
+
+QList<int> PageInfoWindow::selectedRows() const
+{
+    const QAbstractItemView *view = m_stack->currentWidget() == m_grid
+                                        ? static_cast<const QAbstractItemView *>(m_grid)
+                                        : static_cast<const QAbstractItemView *>(m_table);
+    QList<int> rows;
+    QModelIndexList selected = view->selectionModel()->selectedIndexes();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    for (const QModelIndex &index : selected) {
+        const int row = m_filter->mapToSource(m_filter->index(index.row(), 0)).row();
+        if (row >= 0 && !rows.contains(row))
+            rows.append(row);
+    }
+    return rows;
+}
+
+QStringList PageInfoWindow::selectedAddresses() const
+{
+    QStringList out;
+    for (const int row : selectedRows())
+        out.append(m_media->entry(row).address);
+    return out;
+}
+
+void PageInfoWindow::copyAddresses() const
+{
+    const QStringList addresses = selectedAddresses();
+    if (!addresses.isEmpty())
+        QApplication::clipboard()->setText(addresses.join(QLatin1Char('\n')));
+}
+
+void PageInfoWindow::openCurrent()
+{
+    const QStringList addresses = selectedAddresses();
+    if (!addresses.isEmpty())
+        emit openRequested(QUrl(addresses.constFirst()));
+}
+
+void PageInfoWindow::setGrid(bool grid)
+{
+    if (m_gridToggle->isChecked() != grid)
+        m_gridToggle->setChecked(grid);
+    m_stack->setCurrentWidget(grid ? static_cast<QWidget *>(m_grid)
+                                   : static_cast<QWidget *>(m_table));
+    updateCount();
+    updatePreview();
+}
+
+void PageInfoWindow::updatePreview()
+{
+    const QAbstractItemView *view = m_stack->currentWidget() == m_grid
+                                        ? static_cast<const QAbstractItemView *>(m_grid)
+                                        : static_cast<const QAbstractItemView *>(m_table);
+    const QModelIndex current = view->currentIndex();
+    const int row =
+        current.isValid() ? m_filter->mapToSource(m_filter->index(current.row(), 0)).row() : -1;
+    if (row < 0) {
+        m_previewAddress.clear();
+        m_previewImage->clear();
+        m_previewImage->setText(tr("Select a picture to see it here."));
+        m_previewFacts->clear();
+        return;
+    }
+    const InventoryEntry &e = m_media->entry(row);
+    QStringList facts;
+    facts << e.displayAddress;
+    facts << tr("Kind: %1").arg(e.kinds.join(QStringLiteral(", ")));
+    facts << tr("Type: %1").arg(orUnknown(e.mimeType));
+    facts << tr("Natural size: %1").arg(orUnknown(MediaModel::dimensionsText(e.naturalSize)));
+    facts << tr("Displayed size: %1").arg(orUnknown(MediaModel::dimensionsText(e.displayedSize)));
+    facts << tr("File size: %1").arg(m_media->sizeText(e));
+    if (!e.altText.isEmpty())
+        facts << tr("Alt text: %1").arg(e.altText);
+    facts << tr("Uses: %1, first in %2").arg(e.uses).arg(e.element);
+    if (e.failed)
+        facts << tr("The page could not load this picture.");
+    if (!e.variants.isEmpty())
+        facts << tr("Variants:") << e.variants;
+    m_previewFacts->setText(facts.join(QLatin1Char('\n')));
+    if (m_previewAddress == e.address)
+        return;
+    m_previewAddress = e.address;
+    m_previewImage->clear();
+    if (!m_fetcher->mayFetch(e.address)) {
+        m_previewImage->setText(tr("No preview for this address."));
+        return;
+    }
+    m_previewImage->setText(tr("Loading preview\u2026"));
+    const QSize box =
+        m_previewImage->size().expandedTo(QSize(160, 160)).boundedTo(QSize(1024, 1024));
+    m_fetcher->requestPreview(e.address, box);
+}
+
+void PageInfoWindow::previewReady(const QString &address, const QImage &image)
+{
+    if (address != m_previewAddress)
+        return;
+    if (image.isNull())
+        m_previewImage->setText(tr("This picture cannot be shown."));
+    else
+        m_previewImage->setPixmap(QPixmap::fromImage(image));
+}
+
+bool PageInfoWindow::saving() const
+{
+    return m_saver && m_saver->busy();
+}
+
+void PageInfoWindow::saveAll(const QString &folder)
+{
+    QList<int> rows;
+    for (int row = 0; row < m_media->rowCount(); ++row)
+        rows.append(row);
+    save(rows, folder);
+}
+
+void PageInfoWindow::saveSelected(const QString &folder)
+{
+    save(selectedRows(), folder);
+}
+
+void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
+{
+    if (saving() || rows.isEmpty())
+        return;
+    // Each picture of the rows once, with the variants folded into them.
+    QStringList addresses;
+    QStringList names;
+    for (const int row : rows) {
+        for (const int index : m_media->entriesOfRow(row)) {
+            const InventoryEntry &e = inventory().pictures.at(index);
+            if (addresses.contains(e.address))
+                continue;
+            addresses.append(e.address);
+            names.append(MediaSaver::fileNameFor(e.address, e.mimeType));
+        }
+    }
+    bool replace = false;
+    const QStringList clashes = MediaSaver::existing(names, folder);
+    if (!clashes.isEmpty()) {
+        QMessageBox ask(
+            QMessageBox::Question, tr("Save Pictures"),
+            tr("%n file(s) of the same name already exist in %1.", nullptr, int(clashes.size()))
+                .arg(QDir::toNativeSeparators(folder)),
+            QMessageBox::NoButton, this);
+        ask.setInformativeText(tr("Replace them, or keep both and save the new pictures under "
+                                  "other names?"));
+        ask.setDetailedText(clashes.join(QLatin1Char('\n')));
+        QPushButton *keepBoth = ask.addButton(tr("&Keep Both"), QMessageBox::AcceptRole);
+        QPushButton *replaceButton = ask.addButton(tr("&Replace"), QMessageBox::DestructiveRole);
+        ask.addButton(QMessageBox::Cancel);
+        ask.setDefaultButton(keepBoth);
+        ask.exec();
+        if (ask.clickedButton() == replaceButton)
+            replace = true;
+        else if (ask.clickedButton() != keepBoth)
+            return;
+    }
+    const QStringList unique = MediaSaver::uniqueNames(names, folder, replace);
+    QList<MediaSaver::Item> items;
+    for (qsizetype i = 0; i < addresses.size(); ++i)
+        items.append({addresses.at(i), unique.at(i)});
+    m_progress->setRange(0, int(items.size()));
+    m_progress->setValue(0);
+    m_progress->show();
+    m_cancel->show();
+    m_saver->start(items, folder, QUrl(inventory().pageAddress), replace);
+    updateCount();
+}
+
+void PageInfoWindow::cancelSave()
+{
+    if (m_saver)
+        m_saver->cancel();
+}
+
+void PageInfoWindow::saveProgress(int done, int total)
+{
+    m_progress->setRange(0, total);
+    m_progress->setValue(done);
+}
+
+void PageInfoWindow::saved(const SaveSummary &summary)
+{
+    m_lastSummary = summary;
+    m_progress->hide();
+    m_cancel->hide();
+    updateCount();
+    auto *box =
+        new QMessageBox(summary.failed.isEmpty() ? QMessageBox::Information : QMessageBox::Warning,
+                        tr("Save Pictures"), summary.text(), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("saveSummary"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (!summary.details().isEmpty())
+        box->setDetailedText(summary.details());
+    box->open();
+    emit saveFinished(summary);
+}
+
+void PageInfoWindow::chooseFolderAndSave(bool all)
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, all ? tr("Save All Pictures To") : tr("Save Selected Pictures To"),
+        QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+    if (folder.isEmpty())
+        return;
+    if (all)
+        saveAll(folder);
+    else
+        saveSelected(folder);
+}
+
+void PageInfoWindow::exportTo(const QString &path) const
+{
+    QList<InventoryEntry> shown;
+    for (int row = 0; row < m_filter->rowCount(); ++row)
+        shown.append(m_media->entry(m_filter->mapToSource(m_filter->index(row, 0)).row()));
+    const QByteArray bytes = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
+                                 ? MediaJson(inventory(), shown)
+                                 : MediaCsv(shown);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        QMessageBox::warning(
+            const_cast<PageInfoWindow *>(this), tr("Export"),
+            tr("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+void PageInfoWindow::chooseExportFile()
+{
+    QString chosenFilter;
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Export the Pictures List"),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("pictures.csv")),
+        tr("CSV table (*.csv);;JSON (*.json)"), &chosenFilter);
+    if (path.isEmpty())
+        return;
+    QString target = path;
+    if (QFileInfo(target).suffix().isEmpty())
+        target += chosenFilter.contains(QLatin1String("json")) ? QStringLiteral(".json")
+                                                               : QStringLiteral(".csv");
+    exportTo(target);
+}
+
+void PageInfoWindow::restoreLayout()
+{
+    const Settings settings(m_product);
+    const QByteArray geometry = settings.pageInfoGeometry();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray columns = settings.pageInfoColumns();
+    if (!columns.isEmpty())
+        m_table->horizontalHeader()->restoreState(columns);
+    const QByteArray divider = settings.pageInfoDivider();
+    if (!divider.isEmpty())
+        m_splitter->restoreState(divider);
+    setGrid(settings.pageInfoGrid());
+}
+
+void PageInfoWindow::keepLayout() const
+{
+    if (m_product.isEmpty())
+        return;
+    Settings settings(m_product);
+    settings.setPageInfoGeometry(saveGeometry());
+    settings.setPageInfoColumns(m_table->horizontalHeader()->saveState());
+    settings.setPageInfoDivider(m_splitter->saveState());
+    settings.setPageInfoGrid(m_gridToggle->isChecked());
+}

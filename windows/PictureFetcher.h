@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QCache>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QUrl>
+
+#include <deque>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QWebEngineProfile;
+
+// Fetches the pictures of a page for the Page Info window: their sizes in
+// bytes (a HEAD request) and small decoded images for thumbnails and the
+// preview. Requests carry the profile's cookies and user agent and the page as
+// referrer, as the page's own requests do; a few run at once, the newest
+// asked first, so that the rows in sight come before the rest.
+//
+// Only http, https and data: addresses are fetched, and file: addresses when
+// the page itself is a local file: a web page cannot make the window read the
+// user's files. A picture over `maxBytes` is not fetched whole, and decoding
+// runs on the thread pool, never on the window's thread.
+class PictureFetcher : public QObject {
+    Q_OBJECT
+public:
+    PictureFetcher(QWebEngineProfile *profile, QObject *parent = nullptr);
+    ~PictureFetcher() override;
+
+    // The page the pictures belong to. A new page drops the queued requests.
+    void setPage(const QUrl &pageAddress);
+    QUrl page() const { return m_page; }
+
+    // True when the window may fetch this address for the current page.
+    bool mayFetch(const QString &address) const;
+    static bool mayFetch(const QString &address, const QUrl &pageAddress);
+
+    // The thumbnail (no side longer than thumbnailSide) when it is decoded;
+    // otherwise a null image, and it is fetched and decoded: thumbnailReady
+    // follows. Asking again while it is on its way costs nothing.
+    QImage thumbnail(const QString &address);
+    // The picture scaled to fit `box`, by previewReady.
+    void requestPreview(const QString &address, const QSize &box);
+    // Asks the server for the size of each address (HEAD): sizeKnown follows
+    // for each, with -1 when the server does not say.
+    void requestSizes(const QStringList &addresses);
+    // True while a picture could not be fetched or decoded.
+    bool failed(const QString &address) const { return m_failed.contains(address); }
+
+    static constexpr int thumbnailSide = 160;
+    static constexpr qint64 maxBytes = 32 * 1024 * 1024;
+    static constexpr int parallel = 6;
+
+signals:
+    void thumbnailReady(const QString &address);
+    void previewReady(const QString &address, const QImage &image);
+    void sizeKnown(const QString &address, qint64 bytes);
+
+private:
+    enum class Job { Thumbnail, Preview, Size };
+    struct Request {
+        Job job;
+        QString address;
+        QSize box;
+    };
+    void pump();
+    void start(const Request &request);
+    void received(QNetworkReply *reply, const Request &request, quint64 generation);
+    void decode(const QString &address, const QByteArray &bytes, const QSize &box, bool preview);
+    QNetworkAccessManager *network();
+
+    QPointer<QWebEngineProfile> m_profile;
+    QNetworkAccessManager *m_network = nullptr;
+    QUrl m_page;
+    quint64 m_generation = 0;
+    std::deque<Request> m_queue;
+    int m_running = 0;
+    QSet<QString> m_asked; // thumbnails on their way
+    QSet<QString> m_failed;
+    QCache<QString, QImage> m_thumbnails;
+    QCache<QString, QByteArray> m_bytes; // the last pictures fetched, for a preview
+};
