@@ -42,6 +42,7 @@ void MediaModel::setFetcher(PictureFetcher *fetcher)
         return;
     connect(fetcher, &PictureFetcher::thumbnailReady, this, &MediaModel::thumbnailReady);
     connect(fetcher, &PictureFetcher::sizeKnown, this, &MediaModel::sizeKnown);
+    connect(fetcher, &PictureFetcher::naturalSizeKnown, this, &MediaModel::naturalSizeKnown);
 }
 
 void MediaModel::setInventory(const Inventory &inventory)
@@ -278,6 +279,19 @@ void MediaModel::sizeKnown(const QString &address, qint64 bytes)
     const int row = m_rowOf.value(entryIndex, -1);
     if (row >= 0 && m_rows.at(row) == entryIndex)
         emit dataChanged(index(row, Size), index(row, Size));
+}
+
+void MediaModel::naturalSizeKnown(const QString &address, const QSize &size)
+{
+    // A picture that no img shows (a background, a link) gets its size from
+    // its decoded file.
+    const int entryIndex = m_entryOf.value(address, -1);
+    if (entryIndex < 0 || m_inventory.pictures.at(entryIndex).naturalSize.isValid())
+        return;
+    m_inventory.pictures[entryIndex].naturalSize = size;
+    const int row = m_rowOf.value(entryIndex, -1);
+    if (row >= 0 && m_rows.at(row) == entryIndex)
+        emit dataChanged(index(row, Dimensions), index(row, Dimensions));
 }
 
 MediaFilter::MediaFilter(QObject *parent) : QSortFilterProxyModel(parent)

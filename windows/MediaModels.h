@@ -56,6 +56,7 @@ public:
 private:
     void thumbnailReady(const QString &address);
     void sizeKnown(const QString &address, qint64 bytes);
+    void naturalSizeKnown(const QString &address, const QSize &size);
 
     Inventory m_inventory;
     QList<int> m_rows;               // entry of each row

@@ -440,4 +440,3 @@ void MediaSaver::finish()
     const SaveSummary summary = m_summary;
     emit finished(summary);
 }
-

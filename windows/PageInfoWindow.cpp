@@ -55,6 +55,8 @@ public:
 QLabel *factLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
+    // A page's words are shown as text, never read as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     label->setWordWrap(true);
     return label;
@@ -97,7 +99,7 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     connect(m_saver, &MediaSaver::finished, this, &PageInfoWindow::saved);
     connect(m_fetcher, &PictureFetcher::previewReady, this, &PageInfoWindow::previewReady);
 
-    resize(900, 600);
+    resize(1100, 680);
     restoreLayout();
     CloseWithKeys(this);
     fillGeneral();
@@ -153,6 +155,15 @@ void PageInfoWindow::setInventory(const Inventory &inventory)
 
     fillGeneral();
     updateCount();
+    // The first picture shows in the preview, as a starting point for the keys.
+    if (m_filter->rowCount() > 0) {
+        for (QAbstractItemView *view :
+             {static_cast<QAbstractItemView *>(m_table), static_cast<QAbstractItemView *>(m_grid)})
+            view->selectionModel()->setCurrentIndex(
+                view->model()->index(0, view == m_grid ? int(MediaModel::Preview)
+                                                       : int(MediaModel::Address)),
+                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
     updatePreview();
 }
 
@@ -285,7 +296,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     QHeaderView *header = m_table->horizontalHeader();
     header->setSectionsMovable(true);
     header->setStretchLastSection(false);
-    const QList<int> widths = {64, 320, 110, 60, 90, 70, 160, 45};
+    const QList<int> widths = {72, 290, 110, 55, 85, 70, 130, 45};
     for (int column = 0; column < widths.size(); ++column)
         header->resizeSection(column, widths.at(column));
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -317,6 +328,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     auto *previewLayout = new QVBoxLayout(preview);
     previewLayout->setContentsMargins(0, 0, 0, 0);
     m_previewImage = new QLabel(preview);
+    m_previewImage->setTextFormat(Qt::PlainText);
     m_previewImage->setObjectName(QStringLiteral("mediaPreview"));
     m_previewImage->setAlignment(Qt::AlignCenter);
     m_previewImage->setMinimumSize(160, 160);
@@ -339,7 +351,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_splitter->addWidget(preview);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({620, 260});
+    m_splitter->setSizes({760, 300});
     layout->addWidget(m_splitter, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -598,6 +610,7 @@ void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
             tr("%n file(s) of the same name already exist in %1.", nullptr, int(clashes.size()))
                 .arg(QDir::toNativeSeparators(folder)),
             QMessageBox::NoButton, this);
+        ask.setTextFormat(Qt::PlainText);
         ask.setInformativeText(tr("Replace them, or keep both and save the new pictures under "
                                   "other names?"));
         ask.setDetailedText(clashes.join(QLatin1Char('\n')));
@@ -645,6 +658,7 @@ void PageInfoWindow::saved(const SaveSummary &summary)
         new QMessageBox(summary.failed.isEmpty() ? QMessageBox::Information : QMessageBox::Warning,
                         tr("Save Pictures"), summary.text(), QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("saveSummary"));
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (!summary.details().isEmpty())
         box->setDetailedText(summary.details());

@@ -46,7 +46,7 @@ QByteArray dataContent(const QString &address)
 
 // The picture in `bytes` scaled down (never up) to fit `box`; null when it
 // cannot be read.
-QImage decodeToFit(const QByteArray &bytes, const QSize &box)
+QImage decodeToFit(const QByteArray &bytes, const QSize &box, QSize *naturalSize)
 {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -54,6 +54,7 @@ QImage decodeToFit(const QByteArray &bytes, const QSize &box)
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const QSize natural = reader.size();
+    *naturalSize = natural;
     if (natural.isValid() && (natural.width() > box.width() || natural.height() > box.height())) {
         const QSize fitted = natural.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
         if (reader.supportsOption(QImageIOHandler::ScaledSize))
@@ -62,6 +63,8 @@ QImage decodeToFit(const QByteArray &bytes, const QSize &box)
     QImage image = reader.read();
     if (image.isNull())
         return image;
+    if (!naturalSize->isValid())
+        *naturalSize = image.size();
     if (image.width() > box.width() || image.height() > box.height())
         image = image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
@@ -234,13 +237,16 @@ void PictureFetcher::decode(const QString &address, const QByteArray &bytes, con
     QPointer<PictureFetcher> guard(this);
     const quint64 generation = m_generation;
     QThreadPool::globalInstance()->start([guard, generation, address, bytes, box, preview] {
-        const QImage image = decodeToFit(bytes, box);
+        QSize natural;
+        const QImage image = decodeToFit(bytes, box, &natural);
         // Back on the window's thread, if the fetcher is still there.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, generation, address, image, preview] {
+            [guard, generation, address, image, natural, preview] {
                 if (!guard || guard->m_generation != generation)
                     return;
+                if (!image.isNull() && natural.isValid())
+                    emit guard->naturalSizeKnown(address, natural);
                 if (preview) {
                     emit guard->previewReady(address, image);
                     return;

@@ -59,6 +59,8 @@ signals:
     void thumbnailReady(const QString &address);
     void previewReady(const QString &address, const QImage &image);
     void sizeKnown(const QString &address, qint64 bytes);
+    // The picture's own width and height, read while decoding it.
+    void naturalSizeKnown(const QString &address, const QSize &size);
 
 private:
     enum class Job { Thumbnail, Preview, Size };

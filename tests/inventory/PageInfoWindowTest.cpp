@@ -201,6 +201,14 @@ TEST_F(PageInfoWindowTest, ListsEveryPictureOnceWithCandidatesFoldedIntoTheirIma
     EXPECT_EQ(window->findChild<QLabel *>(QStringLiteral("general_mode"))->text(),
               QStringLiteral("Standards mode"));
     EXPECT_EQ(window->linksModel()->rowCount(), inventory.links.size());
+    // The page's words are text: a document type (or a hostile title) is not markup.
+    QLabel *type = window->findChild<QLabel *>(QStringLiteral("general_type"));
+    EXPECT_EQ(type->text(), QStringLiteral("<!DOCTYPE html>"));
+    EXPECT_EQ(type->textFormat(), Qt::PlainText);
+    // The first picture is selected and previewed.
+    EXPECT_EQ(window->selectedAddresses().size(), 1);
+    EXPECT_EVENTUALLY(
+        !window->findChild<QLabel *>(QStringLiteral("mediaPreview"))->pixmap().isNull(), 20000);
 }
 
 TEST_F(PageInfoWindowTest, FiltersNarrowTheListAndTheCountSaysSo)
@@ -352,6 +360,13 @@ TEST_F(PageInfoWindowTest, ThumbnailsAndSizesArriveWithoutReadingLocalFiles)
     model->data(preview, Qt::DecorationRole);
     EXPECT_EVENTUALLY(!model->data(preview, Qt::DecorationRole).value<QImage>().isNull(), 20000);
     EXPECT_EQ(model->data(preview, Qt::DecorationRole).value<QImage>().size(), QSize(4, 3));
+    // A picture that no img shows gets its dimensions from its decoded file.
+    const int hero = rowOf(QStringLiteral("hero.png"));
+    ASSERT_GE(hero, 0);
+    EXPECT_FALSE(model->entry(hero).naturalSize.isValid());
+    model->data(model->index(hero, MediaModel::Preview), Qt::DecorationRole);
+    EXPECT_EVENTUALLY_EQ(model->index(hero, MediaModel::Dimensions).data().toString(),
+                         QStringLiteral("3 \u00d7 3"), 20000);
     // Every size the engine did not know is asked of the server and shown.
     auto anyAsking = [&] {
         for (int row = 0; row < model->rowCount(); ++row) {
