@@ -20,6 +20,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -29,6 +30,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStandardPaths>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -49,6 +51,55 @@ public:
         if (role == Qt::DisplayRole && index.column() == MediaModel::Preview)
             return QIdentityProxyModel::data(index, MediaModel::FileNameRole);
         return QIdentityProxyModel::data(index, role);
+    }
+};
+
+// A grid cell: the thumbnail centred in a square of one size, whatever the
+// picture's shape, and the file name under it. Every cell has the same size,
+// so that the grid lays out thousands of pictures without asking for them.
+class GridCell : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    static constexpr int side = PictureFetcher::thumbnailSide;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
+    {
+        return QSize(side + 16, side + option.fontMetrics.height() + 16);
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        const bool selected = option.state & QStyle::State_Selected;
+        const QPalette::ColorGroup group =
+            option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+        if (selected)
+            painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
+
+        const QRect box(option.rect.left() + 8, option.rect.top() + 6, side, side);
+        const QImage image = index.data(Qt::DecorationRole).value<QImage>();
+        if (!image.isNull()) {
+            const QSize shown = image.size().scaled(box.size(), Qt::KeepAspectRatio);
+            const QSize fitted =
+                image.width() <= side && image.height() <= side ? image.size() : shown;
+            QRect target(QPoint(0, 0), fitted);
+            target.moveCenter(box.center());
+            painter->drawImage(target, image);
+        } else {
+            painter->save();
+            painter->setPen(option.palette.color(QPalette::Mid));
+            painter->drawRect(box.adjusted(0, 0, -1, -1));
+            painter->restore();
+        }
+        const QRect textRect(option.rect.left() + 4, box.bottom() + 4, option.rect.width() - 8,
+                             option.fontMetrics.height());
+        const QString name = option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
+                                                           Qt::ElideMiddle, textRect.width());
+        painter->save();
+        painter->setPen(option.palette.color(
+            option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(textRect, Qt::AlignHCenter | Qt::AlignVCenter, name);
+        painter->restore();
     }
 };
 
@@ -98,6 +149,13 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     connect(m_saver, &MediaSaver::progress, this, &PageInfoWindow::saveProgress);
     connect(m_saver, &MediaSaver::finished, this, &PageInfoWindow::saved);
     connect(m_fetcher, &PictureFetcher::previewReady, this, &PageInfoWindow::previewReady);
+    // Sizes and dimensions that arrive later show in the facts of the picture
+    // being previewed.
+    connect(m_media, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &from, const QModelIndex &to) {
+                if (from.column() <= MediaModel::Size && to.column() >= MediaModel::Dimensions)
+                    updatePreview();
+            });
 
     resize(1100, 680);
     restoreLayout();
@@ -263,7 +321,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_minimumSide->setToolTip(tr("Show only pictures at least this wide and this high"));
     m_gridToggle = new QToolButton(page);
     m_gridToggle->setObjectName(QStringLiteral("mediaGridToggle"));
-    m_gridToggle->setText(tr("&Grid"));
+    m_gridToggle->setText(tr("Gri&d"));
     m_gridToggle->setToolTip(tr("Show the pictures as a grid of thumbnails"));
     m_gridToggle->setCheckable(true);
     m_count = new QLabel(page);
@@ -309,8 +367,8 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_grid->setModelColumn(MediaModel::Preview);
     m_grid->setViewMode(QListView::IconMode);
     m_grid->setIconSize(QSize(PictureFetcher::thumbnailSide, PictureFetcher::thumbnailSide));
-    m_grid->setGridSize(
-        QSize(PictureFetcher::thumbnailSide + 24, PictureFetcher::thumbnailSide + 40));
+    m_grid->setItemDelegate(new GridCell(m_grid));
+    m_grid->setSpacing(4);
     m_grid->setUniformItemSizes(true);
     m_grid->setResizeMode(QListView::Adjust);
     m_grid->setMovement(QListView::Static);
