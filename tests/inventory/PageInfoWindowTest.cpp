@@ -380,6 +380,49 @@ TEST_F(PageInfoWindowTest, ThumbnailsAndSizesArriveWithoutReadingLocalFiles)
     EXPECT_EQ(model->entry(narrow).bytes, siteFile(QStringLiteral("/site/pics/narrow.png")).size());
 }
 
+TEST_F(PageInfoWindowTest, AWebPageCannotMakeTheWindowReadOrSaveALocalFile)
+{
+    // A picture on disk that a hostile web page names.
+    QTemporaryDir secrets;
+    const QString secret = secrets.filePath(QStringLiteral("secret.png"));
+    ASSERT_TRUE(testsupport::writeFile(secret, InventorySite::pngBytes(9, 9)));
+    Inventory hostile;
+    hostile.valid = true;
+    hostile.title = QStringLiteral("<b>Hostile</b>");
+    hostile.pageAddress = site.url(QStringLiteral("/page.html"));
+    InventoryEntry local;
+    local.address = QUrl::fromLocalFile(secret).toString();
+    local.displayAddress = local.address;
+    local.kinds = {QStringLiteral("img")};
+    local.mimeType = QStringLiteral("image/png");
+    InventoryEntry web = local;
+    web.address = site.url(QStringLiteral("/site/pics/logo.png"));
+    web.displayAddress = web.address;
+    hostile.pictures = {local, web};
+    window->setInventory(hostile);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Page Info - <b>Hostile</b>"));
+
+    MediaModel *model = window->mediaModel();
+    ASSERT_EQ(model->rowCount(), 2);
+    model->data(model->index(0, MediaModel::Preview), Qt::DecorationRole);
+    model->data(model->index(1, MediaModel::Preview), Qt::DecorationRole);
+    EXPECT_EVENTUALLY(!model->data(model->index(1, MediaModel::Preview), Qt::DecorationRole)
+                           .value<QImage>()
+                           .isNull(),
+                      20000);
+    EXPECT_TRUE(model->data(model->index(0, MediaModel::Preview), Qt::DecorationRole)
+                    .value<QImage>()
+                    .isNull());
+    EXPECT_EQ(model->index(0, MediaModel::Dimensions).data().toString(), QString());
+
+    window->saveAll(saveFolder.path());
+    const SaveSummary summary = waitForSave();
+    EXPECT_EQ(summary.savedFiles, QStringList({QStringLiteral("logo.png")}));
+    ASSERT_EQ(summary.skipped.size(), 1);
+    EXPECT_EQ(summary.skipped.constFirst().first, local.address);
+    EXPECT_EQ(filesSaved(), QStringList({QStringLiteral("logo.png")}));
+}
+
 TEST_F(PageInfoWindowTest, ExportWritesTheShownRowsAsCsvAndJson)
 {
     window->mediaFilter()->setType(QStringLiteral("PNG"));
