@@ -3,11 +3,11 @@
 #include "windows/PictureFetcher.h"
 
 #include <QFont>
-#include <QIcon>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPixmap>
 #include <QUrl>
 
 #include <algorithm>
@@ -54,6 +54,7 @@ void MediaModel::setInventory(const Inventory &inventory)
     m_entryOf.clear();
     m_rowOf.clear();
     m_sizeAsked.clear();
+    m_icons.clear();
     const QList<InventoryEntry> &pictures = m_inventory.pictures;
     for (int i = 0; i < pictures.size(); ++i)
         m_entryOf.insert(pictures.at(i).address, i);
@@ -174,10 +175,22 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
     }
     case Qt::ToolTipRole:
         return e.address.size() > 2000 ? e.displayAddress : e.address;
-    case Qt::DecorationRole:
+    case ThumbnailRole:
+        return m_fetcher ? m_fetcher->thumbnail(e.address) : QImage();
+    case Qt::DecorationRole: {
+        // An icon keeps the picture's shape in the table's square.
         if (index.column() != Preview || !m_fetcher)
             return {};
-        return m_fetcher->thumbnail(e.address);
+        if (const QIcon *icon = m_icons.object(e.address))
+            return *icon;
+        const QImage image = m_fetcher->thumbnail(e.address);
+        if (image.isNull())
+            return {};
+        auto *icon = new QIcon(QPixmap::fromImage(image));
+        const QIcon out = *icon;
+        m_icons.insert(e.address, icon);
+        return out;
+    }
     case Qt::DisplayRole:
         switch (index.column()) {
         case Address:

@@ -3,7 +3,9 @@
 #include "platform/PageInventory.h"
 
 #include <QAbstractTableModel>
+#include <QCache>
 #include <QHash>
+#include <QIcon>
 #include <QPointer>
 #include <QSet>
 #include <QSortFilterProxyModel>
@@ -23,6 +25,7 @@ public:
         AddressRole,                 // the full address
         FileNameRole,                // the last part of the address, for the grid
         EntryRole,                   // the index of the row's entry in the inventory
+        ThumbnailRole,               // the decoded thumbnail (QImage), null until it is
     };
 
     explicit MediaModel(QObject *parent = nullptr);
@@ -64,6 +67,7 @@ private:
     QHash<QString, int> m_entryOf;   // address -> entry
     QHash<int, int> m_rowOf;         // entry -> row (folded ones: their main row)
     QSet<QString> m_sizeAsked;
+    mutable QCache<QString, QIcon> m_icons{600}; // the rows in sight, ready to paint
     QPointer<PictureFetcher> m_fetcher;
 };
 

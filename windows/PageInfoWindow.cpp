@@ -77,7 +77,7 @@ public:
             painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
 
         const QRect box(option.rect.left() + 8, option.rect.top() + 6, side, side);
-        const QImage image = index.data(Qt::DecorationRole).value<QImage>();
+        const QImage image = index.data(MediaModel::ThumbnailRole).value<QImage>();
         if (!image.isNull()) {
             const QSize shown = image.size().scaled(box.size(), Qt::KeepAspectRatio);
             const QSize fitted =
@@ -345,7 +345,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
-    m_table->setIconSize(QSize(48, 48));
+    m_table->setIconSize(QSize(64, 48));
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->verticalHeader()->hide();
     // Rows of one height scroll through thousands without measuring each.

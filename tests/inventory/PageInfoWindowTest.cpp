@@ -357,14 +357,15 @@ TEST_F(PageInfoWindowTest, ThumbnailsAndSizesArriveWithoutReadingLocalFiles)
     ASSERT_GE(logo, 0);
     MediaModel *model = window->mediaModel();
     const QModelIndex preview = model->index(logo, MediaModel::Preview);
-    model->data(preview, Qt::DecorationRole);
-    EXPECT_EVENTUALLY(!model->data(preview, Qt::DecorationRole).value<QImage>().isNull(), 20000);
-    EXPECT_EQ(model->data(preview, Qt::DecorationRole).value<QImage>().size(), QSize(4, 3));
+    model->data(preview, MediaModel::ThumbnailRole);
+    EXPECT_EVENTUALLY(!model->data(preview, MediaModel::ThumbnailRole).value<QImage>().isNull(),
+                      20000);
+    EXPECT_EQ(model->data(preview, MediaModel::ThumbnailRole).value<QImage>().size(), QSize(4, 3));
     // A picture that no img shows gets its dimensions from its decoded file.
     const int hero = rowOf(QStringLiteral("hero.png"));
     ASSERT_GE(hero, 0);
     EXPECT_FALSE(model->entry(hero).naturalSize.isValid());
-    model->data(model->index(hero, MediaModel::Preview), Qt::DecorationRole);
+    model->data(model->index(hero, MediaModel::Preview), MediaModel::ThumbnailRole);
     EXPECT_EVENTUALLY_EQ(model->index(hero, MediaModel::Dimensions).data().toString(),
                          QStringLiteral("3 \u00d7 3"), 20000);
     // Every size the engine did not know is asked of the server and shown.
@@ -404,13 +405,13 @@ TEST_F(PageInfoWindowTest, AWebPageCannotMakeTheWindowReadOrSaveALocalFile)
 
     MediaModel *model = window->mediaModel();
     ASSERT_EQ(model->rowCount(), 2);
-    model->data(model->index(0, MediaModel::Preview), Qt::DecorationRole);
-    model->data(model->index(1, MediaModel::Preview), Qt::DecorationRole);
-    EXPECT_EVENTUALLY(!model->data(model->index(1, MediaModel::Preview), Qt::DecorationRole)
+    model->data(model->index(0, MediaModel::Preview), MediaModel::ThumbnailRole);
+    model->data(model->index(1, MediaModel::Preview), MediaModel::ThumbnailRole);
+    EXPECT_EVENTUALLY(!model->data(model->index(1, MediaModel::Preview), MediaModel::ThumbnailRole)
                            .value<QImage>()
                            .isNull(),
                       20000);
-    EXPECT_TRUE(model->data(model->index(0, MediaModel::Preview), Qt::DecorationRole)
+    EXPECT_TRUE(model->data(model->index(0, MediaModel::Preview), MediaModel::ThumbnailRole)
                     .value<QImage>()
                     .isNull());
     EXPECT_EQ(model->index(0, MediaModel::Dimensions).data().toString(), QString());
