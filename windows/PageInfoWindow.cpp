@@ -456,7 +456,7 @@ QWidget *PageInfoWindow::makeMediaTab()
                 &PageInfoWindow::updatePreview);
         connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                 &PageInfoWindow::updateCount);
-        connect(view, &QAbstractItemView::doubleClicked, this, &PageInfoWindow::openCurrent);
+        connect(view, &QAbstractItemView::activated, this, &PageInfoWindow::openCurrent);
         connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint &at) {
             QMenu menu(this);
             menu.addAction(m_open->text(), this, &PageInfoWindow::openCurrent);
@@ -498,12 +498,11 @@ QWidget *PageInfoWindow::makeLinksTab()
     m_linksTable->horizontalHeader()->resizeSection(LinksModel::Text, 220);
     m_linksTable->horizontalHeader()->resizeSection(LinksModel::Address, 420);
     m_linksTable->horizontalHeader()->setStretchLastSection(true);
-    connect(m_linksTable, &QTableView::doubleClicked, this,
-            [this, sorted](const QModelIndex &index) {
-                const QModelIndex source = sorted->mapToSource(index);
-                if (source.isValid())
-                    emit openRequested(QUrl(m_links->links().at(source.row()).address));
-            });
+    connect(m_linksTable, &QTableView::activated, this, [this, sorted](const QModelIndex &index) {
+        const QModelIndex source = sorted->mapToSource(index);
+        if (source.isValid())
+            emit openRequested(QUrl(m_links->links().at(source.row()).address));
+    });
     layout->addWidget(m_linksTable);
     return page;
 }
