@@ -736,7 +736,7 @@ void PageInfoWindow::chooseFolderAndSave(bool all)
         saveSelected(folder);
 }
 
-void PageInfoWindow::exportTo(const QString &path) const
+bool PageInfoWindow::exportTo(const QString &path, QString *error) const
 {
     QList<InventoryEntry> shown;
     for (int row = 0; row < m_filter->rowCount(); ++row)
@@ -745,10 +745,11 @@ void PageInfoWindow::exportTo(const QString &path) const
                                  ? MediaJson(inventory(), shown)
                                  : MediaCsv(shown);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        QMessageBox::warning(
-            const_cast<PageInfoWindow *>(this), tr("Export"),
-            tr("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    if (error)
+        *error = file.errorString();
+    return false;
 }
 
 void PageInfoWindow::chooseExportFile()
@@ -765,7 +766,11 @@ void PageInfoWindow::chooseExportFile()
     if (QFileInfo(target).suffix().isEmpty())
         target += chosenFilter.contains(QLatin1String("json")) ? QStringLiteral(".json")
                                                                : QStringLiteral(".csv");
-    exportTo(target);
+    QString error;
+    if (!exportTo(target, &error))
+        QMessageBox::warning(
+            this, tr("Export"),
+            tr("Cannot write %1: %2").arg(QDir::toNativeSeparators(target), error));
 }
 
 void PageInfoWindow::restoreLayout()

@@ -62,7 +62,8 @@ public:
     // The addresses of the selected pictures, in the order shown.
     QStringList selectedAddresses() const;
     void copyAddresses() const;
-    void exportTo(const QString &path) const; // CSV, or JSON for a .json path
+    // Writes the rows shown as CSV, or as JSON for a .json path; false and why when it cannot.
+    bool exportTo(const QString &path, QString *error = nullptr) const;
 
     // For tests and the benchmark.
     MediaModel *mediaModel() const { return m_media; }

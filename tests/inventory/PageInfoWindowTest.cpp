@@ -431,8 +431,12 @@ TEST_F(PageInfoWindowTest, ExportWritesTheShownRowsAsCsvAndJson)
     ASSERT_GT(shown, 3);
     const QString csv = saveFolder.filePath(QStringLiteral("list.csv"));
     const QString json = saveFolder.filePath(QStringLiteral("list.json"));
-    window->exportTo(csv);
-    window->exportTo(json);
+    EXPECT_TRUE(window->exportTo(csv));
+    EXPECT_TRUE(window->exportTo(json));
+    QString error;
+    EXPECT_FALSE(
+        window->exportTo(saveFolder.filePath(QStringLiteral("no/such/folder/list.csv")), &error));
+    EXPECT_FALSE(error.isEmpty());
     const QList<QByteArray> lines = testsupport::readFile(csv).split('\n');
     // A header, a line a picture, and the end of the last line.
     EXPECT_EQ(lines.size(), shown + 2);
