@@ -1,14 +1,24 @@
 #include "tests/inventory/InventorySite.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
-#include <QSignalSpy>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 namespace {
+
+// Longer than the tool's own patience on the pages here (60 s and 10 s a MB),
+// so that a tool that gives up is heard.
+constexpr int kToolWaitMs = 120000;
 
 struct ToolRun {
     int status = -1;
@@ -16,15 +26,10 @@ struct ToolRun {
     QByteArray err;
 };
 
-// Runs a tool while this process's event loop keeps serving the test site, so
-// that any request the tool made would be seen.
-ToolRun run(const char *tool, const QStringList &arguments)
+ToolRun resultOf(QProcess &process)
 {
-    QProcess process;
-    QSignalSpy finished(&process, &QProcess::finished);
-    process.start(QString::fromLocal8Bit(tool), arguments);
     ToolRun result;
-    if (!finished.wait(90000))
+    if (process.state() != QProcess::NotRunning)
         return result;
     result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = process.readAllStandardOutput();
@@ -32,14 +37,26 @@ ToolRun run(const char *tool, const QStringList &arguments)
     return result;
 }
 
+// Runs a tool while this process's event loop keeps serving the test site, so
+// that any request the tool made would be seen.
+ToolRun run(const char *tool, const QStringList &arguments, const QString &folder = QString())
+{
+    QProcess process;
+    if (!folder.isEmpty())
+        process.setWorkingDirectory(folder);
+    process.start(QString::fromLocal8Bit(tool), arguments);
+    QUARROW_WAIT_UNTIL(process.state() == QProcess::NotRunning, kToolWaitMs);
+    return resultOf(process);
+}
+
 ToolRun inventory(const QStringList &arguments)
 {
     return run(QUARROW_INVENTORY_TOOL, arguments);
 }
 
-ToolRun harvest(const QStringList &arguments)
+ToolRun harvest(const QStringList &arguments, const QString &folder = QString())
 {
-    return run(QUARROW_HARVEST_TOOL, arguments);
+    return run(QUARROW_HARVEST_TOOL, arguments, folder);
 }
 
 // What the saved page uses by itself: its scripts do not run and nothing it
@@ -79,6 +96,18 @@ protected:
         saved = dir.filePath(QStringLiteral("saved page.html"));
         ASSERT_TRUE(testsupport::writeFile(saved, site.pageBytes()));
     }
+    QString pageUrl() const { return site.url(QStringLiteral("/page.html")); }
+    QByteArray expected() const
+    {
+        return expectedFor(site.url(QStringLiteral("/site/")), site.origin());
+    }
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(testsupport::writeFile(path, bytes)) << path.toStdString();
+        return path;
+    }
+
     QTemporaryDir dir;
     InventorySite site;
     QString saved;
@@ -86,12 +115,13 @@ protected:
 
 TEST_F(InventoryTool, ListsTheSavedPageAndFetchesNothing)
 {
-    const QString pageUrl = site.url(QStringLiteral("/page.html"));
-    const ToolRun direct = inventory({QStringLiteral("--url"), pageUrl, saved});
+    const ToolRun direct = inventory({QStringLiteral("--url"), pageUrl(), saved});
     ASSERT_EQ(direct.status, 0) << direct.err.constData();
-    EXPECT_EQ(direct.out, expectedFor(site.url(QStringLiteral("/site/")), site.origin()));
+    EXPECT_EQ(direct.out, expected());
+    EXPECT_EQ(direct.err, QByteArray());
+    // The address's value before --inventory is not taken for the option.
     const ToolRun viaHarvest =
-        harvest({QStringLiteral("--inventory"), QStringLiteral("--url"), pageUrl, saved});
+        harvest({QStringLiteral("--url"), pageUrl(), QStringLiteral("--inventory"), saved});
     ASSERT_EQ(viaHarvest.status, 0) << viaHarvest.err.constData();
     EXPECT_EQ(viaHarvest.out, direct.out);
     EXPECT_EQ(site.server().requests(), QStringList());
@@ -104,26 +134,86 @@ TEST_F(InventoryTool, DefaultsToTheFilesOwnAddress)
     const ToolRun direct = inventory({saved});
     ASSERT_EQ(direct.status, 0) << direct.err.constData();
     EXPECT_EQ(direct.out, expectedFor(QStringLiteral("file:///site/"), QStringLiteral("file://")));
+    const ToolRun viaHarvest = harvest({QStringLiteral("--inventory"), saved});
+    ASSERT_EQ(viaHarvest.status, 0) << viaHarvest.err.constData();
+    EXPECT_EQ(viaHarvest.out, direct.out);
+}
+
+// The page's objects and frames never load here, and no view lays the page
+// out: the list must not wait for either, however many tools run at once.
+TEST_F(InventoryTool, EveryOneOfSeveralToolsAtOnceFinishes)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < 4; ++i) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(QStringLiteral(QUARROW_INVENTORY_TOOL),
+                                {QStringLiteral("--url"), pageUrl(), saved});
+    }
+    auto allDone = [&] {
+        for (const auto &process : processes) {
+            if (process->state() != QProcess::NotRunning)
+                return false;
+        }
+        return true;
+    };
+    QUARROW_WAIT_UNTIL(allDone(), kToolWaitMs);
+    for (const auto &process : processes) {
+        const ToolRun one = resultOf(*process);
+        ASSERT_EQ(one.status, 0) << one.err.constData();
+        EXPECT_EQ(one.out, expected());
+    }
+    EXPECT_EQ(site.server().requests(), QStringList());
 }
 
 TEST_F(InventoryTool, ReadsPagesBiggerThanTheEngineTakesInMemory)
 {
-    QByteArray page = site.pageBytes();
-    page.replace("<h1>", "<!-- " + QByteArray(3 * 1024 * 1024, 'x') + " --><h1>");
-    const QString big = dir.filePath(QStringLiteral("big.html"));
-    ASSERT_TRUE(testsupport::writeFile(big, page));
-    const ToolRun direct =
-        inventory({QStringLiteral("--url"), site.url(QStringLiteral("/page.html")), big});
-    ASSERT_EQ(direct.status, 0) << direct.err.constData();
-    EXPECT_EQ(direct.out, expectedFor(site.url(QStringLiteral("/site/")), site.origin()));
+    // More than 2 MB of text in four-byte characters, whose UTF-16 pairs the
+    // tool's pieces must not cut: one of the two pages puts a pair across.
+    const QByteArray smiles = QByteArray("\xF0\x9F\x98\x80").repeated(800 * 1024);
+    for (const QByteArray &filler : {smiles, "x" + smiles}) {
+        QByteArray page = site.pageBytes();
+        page.replace("<h1>", "<!-- " + filler + " --><h1>");
+        ASSERT_GT(page.size(), 3 * 1024 * 1024);
+        const QString big = write(QStringLiteral("big.html"), page);
+        const ToolRun direct = inventory({QStringLiteral("--url"), pageUrl(), big});
+        ASSERT_EQ(direct.status, 0) << direct.err.constData();
+        EXPECT_EQ(direct.out, expected());
+    }
     EXPECT_EQ(site.server().requests(), QStringList());
+}
+
+TEST_F(InventoryTool, ReadsTextThatIsNotUtf8)
+{
+    const QString url = QStringLiteral("http://h.example/d/");
+    // A character set named by the markup...
+    ToolRun direct = inventory({QStringLiteral("--url"), url,
+                                write(QStringLiteral("latin.html"),
+                                      "<meta charset=\"iso-8859-1\"><img src=\"caf\xE9.png\">")});
+    ASSERT_EQ(direct.status, 0) << direct.err.constData();
+    EXPECT_EQ(direct.out, QByteArray("picture\thttp://h.example/d/caf%C3%A9.png\timg\n"));
+    // ...else UTF-8, where a byte that cannot be read is U+FFFD.
+    direct = inventory({QStringLiteral("--url"), url,
+                        write(QStringLiteral("bad.html"), "<img src=\"caf\xE9.png\"> \xE6\x97")});
+    ASSERT_EQ(direct.status, 0) << direct.err.constData();
+    EXPECT_EQ(direct.out, QByteArray("picture\thttp://h.example/d/caf%EF%BF%BD.png\timg\n"));
+    // Bytes that are no text at all make an empty list, not a wait.
+    QByteArray noise(256 * 1024, '\0');
+    QRandomGenerator random(20261208);
+    for (char &byte : noise)
+        byte = char(random.bounded(256));
+    direct = inventory({QStringLiteral("--url"), url, write(QStringLiteral("noise.bin"), noise)});
+    EXPECT_EQ(direct.status, 0) << direct.err.constData();
+    EXPECT_EQ(direct.out, QByteArray());
+    direct = inventory({write(QStringLiteral("empty.html"), QByteArray())});
+    EXPECT_EQ(direct.status, 0) << direct.err.constData();
+    EXPECT_EQ(direct.out, QByteArray());
 }
 
 TEST_F(InventoryTool, EscapesTabsAndBreaksInAddresses)
 {
-    const QString page = dir.filePath(QStringLiteral("escapes.html"));
-    ASSERT_TRUE(testsupport::writeFile(
-        page, "<img src=\"data:image/svg+xml,a%09b\\c\"><a href=\"x\ty.png\">t</a>"));
+    const QString page =
+        write(QStringLiteral("escapes.html"),
+              "<img src=\"data:image/svg+xml,a%09b\\c\"><a href=\"x\ty.png\">t</a>");
     const ToolRun direct =
         inventory({QStringLiteral("--url"), QStringLiteral("https://example.com/d/"), page});
     ASSERT_EQ(direct.status, 0) << direct.err.constData();
@@ -138,8 +228,9 @@ TEST_F(InventoryTool, RefusesWhatItCannotRead)
     EXPECT_EQ(direct.status, 2);
     EXPECT_EQ(direct.out, QByteArray());
     EXPECT_EQ(direct.err, "quarrow-inventory: cannot read " + missing.toLocal8Bit() + '\n');
-    ToolRun viaHarvest = harvest({QStringLiteral("--inventory"), missing});
+    const ToolRun viaHarvest = harvest({QStringLiteral("--inventory"), missing});
     EXPECT_EQ(viaHarvest.status, 2);
+    EXPECT_EQ(viaHarvest.out, QByteArray());
     EXPECT_EQ(viaHarvest.err, "quarrow-harvest: cannot read " + missing.toLocal8Bit() + '\n');
 
     direct = inventory({dir.path()});
@@ -149,20 +240,29 @@ TEST_F(InventoryTool, RefusesWhatItCannotRead)
 
 TEST_F(InventoryTool, RefusesBadUsage)
 {
-    for (const QStringList &arguments : {QStringList(), QStringList({saved, saved}),
-                                         QStringList({QStringLiteral("--bogus"), saved}),
-                                         QStringList({QStringLiteral("--url")})}) {
+    for (const QStringList &arguments :
+         {QStringList(), QStringList({saved, saved}),
+          QStringList({QStringLiteral("--bogus"), saved}), QStringList({QStringLiteral("--url")}),
+          QStringList({QStringLiteral("--url"), QStringLiteral("no/scheme"), saved})}) {
         const ToolRun direct = inventory(arguments);
         EXPECT_EQ(direct.status, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(direct.err.startsWith("quarrow-inventory: ")) << direct.err.constData();
-        EXPECT_TRUE(direct.err.contains("usage: quarrow-inventory [--url PAGE_URL] FILE"))
+        EXPECT_TRUE(direct.err.endsWith("usage: quarrow-inventory [--url PAGE_URL] FILE\n"))
             << direct.err.constData();
+        EXPECT_EQ(direct.err.count('\n'), 1) << direct.err.constData();
         EXPECT_EQ(direct.out, QByteArray());
     }
-    const ToolRun viaHarvest = harvest({QStringLiteral("--inventory")});
+    ToolRun viaHarvest = harvest({QStringLiteral("--inventory")});
     EXPECT_EQ(viaHarvest.status, 2);
     EXPECT_EQ(viaHarvest.err, QByteArray("quarrow-harvest: no FILE given; usage: quarrow-harvest "
                                          "--inventory [--url PAGE_URL] FILE\n"));
+    // --out belongs to the classic harvest only.
+    viaHarvest =
+        harvest({QStringLiteral("--inventory"), QStringLiteral("--out"), dir.path(), saved});
+    EXPECT_EQ(viaHarvest.status, 2);
+    EXPECT_EQ(viaHarvest.err, QByteArray("quarrow-harvest: Unknown option 'out'.; usage: "
+                                         "quarrow-harvest --inventory [--url PAGE_URL] FILE\n"));
+    EXPECT_EQ(viaHarvest.out, QByteArray());
 }
 
 TEST_F(InventoryTool, TellsItsVersionAndHelp)
@@ -174,6 +274,35 @@ TEST_F(InventoryTool, TellsItsVersionAndHelp)
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains("--url <PAGE_URL>")) << help.out.constData();
     EXPECT_TRUE(help.out.contains("picture<TAB>address<TAB>kinds"));
+    const ToolRun viaHarvest = harvest({QStringLiteral("--inventory"), QStringLiteral("--help")});
+    EXPECT_EQ(viaHarvest.status, 0);
+    EXPECT_TRUE(viaHarvest.out.contains("picture<TAB>address<TAB>kinds"));
+}
+
+// Without --inventory, quarrow-harvest is the classic harvest it always was,
+// even for a FILE named --inventory after "--".
+TEST_F(InventoryTool, HarvestWithoutItIsTheClassicHarvest)
+{
+    const QByteArray page = "<img src=\"small/cat.jpg\"><a href=\"big/cat.jpg\">cat</a>";
+    write(QStringLiteral("--inventory"), page);
+    for (const QStringList &arguments :
+         {QStringList({QStringLiteral("--url"), QStringLiteral("https://example.com/d/p.html"),
+                       QStringLiteral("--out"), dir.path(), QStringLiteral("--"),
+                       QStringLiteral("--inventory")}),
+          QStringList({QStringLiteral("--url"), QStringLiteral("https://example.com/d/p.html"),
+                       QStringLiteral("--out"), dir.path(),
+                       dir.filePath(QStringLiteral("--inventory"))})}) {
+        const ToolRun classic = harvest(arguments, dir.path());
+        ASSERT_EQ(classic.status, 0) << classic.err.constData();
+        EXPECT_EQ(classic.err, QByteArray());
+        EXPECT_EQ(classic.out, QByteArray("link\thttps://example.com/d/big/cat.jpg\tcat.jpg\n"
+                                          "image\thttps://example.com/d/small/cat.jpg\tcat.jpg\n"));
+        EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("source.htm"))));
+    }
+    const ToolRun usage = harvest({});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err, QByteArray("quarrow-harvest: no FILE given; usage: quarrow-harvest [--url "
+                                    "PAGE_URL] [--base BASE_URL] [--out DIR] FILE\n"));
 }
 
 } // namespace
