@@ -12,7 +12,11 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
 
 #ifdef __GLIBC__
 #include <sys/mman.h>
@@ -137,10 +141,48 @@ QByteArray readPage(QFile &file)
     return file.readAll();
 }
 
+// --inventory lists a page's pictures as the web engine sees them. That needs
+// the engine, which this program must not load: quarrow-inventory, beside it,
+// takes over the process with the same words less --inventory, and tells its
+// messages under this program's name. Returns only when --inventory is not
+// among the options; words after "--" and the values of --url, --base and --out
+// are not options.
+void handOverInventory(int argc, char **argv)
+{
+    int at = 0;
+    for (int i = 1; i < argc && at == 0; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return;
+        if (std::strcmp(argv[i], "--inventory") == 0)
+            at = i;
+        else if (std::strcmp(argv[i], "--url") == 0 || std::strcmp(argv[i], "--base") == 0 ||
+                 std::strcmp(argv[i], "--out") == 0)
+            ++i;
+    }
+    if (at == 0)
+        return;
+    char self[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    QByteArray tool = length > 0 ? QByteArray(self, length) : QByteArray(argv[0]);
+    tool.truncate(tool.lastIndexOf('/') + 1);
+    tool += "quarrow-inventory";
+    QList<char *> words;
+    for (int i = 0; i < argc; ++i) {
+        if (i != at)
+            words.append(argv[i]);
+    }
+    words.append(nullptr);
+    ::execv(tool.constData(), words.data());
+    std::fprintf(stderr, "quarrow-harvest: cannot start %s: %s\n", tool.constData(),
+                 std::strerror(errno));
+    std::exit(1);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    handOverInventory(argc, argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quarrow-harvest"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARROW_VERSION));

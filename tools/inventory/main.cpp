@@ -1,0 +1,325 @@
+// quarrow-inventory: the page inventory on the command line. See kDescription below.
+
+#include "platform/PageInventory.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QStringConverter>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+const char kDescription[] =
+    "Loads FILE (a saved page) with PAGE_URL as its address (default: FILE's own\n"
+    "file URL), with its scripts off and without fetching anything it names, and\n"
+    "prints every picture it uses, one a line, in document order of first use:\n"
+    "\"picture<TAB>address<TAB>kinds\", the kinds comma-separated among img, srcset,\n"
+    "source, lazy, css, icon, meta, poster, input, svg, object, link.\n"
+    "\n"
+    "FILE is read as UTF-8 unless it starts with a byte order mark or its markup\n"
+    "names its character set near the top.\n"
+    "\n"
+    "In the printed values, tab, CR, LF, NUL and backslash are written as \\t, \\r,\n"
+    "\\n, \\0 and \\\\, so that every entry is exactly one line of three fields.\n"
+    "\n"
+    "Exit status: 0 when the list was printed; 1 when the web engine could not list\n"
+    "the pictures (or gave no answer within 60 s plus 10 s a megabyte of FILE) or the\n"
+    "list could not be written, one line on standard error says why; 2 for a usage\n"
+    "error or a FILE that cannot be read.";
+
+// The page's text goes into the engine in pieces of this many characters: one
+// piece is one message to the page's process, and those have a size limit.
+constexpr qsizetype kPieceChars = 1024 * 1024;
+// A last resort only, as every step below is answered by the engine on its own:
+// the engine gets this long, plus kPatiencePerMegabyteMs for each MB of the
+// page (the collector takes some 3 s a MB of dense markup on a slow machine).
+constexpr qint64 kPatienceMs = 60000;
+constexpr qint64 kPatiencePerMegabyteMs = 10000;
+
+QString programName;
+
+void say(const QString &message)
+{
+    std::fprintf(stderr, "%s: %s\n", programName.toLocal8Bit().constData(),
+                 message.toLocal8Bit().constData());
+}
+
+// The engine and Qt talk on standard error about graphics, the sandbox and the
+// runtime folder; a tool's standard error is for its own one-line messages.
+void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg)
+        std::fprintf(stderr, "%s: %s\n", programName.toLocal8Bit().constData(),
+                     message.toLocal8Bit().constData());
+}
+
+// A value written so that it can hold no field or line break of its own.
+void appendField(QByteArray &out, const QString &value)
+{
+    const QByteArray bytes = value.toUtf8();
+    for (const char c : bytes) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\0':
+            out += "\\0";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+bool printPictures(const Inventory &inventory)
+{
+    QByteArray out;
+    for (const InventoryEntry &entry : inventory.pictures) {
+        out += "picture\t";
+        appendField(out, entry.address);
+        out += '\t';
+        appendField(out, entry.kinds.join(QLatin1Char(',')));
+        out += '\n';
+    }
+    const bool written =
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size());
+    return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
+}
+
+// Nothing is fetched: the only request let through is the empty document the
+// page's text is written into, which the engine makes from a data: address.
+class FetchNothing : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        info.block(info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame ||
+                   info.requestUrl().scheme() != QLatin1String("data"));
+    }
+};
+
+// Stays on the document it was given: a refresh, a frame or a link opens nothing.
+class SavedPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
+    {
+        if (!isMainFrame || m_navigated || url.scheme() != QLatin1String("data"))
+            return false;
+        m_navigated = true;
+        return true;
+    }
+
+private:
+    bool m_navigated = false;
+};
+
+// The page's text, decoded as a byte order mark or its own markup says, else as
+// UTF-8; `encoding` is set to the name of the character set it was read in.
+QString pageText(const QByteArray &bytes, QByteArray &encoding)
+{
+    QStringDecoder decoder = QStringDecoder::decoderForHtml(bytes);
+    if (!decoder.isValid())
+        decoder = QStringDecoder(QStringDecoder::Utf8);
+    encoding = decoder.name();
+    return decoder(bytes);
+}
+
+// The scripts that write `text` into the page's document, piece by piece: the
+// first opens the document, the last closes it and tells how far its parser got.
+QStringList writingScripts(const QString &text)
+{
+    QStringList scripts;
+    qsizetype at = 0;
+    do {
+        qsizetype length = qMin(kPieceChars, text.size() - at);
+        // A piece ends between two characters, not inside a surrogate pair.
+        if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate())
+            --length;
+        const QByteArray quoted =
+            QJsonDocument(QJsonArray{text.mid(at, length)}).toJson(QJsonDocument::Compact);
+        QString script = QStringLiteral("document.write(%1[0]);").arg(QString::fromUtf8(quoted));
+        if (at == 0)
+            script.prepend(QStringLiteral("document.open();"));
+        at += length;
+        if (at >= text.size())
+            script += QStringLiteral("document.close();document.readyState");
+        scripts.append(script);
+    } while (at < text.size());
+    return scripts;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    programName = argc > 0 && argv[0] && *argv[0]
+                      ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName()
+                      : QStringLiteral("quarrow-inventory");
+    qInstallMessageHandler(quietMessages);
+    // A command-line tool: no display needed, and as root the engine only
+    // starts with its sandbox off (it loads nothing from the network here).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(programName);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUARROW_VERSION));
+
+    const QString usage =
+        programName == QLatin1String("quarrow-inventory")
+            ? QStringLiteral("usage: quarrow-inventory [--url PAGE_URL] FILE")
+            : QStringLiteral("usage: %1 --inventory [--url PAGE_URL] FILE").arg(programName);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption urlOption(QStringLiteral("url"), QStringLiteral("The page's address."),
+                                       QStringLiteral("PAGE_URL"));
+    parser.addOption(urlOption);
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The saved page."));
+    if (!parser.parse(app.arguments())) {
+        say(parser.errorText() + QStringLiteral("; ") + usage);
+        return 2;
+    }
+    if (parser.isSet(helpOption))
+        parser.showHelp(0);
+    if (parser.isSet(versionOption))
+        parser.showVersion();
+
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.size() != 1) {
+        say((inputs.isEmpty() ? QStringLiteral("no FILE given; ")
+                              : QStringLiteral("more than one FILE; ")) +
+            usage);
+        return 2;
+    }
+    const QString input = inputs.first();
+    QFile file(input);
+    if (!QFileInfo(input).isFile() || !file.open(QIODevice::ReadOnly)) {
+        say(QStringLiteral("cannot read %1").arg(input));
+        return 2;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const QUrl pageUrl = parser.isSet(urlOption)
+                             ? QUrl(parser.value(urlOption))
+                             : QUrl::fromLocalFile(QFileInfo(input).absoluteFilePath());
+    if (!pageUrl.isValid() || pageUrl.isRelative()) {
+        say(QStringLiteral("not an address: %1; %2").arg(parser.value(urlOption), usage));
+        return 2;
+    }
+    QByteArray encoding;
+    const QStringList scripts = writingScripts(pageText(bytes, encoding));
+
+    // The page goes before its profile, and the profile before the interceptor
+    // it asks: a request still under way as they go finds it there.
+    FetchNothing interceptor;
+    QWebEngineProfile profile; // off the record: nothing on disk, nothing shared
+    profile.setUrlRequestInterceptor(&interceptor);
+    auto page = std::make_unique<SavedPage>(&profile);
+    QWebEngineSettings *settings = page->settings();
+    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    settings->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    // The engine fetches the page's icon by itself, past the interceptor.
+    settings->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    settings->setAttribute(QWebEngineSettings::TouchIconsEnabled, false);
+
+    bool finished = false;
+    auto finish = [&](int status, const QString &message) {
+        if (finished)
+            return;
+        finished = true;
+        if (!message.isEmpty())
+            say(message);
+        app.exit(status);
+    };
+    auto collect = [&] {
+        PageInventory::collect(page.get(), [&](const Inventory &inventory) {
+            if (!inventory.valid)
+                finish(1, QStringLiteral("cannot list the pictures of %1: %2")
+                              .arg(input, inventory.error));
+            else if (!printPictures(inventory))
+                finish(1, QStringLiteral("cannot write the list to standard output"));
+            else
+                finish(0, QString());
+        });
+    };
+    // The page is written into the document from the collector's world, and
+    // the list is taken as soon as the parser has read it all. Nothing waits for
+    // the page's load to end: that waits for its frames and objects, which start
+    // only once the engine lays the page out, and a page nobody shows is laid out
+    // only when something asks.
+    std::function<void(qsizetype)> write = [&](qsizetype piece) {
+        page->runJavaScript(
+            scripts.at(piece), PageInventory::worldId, [&, piece](const QVariant &result) {
+                if (piece + 1 < scripts.size()) {
+                    write(piece + 1);
+                } else if (result.toString() == QLatin1String("interactive") ||
+                           result.toString() == QLatin1String("complete")) {
+                    collect();
+                } else {
+                    finish(1, QStringLiteral("cannot load %1: the engine did not read it all")
+                                  .arg(input));
+                }
+            });
+    };
+    QObject::connect(
+        page.get(), &QWebEnginePage::loadFinished, &app,
+        [&](bool ok) {
+            if (ok)
+                write(0);
+            else
+                finish(1, QStringLiteral("cannot load %1: the engine refused the address %2")
+                              .arg(input, pageUrl.toString()));
+        },
+        Qt::SingleShotConnection);
+    QObject::connect(page.get(), &QWebEnginePage::renderProcessTerminated, &app, [&] {
+        finish(1, QStringLiteral("cannot load %1: the engine's page process ended").arg(input));
+    });
+    const qint64 patienceMs = kPatienceMs + bytes.size() * kPatiencePerMegabyteMs / (1024 * 1024);
+    QTimer patience;
+    patience.setSingleShot(true);
+    QObject::connect(&patience, &QTimer::timeout, &app, [&] {
+        finish(1, QStringLiteral("cannot list the pictures of %1: no answer from the web engine "
+                                 "within %2 s")
+                      .arg(input)
+                      .arg(patienceMs / 1000));
+    });
+    patience.start(std::chrono::milliseconds(patienceMs));
+
+    // An empty document at the page's address, in the character set the page's
+    // text was read in; that text follows.
+    page->setContent(QByteArray(), "text/html;charset=" + encoding, pageUrl);
+    const int status = app.exec();
+    page.reset();
+    return status;
+}
