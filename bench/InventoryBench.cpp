@@ -6,6 +6,7 @@
 // Ctrl+I: a new Page Info window shown, the inventory taken, and its Media
 // table painted with its first rows (thumbnails still arriving).
 
+#include "bench/Wait.h"
 #include "platform/PageInventory.h"
 #include "windows/MediaModels.h"
 #include "windows/PageInfoWindow.h"
@@ -75,7 +76,7 @@ Inventory collectOnce()
         result = inventory;
         done = true;
     });
-    if (!QTest::qWaitFor([&] { return done; }, 60000))
+    if (!benchwait::until([&] { return done; }, 60000))
         std::fprintf(stderr, "inventory_bench: no answer\n");
     return result;
 }
@@ -91,7 +92,7 @@ double engineMilliseconds()
         ms = value.toDouble();
         done = true;
     });
-    if (!QTest::qWaitFor([&] { return done; }, 60000))
+    if (!benchwait::until([&] { return done; }, 60000))
         std::fprintf(stderr, "inventory_bench: no answer\n");
     return ms;
 }
@@ -148,13 +149,13 @@ void BM_PageInfoFirstRows(benchmark::State &state)
             window->setInventory(inventory);
             done = true;
         });
-        if (!QTest::qWaitFor([&] { return done; }, 60000))
+        if (!benchwait::until([&] { return done; }, 60000))
             state.SkipWithError("no inventory");
         window->mediaTable()->viewport()->repaint();
         state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
         rows = window->mediaModel()->rowCount();
         delete window;
-        QTest::qWait(50);
+        benchwait::until([] { return false; }, 50);
     }
     state.counters["rows"] = rows;
 }
