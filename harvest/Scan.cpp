@@ -2,8 +2,9 @@
 #include "harvest/Tags.h"
 #include "harvest/TextRules.h"
 #include "harvest/UrlHelpers.h"
+#include "harvest/Utf8Lists.h"
 
-#include <QSet>
+#include <QHashFunctions>
 
 #include <cstring>
 #include <utility>
@@ -312,7 +313,75 @@ public:
         return IsAllowedAddress(*address, m_filePage);
     }
 
+    // Appends the address of a value, both in UTF-8, to out; false when the value
+    // may not be recorded, and then out holds bytes to drop. The same addresses as
+    // resolve() gives: values and addresses that a browser reads as they are, which
+    // is nearly all, are worked on as bytes; the others go through resolve().
+    bool resolve(QByteArrayView value, QByteArray &out)
+    {
+        if (!ReadsAsWritten(value)) {
+            QString address;
+            if (!resolve(QString::fromUtf8(value), &address))
+                return false;
+            out.append(address.toUtf8());
+            return true;
+        }
+        if (!SchemeOfPlain(value).isEmpty()) {
+            if (!IsAllowedAddress(value, m_filePage))
+                return false;
+            out.append(value);
+            return true;
+        }
+        if (m_bytes.empty())
+            prepareBytes();
+        const qsizetype start = out.size();
+        if (value.startsWith("//")) {
+            out.append(m_bytes.networkPrefix);
+            out.append(value);
+        } else if (value.contains("../")) {
+            qsizetype ups = 0;
+            qsizetype done = 0;
+            QByteArray rest;
+            for (qsizetype at = value.indexOf("../"); at >= 0; at = value.indexOf("../", done)) {
+                rest.append(value.sliced(done, at - done));
+                done = at + 3;
+                ++ups;
+            }
+            rest.append(value.sliced(done));
+            out.append(climbed(ups));
+            out.append(rest);
+        } else if (value.startsWith('/')) {
+            out.append(m_bytes.rootBase);
+            out.append(value.sliced(1));
+        } else {
+            out.append(m_bytes.relativeBase);
+            out.append(value);
+        }
+        return IsAllowedAddress(QByteArrayView(out.constData() + start, out.size() - start),
+                                m_filePage);
+    }
+
 private:
+    void prepareBytes()
+    {
+        m_bytes.networkPrefix =
+            (m_pageScheme.isEmpty() ? QStringLiteral("http") : m_pageScheme).toUtf8() + ':';
+        m_bytes.relativeBase = m_relativeBase.toUtf8();
+        m_bytes.rootBase = m_rootBase.toUtf8();
+        m_bytes.prepared = true;
+    }
+
+    // The folder `ups` levels up in UTF-8; the last one is kept, as the values of
+    // a page tend to climb alike.
+    const QByteArray &climbed(qsizetype ups)
+    {
+        if (ups != m_bytes.climbedUps) {
+            m_bytes.climbed = m_climber.up(ups).toUtf8();
+            m_bytes.climbedUps = ups;
+        }
+        return m_bytes.climbed;
+    }
+
     // The folder that relative values are joined to.
     static QString folderOf(const QString &base)
     {
@@ -330,20 +399,91 @@ private:
     QString m_relativeBase;
     QString m_rootBase;
     FolderClimber m_climber;
+    // The same in UTF-8, made when first needed.
+    struct {
+        bool empty() const { return !prepared; }
+        bool prepared = false;
+        QByteArray networkPrefix; // the page's scheme (or http) and ":"
+        QByteArray relativeBase;
+        QByteArray rootBase;
+        QByteArray climbed;
+        qsizetype climbedUps = -1;
+    } m_bytes;
+};
+
+// The keys of a list, found by their bytes: a table of entry numbers with open
+// addressing, no allocation per key.
+class KeySet {
+public:
+    explicit KeySet(const Utf8List &keys) : m_keys(keys)
+    {
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            insert(i);
+    }
+
+    bool contains(QByteArrayView key) const
+    {
+        const size_t hash = qHashBits(key.data(), size_t(key.size()));
+        for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Slot &slot = m_slots[i];
+            if (slot.entry == 0)
+                return false;
+            if (slot.hash == quint32(hash) && m_keys.at(qsizetype(slot.entry) - 1) == key)
+                return true;
+        }
+    }
+
+    // Adds entry i of the list, which is not in the set yet.
+    void insert(qsizetype i)
+    {
+        if (2 * (m_count + 1) > qsizetype(m_slots.size()))
+            grow();
+        place(qHashBits(m_keys.at(i).data(), size_t(m_keys.at(i).size())), i);
+        ++m_count;
+    }
+
+private:
+    struct Slot {
+        quint32 hash = 0;
+        quint32 entry = 0; // entry number + 1; 0 for an empty slot
+    };
+
+    void place(size_t hash, qsizetype i)
+    {
+        size_t at = hash & m_mask;
+        while (m_slots[at].entry != 0)
+            at = (at + 1) & m_mask;
+        m_slots[at] = Slot{quint32(hash), quint32(i + 1)};
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(m_slots.size() * 2));
+        m_mask = m_slots.size() - 1;
+        for (const Slot &slot : old) {
+            if (slot.entry != 0) {
+                const QByteArrayView key = m_keys.at(qsizetype(slot.entry) - 1);
+                place(qHashBits(key.data(), size_t(key.size())), qsizetype(slot.entry) - 1);
+            }
+        }
+    }
+
+    const Utf8List &m_keys;
+    std::vector<Slot> m_slots = std::vector<Slot>(1024);
+    size_t m_mask = 1023;
+    qsizetype m_count = 0;
 };
 
 void scan(const ScanKind &kind, QByteArrayView text, const QString &pageUrl, const QString &baseUrl,
-          ResultLists &lists, ScanBudget *budget)
+          Utf8Lists &lists, ScanBudget *budget)
 {
     const QString base = WithoutQueryAndFragment(baseUrl.isEmpty() ? pageUrl : baseUrl);
     const bool filePage = SchemeOf(pageUrl) == u"file";
     Resolver resolver(base, ScanFolder(base), filePage);
-    QStringList &addresses = lists.Links[kind.k];
-    QStringList &keys = lists.Keys[kind.k];
-    QSet<QByteArray> known;
+    Utf8List &addresses = lists.Links[kind.k];
+    Utf8List &keys = lists.Keys[kind.k];
+    KeySet known(keys);
     const Tag::Kind wanted = kind.links ? Tag::Anchor : Tag::Image;
-    for (const QString &key : std::as_const(keys))
-        known.insert(key.toUtf8());
     QByteArray cleaned;
     QByteArray valueScratch;
     QByteArray keyScratch;
@@ -361,38 +501,34 @@ void scan(const ScanKind &kind, QByteArrayView text, const QString &pageUrl, con
         const QByteArrayView value = extractValue(tagText, kind.search, valueScratch);
         if (kind.links && !leadsToPicture(value))
             return;
-        if (value.size() > kLongestRecordedValue &&
-            QString::fromUtf8(value).size() > kLongestRecordedValue) {
+        if (value.size() > kLongestRecordedValue && Utf16Length(value) > kLongestRecordedValue) {
             // No browser opens an address this long; it would cost megabytes in
             // every list and view.
             if (budget)
                 ++budget->refused;
             return;
         }
-        const QByteArrayView keyBytes = keyOf(value, keyScratch);
-        // Looked up in place; kept in place too when it lies in the page text,
-        // which outlives the scan.
-        if (known.contains(QByteArray::fromRawData(keyBytes.data(), keyBytes.size())))
+        const QByteArrayView key = keyOf(value, keyScratch);
+        if (known.contains(key))
             return;
-        QString address;
-        if (!resolver.resolve(QString::fromUtf8(value), &address))
+        if (!resolver.resolve(value, addresses.pending())) {
+            addresses.drop();
             return;
-        const QString key = QString::fromUtf8(keyBytes);
+        }
         if (budget && budget->charsLeft >= 0) {
-            // Once the lists are full, nothing more is recorded.
-            const qsizetype cost = address.size() + key.size();
+            // Once the lists are full, nothing more is recorded. The cost counts
+            // characters as the lists' text holds them.
+            const qsizetype cost = Utf16Length(addresses.pendingEntry()) + Utf16Length(key);
             if (budget->refused > 0 || cost > budget->charsLeft) {
+                addresses.drop();
                 ++budget->refused;
                 return;
             }
             budget->charsLeft -= cost;
         }
-        addresses.append(address);
+        addresses.commit();
         keys.append(key);
-        const bool inText = keyBytes.data() >= text.data() &&
-                            keyBytes.data() + keyBytes.size() <= text.data() + text.size();
-        known.insert(inText ? QByteArray::fromRawData(keyBytes.data(), keyBytes.size())
-                            : keyBytes.toByteArray());
+        known.insert(keys.size() - 1);
     });
 }
 
@@ -497,6 +633,15 @@ QByteArray ValidUtf8(const QByteArray &bytes)
     return QString::fromUtf8(bytes).toUtf8();
 }
 
+QByteArrayView ValidUtf8(QByteArrayView bytes, QByteArray *converted)
+{
+    const QByteArrayView text = bytes.startsWith(kByteOrderMark) ? bytes.sliced(3) : bytes;
+    if (isUtf8(text))
+        return text;
+    *converted = QString::fromUtf8(bytes).toUtf8();
+    return *converted;
+}
+
 QString WithoutQueryAndFragment(const QString &url)
 {
     qsizetype end = url.size();
@@ -522,19 +667,34 @@ QString ScanFolder(const QString &baseUrl)
 }
 
 void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
-              ResultLists &lists, ScanBudget *budget)
+              Utf8Lists &lists, ScanBudget *budget)
 {
     scan(links ? kImageLinks : kImageTags, pageText, pageUrl, baseUrl, lists, budget);
+}
+
+void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
+              ResultLists &lists, ScanBudget *budget)
+{
+    const int k = links ? kImageLinks.k : kImageTags.k;
+    Utf8Lists bytes;
+    bytes.Keys[k] = Utf8List::fromStringList(lists.Keys[k]);
+    const qsizetype before = bytes.Keys[k].size();
+    ScanText(links, pageText, pageUrl, baseUrl, bytes, budget);
+    for (qsizetype i = 0; i < bytes.Links[k].size(); ++i) {
+        lists.Links[k].append(QString::fromUtf8(bytes.Links[k].at(i)));
+        lists.Keys[k].append(QString::fromUtf8(bytes.Keys[k].at(before + i)));
+    }
 }
 
 void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArray &out)
 {
     out.resize(0);
-    WriteCleanText(pageText, links, tagsOnly, [&out](QByteArrayView piece) { out.append(piece); });
+    ByteArraySink sink(out);
+    WriteCleanText(pageText, links, tagsOnly, sink);
+    sink.flush();
 }
 
-void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly,
-                    const std::function<void(QByteArrayView)> &sink)
+void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink &sink)
 {
     QByteArray cleaned;
     QByteArrayView text = pageText;
@@ -559,8 +719,8 @@ void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly,
         // The text before the first tag keeps a line of its own; each tag starts a
         // new line that runs to the next tag or to the end of the text line.
         if ((at > lineStart || firstKept) && !tagsOnly) {
-            sink(QByteArrayView(data + lineStart, at - lineStart));
-            sink("\r\n");
+            sink.write(QByteArrayView(data + lineStart, at - lineStart));
+            sink.write("\r\n");
         }
         firstKept = false;
         while (true) {
@@ -569,9 +729,9 @@ void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly,
             const qsizetype lineEnd = findByte(data, at, limit, '\r');
             const qsizetype end = lineEnd < 0 ? limit : lineEnd;
             // Each tag begins with its marker written in lower case.
-            sink(marker);
-            sink(QByteArrayView(data + at + marker.size(), end - at - marker.size()));
-            sink("\r\n");
+            sink.write(marker);
+            sink.write(QByteArrayView(data + at + marker.size(), end - at - marker.size()));
+            sink.write("\r\n");
             at = following;
             if (lineEnd >= 0 || following < 0) {
                 resume = end;

@@ -209,6 +209,63 @@ bool IsAllowedAddress(const QString &address, bool filePage)
     return false;
 }
 
+bool ReadsAsWritten(QByteArrayView address)
+{
+    if (!address.isEmpty() && uchar(address.front()) <= 0x20)
+        return false;
+    for (const char c : address) {
+        if (c == '&' || c == '\t' || c == '\n' || c == '\r')
+            return false;
+    }
+    return true;
+}
+
+QByteArrayView SchemeOfPlain(QByteArrayView address)
+{
+    // As schemeOfBrowserForm() reads it; a byte of a character beyond ASCII is no
+    // scheme character, as the character is not.
+    qsizetype i = 0;
+    while (i < address.size()) {
+        const char c = address[i];
+        if (c == ':' || c == '/' || c == '?' || c == '#' || c == '\\')
+            break;
+        ++i;
+    }
+    if (i == 0 || i == address.size() || address[i] != ':' ||
+        !isSchemeStartChar(QLatin1Char(address[0])))
+        return {};
+    for (qsizetype k = 1; k < i; ++k) {
+        if (!isSchemeChar(QLatin1Char(address[k])))
+            return {};
+    }
+    return address.first(i);
+}
+
+bool HasScheme(QByteArrayView address)
+{
+    if (ReadsAsWritten(address))
+        return !SchemeOfPlain(address).isEmpty();
+    return !SchemeOf(QString::fromUtf8(address)).isEmpty();
+}
+
+bool IsAllowedAddress(QByteArrayView address, bool filePage)
+{
+    if (!ReadsAsWritten(address))
+        return IsAllowedAddress(QString::fromUtf8(address), filePage);
+    const QByteArrayView scheme = SchemeOfPlain(address);
+    const auto is = [&scheme](const char *name) {
+        return scheme.compare(QByteArrayView(name), Qt::CaseInsensitive) == 0;
+    };
+    if (scheme.isEmpty() || is("http") || is("https"))
+        return true;
+    if (is("file"))
+        return filePage;
+    if (is("data"))
+        return address.size() >= 11 &&
+               address.first(11).compare(QByteArrayView("data:image/"), Qt::CaseInsensitive) == 0;
+    return false;
+}
+
 QString SiteRootOf(const QString &url)
 {
     const qsizetype mark = url.indexOf(QLatin1StringView("://"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "harvest/ByteSink.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -54,13 +56,7 @@ public:
                    const QByteArray &secondBytes, QString *error = nullptr) const;
 
     // Where a streamed write puts its bytes.
-    class Stream {
-    public:
-        virtual ~Stream() = default;
-        virtual void write(QByteArrayView bytes) = 0;
-        // Throws away what was written so far.
-        virtual void restart() = 0;
-    };
+    using Stream = harvest::ByteSink;
 
     using Fill = std::function<void(Stream &)>;
 

@@ -221,6 +221,79 @@ TEST(NameLinker, WindowsGiveTheSameMatchesAsOneLongRead)
     }
 }
 
+// The matches the lookups find and those the automaton finds, on the same names.
+void expectBothWaysAgree(const std::vector<QByteArray> &names, const QByteArray &text)
+{
+    NameLinker lookups;
+    NameLinker automaton;
+    automaton.useAutomatonOnly();
+    for (size_t i = 0; i < names.size(); ++i) {
+        lookups.addName(names[i], int(i));
+        automaton.addName(names[i], int(i));
+    }
+    const std::vector<NameLinker::Match> found = lookups.findAll(text);
+    const std::vector<NameLinker::Match> expected = automaton.findAll(text);
+    ASSERT_EQ(found.size(), expected.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].position, expected[i].position) << i;
+        EXPECT_EQ(found[i].length, expected[i].length) << i;
+        EXPECT_EQ(found[i].id, expected[i].id) << i;
+        if (::testing::Test::HasFailure())
+            return;
+    }
+}
+
+TEST(NameLinker, LookupsAndAutomatonFindTheSameNames)
+{
+    // Names that overlap, contain one another, repeat, differ only in CR and LF, and
+    // text that holds them across the reader's window boundaries.
+    quint32 seed = 99;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    const char alphabet[] = "ab.\r\ngx";
+    for (int round = 0; round < 12; ++round) {
+        std::vector<QByteArray> names;
+        const int count = 1 + int(next() % 40);
+        for (int i = 0; i < count; ++i) {
+            QByteArray name;
+            const int length = 1 + int(next() % (round % 2 ? 5 : 20));
+            for (int k = 0; k < length; ++k)
+                name += alphabet[next() % (sizeof alphabet - 1)];
+            names.push_back(name);
+        }
+        QByteArray text;
+        while (text.size() < 300000) {
+            if (next() % 3 == 0)
+                text += names[next() % names.size()];
+            else
+                text += alphabet[next() % (sizeof alphabet - 1)];
+        }
+        SCOPED_TRACE(round);
+        expectBothWaysAgree(names, text);
+        if (HasFailure())
+            return;
+    }
+}
+
+TEST(NameLinker, TextThatDefeatsTheLookupsIsReadByTheAutomaton)
+{
+    // Names of every length up to 400 that all start and end alike: at every byte
+    // of their part of the text each length passes the filters. The lookups read
+    // the first windows and give up there; the automaton reads on, with the same
+    // matches as it alone gives.
+    std::vector<QByteArray> names;
+    for (int length = 1; length <= 400; ++length)
+        names.push_back(QByteArray(length - 1, 'a') + (length % 7 ? "a" : "b"));
+    QByteArray text;
+    while (text.size() < 600000)
+        text += "xyz b ab aab ";
+    for (int i = 0; i < 2000; ++i)
+        text += QByteArray(1 + i % 450, 'a') + "b";
+    expectBothWaysAgree(names, text);
+}
+
 class HostileFolder : public ::testing::Test {
 protected:
     QTemporaryDir dir;

@@ -11,13 +11,12 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
-#include <algorithm>
+#include <cerrno>
+#include <clocale>
 #include <cstdio>
 
-#ifdef __GLIBC__
 #include <sys/mman.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
@@ -50,15 +49,40 @@ int fail(const QString &message)
     return 2;
 }
 
+// Standard output, written a buffer at a time; the first failure is kept.
+class Output : public harvest::ByteSink {
+public:
+    Output() { setBuffer(m_buffer, sizeof m_buffer); }
+    bool ok() const { return m_ok; }
+
+protected:
+    void take(QByteArrayView bytes) override
+    {
+        const char *data = bytes.data();
+        qsizetype left = bytes.size();
+        while (m_ok && left > 0) {
+            const ssize_t written = ::write(STDOUT_FILENO, data, size_t(left));
+            if (written < 0 && errno == EINTR)
+                continue;
+            m_ok = written > 0;
+            data += written;
+            left -= written;
+        }
+    }
+    void discard() override {}
+
+private:
+    bool m_ok = true;
+    char m_buffer[qsizetype(64) << 10];
+};
+
 // A value written so that it can hold no field or line break of its own.
-void appendField(QByteArray &out, const QString &value)
+void writeField(Output &out, QByteArrayView value)
 {
-    const QByteArray bytes = value.toUtf8();
     qsizetype done = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes.at(i);
+    for (qsizetype i = 0; i < value.size(); ++i) {
         const char *escape = nullptr;
-        switch (c) {
+        switch (value[i]) {
         case '\t':
             escape = "\\t";
             break;
@@ -77,73 +101,75 @@ void appendField(QByteArray &out, const QString &value)
         default:
             continue;
         }
-        out.append(bytes.constData() + done, i - done);
-        out.append(escape, 2);
+        out.write(value.sliced(done, i - done));
+        out.write(QByteArrayView(escape, 2));
         done = i + 1;
     }
-    out.append(bytes.constData() + done, bytes.size() - done);
+    out.write(value.sliced(done));
 }
 
-bool printLists(const ResultLists &lists)
+bool printLists(const harvest::Utf8Lists &lists)
 {
-    QByteArray out;
+    Output out;
     const struct {
         int k;
         const char *tag;
     } kinds[] = {{0, "link"}, {1, "image"}};
     for (const auto &kind : kinds) {
-        const QStringList &addresses = lists.Links[kind.k];
-        const QStringList &keys = lists.Keys[kind.k];
+        const harvest::Utf8List &addresses = lists.Links[kind.k];
+        const harvest::Utf8List &keys = lists.Keys[kind.k];
         for (qsizetype i = 0; i < addresses.size(); ++i) {
-            out += kind.tag;
-            out += '\t';
-            appendField(out, addresses.at(i));
-            out += '\t';
-            appendField(out, i < keys.size() ? keys.at(i) : QString());
-            out += '\n';
+            out.write(kind.tag);
+            out.put('\t');
+            writeField(out, addresses.at(i));
+            out.put('\t');
+            writeField(out, i < keys.size() ? keys.at(i) : QByteArrayView());
+            out.put('\n');
         }
     }
-    const bool written =
-        std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size());
-    return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
+    out.flush();
+    return out.ok();
 }
 
-// The page's bytes, in memory of their own that the system maps in one go
-// (MAP_POPULATE) instead of page by page as it is first written: on a virtual
-// machine a fault on a fresh 4 KB page costs more than the harvest's work on it.
-// The memory lives as long as the process.
-QByteArray readPage(QFile &file)
+// The page's bytes, mapped from the file rather than copied: the memory is the
+// system's cache of the file, which a copy would have to touch afresh page by page
+// (on a virtual machine a fault on a fresh 4 KB page costs more than the harvest's
+// work on it). A file that cannot be mapped is read. The bytes live as long as
+// the process.
+QByteArrayView readPage(QFile &file, QByteArray &storage)
 {
-#ifdef __GLIBC__
     const qint64 size = file.size();
-    // Room for a page that grows while it is read is made by reading on after it.
-    const qint64 room = size + 1;
-    void *memory = mmap(nullptr, size_t(room), PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (memory != MAP_FAILED) {
-        char *data = static_cast<char *>(memory);
-        qint64 read = 0;
-        while (read < room) {
-            const qint64 got = file.read(data + read, room - read);
-            if (got <= 0)
-                break;
-            read += got;
+    if (size > 0) {
+        void *mapped =
+            mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.handle(), 0);
+        if (mapped != MAP_FAILED) {
+            // Had the file grown since, the rest is read after it.
+            file.seek(size);
+            storage = file.readAll();
+            if (storage.isEmpty())
+                return QByteArrayView(static_cast<const char *>(mapped), size);
+            storage.prepend(static_cast<const char *>(mapped), size);
+            return storage;
         }
-        if (read < room)
-            return QByteArray::fromRawData(data, qsizetype(read));
-        return QByteArray(data, qsizetype(read)) + file.readAll();
     }
-#endif
-    return file.readAll();
+    storage = file.readAll();
+    return storage;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // No application object unless help or the version is asked for: nothing else
+    // needs one, and making it costs a millisecond of every run. The system's
+    // messages (why a write failed) speak the user's language, as they would with
+    // one.
+    std::setlocale(LC_ALL, "");
     QCoreApplication::setApplicationName(QStringLiteral("quarrow-harvest"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARROW_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
@@ -163,12 +189,15 @@ int main(int argc, char **argv)
     parser.addOption(baseOption);
     parser.addOption(outOption);
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The page text."));
-    if (!parser.parse(app.arguments()))
+    if (!parser.parse(arguments))
         return fail(parser.errorText() + QStringLiteral("; ") + QLatin1String(kUsage));
-    if (parser.isSet(helpOption))
-        parser.showHelp(0);
-    if (parser.isSet(versionOption))
+    if (parser.isSet(helpOption) || parser.isSet(versionOption)) {
+        // Both end the process.
+        const QCoreApplication app(argc, argv);
+        if (parser.isSet(helpOption))
+            parser.showHelp(0);
         parser.showVersion();
+    }
 
     const QStringList inputs = parser.positionalArguments();
     if (inputs.isEmpty())
@@ -189,16 +218,17 @@ int main(int argc, char **argv)
     probe.remove();
 
     // The page stays in its UTF-8 bytes: the harvest reads them as they are.
-    const QByteArray pageBytes = readPage(file);
+    QByteArray pageStorage;
+    const QByteArrayView pageBytes = readPage(file, pageStorage);
     file.close();
     const QString url = parser.isSet(urlOption)
                             ? parser.value(urlOption)
                             : QUrl::fromLocalFile(QFileInfo(input).absoluteFilePath()).toString();
 
     const WorkingFiles files(outInfo.absoluteFilePath());
-    ResultLists lists;
+    harvest::Utf8Lists lists;
     const QString base = parser.isSet(baseOption) ? parser.value(baseOption) : url;
-    const HarvestReport report = RunHarvestUtf8(pageBytes, url, files, lists, base);
+    const HarvestReport report = RunHarvestBytes(pageBytes, url, files, lists, base);
     for (const QString &notice : report.notices)
         say(notice);
     const bool printed = printLists(lists);
