@@ -21,8 +21,7 @@ qsizetype scanPage(QByteArrayView text, const QString &pageUrl, const QString &b
     const Limits limits = Limits::forBytes(text.size());
     ScanBudget budget;
     budget.charsLeft = limits.listChars;
-    for (const bool links : {false, true})
-        ScanText(links, text, pageUrl, baseUrl, lists, &budget);
+    ScanPage(text, pageUrl, baseUrl, lists, budget);
     return budget.refused;
 }
 

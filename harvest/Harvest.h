@@ -126,7 +126,10 @@ QString ScanFolder(const QString &baseUrl);
 // which schemes may be recorded.
 void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
               Utf8Lists &lists, ScanBudget *budget = nullptr);
-// The same into lists of text.
+// Both scans of a page, the image scan first, sharing the budget and their tables.
+void ScanPage(QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
+              Utf8Lists &lists, ScanBudget &budget);
+// One scan into lists of text.
 void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
               ResultLists &lists, ScanBudget *budget = nullptr);
 

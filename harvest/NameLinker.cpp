@@ -159,24 +159,35 @@ void NameLinker::build()
 
 int NameLinker::lookUp(const char *text, qsizetype length) const
 {
-    for (size_t slot = hashOf(text, length) & m_mask;; slot = (slot + 1) & m_mask) {
-        const unsigned entry = m_table[slot];
-        if (entry == 0)
-            return -1;
+    const size_t slot = hashOf(text, length) & m_mask;
+    return lookUp(text, length, slot, m_table[slot]);
+}
+
+int NameLinker::lookUp(const char *text, qsizetype length, size_t slot, unsigned entry) const
+{
+    while (entry != 0) {
         const Name &name = m_names[entry - 1];
         if (name.length == length && sameNormalized(name.data, text, length))
             return int(entry - 1);
+        slot = (slot + 1) & m_mask;
+        entry = m_table[slot];
     }
+    return -1;
 }
 
 bool NameLinker::lookUpWindow(QByteArrayView text, qsizetype from, qsizetype to,
-                              std::vector<Match> &starts) const
+                              std::vector<Match> &starts)
 {
     const char *data = text.data();
     // Every name that starts in the window ends before this.
     const qsizetype end = qMin(text.size(), to + m_longest - 1);
     const qsizetype budget = kLookUpWorkPerByte * (to - from) + 4 * m_longest;
     qsizetype work = 0;
+    // The candidates that pass the filters are gathered first and looked up
+    // together, in rounds that each ask for the memory the next one reads: the
+    // lookups of a window then wait for memory side by side, not one after another.
+    std::vector<Probe> &probes = m_probes;
+    probes.clear();
     for (qsizetype q = from;; ++q) {
         q = skipForward(data, q, end);
         if (q >= end)
@@ -195,12 +206,26 @@ bool NameLinker::lookUpWindow(QByteArrayView text, qsizetype from, qsizetype to,
                 !testBit(m_shapes, shapeBit(normalized(data[start]), last, *length)))
                 continue;
             work += *length;
-            const int name = lookUp(data + start, *length);
-            if (name >= 0)
-                starts.push_back(Match{start, *length, m_names[size_t(name)].id});
+            const size_t slot = hashOf(data + start, *length) & m_mask;
+            __builtin_prefetch(&m_table[slot]);
+            probes.push_back(Probe{start, *length, slot, 0});
         }
         if (work > budget)
             return false;
+    }
+    for (Probe &probe : probes) {
+        probe.entry = m_table[probe.slot];
+        if (probe.entry != 0)
+            __builtin_prefetch(&m_names[probe.entry - 1]);
+    }
+    for (const Probe &probe : probes) {
+        if (probe.entry != 0)
+            __builtin_prefetch(m_names[probe.entry - 1].data);
+    }
+    for (const Probe &probe : probes) {
+        const int name = lookUp(data + probe.start, probe.length, probe.slot, probe.entry);
+        if (name >= 0)
+            starts.push_back(Match{probe.start, probe.length, m_names[size_t(name)].id});
     }
     // In page order, the longest first at each position.
     std::sort(starts.begin(), starts.end(), [](const Match &a, const Match &b) {
@@ -242,7 +267,8 @@ void NameLinker::automatonWindow(QByteArrayView text, qsizetype from, qsizetype 
     std::reverse(starts.begin(), starts.end());
 }
 
-void NameLinker::findAll(QByteArrayView text, const std::function<void(const Match &)> &found)
+void NameLinker::findAllByWindow(
+    QByteArrayView text, const std::function<void(const Match *matches, qsizetype count)> &found)
 {
     if (!m_built)
         build();
@@ -250,6 +276,7 @@ void NameLinker::findAll(QByteArrayView text, const std::function<void(const Mat
         return;
     const qsizetype n = text.size();
     std::vector<Match> starts;
+    std::vector<Match> chosen;
     bool automaton = m_automatonOnly;
     qsizetype covered = 0;
     for (qsizetype from = 0; from < n; from += kWindow) {
@@ -265,13 +292,24 @@ void NameLinker::findAll(QByteArrayView text, const std::function<void(const Mat
             automatonWindow(text, from, to, starts);
         }
         // Take the leftmost match, skip what it covers, and so on.
+        chosen.clear();
         for (const Match &match : starts) {
             if (match.position < covered)
                 continue;
-            found(match);
+            chosen.push_back(match);
             covered = match.position + match.length;
         }
+        if (!chosen.empty())
+            found(chosen.data(), qsizetype(chosen.size()));
     }
+}
+
+void NameLinker::findAll(QByteArrayView text, const std::function<void(const Match &)> &found)
+{
+    findAllByWindow(text, [&found](const Match *matches, qsizetype count) {
+        for (qsizetype i = 0; i < count; ++i)
+            found(matches[i]);
+    });
 }
 
 std::vector<NameLinker::Match> NameLinker::findAll(QByteArrayView text)

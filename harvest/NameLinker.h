@@ -39,6 +39,10 @@ public:
     // The text is read in windows, so the memory it takes does not grow with it.
     void findAll(QByteArrayView text, const std::function<void(const Match &)> &found);
     std::vector<Match> findAll(QByteArrayView text);
+    // The same, the matches chosen in each window of the text handed over together,
+    // so that the caller can ask for the memory of several at once.
+    void findAllByWindow(QByteArrayView text,
+                         const std::function<void(const Match *matches, qsizetype count)> &found);
 
     // Reads every window with the automaton, as text that defeats the lookups is
     // read: both ways can be checked against each other.
@@ -61,13 +65,15 @@ private:
     // The matches of the names that start in [from, to), the longest first at each
     // position, in page order; false when the window cost more than its share.
     bool lookUpWindow(QByteArrayView text, qsizetype from, qsizetype to,
-                      std::vector<Match> &starts) const;
+                      std::vector<Match> &starts);
     // The same read by the automaton.
     void automatonWindow(QByteArrayView text, qsizetype from, qsizetype to,
                          std::vector<Match> &starts);
     // The position of the name in the hash table that text[from, from + length)
     // equals, or -1.
     int lookUp(const char *text, qsizetype length) const;
+    // The same from the slot of the text's hash, which holds entry.
+    int lookUp(const char *text, qsizetype length, size_t slot, unsigned entry) const;
 
     // The bytes that end a name, as they may stand in the text: when they are few,
     // the search skips the bytes between them sixteen at a time.
@@ -96,6 +102,14 @@ private:
     // more), and its first byte, last byte and length together, hashed.
     std::vector<unsigned long long> m_pairs;
     std::vector<unsigned long long> m_shapes;
+    // The lookups of a window, gathered.
+    struct Probe {
+        qsizetype start;
+        qsizetype length;
+        size_t slot;
+        unsigned entry;
+    };
+    std::vector<Probe> m_probes;
 
     // The automaton over the reversed names, made when first needed. A node's
     // children lie side by side, and a name that no other shares the rest of its

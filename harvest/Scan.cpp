@@ -4,9 +4,9 @@
 #include "harvest/UrlHelpers.h"
 #include "harvest/Utf8Lists.h"
 
-#include <QHashFunctions>
-
 #include <cstring>
+#include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -317,27 +317,28 @@ public:
     // may not be recorded, and then out holds bytes to drop. The same addresses as
     // resolve() gives: values and addresses that a browser reads as they are, which
     // is nearly all, are worked on as bytes; the others go through resolve().
-    bool resolve(QByteArrayView value, QByteArray &out)
+    bool resolve(QByteArrayView value, GrowingArray<char> &out)
     {
         if (!ReadsAsWritten(value)) {
             QString address;
             if (!resolve(QString::fromUtf8(value), &address))
                 return false;
-            out.append(address.toUtf8());
+            const QByteArray bytes = address.toUtf8();
+            out.append(bytes.constData(), bytes.size());
             return true;
         }
         if (!SchemeOfPlain(value).isEmpty()) {
             if (!IsAllowedAddress(value, m_filePage))
                 return false;
-            out.append(value);
+            append(out, value);
             return true;
         }
         if (m_bytes.empty())
             prepareBytes();
         const qsizetype start = out.size();
         if (value.startsWith("//")) {
-            out.append(m_bytes.networkPrefix);
-            out.append(value);
+            append(out, m_bytes.networkPrefix);
+            append(out, value);
         } else if (value.contains("../")) {
             qsizetype ups = 0;
             qsizetype done = 0;
@@ -348,20 +349,24 @@ public:
                 ++ups;
             }
             rest.append(value.sliced(done));
-            out.append(climbed(ups));
-            out.append(rest);
+            append(out, climbed(ups));
+            append(out, rest);
         } else if (value.startsWith('/')) {
-            out.append(m_bytes.rootBase);
-            out.append(value.sliced(1));
+            append(out, m_bytes.rootBase);
+            append(out, value.sliced(1));
         } else {
-            out.append(m_bytes.relativeBase);
-            out.append(value);
+            append(out, m_bytes.relativeBase);
+            append(out, value);
         }
-        return IsAllowedAddress(QByteArrayView(out.constData() + start, out.size() - start),
-                                m_filePage);
+        return IsAllowedAddress(QByteArrayView(out.data() + start, out.size() - start), m_filePage);
     }
 
 private:
+    static void append(GrowingArray<char> &out, QByteArrayView bytes)
+    {
+        out.append(bytes.data(), bytes.size());
+    }
+
     void prepareBytes()
     {
         m_bytes.networkPrefix =
@@ -411,24 +416,66 @@ private:
     } m_bytes;
 };
 
+// A hash of bytes, eight at a time.
+quint64 hashBytes(const char *data, qsizetype length)
+{
+    const auto mix = [](quint64 h) {
+        h ^= h >> 32;
+        h *= 0xD6E8FEB86659FD93ull;
+        return h ^ (h >> 32);
+    };
+    quint64 h = quint64(length) * 0x9E3779B97F4A7C15ull;
+    qsizetype i = 0;
+    for (; i + 8 <= length; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        h = mix(h ^ word);
+    }
+    if (i < length) {
+        quint64 word = 0;
+        std::memcpy(&word, data + i, size_t(length - i));
+        h = mix(h ^ word ^ 0xA5);
+    }
+    return mix(h);
+}
+
+// The slots of a KeySet; one table serves both scans of a page.
+struct KeySlot {
+    quint32 hash;
+    quint32 entry; // entry number + 1; 0 for an empty slot
+};
+using KeyTable = GrowingArray<KeySlot>;
+
 // The keys of a list, found by their bytes: a table of entry numbers with open
 // addressing, no allocation per key.
 class KeySet {
 public:
-    explicit KeySet(const Utf8List &keys) : m_keys(keys)
+    explicit KeySet(const Utf8List &keys) : m_keys(keys) { reset(); }
+
+    // Empties the set, then adds every entry of the list.
+    void reset()
     {
-        for (qsizetype i = 0; i < keys.size(); ++i)
+        m_count = 0;
+        clear(m_slots, qMax<qsizetype>(1024, m_slots.size()));
+        m_mask = size_t(m_slots.size()) - 1;
+        for (qsizetype i = 0; i < m_keys.size(); ++i)
             insert(i);
     }
 
+    // Asks for the memory that contains() of a key with this hash will read first.
+    void prefetch(quint64 hash) const { __builtin_prefetch(&m_slots[qsizetype(hash & m_mask)]); }
+
     bool contains(QByteArrayView key) const
     {
-        const size_t hash = qHashBits(key.data(), size_t(key.size()));
+        return contains(key, hashBytes(key.data(), key.size()));
+    }
+    bool contains(QByteArrayView key, quint64 hash) const
+    {
         for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
-            const Slot &slot = m_slots[i];
+            const KeySlot &slot = m_slots[qsizetype(i)];
             if (slot.entry == 0)
                 return false;
-            if (slot.hash == quint32(hash) && m_keys.at(qsizetype(slot.entry) - 1) == key)
+            if (slot.hash == quint32(hash >> 32) && m_keys.at(qsizetype(slot.entry) - 1) == key)
                 return true;
         }
     }
@@ -436,101 +483,233 @@ public:
     // Adds entry i of the list, which is not in the set yet.
     void insert(qsizetype i)
     {
-        if (2 * (m_count + 1) > qsizetype(m_slots.size()))
+        if (2 * (m_count + 1) > m_slots.size())
             grow();
-        place(qHashBits(m_keys.at(i).data(), size_t(m_keys.at(i).size())), i);
+        const QByteArrayView key = m_keys.at(i);
+        place(m_slots, m_mask, hashBytes(key.data(), key.size()), i);
         ++m_count;
     }
 
 private:
-    struct Slot {
-        quint32 hash = 0;
-        quint32 entry = 0; // entry number + 1; 0 for an empty slot
-    };
-
-    void place(size_t hash, qsizetype i)
+    static void clear(KeyTable &table, qsizetype size)
     {
-        size_t at = hash & m_mask;
-        while (m_slots[at].entry != 0)
-            at = (at + 1) & m_mask;
-        m_slots[at] = Slot{quint32(hash), quint32(i + 1)};
+        table.resizeForOverwrite(size);
+        std::memset(static_cast<void *>(table.data()), 0, size_t(size) * sizeof(KeySlot));
+    }
+
+    static void place(KeyTable &table, size_t mask, quint64 hash, qsizetype i)
+    {
+        size_t at = hash & mask;
+        while (table[qsizetype(at)].entry != 0)
+            at = (at + 1) & mask;
+        table[qsizetype(at)] = KeySlot{quint32(hash >> 32), quint32(i + 1)};
     }
 
     void grow()
     {
-        std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(m_slots.size() * 2));
-        m_mask = m_slots.size() - 1;
-        for (const Slot &slot : old) {
-            if (slot.entry != 0) {
-                const QByteArrayView key = m_keys.at(qsizetype(slot.entry) - 1);
-                place(qHashBits(key.data(), size_t(key.size())), qsizetype(slot.entry) - 1);
+        KeyTable grown;
+        clear(grown, 2 * m_slots.size());
+        const size_t mask = size_t(grown.size()) - 1;
+        for (qsizetype s = 0; s < m_slots.size(); ++s) {
+            const quint32 entry = m_slots[s].entry;
+            if (entry != 0) {
+                const QByteArrayView key = m_keys.at(qsizetype(entry) - 1);
+                place(grown, mask, hashBytes(key.data(), key.size()), qsizetype(entry) - 1);
             }
         }
+        m_slots = std::move(grown);
+        m_mask = mask;
     }
 
     const Utf8List &m_keys;
-    std::vector<Slot> m_slots = std::vector<Slot>(1024);
-    size_t m_mask = 1023;
+    KeyTable m_slots;
+    size_t m_mask = 0;
     qsizetype m_count = 0;
 };
 
-void scan(const ScanKind &kind, QByteArrayView text, const QString &pageUrl, const QString &baseUrl,
-          Utf8Lists &lists, ScanBudget *budget)
-{
-    const QString base = WithoutQueryAndFragment(baseUrl.isEmpty() ? pageUrl : baseUrl);
-    const bool filePage = SchemeOf(pageUrl) == u"file";
-    Resolver resolver(base, ScanFolder(base), filePage);
-    Utf8List &addresses = lists.Links[kind.k];
-    Utf8List &keys = lists.Keys[kind.k];
-    KeySet known(keys);
-    const Tag::Kind wanted = kind.links ? Tag::Anchor : Tag::Image;
-    QByteArray cleaned;
-    QByteArray valueScratch;
-    QByteArray keyScratch;
-    FindTags(text, [&](const Tag &tag) {
-        if (tag.kind != wanted)
+// The scans of a page's tags, both kinds in one reading of them. Each tag's value
+// and key are found as the tag is read; what depends on the keys recorded before
+// (the lookup in the table of known keys, which waits for memory, and all that
+// follows it) is done a batch of tags later, in page order, after the memory of
+// the whole batch has been asked for at once.
+//
+// The link scan's entries are charged to the lists' budget after the image scan's,
+// as when the two scans run one after the other: in one reading, the links are
+// charged at the end, and if they do not all fit (or anything was refused), the
+// link scan is made again on its own, as it would have been.
+class PageScan {
+public:
+    PageScan(QByteArrayView text, const QString &pageUrl, const QString &baseUrl, Utf8Lists &lists,
+             ScanBudget *budget)
+        : m_text(text), m_lists(lists),
+          m_budget(budget), m_known{KeySet(lists.Keys[0]), KeySet(lists.Keys[1])}
+    {
+        const QString base = WithoutQueryAndFragment(baseUrl.isEmpty() ? pageUrl : baseUrl);
+        m_resolver.emplace(base, ScanFolder(base), SchemeOf(pageUrl) == u"file");
+    }
+
+    void run(bool images, bool links)
+    {
+        const bool limited = m_budget && m_budget->charsLeft >= 0;
+        m_images = images;
+        m_links = links;
+        m_deferLinks = images && links && limited;
+        m_redoLinks = false;
+        m_linkCost = 0;
+        const qsizetype linksBefore = m_lists.Links[0].size();
+        const qsizetype keysBefore = m_lists.Keys[0].size();
+        FindTags(m_text, [this](const Tag &tag) { take(tag); });
+        flush();
+        if (!m_deferLinks)
             return;
-        QByteArrayView tagText = text.sliced(tag.start, tag.end - tag.start);
-        if (kind.links && indexOfBytes(tagText, "cgi-bin/i/") >= 0) {
+        if (m_redoLinks || m_budget->refused > 0 || m_linkCost > m_budget->charsLeft) {
+            m_lists.Links[0].truncate(linksBefore);
+            m_lists.Keys[0].truncate(keysBefore);
+            m_known[0].reset();
+            run(false, true);
+            return;
+        }
+        m_budget->charsLeft -= m_linkCost;
+    }
+
+private:
+    // A tag's value and key on their way to the lists. They lie in the page text,
+    // or in m_held when the tag's text had to be changed to find them.
+    struct Found {
+        int k;
+        bool tooLong;
+        bool valueHeld;
+        bool keyHeld;
+        qsizetype value;
+        qsizetype valueLength;
+        qsizetype key;
+        qsizetype keyLength;
+        quint64 hash;
+    };
+    static constexpr size_t kBatch = 16;
+
+    bool inText(QByteArrayView bytes) const
+    {
+        return bytes.data() >= m_text.data() &&
+               bytes.data() + bytes.size() <= m_text.data() + m_text.size();
+    }
+    // Where bytes are kept until the batch is done: an offset into the text, or
+    // into m_held (the second value true).
+    std::pair<qsizetype, bool> hold(QByteArrayView bytes)
+    {
+        if (inText(bytes))
+            return {bytes.data() - m_text.data(), false};
+        const qsizetype at = m_held.size();
+        m_held.append(bytes.data(), bytes.size());
+        return {at, true};
+    }
+    QByteArrayView held(qsizetype at, qsizetype length, bool isHeld) const
+    {
+        return QByteArrayView((isHeld ? m_held.data() : m_text.data()) + at, length);
+    }
+
+    void take(const Tag &tag)
+    {
+        const bool isLink = tag.kind == Tag::Anchor;
+        if (isLink ? !m_links : !m_images)
+            return;
+        const ScanKind &kind = isLink ? kImageLinks : kImageTags;
+        QByteArrayView tagText = m_text.sliced(tag.start, tag.end - tag.start);
+        if (isLink && indexOfBytes(tagText, "cgi-bin/i/") >= 0) {
             // The link scan reads its tags without "cgi-bin/i/".
-            cleaned = removeEveryBytes(tagText, "cgi-bin/i/");
-            tagText = cleaned;
+            m_cleaned = removeEveryBytes(tagText, "cgi-bin/i/");
+            tagText = m_cleaned;
         }
         if (indexOfBytes(tagText, kind.search) < 0)
             return;
-        const QByteArrayView value = extractValue(tagText, kind.search, valueScratch);
-        if (kind.links && !leadsToPicture(value))
+        const QByteArrayView value = extractValue(tagText, kind.search, m_valueScratch);
+        if (isLink && !leadsToPicture(value))
             return;
+        Found found{};
+        found.k = kind.k;
         if (value.size() > kLongestRecordedValue && Utf16Length(value) > kLongestRecordedValue) {
             // No browser opens an address this long; it would cost megabytes in
             // every list and view.
-            if (budget)
-                ++budget->refused;
+            found.tooLong = true;
+        } else {
+            const QByteArrayView key = keyOf(value, m_keyScratch);
+            std::tie(found.value, found.valueHeld) = hold(value);
+            found.valueLength = value.size();
+            std::tie(found.key, found.keyHeld) = hold(key);
+            found.keyLength = key.size();
+            found.hash = hashBytes(key.data(), key.size());
+            m_known[found.k].prefetch(found.hash);
+        }
+        m_batch[m_batchSize++] = found;
+        if (m_batchSize == kBatch)
+            flush();
+    }
+
+    void flush()
+    {
+        for (size_t i = 0; i < m_batchSize; ++i)
+            record(m_batch[i]);
+        m_batchSize = 0;
+        m_held.clear();
+    }
+
+    void record(const Found &found)
+    {
+        if (found.tooLong) {
+            if (found.k == 0 && m_deferLinks)
+                m_redoLinks = true;
+            else if (m_budget)
+                ++m_budget->refused;
             return;
         }
-        const QByteArrayView key = keyOf(value, keyScratch);
-        if (known.contains(key))
+        const QByteArrayView key = held(found.key, found.keyLength, found.keyHeld);
+        KeySet &known = m_known[found.k];
+        if (known.contains(key, found.hash))
             return;
-        if (!resolver.resolve(value, addresses.pending())) {
+        Utf8List &addresses = m_lists.Links[found.k];
+        if (!m_resolver->resolve(held(found.value, found.valueLength, found.valueHeld),
+                                 addresses.pending())) {
             addresses.drop();
             return;
         }
-        if (budget && budget->charsLeft >= 0) {
+        if (m_budget && m_budget->charsLeft >= 0) {
             // Once the lists are full, nothing more is recorded. The cost counts
             // characters as the lists' text holds them.
             const qsizetype cost = Utf16Length(addresses.pendingEntry()) + Utf16Length(key);
-            if (budget->refused > 0 || cost > budget->charsLeft) {
-                addresses.drop();
-                ++budget->refused;
-                return;
+            if (found.k == 0 && m_deferLinks) {
+                m_linkCost += cost;
+            } else {
+                if (m_budget->refused > 0 || cost > m_budget->charsLeft) {
+                    addresses.drop();
+                    ++m_budget->refused;
+                    return;
+                }
+                m_budget->charsLeft -= cost;
             }
-            budget->charsLeft -= cost;
         }
         addresses.commit();
+        Utf8List &keys = m_lists.Keys[found.k];
         keys.append(key);
         known.insert(keys.size() - 1);
-    });
-}
+    }
+
+    QByteArrayView m_text;
+    Utf8Lists &m_lists;
+    ScanBudget *m_budget;
+    std::optional<Resolver> m_resolver;
+    KeySet m_known[2];
+    bool m_images = false;
+    bool m_links = false;
+    bool m_deferLinks = false;
+    bool m_redoLinks = false;
+    qsizetype m_linkCost = 0;
+    QByteArray m_cleaned;
+    QByteArray m_valueScratch;
+    QByteArray m_keyScratch;
+    Found m_batch[kBatch];
+    size_t m_batchSize = 0;
+    GrowingArray<char> m_held;
+};
 
 // The next tag marker at or after from, or -1.
 qsizetype findMarker(const char *data, qsizetype n, qsizetype from, QByteArrayView marker)
@@ -669,7 +848,13 @@ QString ScanFolder(const QString &baseUrl)
 void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
               Utf8Lists &lists, ScanBudget *budget)
 {
-    scan(links ? kImageLinks : kImageTags, pageText, pageUrl, baseUrl, lists, budget);
+    PageScan(pageText, pageUrl, baseUrl, lists, budget).run(!links, links);
+}
+
+void ScanPage(QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
+              Utf8Lists &lists, ScanBudget &budget)
+{
+    PageScan(pageText, pageUrl, baseUrl, lists, &budget).run(true, true);
 }
 
 void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,

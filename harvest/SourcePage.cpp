@@ -306,7 +306,14 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
     // first name added wins between equal names. Names too long, or beyond what the
     // page's limits allow, are left as text.
     NameLinker linker;
-    std::vector<QByteArrayView> targets;
+    // What each linked name needs, by its id: its address, and the length of its
+    // opening anchor once first linked (-1 before).
+    struct Target {
+        const char *address;
+        qsizetype addressLength;
+        qsizetype open;
+    };
+    std::vector<Target> targets;
     // When all names together fit in the tables, no name needs to be weighed alone.
     // A name's length in characters counts as the lists' text counts it.
     const auto tooLong = [](QByteArrayView name) {
@@ -340,40 +347,53 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
                 continue;
             }
             linker.addName(name, int(targets.size()));
-            targets.push_back(lists.Links[k].at(i));
+            const QByteArrayView address = lists.Links[k].at(i);
+            targets.push_back(Target{address.data(), address.size(), -1});
         }
     }
 
-    // The length of each target's opening anchor once its name is first linked, or
-    // -1; the anchor itself is written afresh each time, which costs less than
-    // keeping them all.
-    std::vector<qsizetype> openLength;
     const auto make = [&](QByteArrayView notice) {
         counts.occurrences = 0;
         counts.linked = 0;
-        openLength.assign(targets.size(), -1);
+        for (Target &target : targets)
+            target.open = -1;
         sink.write(kByteOrderMark);
         sink.write(notice);
         qsizetype anchorBytesLeft = limits.anchorBytes;
         qsizetype done = 0;
-        linker.findAll(pageText, [&](const NameLinker::Match &match) {
+        const auto link = [&](const NameLinker::Match &match) {
             ++counts.occurrences;
-            qsizetype &open = openLength[size_t(match.id)];
-            if (open < 0 && anchorBytesLeft > 0)
-                open = 9 + attributeSafeSize(targets[size_t(match.id)]) + 2;
+            Target &target = targets[size_t(match.id)];
+            const QByteArrayView address(target.address, target.addressLength);
+            if (target.open < 0 && anchorBytesLeft > 0)
+                target.open = 9 + attributeSafeSize(address) + 2;
             // Once one anchor does not fit, none after it is made.
-            const qsizetype cost = open + 4;
-            if (counts.linked < counts.occurrences - 1 || open < 0 || cost > anchorBytesLeft)
+            const qsizetype cost = target.open + 4;
+            if (counts.linked < counts.occurrences - 1 || target.open < 0 || cost > anchorBytesLeft)
                 return;
             anchorBytesLeft -= cost;
             ++counts.linked;
             writeEscaped(sink, pageText.sliced(done, match.position - done));
             sink.write("<a href='");
-            writeAttributeSafe(sink, targets[size_t(match.id)]);
+            writeAttributeSafe(sink, address);
             sink.write("'>");
             writeEscaped(sink, pageText.sliced(match.position, match.length));
             sink.write("</a>");
             done = match.position + match.length;
+        };
+        linker.findAllByWindow(pageText, [&](const NameLinker::Match *matches, qsizetype count) {
+            // The targets of the matches a little ahead are asked for early: they lie
+            // all over the lists.
+            constexpr qsizetype kAhead = 8;
+            for (qsizetype i = 0; i < qMin(count, kAhead); ++i)
+                __builtin_prefetch(&targets[size_t(matches[i].id)]);
+            for (qsizetype i = 0; i < count; ++i) {
+                if (i + kAhead < count)
+                    __builtin_prefetch(&targets[size_t(matches[i + kAhead].id)]);
+                if (i + kAhead / 2 < count)
+                    __builtin_prefetch(targets[size_t(matches[i + kAhead / 2].id)].address);
+                link(matches[i]);
+            }
         });
         writeEscaped(sink, pageText.sliced(done));
     };

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "harvest/GrowingArray.h"
 #include "harvest/ResultLists.h"
 
-#include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
 
 namespace harvest {
 
@@ -16,38 +15,46 @@ public:
     bool isEmpty() const { return m_ends.isEmpty(); }
     QByteArrayView at(qsizetype i) const
     {
-        const qsizetype start = i == 0 ? 0 : m_ends.at(i - 1);
-        return QByteArrayView(m_bytes.constData() + start, m_ends.at(i) - start);
+        const qsizetype start = i == 0 ? 0 : m_ends[i - 1];
+        return QByteArrayView(m_bytes.data() + start, m_ends[i] - start);
     }
     void append(QByteArrayView entry)
     {
-        m_bytes.append(entry);
+        m_bytes.append(entry.data(), entry.size());
         m_ends.append(m_bytes.size());
     }
 
     // An entry made in place: its bytes are appended to pending() and then kept
     // with commit() or dropped with drop().
-    QByteArray &pending() { return m_bytes; }
+    GrowingArray<char> &pending() { return m_bytes; }
     QByteArrayView pendingEntry() const
     {
-        const qsizetype start = m_ends.isEmpty() ? 0 : m_ends.constLast();
-        return QByteArrayView(m_bytes.constData() + start, m_bytes.size() - start);
+        const qsizetype start = m_ends.isEmpty() ? 0 : m_ends.last();
+        return QByteArrayView(m_bytes.data() + start, m_bytes.size() - start);
     }
     void commit() { m_ends.append(m_bytes.size()); }
-    void drop() { m_bytes.truncate(m_ends.isEmpty() ? 0 : m_ends.constLast()); }
+    void drop() { m_bytes.truncate(m_ends.isEmpty() ? 0 : m_ends.last()); }
 
     void clear()
     {
         m_bytes.clear();
         m_ends.clear();
     }
+    // Keeps the first `count` entries.
+    void truncate(qsizetype count)
+    {
+        if (count >= size())
+            return;
+        m_ends.truncate(count);
+        m_bytes.truncate(count == 0 ? 0 : m_ends[count - 1]);
+    }
 
     QStringList toStringList() const;
     static Utf8List fromStringList(const QStringList &list);
 
 private:
-    QByteArray m_bytes;
-    QList<qsizetype> m_ends;
+    GrowingArray<char> m_bytes;
+    GrowingArray<qsizetype> m_ends;
 };
 
 // The four result lists (see ResultLists) in UTF-8.

@@ -53,6 +53,23 @@ QString refusal(const QByteArray &path)
     return {};
 }
 
+// Puts the finished temporary file in the target's place, in one step that no
+// reader can see half done. The two names are exchanged and the old content,
+// now under the temporary name, removed: renaming over an existing file would
+// make ext4 start writing the new one to the disk at once (its guard for files
+// replaced this way, where working files need none). Where the target is missing
+// or the file system cannot exchange names, a plain rename.
+int replaceFile(const char *temporary, const char *target)
+{
+#ifdef RENAME_EXCHANGE
+    if (::renameat2(AT_FDCWD, temporary, AT_FDCWD, target, RENAME_EXCHANGE) == 0) {
+        ::unlink(temporary);
+        return 0;
+    }
+#endif
+    return ::rename(temporary, target);
+}
+
 bool writeAll(int fd, const char *data, qsizetype size)
 {
     while (size > 0) {
@@ -249,7 +266,7 @@ bool WorkingFiles::writeReplaceWith(const QString &name, const Fill &fill, QStri
         return false;
     // Looked at again: the target may have changed while the bytes were written.
     why = refusal(target);
-    if (why.isEmpty() && ::rename(temporary.constData(), target.constData()) != 0)
+    if (why.isEmpty() && replaceFile(temporary.constData(), target.constData()) != 0)
         why = systemReason(errno);
     if (!why.isEmpty()) {
         ::unlink(temporary.constData());
@@ -306,12 +323,13 @@ bool WorkingFiles::writePair(const QString &first, const Fill &firstFill, const 
 
     QString failedName = first;
     QString why = refusal(firstTarget);
-    if (why.isEmpty() && ::rename(firstTemporary.constData(), firstTarget.constData()) != 0)
+    if (why.isEmpty() && replaceFile(firstTemporary.constData(), firstTarget.constData()) != 0)
         why = systemReason(errno);
     if (why.isEmpty()) {
         failedName = second;
         why = refusal(secondTarget);
-        if (why.isEmpty() && ::rename(secondTemporary.constData(), secondTarget.constData()) != 0)
+        if (why.isEmpty() &&
+            replaceFile(secondTemporary.constData(), secondTarget.constData()) != 0)
             why = systemReason(errno);
         if (!why.isEmpty()) {
             // Put the first file back as it was.

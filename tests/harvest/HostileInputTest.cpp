@@ -182,6 +182,52 @@ TEST(HarvestLimits, NamesLongerThanTheLimitAreNotLinked)
     EXPECT_TRUE(page.mid(kMark.size()).startsWith("[Quarrow linked 1 of the 1 places"));
 }
 
+// Both scans in one reading of the page record and refuse what the image scan and
+// then the link scan record and refuse, whatever the lists' budget.
+void expectOneReadingLikeTwoScans(const QByteArray &page, qsizetype charsLeft)
+{
+    const QString url = QStringLiteral("http://h/d/p.html");
+    harvest::Utf8Lists one;
+    harvest::ScanBudget oneBudget;
+    oneBudget.charsLeft = charsLeft;
+    harvest::ScanPage(page, url, url, one, oneBudget);
+    harvest::Utf8Lists two;
+    harvest::ScanBudget twoBudget;
+    twoBudget.charsLeft = charsLeft;
+    harvest::ScanText(false, page, url, url, two, &twoBudget);
+    harvest::ScanText(true, page, url, url, two, &twoBudget);
+    SCOPED_TRACE(testing::Message() << "budget " << charsLeft);
+    EXPECT_EQ(oneBudget.charsLeft, twoBudget.charsLeft);
+    EXPECT_EQ(oneBudget.refused, twoBudget.refused);
+    const ResultLists a = one.toResultLists();
+    const ResultLists b = two.toResultLists();
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(a.Links[k], b.Links[k]) << k;
+        EXPECT_EQ(a.Keys[k], b.Keys[k]) << k;
+    }
+}
+
+TEST(HarvestLimits, BothScansInOneReadingChargeLikeTwo)
+{
+    QByteArray page;
+    for (int i = 0; i < 12; ++i) {
+        page += "<a href=\"big/l" + QByteArray::number(i % 9) + ".jpg\">x</a>";
+        page += "<img src=\"i" + QByteArray::number(i % 7) + ".gif\">";
+        page += "<a href=\"cgi-bin/i/c" + QByteArray::number(i) + ".gif\">y</a>";
+    }
+    for (qsizetype charsLeft : {-1, 0, 1, 17, 90, 150, 200, 260, 300, 333, 400, 450, 800, 2000})
+        expectOneReadingLikeTwoScans(page, charsLeft);
+
+    // Values too long to record, first among the links, then among the images.
+    const QByteArray huge(int(harvest::kLongestRecordedValue) + 1, 'v');
+    const QByteArray longLink = "<img src=\"a.gif\"><a href=\"" + huge + ".gif\">x</a>" + page;
+    const QByteArray longImage = page + "<img src=\"" + huge + "\"><a href=\"z.jpg\">z</a>";
+    for (qsizetype charsLeft : {-1, 100, 5000}) {
+        expectOneReadingLikeTwoScans(longLink, charsLeft);
+        expectOneReadingLikeTwoScans(longImage, charsLeft);
+    }
+}
+
 TEST(HarvestLimits, AHugeNameCostsLittleMemory)
 {
     // A name of most of a megabyte is recorded, but never goes into the linker's
