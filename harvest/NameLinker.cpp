@@ -104,22 +104,69 @@ void NameLinker::build()
     size_t capacity = 64;
     while (capacity < 2 * m_names.size())
         capacity *= 2;
-    m_table.assign(capacity, 0);
+    m_table.assign(capacity, Slot{});
     m_mask = capacity - 1;
     m_pairs.assign(1024, 0);
     m_shapes.assign(1024, 0);
-    std::vector<std::pair<unsigned char, int>> endings;
-    endings.reserve(m_names.size());
-    for (size_t i = 0; i < m_names.size(); ++i) {
+    // The distinct pairs of last byte and length, in a small table of their own:
+    // names are many, their shapes few.
+    constexpr quint64 kFree = ~quint64(0);
+    std::vector<quint64> endings(64, kFree);
+    size_t endingCount = 0;
+    const auto place = [](std::vector<quint64> &table, quint64 ending) {
+        const size_t mask = table.size() - 1;
+        size_t at = mix(ending) & mask;
+        while (table[at] != kFree && table[at] != ending)
+            at = (at + 1) & mask;
+        return at;
+    };
+    const auto addEnding = [&](quint64 ending) {
+        size_t at = place(endings, ending);
+        if (endings[at] == ending)
+            return;
+        if (2 * (endingCount + 1) > endings.size()) {
+            std::vector<quint64> grown(endings.size() * 2, kFree);
+            for (const quint64 kept : endings) {
+                if (kept != kFree)
+                    grown[place(grown, kept)] = kept;
+            }
+            endings.swap(grown);
+            at = place(endings, ending);
+        }
+        endings[at] = ending;
+        ++endingCount;
+    };
+    // The hashes of the names a little ahead, whose slots are asked for early.
+    constexpr size_t kAhead = 16;
+    quint64 ahead[kAhead];
+    const size_t count = m_names.size();
+    for (size_t i = 0; i < qMin(count, kAhead); ++i) {
+        ahead[i] = hashOf(m_names[i].data, m_names[i].length);
+        __builtin_prefetch(&m_table[ahead[i] & m_mask]);
+    }
+    for (size_t i = 0; i < count; ++i) {
         const Name &name = m_names[i];
-        if (lookUp(name.data, name.length) >= 0)
+        const quint64 hash = ahead[i % kAhead];
+        if (i + kAhead < count) {
+            const Name &later = m_names[i + kAhead];
+            ahead[i % kAhead] = hashOf(later.data, later.length);
+            __builtin_prefetch(&m_table[ahead[i % kAhead] & m_mask]);
+        }
+        // The slot of an equal name added before, or the first free one.
+        size_t slot = hash & m_mask;
+        bool equal = false;
+        for (; m_table[slot].entry != 0; slot = (slot + 1) & m_mask) {
+            if (m_table[slot].tag == quint32(hash >> 32) &&
+                sameName(m_table[slot].entry - 1, name.data, name.length)) {
+                equal = true;
+                break;
+            }
+        }
+        if (equal)
             continue;
-        size_t slot = hashOf(name.data, name.length) & m_mask;
-        while (m_table[slot] != 0)
-            slot = (slot + 1) & m_mask;
-        m_table[slot] = unsigned(i + 1);
+        m_table[slot] = Slot{quint32(hash >> 32), unsigned(i + 1)};
         const unsigned char last = normalized(name.data[name.length - 1]);
-        endings.emplace_back(last, name.length);
+        addEnding(quint64(last) << 32 | quint64(name.length));
         if (name.length >= 2)
             setBit(m_pairs, unsigned(normalized(name.data[name.length - 2])) << 8 | last);
         setBit(m_shapes, shapeBit(normalized(name.data[0]), last, name.length));
@@ -128,22 +175,21 @@ void NameLinker::build()
         m_nameLength[size_t(name.id)] = name.length;
     }
     // The lengths that end in each byte, longest first.
-    std::sort(endings.begin(), endings.end(), [](const auto &a, const auto &b) {
-        return a.first != b.first ? a.first < b.first : a.second > b.second;
-    });
-    endings.erase(std::unique(endings.begin(), endings.end()), endings.end());
+    endings.erase(std::remove(endings.begin(), endings.end(), kFree), endings.end());
+    std::sort(endings.begin(), endings.end(),
+              [](quint64 a, quint64 b) { return (a >> 32) != (b >> 32) ? a < b : a > b; });
     m_lengthStart.assign(257, 0);
     m_lengths.reserve(endings.size());
-    for (const auto &[last, length] : endings) {
-        ++m_lengthStart[size_t(last) + 1];
-        m_lengths.push_back(length);
+    for (const quint64 ending : endings) {
+        ++m_lengthStart[size_t(ending >> 32) + 1];
+        m_lengths.push_back(int(ending & 0xFFFFFFFF));
     }
     for (size_t c = 0; c < 256; ++c)
         m_lengthStart[c + 1] += m_lengthStart[c];
     // The bytes that end a name, a line break standing for both.
-    for (const auto &ending : endings) {
-        m_endsName[ending.first] = true;
-        if (ending.first == '\n')
+    for (const quint64 ending : endings) {
+        m_endsName[ending >> 32] = true;
+        if ((ending >> 32) == '\n')
             m_endsName[int('\r')] = true;
     }
     for (int c = 0; c < 256; ++c) {
@@ -155,22 +201,31 @@ void NameLinker::build()
         }
         m_endBytes[m_endByteCount++] = static_cast<unsigned char>(c);
     }
+#ifdef __SSE2__
+    for (int k = 0; k < m_endByteCount; ++k)
+        m_endVectors[k] = _mm_set1_epi8(char(m_endBytes[k]));
+#endif
+}
+
+bool NameLinker::sameName(unsigned name, const char *text, qsizetype length) const
+{
+    const Name &known = m_names[name];
+    return known.length == length && sameNormalized(known.data, text, length);
 }
 
 int NameLinker::lookUp(const char *text, qsizetype length) const
 {
-    const size_t slot = hashOf(text, length) & m_mask;
-    return lookUp(text, length, slot, m_table[slot]);
+    const quint64 hash = hashOf(text, length);
+    return lookUp(text, length, hash, m_table[hash & m_mask]);
 }
 
-int NameLinker::lookUp(const char *text, qsizetype length, size_t slot, unsigned entry) const
+int NameLinker::lookUp(const char *text, qsizetype length, quint64 hash, Slot first) const
 {
-    while (entry != 0) {
-        const Name &name = m_names[entry - 1];
-        if (name.length == length && sameNormalized(name.data, text, length))
-            return int(entry - 1);
+    size_t slot = hash & m_mask;
+    for (Slot at = first; at.entry != 0; at = m_table[slot]) {
+        if (at.tag == quint32(hash >> 32) && sameName(at.entry - 1, text, length))
+            return int(at.entry - 1);
         slot = (slot + 1) & m_mask;
-        entry = m_table[slot];
     }
     return -1;
 }
@@ -188,44 +243,63 @@ bool NameLinker::lookUpWindow(QByteArrayView text, qsizetype from, qsizetype to,
     // lookups of a window then wait for memory side by side, not one after another.
     std::vector<Probe> &probes = m_probes;
     probes.clear();
-    for (qsizetype q = from;; ++q) {
-        q = skipForward(data, q, end);
-        if (q >= end)
-            break;
-        // The names that end at q, longest first.
+    const auto candidates = [&](qsizetype q) {
+        // The names that end at q, longest first. Without the last two bytes of a
+        // name there, only a name of one byte can end at q.
         const unsigned char last = normalized(data[q]);
-        const bool pair = q > 0 && testBit(m_pairs, unsigned(normalized(data[q - 1])) << 8 | last);
         const int *length = m_lengths.data() + m_lengthStart[last];
         const int *const lengthsEnd = m_lengths.data() + m_lengthStart[size_t(last) + 1];
         work += lengthsEnd - length;
+        if (q == 0 || !testBit(m_pairs, unsigned(normalized(data[q - 1])) << 8 | last)) {
+            if (lengthsEnd[-1] != 1 || q >= to || q < from)
+                return;
+            length = lengthsEnd - 1;
+        }
         for (; length < lengthsEnd; ++length) {
             const qsizetype start = q - *length + 1;
             if (start >= to)
                 break;
-            if (start < from || (*length >= 2 && !pair) ||
+            if (start < from ||
                 !testBit(m_shapes, shapeBit(normalized(data[start]), last, *length)))
                 continue;
             work += *length;
-            const size_t slot = hashOf(data + start, *length) & m_mask;
-            __builtin_prefetch(&m_table[slot]);
-            probes.push_back(Probe{start, *length, slot, 0});
+            probes.push_back(Probe{start, *length, hashOf(data + start, *length), Slot{}});
         }
+    };
+    // The bytes that end a name, found 64 at a time as a mask.
+    for (qsizetype block = from; block < end; block += 64) {
+        for (quint64 mask = endingMask(data + block, qMin<qsizetype>(64, end - block)); mask != 0;
+             mask &= mask - 1)
+            candidates(block + __builtin_ctzll(mask));
         if (work > budget)
             return false;
     }
-    for (Probe &probe : probes) {
-        probe.entry = m_table[probe.slot];
-        if (probe.entry != 0)
-            __builtin_prefetch(&m_names[probe.entry - 1]);
-    }
-    for (const Probe &probe : probes) {
-        if (probe.entry != 0)
-            __builtin_prefetch(m_names[probe.entry - 1].data);
-    }
-    for (const Probe &probe : probes) {
-        const int name = lookUp(data + probe.start, probe.length, probe.slot, probe.entry);
-        if (name >= 0)
-            starts.push_back(Match{probe.start, probe.length, m_names[size_t(name)].id});
+    // A pipeline: while probe i is looked up, the name bytes of probe i + 8, the
+    // name of probe i + 16 and the table slot of probe i + 24 are asked for, so that
+    // a few dozen waits for memory overlap without flooding the processor with
+    // requests it would drop.
+    constexpr size_t kStep = 8;
+    const size_t count = probes.size();
+    for (size_t i = 0; i < count + 3 * kStep; ++i) {
+        if (i < count)
+            __builtin_prefetch(&m_table[probes[i].hash & m_mask]);
+        if (i >= kStep && i - kStep < count) {
+            Probe &probe = probes[i - kStep];
+            probe.first = m_table[probe.hash & m_mask];
+            if (probe.first.entry != 0)
+                __builtin_prefetch(&m_names[probe.first.entry - 1]);
+        }
+        if (i >= 2 * kStep && i - 2 * kStep < count) {
+            const Probe &probe = probes[i - 2 * kStep];
+            if (probe.first.entry != 0)
+                __builtin_prefetch(m_names[probe.first.entry - 1].data);
+        }
+        if (i >= 3 * kStep && i - 3 * kStep < count) {
+            const Probe &probe = probes[i - 3 * kStep];
+            const int name = lookUp(data + probe.start, probe.length, probe.hash, probe.first);
+            if (name >= 0)
+                starts.push_back(Match{probe.start, probe.length, m_names[size_t(name)].id});
+        }
     }
     // In page order, the longest first at each position.
     std::sort(starts.begin(), starts.end(), [](const Match &a, const Match &b) {
@@ -319,29 +393,25 @@ std::vector<NameLinker::Match> NameLinker::findAll(QByteArrayView text)
     return chosen;
 }
 
-qsizetype NameLinker::skipForward(const char *data, qsizetype from, qsizetype to) const
+quint64 NameLinker::endingMask(const char *data, qsizetype count) const
 {
-    qsizetype p = from;
 #ifdef __SSE2__
-    if (m_endByteCount >= 0) {
-        __m128i wanted[sizeof m_endBytes];
-        for (int k = 0; k < m_endByteCount; ++k)
-            wanted[k] = _mm_set1_epi8(char(m_endBytes[k]));
-        while (p + 16 <= to) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + p));
+    if (m_endByteCount >= 0 && count == 64) {
+        quint64 mask = 0;
+        for (int part = 0; part < 4; ++part) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + 16 * part));
             __m128i hits = _mm_setzero_si128();
             for (int k = 0; k < m_endByteCount; ++k)
-                hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, wanted[k]));
-            const unsigned mask = unsigned(_mm_movemask_epi8(hits));
-            if (mask != 0)
-                return p + __builtin_ctz(mask);
-            p += 16;
+                hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, m_endVectors[k]));
+            mask |= quint64(unsigned(_mm_movemask_epi8(hits))) << (16 * part);
         }
+        return mask;
     }
 #endif
-    while (p < to && !m_endsName[static_cast<unsigned char>(data[p])])
-        ++p;
-    return p;
+    quint64 mask = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        mask |= quint64(m_endsName[static_cast<unsigned char>(data[i])]) << i;
+    return mask;
 }
 
 qsizetype NameLinker::skipBack(const char *data, qsizetype from, qsizetype to) const
@@ -349,9 +419,7 @@ qsizetype NameLinker::skipBack(const char *data, qsizetype from, qsizetype to) c
     qsizetype p = from;
 #ifdef __SSE2__
     if (m_endByteCount >= 0) {
-        __m128i wanted[sizeof m_endBytes];
-        for (int k = 0; k < m_endByteCount; ++k)
-            wanted[k] = _mm_set1_epi8(char(m_endBytes[k]));
+        const __m128i *wanted = m_endVectors;
         while (p - 15 >= to) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + p - 15));
             __m128i hits = _mm_setzero_si128();

@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QtGlobal>
 
 #include <functional>
+#include <vector>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <vector>
 
 // Finds recorded file names (UTF-8) in a UTF-8 text: for every position, the longest
@@ -72,13 +77,17 @@ private:
     // The position of the name in the hash table that text[from, from + length)
     // equals, or -1.
     int lookUp(const char *text, qsizetype length) const;
-    // The same from the slot of the text's hash, which holds entry.
-    int lookUp(const char *text, qsizetype length, size_t slot, unsigned entry) const;
+    // The same for text of this hash, whose first slot holds `first`.
+    struct Slot;
+    int lookUp(const char *text, qsizetype length, quint64 hash, Slot first) const;
+    // Does the name at this position of m_names read as the text?
+    bool sameName(unsigned name, const char *text, qsizetype length) const;
 
     // The bytes that end a name, as they may stand in the text: when they are few,
     // the search skips the bytes between them sixteen at a time.
-    qsizetype skipForward(const char *data, qsizetype from, qsizetype to) const;
     qsizetype skipBack(const char *data, qsizetype from, qsizetype to) const;
+    // Bit i set when data[i] ends some name, for count bytes (at most 64).
+    quint64 endingMask(const char *data, qsizetype count) const;
 
     std::vector<Name> m_names;
     std::vector<int> m_nameLength; // by id
@@ -89,10 +98,18 @@ private:
     bool m_endsName[256] = {};
     unsigned char m_endBytes[8] = {};
     int m_endByteCount = 0;
+#ifdef __SSE2__
+    __m128i m_endVectors[8];
+#endif
 
     // The lookups' tables. Names by their hash: an index into m_names plus one, 0
-    // for an empty slot, the first added of equal names only.
-    std::vector<unsigned> m_table;
+    // for an empty slot, the first added of equal names only, with more of the hash
+    // so that most other names are told apart without reading them.
+    struct Slot {
+        quint32 tag = 0;
+        unsigned entry = 0;
+    };
+    std::vector<Slot> m_table;
     size_t m_mask = 0;
     // The lengths of the names that end in each byte, longest first: those of byte
     // c from m_lengthStart[c] up to m_lengthStart[c + 1].
@@ -106,8 +123,8 @@ private:
     struct Probe {
         qsizetype start;
         qsizetype length;
-        size_t slot;
-        unsigned entry;
+        quint64 hash;
+        Slot first;
     };
     std::vector<Probe> m_probes;
 
