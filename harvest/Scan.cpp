@@ -1,3 +1,4 @@
+#include "harvest/Bytes.h"
 #include "harvest/Harvest.h"
 #include "harvest/Tags.h"
 #include "harvest/TextRules.h"
@@ -20,24 +21,48 @@ namespace {
 const QLatin1StringView kHttp("http://");
 const QLatin1StringView kCrLf("\r\n");
 
+constexpr bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// A text to search for (lower-case ASCII), with the position of its first
+// character that is no letter: the search skips ahead to that character.
+struct Needle {
+    QByteArrayView text;
+    qsizetype anchor;
+    template <size_t N>
+    constexpr Needle(const char (&lower)[N]) : text(lower, N - 1), anchor(anchorOf(lower, N - 1))
+    {
+    }
+    Needle(QByteArrayView lower) : text(lower), anchor(anchorOf(lower.data(), lower.size())) {}
+    static constexpr qsizetype anchorOf(const char *lower, qsizetype size)
+    {
+        qsizetype anchor = 0;
+        while (anchor < size && isLetter(lower[anchor]))
+            ++anchor;
+        return anchor;
+    }
+};
+
+constexpr Needle kCgiBin("cgi-bin/i/");
+constexpr Needle kHrefNeedle("href=");
+constexpr Needle kHttpNeedle("http://");
+constexpr Needle kBorder(" border=");
+
 struct ScanKind {
     QByteArrayView marker; // lower case, as written in front of each clean line
-    QByteArrayView search; // the attribute whose value is taken
+    Needle search;         // the attribute whose value is taken
     int k;                 // the pair of lists that receives the entries
     bool links;
 };
 
-const ScanKind kImageTags{"<img", "src=", 1, false};
-const ScanKind kImageLinks{"<a ", "href=", 0, true};
+const ScanKind kImageTags{"<img", Needle("src="), 1, false};
+const ScanKind kImageLinks{"<a ", kHrefNeedle, 0, true};
 
 char lowerByte(char c)
 {
     return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
-}
-
-bool isLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 bool matchesAt(const char *data, QByteArrayView lowerNeedle)
@@ -52,21 +77,20 @@ bool matchesAt(const char *data, QByteArrayView lowerNeedle)
 // Position of the first occurrence of needle (lower-case ASCII) at or after from,
 // ignoring the case of ASCII letters; -1 when there is none. The search skips
 // ahead to the needle's first character that is no letter, when it has one.
-qsizetype indexOfBytes(QByteArrayView text, QByteArrayView needle, qsizetype from = 0)
+qsizetype indexOfBytes(QByteArrayView text, const Needle &lower, qsizetype from = 0)
 {
+    const QByteArrayView needle = lower.text;
     const qsizetype n = needle.size();
     const qsizetype last = text.size() - n;
     const char *data = text.data();
-    qsizetype anchor = 0;
-    while (anchor < n && isLetter(needle[anchor]))
-        ++anchor;
+    const qsizetype anchor = lower.anchor;
     if (anchor < n) {
         qsizetype i = from;
         while (i <= last) {
-            const void *hit = std::memchr(data + i + anchor, needle[anchor], size_t(last - i + 1));
-            if (!hit)
+            const qsizetype hit = FindByte(data, i + anchor, last + anchor + 1, needle[anchor]);
+            if (hit < 0)
                 return -1;
-            i = static_cast<const char *>(hit) - data - anchor;
+            i = hit - anchor;
             if (matchesAt(data + i, needle))
                 return i;
             ++i;
@@ -82,7 +106,7 @@ qsizetype indexOfBytes(QByteArrayView text, QByteArrayView needle, qsizetype fro
 
 // Text with every occurrence of needle (found as indexOfBytes finds it, left to
 // right) taken out.
-QByteArray removeEveryBytes(QByteArrayView text, QByteArrayView needle)
+QByteArray removeEveryBytes(QByteArrayView text, const Needle &needle)
 {
     QByteArray out;
     out.reserve(text.size());
@@ -90,7 +114,7 @@ QByteArray removeEveryBytes(QByteArrayView text, QByteArrayView needle)
     for (qsizetype at = indexOfBytes(text, needle); at >= 0;
          at = indexOfBytes(text, needle, done)) {
         out.append(text.sliced(done, at - done));
-        done = at + needle.size();
+        done = at + needle.text.size();
     }
     out.append(text.sliced(done));
     return out;
@@ -107,16 +131,14 @@ bool isBlank(char c)
 // and without any "href=" in it; a quoted value runs to its closing quote (or to
 // the end when it has none), an unquoted one to the first blank or ">", without
 // quotes. The value lies in the tag, or in scratch when it had to be changed.
-QByteArrayView extractValue(QByteArrayView tag, QByteArrayView search, QByteArray &scratch)
+QByteArrayView extractValue(QByteArrayView tag, const Needle &search, qsizetype at,
+                            QByteArray &scratch)
 {
-    const qsizetype at = indexOfBytes(tag, search);
-    if (at < 0)
-        return {};
-    const qsizetype from = at + search.size();
+    const qsizetype from = at + search.text.size();
     const qsizetype close = tag.indexOf('>', from);
     QByteArrayView rest = close < 0 ? tag.sliced(from) : tag.sliced(from, close - from + 1);
-    if (indexOfBytes(rest, "href=") >= 0) {
-        scratch = removeEveryBytes(rest, "href=");
+    if (indexOfBytes(rest, kHrefNeedle) >= 0) {
+        scratch = removeEveryBytes(rest, kHrefNeedle);
         rest = scratch;
     }
     const auto isQuote = [](char c) { return c == '"' || c == '\''; };
@@ -149,16 +171,16 @@ QByteArrayView extractValue(QByteArrayView tag, QByteArrayView search, QByteArra
 QByteArrayView keyOf(QByteArrayView value, QByteArray &scratch)
 {
     QByteArrayView key = value;
-    if (indexOfBytes(key, "http://") >= 0) {
-        scratch = removeEveryBytes(key, "http://");
+    if (indexOfBytes(key, kHttpNeedle) >= 0) {
+        scratch = removeEveryBytes(key, kHttpNeedle);
         key = scratch;
     }
     const qsizetype slash = key.lastIndexOf('/');
     if (slash >= 0)
         key = key.sliced(slash + 1);
-    if (indexOfBytes(key, " border=") < 0 && !key.contains('"'))
+    if (indexOfBytes(key, kBorder) < 0 && !key.contains('"'))
         return key;
-    QByteArray changed = removeEveryBytes(key, " border=");
+    QByteArray changed = removeEveryBytes(key, kBorder);
     changed.replace("\"", "");
     scratch = std::move(changed);
     return scratch;
@@ -339,52 +361,96 @@ public:
         if (m_bytes.empty())
             prepareBytes();
         const qsizetype start = out.size();
-        if (value.startsWith("//")) {
-            append(out, m_bytes.networkPrefix);
+        const Prefix *prefix;
+        if (value.size() >= 2 && value[0] == '/' && value[1] == '/') {
+            prefix = &m_bytes.networkPrefix;
+            append(out, prefix->bytes);
             append(out, value);
-        } else if (value.contains("../")) {
+        } else if (const qsizetype first = indexOfDotDotSlash(value, 0); first >= 0) {
             qsizetype ups = 0;
             qsizetype done = 0;
             QByteArray rest;
-            for (qsizetype at = value.indexOf("../"); at >= 0; at = value.indexOf("../", done)) {
+            for (qsizetype at = first; at >= 0; at = indexOfDotDotSlash(value, done)) {
                 rest.append(value.sliced(done, at - done));
                 done = at + 3;
                 ++ups;
             }
             rest.append(value.sliced(done));
-            append(out, climbed(ups));
+            prefix = &climbed(ups);
+            append(out, prefix->bytes);
             append(out, rest);
         } else if (value.startsWith('/')) {
-            append(out, m_bytes.rootBase);
+            prefix = &m_bytes.rootBase;
+            append(out, prefix->bytes);
             append(out, value.sliced(1));
         } else {
-            append(out, m_bytes.relativeBase);
+            prefix = &m_bytes.relativeBase;
+            append(out, prefix->bytes);
             append(out, value);
         }
+        // The rest of the address reads as written, as the value does.
+        if (prefix->verdict >= 0)
+            return prefix->verdict == 1;
         return IsAllowedAddress(QByteArrayView(out.data() + start, out.size() - start), m_filePage);
     }
 
 private:
+    // A text that values are joined to, with what it alone tells of the addresses
+    // made with it: 1 allowed, 0 refused, -1 when the whole address must be read.
+    struct Prefix {
+        QByteArray bytes;
+        int verdict = -1;
+    };
+
     static void append(GrowingArray<char> &out, QByteArrayView bytes)
     {
         out.append(bytes.data(), bytes.size());
     }
 
+    static qsizetype indexOfDotDotSlash(QByteArrayView value, qsizetype from)
+    {
+        for (qsizetype i = from + 2; i < value.size(); ++i) {
+            if (value[i] == '/' && value[i - 1] == '.' && value[i - 2] == '.')
+                return i - 2;
+        }
+        return -1;
+    }
+
+    // What a prefix tells of every address made of it and a value that reads as
+    // written: when the prefix reads as written too and its first delimiter ends
+    // the scheme part (or shows there is none), the address's scheme is the
+    // prefix's, whatever follows. A "data:" address depends on what follows.
+    Prefix prefixOf(const QByteArray &bytes) const
+    {
+        Prefix prefix;
+        prefix.bytes = bytes;
+        if (bytes.isEmpty() || !ReadsAsWritten(bytes))
+            return prefix;
+        bool delimited = false;
+        for (const char c : bytes)
+            delimited = delimited || c == ':' || c == '/' || c == '?' || c == '#' || c == '\\';
+        if (!delimited ||
+            SchemeOfPlain(bytes).compare(QByteArrayView("data"), Qt::CaseInsensitive) == 0)
+            return prefix;
+        prefix.verdict = IsAllowedAddress(QByteArrayView(bytes), m_filePage) ? 1 : 0;
+        return prefix;
+    }
+
     void prepareBytes()
     {
-        m_bytes.networkPrefix =
-            (m_pageScheme.isEmpty() ? QStringLiteral("http") : m_pageScheme).toUtf8() + ':';
-        m_bytes.relativeBase = m_relativeBase.toUtf8();
-        m_bytes.rootBase = m_rootBase.toUtf8();
+        m_bytes.networkPrefix = prefixOf(
+            (m_pageScheme.isEmpty() ? QStringLiteral("http") : m_pageScheme).toUtf8() + ':');
+        m_bytes.relativeBase = prefixOf(m_relativeBase.toUtf8());
+        m_bytes.rootBase = prefixOf(m_rootBase.toUtf8());
         m_bytes.prepared = true;
     }
 
     // The folder `ups` levels up in UTF-8; the last one is kept, as the values of
     // a page tend to climb alike.
-    const QByteArray &climbed(qsizetype ups)
+    const Prefix &climbed(qsizetype ups)
     {
         if (ups != m_bytes.climbedUps) {
-            m_bytes.climbed = m_climber.up(ups).toUtf8();
+            m_bytes.climbed = prefixOf(m_climber.up(ups).toUtf8());
             m_bytes.climbedUps = ups;
         }
         return m_bytes.climbed;
@@ -411,10 +477,10 @@ private:
     struct {
         bool empty() const { return !prepared; }
         bool prepared = false;
-        QByteArray networkPrefix; // the page's scheme (or http) and ":"
-        QByteArray relativeBase;
-        QByteArray rootBase;
-        QByteArray climbed;
+        Prefix networkPrefix; // the page's scheme (or http) and ":"
+        Prefix relativeBase;
+        Prefix rootBase;
+        Prefix climbed;
         qsizetype climbedUps = -1;
     } m_bytes;
 };
@@ -461,8 +527,10 @@ public:
         m_count = 0;
         clear(m_slots, qMax<qsizetype>(1024, m_slots.size()));
         m_mask = size_t(m_slots.size()) - 1;
-        for (qsizetype i = 0; i < m_keys.size(); ++i)
-            insert(i);
+        for (qsizetype i = 0; i < m_keys.size(); ++i) {
+            const QByteArrayView key = m_keys.at(i);
+            insert(i, hashBytes(key.data(), key.size()));
+        }
     }
 
     // Asks for the memory that contains() of a key with this hash will read first.
@@ -478,18 +546,17 @@ public:
             const KeySlot &slot = m_slots[qsizetype(i)];
             if (slot.entry == 0)
                 return false;
-            if (slot.hash == quint32(hash >> 32) && m_keys.at(qsizetype(slot.entry) - 1) == key)
+            if (slot.hash == quint32(hash) && m_keys.at(qsizetype(slot.entry) - 1) == key)
                 return true;
         }
     }
 
-    // Adds entry i of the list, which is not in the set yet.
-    void insert(qsizetype i)
+    // Adds entry i of the list, whose key has this hash and is not in the set yet.
+    void insert(qsizetype i, quint64 hash)
     {
         if (2 * (m_count + 1) > m_slots.size())
             grow();
-        const QByteArrayView key = m_keys.at(i);
-        place(m_slots, m_mask, hashBytes(key.data(), key.size()), i);
+        place(m_slots, m_mask, quint32(hash), i);
         ++m_count;
     }
 
@@ -500,12 +567,14 @@ private:
         std::memset(static_cast<void *>(table.data()), 0, size_t(size) * sizeof(KeySlot));
     }
 
-    static void place(KeyTable &table, size_t mask, quint64 hash, qsizetype i)
+    // The slot is found by the low bits of the hash, which it keeps: growing needs
+    // no key read again.
+    static void place(KeyTable &table, size_t mask, quint32 hash, qsizetype i)
     {
         size_t at = hash & mask;
         while (table[qsizetype(at)].entry != 0)
             at = (at + 1) & mask;
-        table[qsizetype(at)] = KeySlot{quint32(hash >> 32), quint32(i + 1)};
+        table[qsizetype(at)] = KeySlot{hash, quint32(i + 1)};
     }
 
     void grow()
@@ -514,11 +583,9 @@ private:
         clear(grown, 2 * m_slots.size());
         const size_t mask = size_t(grown.size()) - 1;
         for (qsizetype s = 0; s < m_slots.size(); ++s) {
-            const quint32 entry = m_slots[s].entry;
-            if (entry != 0) {
-                const QByteArrayView key = m_keys.at(qsizetype(entry) - 1);
-                place(grown, mask, hashBytes(key.data(), key.size()), qsizetype(entry) - 1);
-            }
+            const KeySlot slot = m_slots[s];
+            if (slot.entry != 0)
+                place(grown, mask, slot.hash, qsizetype(slot.entry) - 1);
         }
         m_slots = std::move(grown);
         m_mask = mask;
@@ -618,14 +685,15 @@ private:
             return;
         const ScanKind &kind = isLink ? kImageLinks : kImageTags;
         QByteArrayView tagText = m_text.sliced(tag.start, tag.end - tag.start);
-        if (isLink && indexOfBytes(tagText, "cgi-bin/i/") >= 0) {
+        if (isLink && indexOfBytes(tagText, kCgiBin) >= 0) {
             // The link scan reads its tags without "cgi-bin/i/".
-            m_cleaned = removeEveryBytes(tagText, "cgi-bin/i/");
+            m_cleaned = removeEveryBytes(tagText, kCgiBin);
             tagText = m_cleaned;
         }
-        if (indexOfBytes(tagText, kind.search) < 0)
+        const qsizetype search = indexOfBytes(tagText, kind.search);
+        if (search < 0)
             return;
-        const QByteArrayView value = extractValue(tagText, kind.search, m_valueScratch);
+        const QByteArrayView value = extractValue(tagText, kind.search, search, m_valueScratch);
         if (isLink && !leadsToPicture(value))
             return;
         Found found{};
@@ -693,7 +761,7 @@ private:
         addresses.commit();
         Utf8List &keys = m_lists.Keys[found.k];
         keys.append(key);
-        known.insert(keys.size() - 1);
+        known.insert(keys.size() - 1, found.hash);
     }
 
     QByteArrayView m_text;
@@ -752,8 +820,7 @@ qsizetype findMarker(const char *data, qsizetype n, qsizetype from, QByteArrayVi
 
 qsizetype findByte(const char *data, qsizetype from, qsizetype to, char c)
 {
-    const void *hit = from < to ? std::memchr(data + from, c, size_t(to - from)) : nullptr;
-    return hit ? static_cast<const char *>(hit) - data : -1;
+    return FindByte(data, from, to, c);
 }
 
 qsizetype findLastByte(const char *data, qsizetype from, qsizetype to, char c)
@@ -906,9 +973,9 @@ void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink
 {
     QByteArray cleaned;
     QByteArrayView text = pageText;
-    if (links && indexOfBytes(text, "cgi-bin/i/") >= 0) {
+    if (links && indexOfBytes(text, kCgiBin) >= 0) {
         // The removal never crosses a line break, so it can be made on the whole text.
-        cleaned = removeEveryBytes(text, "cgi-bin/i/");
+        cleaned = removeEveryBytes(text, kCgiBin);
         text = cleaned;
     }
     const QByteArrayView marker = links ? kImageLinks.marker : kImageTags.marker;
