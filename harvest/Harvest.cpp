@@ -129,22 +129,30 @@ HarvestReport RunHarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl,
         if (!ok && report.failure.isEmpty())
             report.failure = why;
     };
-    QByteArray converted;
-    const QByteArrayView text = ValidUtf8(pageUtf8, &converted);
     // The files in the order RunHarvest() writes them, each streamed into its file
-    // as it is made; the scans read the text in memory, never the files.
+    // as it is made; the scans read the text in memory, never the files. The page
+    // is checked for UTF-8 as it is written into the first.
+    QByteArray converted;
+    QByteArrayView text;
+    bool checked = false;
     note(files.writeReplaceWith(
-        WorkingFiles::CheckImages, [&](WorkingFiles::Stream &stream) { stream.write(text); },
+        WorkingFiles::CheckImages,
+        [&](WorkingFiles::Stream &stream) {
+            text = WriteValidUtf8(pageUtf8, stream, &converted);
+            checked = true;
+        },
         &why));
+    if (!checked)
+        text = ValidUtf8(pageUtf8, &converted);
+    // The clean file as each scan makes it, every line with a tag and then the
+    // tags: the two contents of a scan are made in one reading of the page.
     for (const bool links : {false, true}) {
-        for (const bool tagsOnly : {false, true}) {
-            note(files.writeReplaceWith(
-                WorkingFiles::CheckImagesClean,
-                [&](WorkingFiles::Stream &stream) {
-                    WriteCleanText(text, links, tagsOnly, stream);
-                },
-                &why));
-        }
+        note(files.writeReplaceSeries(
+            WorkingFiles::CheckImagesClean, 2,
+            [&](WorkingFiles::Stream *const *streams) {
+                WriteCleanTexts(text, links, streams[0], streams[1]);
+            },
+            &why));
     }
     lists.clear();
     const qsizetype refused = scanPage(text, pageUrl, baseUrl, lists);

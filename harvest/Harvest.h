@@ -112,6 +112,9 @@ QByteArray ValidUtf8(const QByteArray &bytes);
 // had to be converted.
 QByteArrayView ValidUtf8(QByteArrayView bytes, QByteArray *converted);
 
+// The same, the text written into sink as it is checked.
+QByteArrayView WriteValidUtf8(QByteArrayView bytes, ByteSink &sink, QByteArray *converted);
+
 // The address without its query and fragment: from the first "?" or "#" on.
 QString WithoutQueryAndFragment(const QString &url);
 
@@ -140,6 +143,9 @@ void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const
 // for each marker up to the next or the line's end (tagsOnly: the marker lines
 // only), each marker written in lower case and every line followed by CR LF.
 void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink &sink);
+// Both texts of a scan in one reading of the page: every line into `lines`, the
+// marker lines only into `tags` (either may be null).
+void WriteCleanTexts(QByteArrayView pageText, bool links, ByteSink *lines, ByteSink *tags);
 
 // The same text, written into out.
 void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArray &out);

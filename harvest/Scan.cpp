@@ -829,15 +829,17 @@ qsizetype findLastByte(const char *data, qsizetype from, qsizetype to, char c)
     return hit ? static_cast<const char *>(hit) - data : -1;
 }
 
-// True when the bytes are well-formed UTF-8: no overlong forms, no surrogates,
-// nothing above U+10FFFF. Runs of ASCII are checked 32 or 8 bytes at a time.
-bool isUtf8(QByteArrayView text)
+// Checks the characters of text that start in [from, to) (the last may run past
+// to) for well-formed UTF-8: no overlong forms, no surrogates, nothing above
+// U+10FFFF. Returns where the last of them ends, or -1 at the first that is not
+// well-formed. Runs of ASCII are checked 32 or 8 bytes at a time.
+qsizetype utf8Run(QByteArrayView text, qsizetype from, qsizetype to)
 {
     const auto *data = reinterpret_cast<const uchar *>(text.data());
     const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        if (i + 32 <= n) {
+    qsizetype i = from;
+    while (i < to) {
+        if (i + 32 <= to) {
             quint64 words[4];
             std::memcpy(words, data + i, 32);
             if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) == 0) {
@@ -845,7 +847,7 @@ bool isUtf8(QByteArrayView text)
                 continue;
             }
         }
-        if (i + 8 <= n) {
+        if (i + 8 <= to) {
             quint64 word;
             std::memcpy(&word, data + i, 8);
             if ((word & 0x8080808080808080ull) == 0) {
@@ -876,17 +878,22 @@ bool isUtf8(QByteArrayView text)
             else if (c == 0xF4)
                 high = 0x8F;
         } else {
-            return false;
+            return -1;
         }
         if (i + length > n || data[i + 1] < low || data[i + 1] > high)
-            return false;
+            return -1;
         for (qsizetype k = 2; k < length; ++k) {
             if ((data[i + k] & 0xC0) != 0x80)
-                return false;
+                return -1;
         }
         i += length;
     }
-    return true;
+    return i;
+}
+
+bool isUtf8(QByteArrayView text)
+{
+    return utf8Run(text, 0, text.size()) == text.size();
 }
 
 } // namespace
@@ -909,6 +916,26 @@ QByteArrayView ValidUtf8(QByteArrayView bytes, QByteArray *converted)
         return text;
     *converted = QString::fromUtf8(bytes).toUtf8();
     return *converted;
+}
+
+QByteArrayView WriteValidUtf8(QByteArrayView bytes, ByteSink &sink, QByteArray *converted)
+{
+    // Each piece is checked just before it is written, while it is in the cache,
+    // and handed on whole.
+    constexpr qsizetype kPiece = qsizetype(256) << 10;
+    const QByteArrayView text = bytes.startsWith(kByteOrderMark) ? bytes.sliced(3) : bytes;
+    for (qsizetype done = 0; done < text.size();) {
+        const qsizetype end = utf8Run(text, done, qMin(text.size(), done + kPiece));
+        if (end < 0) {
+            sink.restart();
+            *converted = QString::fromUtf8(bytes).toUtf8();
+            sink.write(*converted);
+            return *converted;
+        }
+        sink.write(text.sliced(done, end - done));
+        done = end;
+    }
+    return text;
 }
 
 QString WithoutQueryAndFragment(const QString &url)
@@ -971,6 +998,11 @@ void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArra
 
 void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink &sink)
 {
+    WriteCleanTexts(pageText, links, tagsOnly ? nullptr : &sink, tagsOnly ? &sink : nullptr);
+}
+
+void WriteCleanTexts(QByteArrayView pageText, bool links, ByteSink *lines, ByteSink *tags)
+{
     QByteArray cleaned;
     QByteArrayView text = pageText;
     if (links && indexOfBytes(text, kCgiBin) >= 0) {
@@ -984,6 +1016,13 @@ void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink
     qsizetype lineStart = 0;
     qsizetype resume = 0;
     bool firstKept = true;
+    // Each tag line goes to both texts.
+    const auto write = [lines, tags](QByteArrayView bytes) {
+        if (lines)
+            lines->write(bytes);
+        if (tags)
+            tags->write(bytes);
+    };
     qsizetype at = findMarker(data, n, 0, marker);
     while (at >= 0) {
         // The line of this first marker of a line starts after the last line end
@@ -993,9 +1032,9 @@ void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink
             lineStart = cr + 1 + (data[cr + 1] == '\n' ? 1 : 0);
         // The text before the first tag keeps a line of its own; each tag starts a
         // new line that runs to the next tag or to the end of the text line.
-        if ((at > lineStart || firstKept) && !tagsOnly) {
-            sink.write(QByteArrayView(data + lineStart, at - lineStart));
-            sink.write("\r\n");
+        if ((at > lineStart || firstKept) && lines) {
+            lines->write(QByteArrayView(data + lineStart, at - lineStart));
+            lines->write("\r\n");
         }
         firstKept = false;
         while (true) {
@@ -1004,9 +1043,9 @@ void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink
             const qsizetype lineEnd = findByte(data, at, limit, '\r');
             const qsizetype end = lineEnd < 0 ? limit : lineEnd;
             // Each tag begins with its marker written in lower case.
-            sink.write(marker);
-            sink.write(QByteArrayView(data + at + marker.size(), end - at - marker.size()));
-            sink.write("\r\n");
+            write(marker);
+            write(QByteArrayView(data + at + marker.size(), end - at - marker.size()));
+            write("\r\n");
             at = following;
             if (lineEnd >= 0 || following < 0) {
                 resume = end;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -86,15 +87,19 @@ bool writeAll(int fd, const char *data, qsizetype size)
 }
 
 // A stream into an open file, handed to the file a buffer at a time; the first
-// failure is kept, and nothing more is written after it. The buffer is the
-// thread's own and serves every file it writes, so that its memory is touched
-// once, not once a file.
+// failure is kept, and nothing more is written after it. The buffers are the
+// thread's own and serve every file it writes, so that their memory is touched
+// once, not once a file; files written side by side use buffers of their own.
 class FileStream : public WorkingFiles::Stream {
 public:
-    explicit FileStream(int fd) : m_fd(fd)
+    static constexpr int kBuffers = 4;
+
+    explicit FileStream(int fd, int buffer = 0) : m_fd(fd)
     {
-        thread_local std::unique_ptr<char[]> buffer(new char[kBuffer]);
-        setBuffer(buffer.get(), kBuffer);
+        thread_local std::unique_ptr<char[]> buffers[kBuffers];
+        if (!buffers[buffer])
+            buffers[buffer].reset(new char[kBuffer]);
+        setBuffer(buffers[buffer].get(), kBuffer);
     }
 
     int failure() const { return m_errno; }
@@ -122,19 +127,23 @@ private:
 // path comes back in *temporary; on failure nothing is left behind. It is not
 // synced to the disk: the working files are what the running program hands from one
 // step to the next, not data to keep through a crash.
-bool writeTemporary(const QString &folder, const QString &name,
-                    const std::function<void(WorkingFiles::Stream &)> &fill, QByteArray *temporary,
+// A new owner-only file beside the target, opened; -1 and *error set when it
+// cannot be made.
+int openTemporary(const QString &folder, const QString &name, QByteArray *temporary, QString *error)
+{
+    *temporary = QFile::encodeName(folder + QStringLiteral("/.") + name) + ".XXXXXX";
+    // mkstemp creates the file exclusively (never through a link), mode 0600.
+    const int fd = ::mkstemp(temporary->data());
+    if (fd < 0)
+        setError(error, name, systemReason(errno));
+    return fd;
+}
+
+// Ends a temporary file with CR LF and closes it; on failure it is removed and
+// *error set.
+bool closeTemporary(FileStream &stream, int fd, const QString &name, const QByteArray &temporary,
                     QString *error)
 {
-    QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.") + name) + ".XXXXXX";
-    // mkstemp creates the file exclusively (never through a link), mode 0600.
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        setError(error, name, systemReason(errno));
-        return false;
-    }
-    FileStream stream(fd);
-    fill(stream);
     stream.write("\r\n");
     stream.flush();
     const int writeErrno = stream.failure();
@@ -142,11 +151,22 @@ bool writeTemporary(const QString &folder, const QString &name,
     const bool closed = ::close(fd) == 0;
     if (writeErrno != 0 || !closed) {
         setError(error, name, systemReason(writeErrno != 0 ? writeErrno : errno));
-        ::unlink(pattern.constData());
+        ::unlink(temporary.constData());
         return false;
     }
-    *temporary = pattern;
     return true;
+}
+
+bool writeTemporary(const QString &folder, const QString &name,
+                    const std::function<void(WorkingFiles::Stream &)> &fill, QByteArray *temporary,
+                    QString *error)
+{
+    const int fd = openTemporary(folder, name, temporary, error);
+    if (fd < 0)
+        return false;
+    FileStream stream(fd);
+    fill(stream);
+    return closeTemporary(stream, fd, name, *temporary, error);
 }
 
 #else
@@ -283,6 +303,72 @@ bool WorkingFiles::writeReplaceWith(const QString &name, const Fill &fill, QStri
         return false;
     }
     return true;
+#endif
+}
+
+bool WorkingFiles::writeReplaceSeries(const QString &name, int count, const FillSeries &fill,
+                                      QString *error) const
+{
+    Q_ASSERT(count >= 1 && count <= kMostInSeries);
+#ifdef Q_OS_UNIX
+    const QByteArray target = QFile::encodeName(path(name));
+    const QString refused = refusal(target);
+    if (!refused.isEmpty()) {
+        setError(error, name, refused);
+        return false;
+    }
+    // Each content in a temporary file of its own, all made in one go.
+    QByteArray temporaries[kMostInSeries];
+    int fds[kMostInSeries];
+    QString failures[kMostInSeries];
+    std::optional<FileStream> files[kMostInSeries];
+    harvest::NullSink nowhere[kMostInSeries];
+    Stream *streams[kMostInSeries];
+    for (int i = 0; i < count; ++i) {
+        fds[i] = openTemporary(m_folder, name, &temporaries[i], &failures[i]);
+        if (fds[i] >= 0)
+            streams[i] = &files[i].emplace(fds[i], i);
+        else
+            streams[i] = &nowhere[i];
+    }
+    fill(streams);
+    // Then the file takes each content in turn, as if each were written in its turn.
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+        if (fds[i] >= 0 && closeTemporary(*files[i], fds[i], name, temporaries[i], &failures[i])) {
+            QString why = refusal(target);
+            if (why.isEmpty() && replaceFile(temporaries[i].constData(), target.constData()) != 0)
+                why = systemReason(errno);
+            if (!why.isEmpty()) {
+                ::unlink(temporaries[i].constData());
+                setError(&failures[i], name, why);
+            }
+        }
+        if (!failures[i].isEmpty() && ok) {
+            ok = false;
+            if (error)
+                *error = failures[i];
+        }
+    }
+    return ok;
+#else
+    QByteArray contents[kMostInSeries];
+    std::optional<harvest::ByteArraySink> sinks[kMostInSeries];
+    Stream *streams[kMostInSeries];
+    for (int i = 0; i < count; ++i)
+        streams[i] = &sinks[i].emplace(contents[i]);
+    fill(streams);
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+        sinks[i]->flush();
+        QString why;
+        if (!writeReplaceBytes(name, contents[i], &why) && ok) {
+            ok = false;
+            if (error)
+                *error = why;
+        }
+    }
+    return ok;
 #endif
 }
 
