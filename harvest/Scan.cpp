@@ -535,6 +535,13 @@ public:
 
     // Asks for the memory that contains() of a key with this hash will read first.
     void prefetch(quint64 hash) const { __builtin_prefetch(&m_slots[qsizetype(hash & m_mask)]); }
+    // The entry whose key a key with this hash most likely equals, or -1.
+    qsizetype likelyEntry(quint64 hash) const
+    {
+        const KeySlot &slot = m_slots[qsizetype(hash & m_mask)];
+        return slot.entry != 0 && slot.hash == quint32(hash) ? qsizetype(slot.entry) - 1 : -1;
+    }
+    const Utf8List &keys() const { return m_keys; }
 
     bool contains(QByteArrayView key) const
     {
@@ -655,8 +662,10 @@ private:
         qsizetype key;
         qsizetype keyLength;
         quint64 hash;
+        qsizetype likely;        // the entry the key most likely equals, or -1
+        const char *likelyBytes; // its bytes
     };
-    static constexpr size_t kBatch = 16;
+    static constexpr size_t kBatch = 32;
 
     bool inText(QByteArrayView bytes) const
     {
@@ -718,6 +727,22 @@ private:
 
     void flush()
     {
+        // A key seen before is compared with the one the table holds: the memory of
+        // those is asked for a batch at a time, in two rounds, the place of the
+        // likely entry and then its bytes.
+        for (size_t i = 0; i < m_batchSize; ++i) {
+            Found &found = m_batch[i];
+            found.likely = found.tooLong ? -1 : m_known[found.k].likelyEntry(found.hash);
+            if (found.likely >= 0)
+                m_known[found.k].keys().prefetch(found.likely);
+        }
+        for (size_t i = 0; i < m_batchSize; ++i) {
+            Found &found = m_batch[i];
+            if (found.likely >= 0) {
+                found.likelyBytes = m_known[found.k].keys().at(found.likely).data();
+                __builtin_prefetch(found.likelyBytes);
+            }
+        }
         for (size_t i = 0; i < m_batchSize; ++i)
             record(m_batch[i]);
         m_batchSize = 0;

@@ -375,7 +375,12 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
             ++counts.linked;
             writeEscaped(sink, pageText.sliced(done, match.position - done));
             sink.write("<a href='");
-            writeAttributeSafe(sink, address);
+            // An address whose anchor is no longer than the address and its markup
+            // has nothing to escape.
+            if (target.open == 9 + target.addressLength + 2)
+                sink.write(address);
+            else
+                writeAttributeSafe(sink, address);
             sink.write("'>");
             writeEscaped(sink, pageText.sliced(match.position, match.length));
             sink.write("</a>");
@@ -435,30 +440,35 @@ void WriteImagePage(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
         for (blocks = 0; blocks < recorded; ++blocks) {
             const QByteArrayView stored = addresses.at(blocks);
             // Only an address without any scheme gets "http://" in front.
-            target.resize(0);
-            if (!HasScheme(stored))
-                target.append("http://");
-            {
+            const QByteArrayView prefix = HasScheme(stored) ? QByteArrayView() : "http://";
+            // Nearly every address has nothing to escape: it is written as it is.
+            const bool plain = attributeSafeSize(stored) == stored.size();
+            if (!plain) {
+                target.resize(0);
                 ByteArraySink to(target);
                 writeAttributeSafe(to, stored);
+                to.flush();
+                caption.resize(0);
+                ByteArraySink captionTo(caption);
+                writeAttributeSafe(captionTo, stored, true);
+                captionTo.flush();
             }
-            caption.resize(0);
-            {
-                ByteArraySink to(caption);
-                writeAttributeSafe(to, stored, true);
-            }
+            const qsizetype targetSize = prefix.size() + (plain ? stored.size() : target.size());
+            const qsizetype captionSize = plain ? stored.size() : caption.size();
             // The block's size as the limit counts it: the caption's bytes, the
             // address twice and 48 for the markup around them (which takes 43).
-            const qsizetype written = 43 + 2 * target.size() + caption.size();
+            const qsizetype written = 43 + 2 * targetSize + captionSize;
             if (byteLimit >= 0 && total + written - 43 + 48 > byteLimit)
                 break;
             total += written;
-            sink.write("<a href='");
-            sink.write(target);
-            sink.write("'><img src='");
-            sink.write(target);
+            for (const QByteArrayView markup :
+                 {QByteArrayView("<a href='"), QByteArrayView("'><img src='")}) {
+                sink.write(markup);
+                sink.write(prefix);
+                sink.write(plain ? stored : QByteArrayView(target));
+            }
             sink.write("'></a><BR>");
-            sink.write(caption);
+            sink.write(plain ? stored : QByteArrayView(caption));
             sink.write("<BR><BR><BR>");
         }
     };

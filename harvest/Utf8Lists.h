@@ -18,6 +18,9 @@ public:
         const qsizetype start = i == 0 ? 0 : m_ends[i - 1];
         return QByteArrayView(m_bytes.data() + start, m_ends[i] - start);
     }
+    // Asks for the memory where entry i's place is kept.
+    void prefetch(qsizetype i) const { __builtin_prefetch(m_ends.data() + i - (i > 0)); }
+
     void append(QByteArrayView entry)
     {
         m_bytes.append(entry.data(), entry.size());
