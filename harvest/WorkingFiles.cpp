@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -60,15 +61,58 @@ QString refusal(const QByteArray &path)
 // make ext4 start writing the new one to the disk at once (its guard for files
 // replaced this way, where working files need none). Where the target is missing
 // or the file system cannot exchange names, a plain rename.
+// The temporary files being written, where a process that has to end at once (in
+// a signal handler) finds them to remove them: a few fixed slots, no allocation.
+struct UnfinishedFile {
+    std::atomic<int> state{0}; // 0 free, 1 being filled, 2 holds a path
+    char path[4096];
+};
+UnfinishedFile unfinishedFiles[8];
+
+void addUnfinished(const QByteArray &path)
+{
+    if (path.size() >= qsizetype(sizeof(UnfinishedFile::path)))
+        return;
+    for (UnfinishedFile &file : unfinishedFiles) {
+        int free = 0;
+        if (file.state.compare_exchange_strong(free, 1)) {
+            std::memcpy(file.path, path.constData(), size_t(path.size()) + 1);
+            file.state = 2;
+            return;
+        }
+    }
+}
+
+void forgetUnfinished(const char *path)
+{
+    for (UnfinishedFile &file : unfinishedFiles) {
+        if (file.state == 2 && std::strcmp(file.path, path) == 0) {
+            file.state = 0;
+            return;
+        }
+    }
+}
+
+// Removes a temporary file that will not take its target's place.
+void dropTemporary(const QByteArray &temporary)
+{
+    ::unlink(temporary.constData());
+    forgetUnfinished(temporary.constData());
+}
+
 int replaceFile(const char *temporary, const char *target)
 {
 #ifdef RENAME_EXCHANGE
     if (::renameat2(AT_FDCWD, temporary, AT_FDCWD, target, RENAME_EXCHANGE) == 0) {
         ::unlink(temporary);
+        forgetUnfinished(temporary);
         return 0;
     }
 #endif
-    return ::rename(temporary, target);
+    const int result = ::rename(temporary, target);
+    if (result == 0)
+        forgetUnfinished(temporary);
+    return result;
 }
 
 bool writeAll(int fd, const char *data, qsizetype size)
@@ -136,6 +180,8 @@ int openTemporary(const QString &folder, const QString &name, QByteArray *tempor
     const int fd = ::mkstemp(temporary->data());
     if (fd < 0)
         setError(error, name, systemReason(errno));
+    else
+        addUnfinished(*temporary);
     return fd;
 }
 
@@ -151,7 +197,7 @@ bool closeTemporary(FileStream &stream, int fd, const QString &name, const QByte
     const bool closed = ::close(fd) == 0;
     if (writeErrno != 0 || !closed) {
         setError(error, name, systemReason(writeErrno != 0 ? writeErrno : errno));
-        ::unlink(temporary.constData());
+        dropTemporary(temporary);
         return false;
     }
     return true;
@@ -191,6 +237,16 @@ WorkingFiles::Fill bytesOf(const QByteArray &bytes)
 } // namespace
 
 WorkingFiles::WorkingFiles(const QString &folder) : m_folder(folder) {}
+
+void WorkingFiles::removeUnfinished()
+{
+#ifdef Q_OS_UNIX
+    for (UnfinishedFile &file : unfinishedFiles) {
+        if (file.state == 2)
+            ::unlink(file.path);
+    }
+#endif
+}
 
 QString WorkingFiles::folder() const
 {
@@ -289,7 +345,7 @@ bool WorkingFiles::writeReplaceWith(const QString &name, const Fill &fill, QStri
     if (why.isEmpty() && replaceFile(temporary.constData(), target.constData()) != 0)
         why = systemReason(errno);
     if (!why.isEmpty()) {
-        ::unlink(temporary.constData());
+        dropTemporary(temporary);
         setError(error, name, why);
         return false;
     }
@@ -340,7 +396,7 @@ bool WorkingFiles::writeReplaceSeries(const QString &name, int count, const Fill
             if (why.isEmpty() && replaceFile(temporaries[i].constData(), target.constData()) != 0)
                 why = systemReason(errno);
             if (!why.isEmpty()) {
-                ::unlink(temporaries[i].constData());
+                dropTemporary(temporaries[i]);
                 setError(&failures[i], name, why);
             }
         }
@@ -398,7 +454,7 @@ bool WorkingFiles::writePair(const QString &first, const Fill &firstFill, const 
     if (!writeTemporary(m_folder, first, firstFill, &firstTemporary, error))
         return false;
     if (!writeTemporary(m_folder, second, secondFill, &secondTemporary, error)) {
-        ::unlink(firstTemporary.constData());
+        dropTemporary(firstTemporary);
         return false;
     }
     // The first file's old content is kept under a second name until the second
@@ -425,8 +481,8 @@ bool WorkingFiles::writePair(const QString &first, const Fill &firstFill, const 
                 ::unlink(firstTarget.constData());
         }
     }
-    ::unlink(firstTemporary.constData());
-    ::unlink(secondTemporary.constData());
+    dropTemporary(firstTemporary);
+    dropTemporary(secondTemporary);
     ::unlink(backup.constData());
     if (!why.isEmpty()) {
         setError(error, failedName, why);

@@ -25,6 +25,10 @@ public:
     static const QLatin1StringView Browser;          // "browser.txt"
     static const QLatin1StringView Images;           // "images.htm"
 
+    // Removes the temporary files that writes under way have made, for a process
+    // that has to end at once: safe to call from a signal handler.
+    static void removeUnfinished();
+
     QString folder() const;
     // The folder followed by "/" and the name.
     QString path(const QString &name) const;

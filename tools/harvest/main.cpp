@@ -20,6 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <csignal>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -173,6 +175,19 @@ bool printLists(const harvest::Utf8Lists &lists)
 // (on a virtual machine a fault on a fresh 4 KB page costs more than the harvest's
 // work on it). A file that cannot be mapped is read. The bytes live as long as
 // the process.
+// What is said when the mapped page file is cut short while the harvest reads it:
+// the system then stops the process at the first byte that is gone.
+QByteArray cutShortMessage;
+
+extern "C" void onCutShort(int)
+{
+    WorkingFiles::removeUnfinished();
+    const ssize_t written =
+        ::write(STDERR_FILENO, cutShortMessage.constData(), size_t(cutShortMessage.size()));
+    Q_UNUSED(written);
+    _exit(2);
+}
+
 QByteArrayView readPage(QFile &file, QByteArray &storage)
 {
     const qint64 size = file.size();
@@ -180,6 +195,12 @@ QByteArrayView readPage(QFile &file, QByteArray &storage)
         void *mapped =
             mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.handle(), 0);
         if (mapped != MAP_FAILED) {
+            cutShortMessage = "quarrow-harvest: cannot read " + QFile::encodeName(file.fileName()) +
+                              ": it was cut short while it was read\n";
+            struct sigaction action {};
+            action.sa_handler = onCutShort;
+            sigemptyset(&action.sa_mask);
+            sigaction(SIGBUS, &action, nullptr);
             // Had the file grown since, the rest is read after it.
             file.seek(size);
             storage = file.readAll();
