@@ -11,7 +11,10 @@
 namespace {
 
 // A window of this many bytes is read at a time.
-constexpr qsizetype kWindow = qsizetype(1) << 18;
+constexpr qsizetype kWindow = qsizetype(1) << 16;
+
+// The lookups gathered before they are made, at most.
+constexpr size_t kProbes = 1024;
 
 // What the lookups may cost per byte of a window (bytes hashed and lengths tried)
 // before the automaton takes over. Real pages cost well under one.
@@ -266,19 +269,34 @@ bool NameLinker::lookUpWindow(QByteArrayView text, qsizetype from, qsizetype to,
             probes.push_back(Probe{start, *length, hashOf(data + start, *length), Slot{}});
         }
     };
-    // The bytes that end a name, found 64 at a time as a mask.
+    // The bytes that end a name, found 64 at a time as a mask. The probes are
+    // looked up a thousand at a time, so that their memory stays small whatever the
+    // page.
     for (qsizetype block = from; block < end; block += 64) {
         for (quint64 mask = endingMask(data + block, qMin<qsizetype>(64, end - block)); mask != 0;
              mask &= mask - 1)
             candidates(block + __builtin_ctzll(mask));
         if (work > budget)
             return false;
+        if (probes.size() >= kProbes)
+            lookUpProbes(data, starts);
     }
+    lookUpProbes(data, starts);
+    // In page order, the longest first at each position.
+    std::sort(starts.begin(), starts.end(), [](const Match &a, const Match &b) {
+        return a.position != b.position ? a.position < b.position : a.length > b.length;
+    });
+    return true;
+}
+
+void NameLinker::lookUpProbes(const char *data, std::vector<Match> &starts)
+{
     // A pipeline: while probe i is looked up, the name bytes of probe i + 8, the
     // name of probe i + 16 and the table slot of probe i + 24 are asked for, so that
     // a few dozen waits for memory overlap without flooding the processor with
     // requests it would drop.
     constexpr size_t kStep = 8;
+    std::vector<Probe> &probes = m_probes;
     const size_t count = probes.size();
     for (size_t i = 0; i < count + 3 * kStep; ++i) {
         if (i < count)
@@ -301,11 +319,7 @@ bool NameLinker::lookUpWindow(QByteArrayView text, qsizetype from, qsizetype to,
                 starts.push_back(Match{probe.start, probe.length, m_names[size_t(name)].id});
         }
     }
-    // In page order, the longest first at each position.
-    std::sort(starts.begin(), starts.end(), [](const Match &a, const Match &b) {
-        return a.position != b.position ? a.position < b.position : a.length > b.length;
-    });
-    return true;
+    probes.clear();
 }
 
 void NameLinker::automatonWindow(QByteArrayView text, qsizetype from, qsizetype to,

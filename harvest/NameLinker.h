@@ -71,6 +71,8 @@ private:
     // position, in page order; false when the window cost more than its share.
     bool lookUpWindow(QByteArrayView text, qsizetype from, qsizetype to,
                       std::vector<Match> &starts);
+    // Looks the gathered probes up, adding the names found to starts.
+    void lookUpProbes(const char *data, std::vector<Match> &starts);
     // The same read by the automaton.
     void automatonWindow(QByteArrayView text, qsizetype from, qsizetype to,
                          std::vector<Match> &starts);
