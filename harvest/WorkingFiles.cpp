@@ -104,6 +104,15 @@ int replaceFile(const char *temporary, const char *target)
 {
 #ifdef RENAME_EXCHANGE
     if (::renameat2(AT_FDCWD, temporary, AT_FDCWD, target, RENAME_EXCHANGE) == 0) {
+        // What was at the target is now under the temporary name. Had a folder or a
+        // link taken the target's place since it was looked at, it goes back.
+        struct stat info;
+        if (::lstat(temporary, &info) == 0 && !S_ISREG(info.st_mode)) {
+            const int why = S_ISDIR(info.st_mode) ? EISDIR : ELOOP;
+            ::renameat2(AT_FDCWD, temporary, AT_FDCWD, target, RENAME_EXCHANGE);
+            errno = why;
+            return -1;
+        }
         ::unlink(temporary);
         forgetUnfinished(temporary);
         return 0;
