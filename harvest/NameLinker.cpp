@@ -169,6 +169,8 @@ void NameLinker::build()
             continue;
         m_table[slot] = Slot{quint32(hash >> 32), unsigned(i + 1)};
         const unsigned char last = normalized(name.data[name.length - 1]);
+        if (name.length == 1)
+            m_oneByteNames[last] = name.id;
         addEnding(quint64(last) << 32 | quint64(name.length));
         if (name.length >= 2)
             setBit(m_pairs, unsigned(normalized(name.data[name.length - 2])) << 8 | last);
@@ -265,6 +267,11 @@ bool NameLinker::lookUpWindow(QByteArrayView text, qsizetype from, qsizetype to,
             if (start < from ||
                 !testBit(m_shapes, shapeBit(normalized(data[start]), last, *length)))
                 continue;
+            if (*length == 1) {
+                // A name of one byte needs no lookup.
+                starts.push_back(Match{start, 1, m_oneByteNames[last]});
+                continue;
+            }
             work += *length;
             probes.push_back(Probe{start, *length, hashOf(data + start, *length), Slot{}});
         }

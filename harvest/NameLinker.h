@@ -121,6 +121,8 @@ private:
     // more), and its first byte, last byte and length together, hashed.
     std::vector<unsigned long long> m_pairs;
     std::vector<unsigned long long> m_shapes;
+    // The id of the name of each single byte, where there is one.
+    int m_oneByteNames[256] = {};
     // The lookups of a window, gathered.
     struct Probe {
         qsizetype start;
