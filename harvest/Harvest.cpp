@@ -135,22 +135,25 @@ HarvestReport RunHarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl,
     QByteArray converted;
     QByteArrayView text;
     bool checked = false;
+    bool holdsCgiBin = false;
     note(files.writeReplaceWith(
         WorkingFiles::CheckImages,
         [&](WorkingFiles::Stream &stream) {
-            text = WriteValidUtf8(pageUtf8, stream, &converted);
+            text = WriteValidUtf8(pageUtf8, stream, &converted, &holdsCgiBin);
             checked = true;
         },
         &why));
-    if (!checked)
-        text = ValidUtf8(pageUtf8, &converted);
+    if (!checked) {
+        NullSink nowhere;
+        text = WriteValidUtf8(pageUtf8, nowhere, &converted, &holdsCgiBin);
+    }
     // The clean file as each scan makes it, every line with a tag and then the
     // tags: the two contents of a scan are made in one reading of the page.
     for (const bool links : {false, true}) {
         note(files.writeReplaceSeries(
             WorkingFiles::CheckImagesClean, 2,
             [&](WorkingFiles::Stream *const *streams) {
-                WriteCleanTexts(text, links, streams[0], streams[1]);
+                WriteCleanTexts(text, links, streams[0], streams[1], &holdsCgiBin);
             },
             &why));
     }

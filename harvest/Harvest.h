@@ -112,8 +112,11 @@ QByteArray ValidUtf8(const QByteArray &bytes);
 // had to be converted.
 QByteArrayView ValidUtf8(QByteArrayView bytes, QByteArray *converted);
 
-// The same, the text written into sink as it is checked.
-QByteArrayView WriteValidUtf8(QByteArrayView bytes, ByteSink &sink, QByteArray *converted);
+// The same, the text written into sink as it is checked. *holdsCgiBin, when given,
+// tells whether the text holds "cgi-bin/i/" (in any case), which the link scan's
+// clean file takes out: looked for on the way, while each piece is in the cache.
+QByteArrayView WriteValidUtf8(QByteArrayView bytes, ByteSink &sink, QByteArray *converted,
+                              bool *holdsCgiBin = nullptr);
 
 // The address without its query and fragment: from the first "?" or "#" on.
 QString WithoutQueryAndFragment(const QString &url);
@@ -144,8 +147,10 @@ void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const
 // only), each marker written in lower case and every line followed by CR LF.
 void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink &sink);
 // Both texts of a scan in one reading of the page: every line into `lines`, the
-// marker lines only into `tags` (either may be null).
-void WriteCleanTexts(QByteArrayView pageText, bool links, ByteSink *lines, ByteSink *tags);
+// marker lines only into `tags` (either may be null). holdsCgiBin, when given, tells
+// whether the text holds "cgi-bin/i/", which is then not looked for again.
+void WriteCleanTexts(QByteArrayView pageText, bool links, ByteSink *lines, ByteSink *tags,
+                     const bool *holdsCgiBin = nullptr);
 
 // The same text, written into out.
 void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArray &out);

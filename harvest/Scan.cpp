@@ -943,23 +943,34 @@ QByteArrayView ValidUtf8(QByteArrayView bytes, QByteArray *converted)
     return *converted;
 }
 
-QByteArrayView WriteValidUtf8(QByteArrayView bytes, ByteSink &sink, QByteArray *converted)
+QByteArrayView WriteValidUtf8(QByteArrayView bytes, ByteSink &sink, QByteArray *converted,
+                              bool *holdsCgiBin)
 {
     // Each piece is checked just before it is written, while it is in the cache,
     // and handed on whole.
     constexpr qsizetype kPiece = qsizetype(256) << 10;
     const QByteArrayView text = bytes.startsWith(kByteOrderMark) ? bytes.sliced(3) : bytes;
+    bool found = false;
     for (qsizetype done = 0; done < text.size();) {
         const qsizetype end = utf8Run(text, done, qMin(text.size(), done + kPiece));
         if (end < 0) {
             sink.restart();
             *converted = QString::fromUtf8(bytes).toUtf8();
             sink.write(*converted);
+            if (holdsCgiBin)
+                *holdsCgiBin = indexOfBytes(*converted, kCgiBin) >= 0;
             return *converted;
+        }
+        if (holdsCgiBin && !found) {
+            // From far enough back that one across two pieces is found too.
+            const qsizetype from = qMax<qsizetype>(0, done - kCgiBin.text.size() + 1);
+            found = indexOfBytes(text.sliced(from, end - from), kCgiBin) >= 0;
         }
         sink.write(text.sliced(done, end - done));
         done = end;
     }
+    if (holdsCgiBin)
+        *holdsCgiBin = found;
     return text;
 }
 
@@ -1026,11 +1037,12 @@ void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink
     WriteCleanTexts(pageText, links, tagsOnly ? nullptr : &sink, tagsOnly ? &sink : nullptr);
 }
 
-void WriteCleanTexts(QByteArrayView pageText, bool links, ByteSink *lines, ByteSink *tags)
+void WriteCleanTexts(QByteArrayView pageText, bool links, ByteSink *lines, ByteSink *tags,
+                     const bool *holdsCgiBin)
 {
     QByteArray cleaned;
     QByteArrayView text = pageText;
-    if (links && indexOfBytes(text, kCgiBin) >= 0) {
+    if (links && (holdsCgiBin ? *holdsCgiBin : indexOfBytes(text, kCgiBin) >= 0)) {
         // The removal never crosses a line break, so it can be made on the whole text.
         cleaned = removeEveryBytes(text, kCgiBin);
         text = cleaned;
