@@ -15,14 +15,13 @@ namespace {
 // The two scans of a page's UTF-8 text into lists, within the page's limits: the
 // image scan, then the link scan. Returns how many entries found no room.
 qsizetype scanPage(QByteArrayView text, const QString &pageUrl, const QString &baseUrl,
-                   ResultLists &lists)
+                   harvest::Utf8Lists &lists)
 {
     using namespace harvest;
     const Limits limits = Limits::forBytes(text.size());
     ScanBudget budget;
     budget.charsLeft = limits.listChars;
-    for (const bool links : {false, true})
-        ScanText(links, text, pageUrl, baseUrl, lists, &budget);
+    ScanPage(text, pageUrl, baseUrl, lists, budget);
     return budget.refused;
 }
 
@@ -53,16 +52,21 @@ HarvestResult Harvest(const QString &pageText, const QString &pageUrl, const QSt
     using namespace harvest;
     HarvestResult result;
     const QByteArray text = pageText.toUtf8();
-    const qsizetype refused = scanPage(text, pageUrl, baseUrl, result.lists);
+    Utf8Lists lists;
+    const qsizetype refused = scanPage(text, pageUrl, baseUrl, lists);
     SourcePageCuts cuts;
     result.sourcePage.reserve(text.size() + text.size() / 4 + 64);
-    WriteSourcePage(
-        text, result.lists, [&result](QByteArrayView piece) { result.sourcePage.append(piece); },
-        [&result] { result.sourcePage.clear(); }, &cuts);
+    {
+        ByteArraySink sink(result.sourcePage);
+        WriteSourcePage(text, lists, sink, &cuts);
+    }
     qsizetype shown = 0;
-    result.imagePage =
-        BuildImagePageBytes(result.lists, Limits::forBytes(text.size()).imagePageBytes, &shown);
-    result.notices = noticesOf(refused, cuts, shown, result.lists.Links[1].size());
+    {
+        ByteArraySink sink(result.imagePage);
+        WriteImagePage(lists, Limits::forBytes(text.size()).imagePageBytes, sink, &shown);
+    }
+    result.lists = lists.toResultLists();
+    result.notices = noticesOf(refused, cuts, shown, lists.Links[1].size());
     return result;
 }
 
@@ -108,6 +112,16 @@ HarvestReport RunHarvest(const QString &pageText, const QString &pageUrl, const 
 HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
                              const WorkingFiles &files, ResultLists &lists, const QString &baseUrl)
 {
+    harvest::Utf8Lists bytesLists;
+    const HarvestReport report = RunHarvestBytes(pageUtf8, pageUrl, files, bytesLists, baseUrl);
+    lists = bytesLists.toResultLists();
+    return report;
+}
+
+HarvestReport RunHarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl,
+                              const WorkingFiles &files, harvest::Utf8Lists &lists,
+                              const QString &baseUrl)
+{
     using namespace harvest;
     HarvestReport report;
     QString why;
@@ -115,23 +129,37 @@ HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
         if (!ok && report.failure.isEmpty())
             report.failure = why;
     };
-    const QByteArray text = ValidUtf8(pageUtf8);
     // The files in the order RunHarvest() writes them, each streamed into its file
-    // as it is made; the scans read the text in memory, never the files.
-    note(files.writeReplaceBytes(WorkingFiles::CheckImages, text, &why));
+    // as it is made; the scans read the text in memory, never the files. The page
+    // is checked for UTF-8 as it is written into the first.
+    QByteArray converted;
+    QByteArrayView text;
+    bool checked = false;
+    bool holdsCgiBin = false;
+    note(files.writeReplaceWith(
+        WorkingFiles::CheckImages,
+        [&](WorkingFiles::Stream &stream) {
+            text = WriteValidUtf8(pageUtf8, stream, &converted, &holdsCgiBin);
+            checked = true;
+        },
+        &why));
+    if (!checked) {
+        NullSink nowhere;
+        text = WriteValidUtf8(pageUtf8, nowhere, &converted, &holdsCgiBin);
+    }
+    // The clean file as each scan makes it, every line with a tag and then the
+    // tags: the two contents of a scan are made in one reading of the page.
     for (const bool links : {false, true}) {
-        for (const bool tagsOnly : {false, true}) {
-            note(files.writeReplaceWith(
-                WorkingFiles::CheckImagesClean,
-                [&](WorkingFiles::Stream &stream) {
-                    WriteCleanText(text, links, tagsOnly,
-                                   [&stream](QByteArrayView piece) { stream.write(piece); });
-                },
-                &why));
-        }
+        note(files.writeReplaceSeries(
+            WorkingFiles::CheckImagesClean, 2,
+            [&](WorkingFiles::Stream *const *streams) {
+                WriteCleanTexts(text, links, streams[0], streams[1], &holdsCgiBin);
+            },
+            &why));
     }
     lists.clear();
     const qsizetype refused = scanPage(text, pageUrl, baseUrl, lists);
+    const qsizetype imageLimit = Limits::forBytes(text.size()).imagePageBytes;
     qsizetype shown = 0;
     bool imagesMade = false;
     SourcePageCuts cuts;
@@ -139,29 +167,24 @@ HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
     report.pagesWritten = files.writePair(
         WorkingFiles::ImagePage,
         [&](WorkingFiles::Stream &stream) {
-            WriteImagePage(
-                lists, Limits::forBytes(text.size()).imagePageBytes,
-                [&stream](QByteArrayView piece) { stream.write(piece); },
-                [&stream] { stream.restart(); }, &shown);
+            WriteImagePage(lists, imageLimit, stream, &shown);
             imagesMade = true;
         },
         WorkingFiles::SourcePage,
         [&](WorkingFiles::Stream &stream) {
-            WriteSourcePage(
-                text, lists, [&stream](QByteArrayView piece) { stream.write(piece); },
-                [&stream] { stream.restart(); }, &cuts);
+            WriteSourcePage(text, lists, stream, &cuts);
             sourceMade = true;
         },
         &why);
     note(report.pagesWritten);
     // Pages not written are made only to tell what they would have left out.
-    if (!imagesMade)
-        WriteImagePage(
-            lists, Limits::forBytes(text.size()).imagePageBytes, [](QByteArrayView) {}, [] {},
-            &shown);
-    if (!sourceMade)
-        WriteSourcePage(
-            text, lists, [](QByteArrayView) {}, [] {}, &cuts);
+    if (!imagesMade || !sourceMade) {
+        NullSink nowhere;
+        if (!imagesMade)
+            WriteImagePage(lists, imageLimit, nowhere, &shown);
+        if (!sourceMade)
+            WriteSourcePage(text, lists, nowhere, &cuts);
+    }
     note(ResetWorkingFiles(files, &why));
     report.notices = noticesOf(refused, cuts, shown, lists.Links[1].size());
     return report;

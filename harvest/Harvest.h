@@ -1,15 +1,15 @@
 #pragma once
 
+#include "harvest/ByteSink.h"
 #include "harvest/ResultLists.h"
 #include "harvest/Tags.h"
+#include "harvest/Utf8Lists.h"
 #include "harvest/WorkingFiles.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
-
-#include <functional>
 
 // What one page's harvest made: the two lists of entries, in page order, and the
 // two generated pages. It depends on nothing but the page text and its addresses.
@@ -58,6 +58,12 @@ HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
                              const WorkingFiles &files, ResultLists &lists,
                              const QString &baseUrl = QString());
 
+// The same, its lists kept in UTF-8: the page's bytes are only read, and may lie in
+// memory the harvest does not own (a file mapped into memory).
+HarvestReport RunHarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl,
+                              const WorkingFiles &files, harvest::Utf8Lists &lists,
+                              const QString &baseUrl = QString());
+
 // Empties checkImages.txt, checkImagesClean.txt, browser.txt and images.htm, in this
 // order, stopping at the first that cannot be written.
 bool ResetWorkingFiles(const WorkingFiles &files, QString *error = nullptr);
@@ -102,6 +108,16 @@ struct ScanBudget {
 // (without a byte-order mark at the start, which fromUtf8() drops).
 QByteArray ValidUtf8(const QByteArray &bytes);
 
+// The same for bytes the caller keeps: a view of them, or of *converted when they
+// had to be converted.
+QByteArrayView ValidUtf8(QByteArrayView bytes, QByteArray *converted);
+
+// The same, the text written into sink as it is checked. *holdsCgiBin, when given,
+// tells whether the text holds "cgi-bin/i/" (in any case), which the link scan's
+// clean file takes out: looked for on the way, while each piece is in the cache.
+QByteArrayView WriteValidUtf8(QByteArrayView bytes, ByteSink &sink, QByteArray *converted,
+                              bool *holdsCgiBin = nullptr);
+
 // The address without its query and fragment: from the first "?" or "#" on.
 QString WithoutQueryAndFragment(const QString &url);
 
@@ -115,6 +131,12 @@ QString ScanFolder(const QString &baseUrl);
 // address relative references resolve against (pageUrl when empty); pageUrl tells
 // which schemes may be recorded.
 void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
+              Utf8Lists &lists, ScanBudget *budget = nullptr);
+// Both scans of a page, the image scan first, sharing the budget and their tables.
+void ScanPage(QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
+              Utf8Lists &lists, ScanBudget &budget);
+// One scan into lists of text.
+void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const QString &baseUrl,
               ResultLists &lists, ScanBudget *budget = nullptr);
 
 // The text of the clean file that a scan writes, in UTF-8, before the CR LF its
@@ -123,9 +145,12 @@ void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const
 // for the image scan), as one line for the text before its first marker and one
 // for each marker up to the next or the line's end (tagsOnly: the marker lines
 // only), each marker written in lower case and every line followed by CR LF.
-// Handed to sink a line at a time.
-void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly,
-                    const std::function<void(QByteArrayView)> &sink);
+void WriteCleanText(QByteArrayView pageText, bool links, bool tagsOnly, ByteSink &sink);
+// Both texts of a scan in one reading of the page: every line into `lines`, the
+// marker lines only into `tags` (either may be null). holdsCgiBin, when given, tells
+// whether the text holds "cgi-bin/i/", which is then not looked for again.
+void WriteCleanTexts(QByteArrayView pageText, bool links, ByteSink *lines, ByteSink *tags,
+                     const bool *holdsCgiBin = nullptr);
 
 // The same text, written into out.
 void MakeCleanText(QByteArrayView pageText, bool links, bool tagsOnly, QByteArray &out);
@@ -145,12 +170,12 @@ struct SourcePageCuts {
 QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists,
                            SourcePageCuts *cuts = nullptr);
 
-// The same page from the page's UTF-8 bytes (see ValidUtf8), handed to sink piece
-// by piece instead of held whole. It needs to be made twice only when a first line
-// has to say what was cut: then `restart` is called and the page is made again.
-void WriteSourcePage(QByteArrayView pageText, const ResultLists &lists,
-                     const std::function<void(QByteArrayView)> &sink,
-                     const std::function<void()> &restart, SourcePageCuts *cuts = nullptr);
+// The same page from the page's UTF-8 bytes (see ValidUtf8) and the lists in
+// UTF-8, written into sink instead of held whole. It needs to be made twice only
+// when a first line has to say what was cut: then the sink is restarted and the
+// page is made again.
+void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &sink,
+                     SourcePageCuts *cuts = nullptr);
 
 // The sentence that heads the Source Code page when it could not link everything,
 // or empty when it did.
@@ -166,11 +191,11 @@ QString ImageCutNotice(qsizetype shown, qsizetype recorded);
 QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit = -1,
                                qsizetype *shown = nullptr);
 
-// The same page handed to sink piece by piece; made twice only when a first line
-// has to say what was left out: then `restart` is called and it is made again.
-void WriteImagePage(const ResultLists &lists, qsizetype byteLimit,
-                    const std::function<void(QByteArrayView)> &sink,
-                    const std::function<void()> &restart, qsizetype *shown = nullptr);
+// The same page of the lists in UTF-8, written into sink; made twice only when a
+// first line has to say what was left out: then the sink is restarted and the
+// page is made again.
+void WriteImagePage(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
+                    qsizetype *shown = nullptr);
 
 // An address written so that it can neither leave a quoted attribute nor open or
 // close markup: "<", ">", '"' and "'" become character references, "&" stays, and

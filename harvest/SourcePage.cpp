@@ -1,10 +1,16 @@
 #include "harvest/Harvest.h"
 #include "harvest/NameLinker.h"
 #include "harvest/UrlHelpers.h"
+#include "harvest/Utf8Lists.h"
 
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <utility>
 #include <vector>
+
+using harvest::ByteSink;
 
 namespace {
 
@@ -30,100 +36,141 @@ struct EscapeTable {
 
 constexpr EscapeTable kEscapes;
 
-// Appends UTF-8 text to out escaped for the Source Code page: "&" and "<" become
-// references, CR and LF become "<BR>", and the other C0 control characters but tab
-// become their visible symbols. Runs of plain bytes are copied whole.
-void appendEscaped(QByteArray &out, QByteArrayView text)
+// The escape for each kind, and its length.
+constexpr const char *kEscapeText[] = {"", "&amp;", "&lt;", "<BR>", ""};
+constexpr int kEscapeLength[] = {0, 5, 4, 4, 3};
+constexpr qsizetype kLongestEscape = 5;
+
+// Writes one byte that is not Keep, escaped.
+inline char *writeEscape(char *w, uchar c)
 {
-    const char *data = text.data();
-    const qsizetype n = text.size();
-    qsizetype done = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const Escape kind = kEscapes.kind[uchar(data[i])];
-        if (kind == Keep)
-            continue;
-        out.append(data + done, i - done);
-        done = i + 1;
-        switch (kind) {
-        case Amp:
-            out.append("&amp;", 5);
-            break;
-        case Less:
-            out.append("&lt;", 4);
-            break;
-        case Break:
-            out.append("<BR>", 4);
-            break;
-        default: {
-            // The control character's own symbol, U+2400 + c.
-            const char symbol[3] = {char(0xE2), char(0x90), char(0x80 | data[i])};
-            out.append(symbol, 3);
-        }
-        }
+    const Escape kind = kEscapes.kind[c];
+    if (kind == Control) {
+        // The control character's own symbol, U+2400 + c.
+        w[0] = char(0xE2);
+        w[1] = char(0x90);
+        w[2] = char(0x80 | c);
+        return w + 3;
     }
-    out.append(data + done, n - done);
+    if (kind == Keep) {
+        *w = char(c);
+        return w + 1;
+    }
+    std::memcpy(w, kEscapeText[kind], size_t(kEscapeLength[kind]));
+    return w + kEscapeLength[kind];
 }
 
-// Appends an address to out in UTF-8 (a lone surrogate as "?", as toUtf8() writes
-// it), as AttributeSafe() writes it; controls: with the C0 control characters other
-// than tab, CR and LF shown as VisibleControls() shows them instead.
-void appendAttributeSafe(QByteArray &out, QStringView address, bool controls = false)
+// Writes UTF-8 text escaped for the Source Code page: "&" and "<" become
+// references, CR and LF become "<BR>", and the other C0 control characters but tab
+// become their visible symbols. Runs of plain bytes are copied 16 at a time.
+void writeEscaped(ByteSink &out, QByteArrayView text)
 {
-    const char16_t *data = address.utf16();
-    const qsizetype n = address.size();
-    // Room for the longest form of every character ("&quot;"), written through a
-    // plain pointer and cut back to what was written.
-    const qsizetype used = out.size();
-    out.resize(used + n * 6);
-    char *const begin = out.data() + used;
-    char *w = begin;
-    const auto put = [&w](const char *text, int length) {
-        std::memcpy(w, text, size_t(length));
-        w += length;
-    };
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = data[i];
-        // Most characters of an address stand for themselves.
-        if (c > 0x27 && c < 0x7F && c != u'<' && c != u'>') {
-            *w++ = char(c);
-            continue;
-        }
-        if (c >= 0x80) {
-            if (c < 0x800) {
-                *w++ = char(0xC0 | (c >> 6));
-                *w++ = char(0x80 | (c & 0x3F));
-            } else if (QChar::isHighSurrogate(c) && i + 1 < n &&
-                       QChar::isLowSurrogate(data[i + 1])) {
-                const char32_t u = QChar::surrogateToUcs4(c, data[i + 1]);
-                ++i;
-                *w++ = char(0xF0 | (u >> 18));
-                *w++ = char(0x80 | ((u >> 12) & 0x3F));
-                *w++ = char(0x80 | ((u >> 6) & 0x3F));
-                *w++ = char(0x80 | (u & 0x3F));
-            } else if (QChar::isSurrogate(c)) {
-                *w++ = '?';
-            } else {
-                *w++ = char(0xE0 | (c >> 12));
-                *w++ = char(0x80 | ((c >> 6) & 0x3F));
-                *w++ = char(0x80 | (c & 0x3F));
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    constexpr qsizetype kChunk = (ByteSink::kRoom - 16) / kLongestEscape;
+    while (p < end) {
+        const char *const stop = p + qMin<qsizetype>(kChunk, end - p);
+        // Room for every byte escaped, and for one whole block copied past the end.
+        char *w = out.room((stop - p) * kLongestEscape + 16);
+#ifdef __SSE2__
+        const __m128i lastControl = _mm_set1_epi8(0x1F);
+        const __m128i amp = _mm_set1_epi8('&');
+        const __m128i less = _mm_set1_epi8('<');
+        while (stop - p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, lastControl), v);
+            const __m128i special = _mm_or_si128(
+                control, _mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, less)));
+            const unsigned mask = unsigned(_mm_movemask_epi8(special));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(w), v);
+            if (mask == 0) {
+                p += 16;
+                w += 16;
+                continue;
             }
-            continue;
+            const int plain = __builtin_ctz(mask);
+            p += plain;
+            w = writeEscape(w + plain, uchar(*p));
+            ++p;
         }
-        switch (c) {
-        case u'<':
-            put("&lt;", 4);
-            break;
-        case u'>':
-            put("&gt;", 4);
-            break;
-        case u'"':
-            put("&quot;", 6);
-            break;
-        case u'\'':
-            put("&#39;", 5);
-            break;
-        default:
-            if (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') {
+#endif
+        for (; p < stop; ++p) {
+            const uchar c = uchar(*p);
+            if (kEscapes.kind[c] == Keep)
+                *w++ = char(c);
+            else
+                w = writeEscape(w, c);
+        }
+        out.commit(w);
+    }
+}
+
+// What each byte of an address becomes in an attribute: 0 for itself, else its
+// form's length.
+struct AttributeTable {
+    unsigned char length[256];
+    constexpr AttributeTable() : length()
+    {
+        for (int c = 0; c < 0x20; ++c)
+            length[c] = 3; // percent-encoded, or shown as its symbol: three bytes either way
+        length[int('\t')] = 0;
+        length[int('\r')] = 0;
+        length[int('\n')] = 0;
+        length[int('<')] = 4;
+        length[int('>')] = 4;
+        length[int('"')] = 6;
+        length[int('\'')] = 5;
+    }
+};
+
+constexpr AttributeTable kAttribute;
+
+// The size of a UTF-8 address as writeAttributeSafe() writes it.
+qsizetype attributeSafeSize(QByteArrayView address)
+{
+    qsizetype size = address.size();
+    for (const char c : address) {
+        const int length = kAttribute.length[uchar(c)];
+        if (length != 0)
+            size += length - 1;
+    }
+    return size;
+}
+
+// Writes a UTF-8 address as AttributeSafe() writes it (in UTF-8); controls: with the
+// C0 control characters other than tab, CR and LF shown as VisibleControls() shows
+// them instead. Works in pieces, so that an address of any length fits the sink's
+// room.
+void writeAttributeSafe(ByteSink &out, QByteArrayView address, bool controls = false)
+{
+    constexpr qsizetype kChunk = ByteSink::kRoom / 6;
+    for (qsizetype from = 0; from < address.size(); from += kChunk) {
+        const QByteArrayView piece = address.sliced(from, qMin(kChunk, address.size() - from));
+        char *w = out.room(piece.size() * 6);
+        for (const char ch : piece) {
+            const uchar c = uchar(ch);
+            if (kAttribute.length[c] == 0) {
+                *w++ = ch;
+                continue;
+            }
+            switch (c) {
+            case '<':
+                std::memcpy(w, "&lt;", 4);
+                w += 4;
+                break;
+            case '>':
+                std::memcpy(w, "&gt;", 4);
+                w += 4;
+                break;
+            case '"':
+                std::memcpy(w, "&quot;", 6);
+                w += 6;
+                break;
+            case '\'':
+                std::memcpy(w, "&#39;", 5);
+                w += 5;
+                break;
+            default:
                 if (controls) {
                     // U+2400 + c, the control character's own symbol.
                     *w++ = char(0xE2);
@@ -136,12 +183,10 @@ void appendAttributeSafe(QByteArray &out, QStringView address, bool controls = f
                     *w++ = hex[c >> 4];
                     *w++ = hex[c & 0xF];
                 }
-            } else {
-                *w++ = char(c);
             }
         }
+        out.commit(w);
     }
-    out.resize(used + (w - begin));
 }
 
 } // namespace
@@ -245,15 +290,15 @@ QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists, So
     const QByteArray text = pageText.toUtf8();
     QByteArray out;
     out.reserve(text.size() + text.size() / 4 + 64);
-    WriteSourcePage(
-        text, lists, [&out](QByteArrayView piece) { out.append(piece); }, [&out] { out.clear(); },
-        cuts);
+    {
+        ByteArraySink sink(out);
+        WriteSourcePage(text, Utf8Lists::fromResultLists(lists), sink, cuts);
+    }
     return out;
 }
 
-void WriteSourcePage(QByteArrayView pageText, const ResultLists &lists,
-                     const std::function<void(QByteArrayView)> &sink,
-                     const std::function<void()> &restart, SourcePageCuts *cuts)
+void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &sink,
+                     SourcePageCuts *cuts)
 {
     const Limits limits = Limits::forBytes(pageText.size());
     SourcePageCuts counts;
@@ -261,109 +306,110 @@ void WriteSourcePage(QByteArrayView pageText, const ResultLists &lists,
     // first name added wins between equal names. Names too long, or beyond what the
     // page's limits allow, are left as text.
     NameLinker linker;
-    std::vector<const QString *> targets;
+    // What each linked name needs, by its id: its address, and the length of its
+    // opening anchor once first linked (-1 before).
+    struct Target {
+        const char *address;
+        qsizetype addressLength;
+        qsizetype open;
+    };
+    std::vector<Target> targets;
     // When all names together fit in the tables, no name needs to be weighed alone.
+    // A name's length in characters counts as the lists' text counts it.
+    const auto tooLong = [](QByteArrayView name) {
+        return name.size() > kLongestLinkedName && Utf16Length(name) > kLongestLinkedName;
+    };
     qsizetype allNames = 1;
     for (int k = 0; k < 2; ++k) {
         const qsizetype count = qMin(lists.Links[k].size(), lists.Keys[k].size());
         for (qsizetype i = 0; i < count; ++i) {
-            const QString &name = lists.Keys[k].at(i);
-            if (name.size() <= kLongestLinkedName)
-                allNames += Utf8Length(name);
+            const QByteArrayView name = lists.Keys[k].at(i);
+            if (!tooLong(name))
+                allNames += name.size();
         }
     }
     const bool allFit = allNames <= limits.nameNodes;
-    linker.reserve(qMin(allNames, limits.nameNodes));
+    NameNodeBudget budget(allFit ? 0 : limits.nameNodes);
+    linker.reserve(lists.Keys[0].size() + lists.Keys[1].size());
     targets.reserve(size_t(lists.Links[0].size() + lists.Links[1].size()));
     for (int k = 0; k < 2; ++k) {
         const qsizetype count = qMin(lists.Links[k].size(), lists.Keys[k].size());
         for (qsizetype i = 0; i < count; ++i) {
-            const QString &name = lists.Keys[k].at(i);
+            const QByteArrayView name = lists.Keys[k].at(i);
             if (name.isEmpty())
                 continue;
-            if (name.size() > kLongestLinkedName) {
+            if (tooLong(name)) {
                 ++counts.namesLeftOut;
                 continue;
             }
-            const QByteArray bytes = name.toUtf8();
-            if (!allFit && linker.nodeCount() + linker.nodesNeeded(bytes) > limits.nameNodes) {
+            if (!allFit && !budget.take(name)) {
                 ++counts.namesLeftOut;
                 continue;
             }
-            linker.addName(bytes, int(targets.size()));
-            targets.push_back(&lists.Links[k].at(i));
+            linker.addName(name, int(targets.size()));
+            const QByteArrayView address = lists.Links[k].at(i);
+            targets.push_back(Target{address.data(), address.size(), -1});
         }
     }
 
-    // The page is made in pieces of about this many bytes.
-    constexpr qsizetype kPiece = qsizetype(256) << 10;
-    // The length of each target's opening anchor once its name is first linked, or
-    // -1; the anchor itself is written afresh each time, which costs less than
-    // keeping them all.
-    std::vector<qsizetype> openLength;
-    QByteArray scratch;
-    QByteArray out;
-    const auto appendOpen = [&targets](QByteArray &to, int id) {
-        to.append("<a href='");
-        appendAttributeSafe(to, *targets[size_t(id)]);
-        to.append("'>");
-    };
-    const auto make = [&](const QByteArray &notice) {
+    const auto make = [&](QByteArrayView notice) {
         counts.occurrences = 0;
         counts.linked = 0;
-        openLength.assign(targets.size(), -1);
-        out.reserve(kPiece + kPiece / 2);
-        out.append(kByteOrderMark);
-        out.append(notice);
+        for (Target &target : targets)
+            target.open = -1;
+        sink.write(kByteOrderMark);
+        sink.write(notice);
         qsizetype anchorBytesLeft = limits.anchorBytes;
         qsizetype done = 0;
-        const auto flush = [&] {
-            if (out.size() >= kPiece) {
-                sink(out);
-                out.resize(0);
-            }
-        };
-        const auto text = [&](QByteArrayView run) {
-            while (!run.isEmpty()) {
-                const qsizetype piece = qMin(kPiece, run.size());
-                appendEscaped(out, run.first(piece));
-                run = run.sliced(piece);
-                flush();
-            }
-        };
-        linker.findAll(pageText, [&](const NameLinker::Match &match) {
+        const auto link = [&](const NameLinker::Match &match) {
             ++counts.occurrences;
-            qsizetype &open = openLength[size_t(match.id)];
-            if (open < 0 && anchorBytesLeft > 0) {
-                scratch.resize(0);
-                appendOpen(scratch, match.id);
-                open = scratch.size();
-            }
+            Target &target = targets[size_t(match.id)];
+            const QByteArrayView address(target.address, target.addressLength);
+            if (target.open < 0 && anchorBytesLeft > 0)
+                target.open = 9 + attributeSafeSize(address) + 2;
             // Once one anchor does not fit, none after it is made.
-            const qsizetype cost = open + 4;
-            if (counts.linked < counts.occurrences - 1 || open < 0 || cost > anchorBytesLeft)
+            const qsizetype cost = target.open + 4;
+            if (counts.linked < counts.occurrences - 1 || target.open < 0 || cost > anchorBytesLeft)
                 return;
             anchorBytesLeft -= cost;
             ++counts.linked;
-            text(pageText.sliced(done, match.position - done));
-            appendOpen(out, match.id);
-            appendEscaped(out, pageText.sliced(match.position, match.length));
-            out.append("</a>", 4);
+            writeEscaped(sink, pageText.sliced(done, match.position - done));
+            sink.write("<a href='");
+            // An address whose anchor is no longer than the address and its markup
+            // has nothing to escape.
+            if (target.open == 9 + target.addressLength + 2)
+                sink.write(address);
+            else
+                writeAttributeSafe(sink, address);
+            sink.write("'>");
+            writeEscaped(sink, pageText.sliced(match.position, match.length));
+            sink.write("</a>");
             done = match.position + match.length;
-            flush();
+        };
+        linker.findAllByWindow(pageText, [&](const NameLinker::Match *matches, qsizetype count) {
+            // The targets of the matches a little ahead are asked for early: they lie
+            // all over the lists.
+            constexpr qsizetype kAhead = 8;
+            for (qsizetype i = 0; i < qMin(count, kAhead); ++i)
+                __builtin_prefetch(&targets[size_t(matches[i].id)]);
+            for (qsizetype i = 0; i < count; ++i) {
+                if (i + kAhead < count)
+                    __builtin_prefetch(&targets[size_t(matches[i + kAhead].id)]);
+                if (i + kAhead / 2 < count)
+                    __builtin_prefetch(targets[size_t(matches[i + kAhead / 2].id)].address);
+                link(matches[i]);
+            }
         });
-        text(pageText.sliced(done));
-        if (!out.isEmpty())
-            sink(out);
-        out.resize(0);
+        writeEscaped(sink, pageText.sliced(done));
     };
-    make(QByteArray());
+    make({});
     const QString notice = SourceCutNotice(counts);
     if (!notice.isEmpty()) {
         // The first line says what was left out: the page is made again behind it.
-        restart();
+        sink.restart();
         make(notice.toUtf8() + "<BR>");
     }
+    sink.flush();
     if (cuts)
         *cuts = counts;
 }
@@ -378,62 +424,62 @@ QString VisibleControls(const QString &text)
     return out;
 }
 
-void WriteImagePage(const ResultLists &lists, qsizetype byteLimit,
-                    const std::function<void(QByteArrayView)> &sink,
-                    const std::function<void()> &restart, qsizetype *shown)
+void WriteImagePage(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink, qsizetype *shown)
 {
-    const QStringList &addresses = lists.Links[1];
+    const Utf8List &addresses = lists.Links[1];
     const qsizetype recorded = qMin(lists.Keys[1].size(), addresses.size());
-    // The page is made in pieces of about this many bytes.
-    constexpr qsizetype kPiece = qsizetype(256) << 10;
-    QByteArray out;
+    // Each block is made aside first: one that does not fit is not written.
     QByteArray target;
+    QByteArray caption;
     qsizetype blocks = 0;
-    const auto make = [&](const QByteArray &notice) {
-        out.reserve(kPiece + kPiece / 2);
-        out.append(kByteOrderMark);
-        out.append(notice);
+    const auto make = [&](QByteArrayView notice) {
+        sink.write(kByteOrderMark);
+        sink.write(notice);
         // What the limit counts: the page without the notice.
         qsizetype total = qsizetype(sizeof(kByteOrderMark) - 1);
         for (blocks = 0; blocks < recorded; ++blocks) {
-            const QString &stored = addresses.at(blocks);
+            const QByteArrayView stored = addresses.at(blocks);
             // Only an address without any scheme gets "http://" in front.
-            target.resize(0);
-            if (SchemeOf(stored).isEmpty())
-                target.append("http://");
-            appendAttributeSafe(target, stored);
-            const qsizetype mark = out.size();
-            out.append("<a href='");
-            out.append(target);
-            out.append("'><img src='");
-            out.append(target);
-            out.append("'></a><BR>");
-            appendAttributeSafe(out, stored, true);
-            out.append("<BR><BR><BR>");
+            const QByteArrayView prefix = HasScheme(stored) ? QByteArrayView() : "http://";
+            // Nearly every address has nothing to escape: it is written as it is.
+            const bool plain = attributeSafeSize(stored) == stored.size();
+            if (!plain) {
+                target.resize(0);
+                ByteArraySink to(target);
+                writeAttributeSafe(to, stored);
+                to.flush();
+                caption.resize(0);
+                ByteArraySink captionTo(caption);
+                writeAttributeSafe(captionTo, stored, true);
+                captionTo.flush();
+            }
+            const qsizetype targetSize = prefix.size() + (plain ? stored.size() : target.size());
+            const qsizetype captionSize = plain ? stored.size() : caption.size();
             // The block's size as the limit counts it: the caption's bytes, the
             // address twice and 48 for the markup around them (which takes 43).
-            const qsizetype written = out.size() - mark;
-            if (byteLimit >= 0 && total + written - 43 + 48 > byteLimit) {
-                out.truncate(mark);
+            const qsizetype written = 43 + 2 * targetSize + captionSize;
+            if (byteLimit >= 0 && total + written - 43 + 48 > byteLimit)
                 break;
-            }
             total += written;
-            if (out.size() >= kPiece) {
-                sink(out);
-                out.resize(0);
+            for (const QByteArrayView markup :
+                 {QByteArrayView("<a href='"), QByteArrayView("'><img src='")}) {
+                sink.write(markup);
+                sink.write(prefix);
+                sink.write(plain ? stored : QByteArrayView(target));
             }
+            sink.write("'></a><BR>");
+            sink.write(plain ? stored : QByteArrayView(caption));
+            sink.write("<BR><BR><BR>");
         }
-        if (!out.isEmpty())
-            sink(out);
-        out.resize(0);
     };
-    make(QByteArray());
+    make({});
     const QString notice = ImageCutNotice(blocks, recorded);
     if (!notice.isEmpty()) {
         // The first line says how many are shown: the page is made again behind it.
-        restart();
+        sink.restart();
         make(notice.toUtf8() + "<BR><BR>");
     }
+    sink.flush();
     if (shown)
         *shown = blocks;
 }
@@ -441,9 +487,10 @@ void WriteImagePage(const ResultLists &lists, qsizetype byteLimit,
 QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
 {
     QByteArray page;
-    WriteImagePage(
-        lists, byteLimit, [&page](QByteArrayView piece) { page.append(piece); },
-        [&page] { page.clear(); }, shown);
+    {
+        ByteArraySink sink(page);
+        WriteImagePage(Utf8Lists::fromResultLists(lists), byteLimit, sink, shown);
+    }
     return page;
 }
 

@@ -1,5 +1,7 @@
 #include "harvest/Tags.h"
 
+#include "harvest/Bytes.h"
+
 #include <cstring>
 
 namespace harvest {
@@ -21,13 +23,19 @@ char lower(char c)
     return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
 }
 
-bool sameName(const char *name, qsizetype length, const char *lowerName)
+// A tag name in lower case, with its length.
+struct TagName {
+    const char *text;
+    qsizetype length;
+    template <size_t N> constexpr TagName(const char (&name)[N]) : text(name), length(N - 1) {}
+};
+
+bool sameName(const char *name, qsizetype length, TagName lowerName)
 {
-    const qsizetype wanted = qsizetype(std::strlen(lowerName));
-    if (length != wanted)
+    if (length != lowerName.length)
         return false;
     for (qsizetype i = 0; i < length; ++i) {
-        if (lower(name[i]) != lowerName[i])
+        if (lower(name[i]) != lowerName.text[i])
             return false;
     }
     return true;
@@ -35,10 +43,7 @@ bool sameName(const char *name, qsizetype length, const char *lowerName)
 
 qsizetype find(const char *data, qsizetype n, char c, qsizetype from)
 {
-    if (from >= n)
-        return -1;
-    const void *hit = std::memchr(data + from, c, size_t(n - from));
-    return hit ? static_cast<const char *>(hit) - data : -1;
+    return FindByte(data, from, n, c);
 }
 
 qsizetype findText(const char *data, qsizetype n, const char *what, qsizetype from)
@@ -98,9 +103,9 @@ qsizetype tagClose(const char *data, qsizetype n, qsizetype i)
 }
 
 // Where the end tag "</name" that closes an element of raw text starts, or -1.
-qsizetype rawTextEnd(const char *data, qsizetype n, qsizetype from, const char *lowerName)
+qsizetype rawTextEnd(const char *data, qsizetype n, qsizetype from, TagName lowerName)
 {
-    const qsizetype length = qsizetype(std::strlen(lowerName));
+    const qsizetype length = lowerName.length;
     for (qsizetype at = find(data, n, '<', from); at >= 0; at = find(data, n, '<', at + 1)) {
         if (at + 2 + length > n)
             return -1;
@@ -114,8 +119,8 @@ qsizetype rawTextEnd(const char *data, qsizetype n, qsizetype from, const char *
 }
 
 // Elements whose content is text up to their end tag, never markup.
-const char *const kRawText[] = {"script", "style",   "textarea", "title",   "xmp",
-                                "iframe", "noembed", "noframes", "noscript"};
+const TagName kRawText[] = {"script", "style",   "textarea", "title",   "xmp",
+                            "iframe", "noembed", "noframes", "noscript"};
 
 } // namespace
 
@@ -215,7 +220,7 @@ void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found
         }
         if (sameName(name, length, "plaintext"))
             break;
-        for (const char *raw : kRawText) {
+        for (const TagName raw : kRawText) {
             if (sameName(name, length, raw)) {
                 const qsizetype stop = rawTextEnd(data, n, pos, raw);
                 pos = stop < 0 ? n : stop;

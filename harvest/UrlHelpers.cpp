@@ -2,6 +2,8 @@
 
 #include "harvest/TextRules.h"
 
+#include <cstring>
+
 using namespace harvest;
 
 namespace {
@@ -206,6 +208,86 @@ bool IsAllowedAddress(const QString &address, bool filePage)
         return filePage;
     if (scheme == u"data")
         return startsWithIgnoringCase(form, QLatin1StringView("data:image/"));
+    return false;
+}
+
+bool ReadsAsWritten(QByteArrayView address)
+{
+    if (!address.isEmpty() && uchar(address.front()) <= 0x20)
+        return false;
+    // Eight bytes at a time: a word holds one of the four bytes when the word
+    // xored with that byte everywhere holds a zero byte.
+    constexpr quint64 kOnes = 0x0101010101010101ull;
+    constexpr quint64 kHigh = 0x8080808080808080ull;
+    const auto hasZero = [](quint64 x) { return ((x - kOnes) & ~x & kHigh) != 0; };
+    const char *data = address.data();
+    const qsizetype n = address.size();
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        if (hasZero(word ^ (kOnes * '&')) || hasZero(word ^ (kOnes * '\t')) ||
+            hasZero(word ^ (kOnes * '\n')) || hasZero(word ^ (kOnes * '\r')))
+            return false;
+    }
+    for (; i < n; ++i) {
+        const char c = data[i];
+        if (c == '&' || c == '\t' || c == '\n' || c == '\r')
+            return false;
+    }
+    return true;
+}
+
+QByteArrayView SchemeOfPlain(QByteArrayView address)
+{
+    // As schemeOfBrowserForm() reads it; a byte of a character beyond ASCII is no
+    // scheme character, as the character is not.
+    qsizetype i = 0;
+    while (i < address.size()) {
+        const char c = address[i];
+        if (c == ':' || c == '/' || c == '?' || c == '#' || c == '\\')
+            break;
+        ++i;
+    }
+    if (i == 0 || i == address.size() || address[i] != ':' ||
+        !isSchemeStartChar(QLatin1Char(address[0])))
+        return {};
+    for (qsizetype k = 1; k < i; ++k) {
+        if (!isSchemeChar(QLatin1Char(address[k])))
+            return {};
+    }
+    return address.first(i);
+}
+
+bool HasScheme(QByteArrayView address)
+{
+    if (ReadsAsWritten(address))
+        return !SchemeOfPlain(address).isEmpty();
+    return !SchemeOf(QString::fromUtf8(address)).isEmpty();
+}
+
+bool IsAllowedAddress(QByteArrayView address, bool filePage)
+{
+    if (!ReadsAsWritten(address))
+        return IsAllowedAddress(QString::fromUtf8(address), filePage);
+    const QByteArrayView scheme = SchemeOfPlain(address);
+    // Scheme characters are ASCII: a letter's case is its bit 0x20.
+    const auto is = [](QByteArrayView text, QByteArrayView lowerName) {
+        if (text.size() != lowerName.size())
+            return false;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if ((text[i] | 0x20) != lowerName[i])
+                return false;
+        }
+        return true;
+    };
+    if (scheme.isEmpty() || is(scheme, "http") || is(scheme, "https"))
+        return true;
+    if (is(scheme, "file"))
+        return filePage;
+    if (is(scheme, "data"))
+        return address.size() >= 11 &&
+               address.first(11).compare(QByteArrayView("data:image/"), Qt::CaseInsensitive) == 0;
     return false;
 }
 

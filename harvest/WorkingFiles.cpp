@@ -2,8 +2,11 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -52,6 +55,75 @@ QString refusal(const QByteArray &path)
     return {};
 }
 
+// Puts the finished temporary file in the target's place, in one step that no
+// reader can see half done. The two names are exchanged and the old content,
+// now under the temporary name, removed: renaming over an existing file would
+// make ext4 start writing the new one to the disk at once (its guard for files
+// replaced this way, where working files need none). Where the target is missing
+// or the file system cannot exchange names, a plain rename.
+// The temporary files being written, where a process that has to end at once (in
+// a signal handler) finds them to remove them: a few fixed slots, no allocation.
+struct UnfinishedFile {
+    std::atomic<int> state{0}; // 0 free, 1 being filled, 2 holds a path
+    char path[4096];
+};
+UnfinishedFile unfinishedFiles[8];
+
+void addUnfinished(const QByteArray &path)
+{
+    if (path.size() >= qsizetype(sizeof(UnfinishedFile::path)))
+        return;
+    for (UnfinishedFile &file : unfinishedFiles) {
+        int free = 0;
+        if (file.state.compare_exchange_strong(free, 1)) {
+            std::memcpy(file.path, path.constData(), size_t(path.size()) + 1);
+            file.state = 2;
+            return;
+        }
+    }
+}
+
+void forgetUnfinished(const char *path)
+{
+    for (UnfinishedFile &file : unfinishedFiles) {
+        if (file.state == 2 && std::strcmp(file.path, path) == 0) {
+            file.state = 0;
+            return;
+        }
+    }
+}
+
+// Removes a temporary file that will not take its target's place.
+void dropTemporary(const QByteArray &temporary)
+{
+    ::unlink(temporary.constData());
+    forgetUnfinished(temporary.constData());
+}
+
+int replaceFile(const char *temporary, const char *target)
+{
+#ifdef RENAME_EXCHANGE
+    if (::renameat2(AT_FDCWD, temporary, AT_FDCWD, target, RENAME_EXCHANGE) == 0) {
+        // What was at the target is now under the temporary name. Had a folder or a
+        // link taken the target's place since it was looked at, it goes back.
+        struct stat info;
+        if (::lstat(temporary, &info) == 0 && !S_ISREG(info.st_mode)) {
+            const int why = S_ISDIR(info.st_mode) ? EISDIR : ELOOP;
+            ::renameat2(AT_FDCWD, temporary, AT_FDCWD, target, RENAME_EXCHANGE);
+            errno = why;
+            return -1;
+        }
+        ::unlink(temporary);
+        forgetUnfinished(temporary);
+        return 0;
+    }
+#endif
+    const int result = ::rename(temporary, target);
+    if (result == 0)
+        forgetUnfinished(temporary);
+    return result;
+}
+
 bool writeAll(int fd, const char *data, qsizetype size)
 {
     while (size > 0) {
@@ -67,61 +139,66 @@ bool writeAll(int fd, const char *data, qsizetype size)
     return true;
 }
 
-// A stream into an open file, gathered into pieces of a few hundred KB; the first
-// failure is kept, and nothing more is written after it.
+// A stream into an open file, handed to the file a buffer at a time; the first
+// failure is kept, and nothing more is written after it. The buffers are the
+// thread's own and serve every file it writes, so that their memory is touched
+// once, not once a file; files written side by side use buffers of their own.
 class FileStream : public WorkingFiles::Stream {
 public:
-    explicit FileStream(int fd) : m_fd(fd) {}
+    static constexpr int kBuffers = 4;
 
-    void write(QByteArrayView bytes) override
+    explicit FileStream(int fd, int buffer = 0) : m_fd(fd)
     {
-        if (m_buffer.size() + bytes.size() > kPiece)
-            flush();
-        if (bytes.size() >= kPiece) {
-            if (m_errno == 0 && !writeAll(m_fd, bytes.data(), bytes.size()))
-                m_errno = errno ? errno : EIO;
-            return;
-        }
-        m_buffer.append(bytes);
+        thread_local std::unique_ptr<char[]> buffers[kBuffers];
+        if (!buffers[buffer])
+            buffers[buffer].reset(new char[kBuffer]);
+        setBuffer(buffers[buffer].get(), kBuffer);
     }
-    void restart() override
+
+    int failure() const { return m_errno; }
+
+protected:
+    void take(QByteArrayView bytes) override
     {
-        m_buffer.resize(0);
+        if (m_errno == 0 && !writeAll(m_fd, bytes.data(), bytes.size()))
+            m_errno = errno ? errno : EIO;
+    }
+    void discard() override
+    {
         if (m_errno == 0 && (::lseek(m_fd, 0, SEEK_SET) != 0 || ::ftruncate(m_fd, 0) != 0))
             m_errno = errno ? errno : EIO;
     }
-    void flush()
-    {
-        if (m_errno == 0 && !writeAll(m_fd, m_buffer.constData(), m_buffer.size()))
-            m_errno = errno ? errno : EIO;
-        m_buffer.resize(0);
-    }
-    int failure() const { return m_errno; }
 
 private:
-    static constexpr qsizetype kPiece = qsizetype(256) << 10;
+    // Small enough to stay in the processor's cache between writes.
+    static constexpr qsizetype kBuffer = qsizetype(128) << 10;
     int m_fd;
     int m_errno = 0;
-    QByteArray m_buffer;
 };
 
 // A new owner-only file beside the target, holding what fill writes and CR LF. Its
 // path comes back in *temporary; on failure nothing is left behind. It is not
 // synced to the disk: the working files are what the running program hands from one
 // step to the next, not data to keep through a crash.
-bool writeTemporary(const QString &folder, const QString &name,
-                    const std::function<void(WorkingFiles::Stream &)> &fill, QByteArray *temporary,
+// A new owner-only file beside the target, opened; -1 and *error set when it
+// cannot be made.
+int openTemporary(const QString &folder, const QString &name, QByteArray *temporary, QString *error)
+{
+    *temporary = QFile::encodeName(folder + QStringLiteral("/.") + name) + ".XXXXXX";
+    // mkstemp creates the file exclusively (never through a link), mode 0600.
+    const int fd = ::mkstemp(temporary->data());
+    if (fd < 0)
+        setError(error, name, systemReason(errno));
+    else
+        addUnfinished(*temporary);
+    return fd;
+}
+
+// Ends a temporary file with CR LF and closes it; on failure it is removed and
+// *error set.
+bool closeTemporary(FileStream &stream, int fd, const QString &name, const QByteArray &temporary,
                     QString *error)
 {
-    QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.") + name) + ".XXXXXX";
-    // mkstemp creates the file exclusively (never through a link), mode 0600.
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        setError(error, name, systemReason(errno));
-        return false;
-    }
-    FileStream stream(fd);
-    fill(stream);
     stream.write("\r\n");
     stream.flush();
     const int writeErrno = stream.failure();
@@ -129,11 +206,22 @@ bool writeTemporary(const QString &folder, const QString &name,
     const bool closed = ::close(fd) == 0;
     if (writeErrno != 0 || !closed) {
         setError(error, name, systemReason(writeErrno != 0 ? writeErrno : errno));
-        ::unlink(pattern.constData());
+        dropTemporary(temporary);
         return false;
     }
-    *temporary = pattern;
     return true;
+}
+
+bool writeTemporary(const QString &folder, const QString &name,
+                    const std::function<void(WorkingFiles::Stream &)> &fill, QByteArray *temporary,
+                    QString *error)
+{
+    const int fd = openTemporary(folder, name, temporary, error);
+    if (fd < 0)
+        return false;
+    FileStream stream(fd);
+    fill(stream);
+    return closeTemporary(stream, fd, name, *temporary, error);
 }
 
 #else
@@ -141,14 +229,11 @@ bool writeTemporary(const QString &folder, const QString &name,
 // What fill writes, gathered in memory.
 QByteArray gathered(const WorkingFiles::Fill &fill)
 {
-    class BufferStream : public WorkingFiles::Stream {
-    public:
-        void write(QByteArrayView bytes) override { buffer.append(bytes); }
-        void restart() override { buffer.clear(); }
-        QByteArray buffer;
-    } stream;
+    QByteArray bytes;
+    harvest::ByteArraySink stream(bytes);
     fill(stream);
-    return stream.buffer;
+    stream.flush();
+    return bytes;
 }
 
 #endif
@@ -161,6 +246,16 @@ WorkingFiles::Fill bytesOf(const QByteArray &bytes)
 } // namespace
 
 WorkingFiles::WorkingFiles(const QString &folder) : m_folder(folder) {}
+
+void WorkingFiles::removeUnfinished()
+{
+#ifdef Q_OS_UNIX
+    for (UnfinishedFile &file : unfinishedFiles) {
+        if (file.state == 2)
+            ::unlink(file.path);
+    }
+#endif
+}
 
 QString WorkingFiles::folder() const
 {
@@ -256,10 +351,10 @@ bool WorkingFiles::writeReplaceWith(const QString &name, const Fill &fill, QStri
         return false;
     // Looked at again: the target may have changed while the bytes were written.
     why = refusal(target);
-    if (why.isEmpty() && ::rename(temporary.constData(), target.constData()) != 0)
+    if (why.isEmpty() && replaceFile(temporary.constData(), target.constData()) != 0)
         why = systemReason(errno);
     if (!why.isEmpty()) {
-        ::unlink(temporary.constData());
+        dropTemporary(temporary);
         setError(error, name, why);
         return false;
     }
@@ -273,6 +368,72 @@ bool WorkingFiles::writeReplaceWith(const QString &name, const Fill &fill, QStri
         return false;
     }
     return true;
+#endif
+}
+
+bool WorkingFiles::writeReplaceSeries(const QString &name, int count, const FillSeries &fill,
+                                      QString *error) const
+{
+    Q_ASSERT(count >= 1 && count <= kMostInSeries);
+#ifdef Q_OS_UNIX
+    const QByteArray target = QFile::encodeName(path(name));
+    const QString refused = refusal(target);
+    if (!refused.isEmpty()) {
+        setError(error, name, refused);
+        return false;
+    }
+    // Each content in a temporary file of its own, all made in one go.
+    QByteArray temporaries[kMostInSeries];
+    int fds[kMostInSeries];
+    QString failures[kMostInSeries];
+    std::optional<FileStream> files[kMostInSeries];
+    harvest::NullSink nowhere[kMostInSeries];
+    Stream *streams[kMostInSeries];
+    for (int i = 0; i < count; ++i) {
+        fds[i] = openTemporary(m_folder, name, &temporaries[i], &failures[i]);
+        if (fds[i] >= 0)
+            streams[i] = &files[i].emplace(fds[i], i);
+        else
+            streams[i] = &nowhere[i];
+    }
+    fill(streams);
+    // Then the file takes each content in turn, as if each were written in its turn.
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+        if (fds[i] >= 0 && closeTemporary(*files[i], fds[i], name, temporaries[i], &failures[i])) {
+            QString why = refusal(target);
+            if (why.isEmpty() && replaceFile(temporaries[i].constData(), target.constData()) != 0)
+                why = systemReason(errno);
+            if (!why.isEmpty()) {
+                dropTemporary(temporaries[i]);
+                setError(&failures[i], name, why);
+            }
+        }
+        if (!failures[i].isEmpty() && ok) {
+            ok = false;
+            if (error)
+                *error = failures[i];
+        }
+    }
+    return ok;
+#else
+    QByteArray contents[kMostInSeries];
+    std::optional<harvest::ByteArraySink> sinks[kMostInSeries];
+    Stream *streams[kMostInSeries];
+    for (int i = 0; i < count; ++i)
+        streams[i] = &sinks[i].emplace(contents[i]);
+    fill(streams);
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+        sinks[i]->flush();
+        QString why;
+        if (!writeReplaceBytes(name, contents[i], &why) && ok) {
+            ok = false;
+            if (error)
+                *error = why;
+        }
+    }
+    return ok;
 #endif
 }
 
@@ -302,7 +463,7 @@ bool WorkingFiles::writePair(const QString &first, const Fill &firstFill, const 
     if (!writeTemporary(m_folder, first, firstFill, &firstTemporary, error))
         return false;
     if (!writeTemporary(m_folder, second, secondFill, &secondTemporary, error)) {
-        ::unlink(firstTemporary.constData());
+        dropTemporary(firstTemporary);
         return false;
     }
     // The first file's old content is kept under a second name until the second
@@ -313,12 +474,13 @@ bool WorkingFiles::writePair(const QString &first, const Fill &firstFill, const 
 
     QString failedName = first;
     QString why = refusal(firstTarget);
-    if (why.isEmpty() && ::rename(firstTemporary.constData(), firstTarget.constData()) != 0)
+    if (why.isEmpty() && replaceFile(firstTemporary.constData(), firstTarget.constData()) != 0)
         why = systemReason(errno);
     if (why.isEmpty()) {
         failedName = second;
         why = refusal(secondTarget);
-        if (why.isEmpty() && ::rename(secondTemporary.constData(), secondTarget.constData()) != 0)
+        if (why.isEmpty() &&
+            replaceFile(secondTemporary.constData(), secondTarget.constData()) != 0)
             why = systemReason(errno);
         if (!why.isEmpty()) {
             // Put the first file back as it was.
@@ -328,8 +490,8 @@ bool WorkingFiles::writePair(const QString &first, const Fill &firstFill, const 
                 ::unlink(firstTarget.constData());
         }
     }
-    ::unlink(firstTemporary.constData());
-    ::unlink(secondTemporary.constData());
+    dropTemporary(firstTemporary);
+    dropTemporary(secondTemporary);
     ::unlink(backup.constData());
     if (!why.isEmpty()) {
         setError(error, failedName, why);

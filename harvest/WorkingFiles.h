@@ -1,5 +1,7 @@
 #pragma once
 
+#include "harvest/ByteSink.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -22,6 +24,10 @@ public:
     static const QLatin1StringView ImagePage;        // "imagepage.html"
     static const QLatin1StringView Browser;          // "browser.txt"
     static const QLatin1StringView Images;           // "images.htm"
+
+    // Removes the temporary files that writes under way have made, for a process
+    // that has to end at once: safe to call from a signal handler.
+    static void removeUnfinished();
 
     QString folder() const;
     // The folder followed by "/" and the name.
@@ -54,19 +60,22 @@ public:
                    const QByteArray &secondBytes, QString *error = nullptr) const;
 
     // Where a streamed write puts its bytes.
-    class Stream {
-    public:
-        virtual ~Stream() = default;
-        virtual void write(QByteArrayView bytes) = 0;
-        // Throws away what was written so far.
-        virtual void restart() = 0;
-    };
+    using Stream = harvest::ByteSink;
 
     using Fill = std::function<void(Stream &)>;
 
     // As writeReplaceBytes(), the content written into a stream by fill, so that it
     // never has to be held whole.
     bool writeReplaceWith(const QString &name, const Fill &fill, QString *error = nullptr) const;
+
+    // Replaces the file's content `count` times in turn (at most kMostInSeries), as
+    // that many calls of writeReplaceWith() would, the contents written by one fill
+    // into a stream each, side by side: what makes them reads its input once. True
+    // when every replacement was made; else *error tells the first that failed.
+    static constexpr int kMostInSeries = 4;
+    using FillSeries = std::function<void(Stream *const *streams)>;
+    bool writeReplaceSeries(const QString &name, int count, const FillSeries &fill,
+                            QString *error = nullptr) const;
 
     // As writePair(), each file's content written into a stream by its fill.
     bool writePair(const QString &first, const Fill &firstFill, const QString &second,

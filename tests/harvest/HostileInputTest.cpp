@@ -182,6 +182,52 @@ TEST(HarvestLimits, NamesLongerThanTheLimitAreNotLinked)
     EXPECT_TRUE(page.mid(kMark.size()).startsWith("[Quarrow linked 1 of the 1 places"));
 }
 
+// Both scans in one reading of the page record and refuse what the image scan and
+// then the link scan record and refuse, whatever the lists' budget.
+void expectOneReadingLikeTwoScans(const QByteArray &page, qsizetype charsLeft)
+{
+    const QString url = QStringLiteral("http://h/d/p.html");
+    harvest::Utf8Lists one;
+    harvest::ScanBudget oneBudget;
+    oneBudget.charsLeft = charsLeft;
+    harvest::ScanPage(page, url, url, one, oneBudget);
+    harvest::Utf8Lists two;
+    harvest::ScanBudget twoBudget;
+    twoBudget.charsLeft = charsLeft;
+    harvest::ScanText(false, page, url, url, two, &twoBudget);
+    harvest::ScanText(true, page, url, url, two, &twoBudget);
+    SCOPED_TRACE(testing::Message() << "budget " << charsLeft);
+    EXPECT_EQ(oneBudget.charsLeft, twoBudget.charsLeft);
+    EXPECT_EQ(oneBudget.refused, twoBudget.refused);
+    const ResultLists a = one.toResultLists();
+    const ResultLists b = two.toResultLists();
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(a.Links[k], b.Links[k]) << k;
+        EXPECT_EQ(a.Keys[k], b.Keys[k]) << k;
+    }
+}
+
+TEST(HarvestLimits, BothScansInOneReadingChargeLikeTwo)
+{
+    QByteArray page;
+    for (int i = 0; i < 12; ++i) {
+        page += "<a href=\"big/l" + QByteArray::number(i % 9) + ".jpg\">x</a>";
+        page += "<img src=\"i" + QByteArray::number(i % 7) + ".gif\">";
+        page += "<a href=\"cgi-bin/i/c" + QByteArray::number(i) + ".gif\">y</a>";
+    }
+    for (qsizetype charsLeft : {-1, 0, 1, 17, 90, 150, 200, 260, 300, 333, 400, 450, 800, 2000})
+        expectOneReadingLikeTwoScans(page, charsLeft);
+
+    // Values too long to record, first among the links, then among the images.
+    const QByteArray huge(int(harvest::kLongestRecordedValue) + 1, 'v');
+    const QByteArray longLink = "<img src=\"a.gif\"><a href=\"" + huge + ".gif\">x</a>" + page;
+    const QByteArray longImage = page + "<img src=\"" + huge + "\"><a href=\"z.jpg\">z</a>";
+    for (qsizetype charsLeft : {-1, 100, 5000}) {
+        expectOneReadingLikeTwoScans(longLink, charsLeft);
+        expectOneReadingLikeTwoScans(longImage, charsLeft);
+    }
+}
+
 TEST(HarvestLimits, AHugeNameCostsLittleMemory)
 {
     // A name of most of a megabyte is recorded, but never goes into the linker's
@@ -219,6 +265,79 @@ TEST(NameLinker, WindowsGiveTheSameMatchesAsOneLongRead)
         if (HasFailure())
             break;
     }
+}
+
+// The matches the lookups find and those the automaton finds, on the same names.
+void expectBothWaysAgree(const std::vector<QByteArray> &names, const QByteArray &text)
+{
+    NameLinker lookups;
+    NameLinker automaton;
+    automaton.useAutomatonOnly();
+    for (size_t i = 0; i < names.size(); ++i) {
+        lookups.addName(names[i], int(i));
+        automaton.addName(names[i], int(i));
+    }
+    const std::vector<NameLinker::Match> found = lookups.findAll(text);
+    const std::vector<NameLinker::Match> expected = automaton.findAll(text);
+    ASSERT_EQ(found.size(), expected.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].position, expected[i].position) << i;
+        EXPECT_EQ(found[i].length, expected[i].length) << i;
+        EXPECT_EQ(found[i].id, expected[i].id) << i;
+        if (::testing::Test::HasFailure())
+            return;
+    }
+}
+
+TEST(NameLinker, LookupsAndAutomatonFindTheSameNames)
+{
+    // Names that overlap, contain one another, repeat, differ only in CR and LF, and
+    // text that holds them across the reader's window boundaries.
+    quint32 seed = 99;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    const char alphabet[] = "ab.\r\ngx";
+    for (int round = 0; round < 12; ++round) {
+        std::vector<QByteArray> names;
+        const int count = 1 + int(next() % 40);
+        for (int i = 0; i < count; ++i) {
+            QByteArray name;
+            const int length = 1 + int(next() % (round % 2 ? 5 : 20));
+            for (int k = 0; k < length; ++k)
+                name += alphabet[next() % (sizeof alphabet - 1)];
+            names.push_back(name);
+        }
+        QByteArray text;
+        while (text.size() < 300000) {
+            if (next() % 3 == 0)
+                text += names[next() % names.size()];
+            else
+                text += alphabet[next() % (sizeof alphabet - 1)];
+        }
+        SCOPED_TRACE(round);
+        expectBothWaysAgree(names, text);
+        if (HasFailure())
+            return;
+    }
+}
+
+TEST(NameLinker, TextThatDefeatsTheLookupsIsReadByTheAutomaton)
+{
+    // Names of every length up to 400 that all start and end alike: at every byte
+    // of their part of the text each length passes the filters. The lookups read
+    // the first windows and give up there; the automaton reads on, with the same
+    // matches as it alone gives.
+    std::vector<QByteArray> names;
+    for (int length = 1; length <= 400; ++length)
+        names.push_back(QByteArray(length - 1, 'a') + (length % 7 ? "a" : "b"));
+    QByteArray text;
+    while (text.size() < 600000)
+        text += "xyz b ab aab ";
+    for (int i = 0; i < 2000; ++i)
+        text += QByteArray(1 + i % 450, 'a') + "b";
+    expectBothWaysAgree(names, text);
 }
 
 class HostileFolder : public ::testing::Test {

@@ -315,3 +315,46 @@ TEST(SplitScanLines, OneTagPerLineMatchesTheHundredRounds)
 }
 
 } // namespace
+
+namespace {
+
+// The check of a page's UTF-8 as it is written finds the "cgi-bin/i/" that the link
+// scan's clean file takes out, wherever it lies, also across the pieces in which the
+// page is checked, and the clean texts made with what it found are those made
+// without it.
+TEST(CleanText, CgiBinIsFoundAsThePageIsChecked)
+{
+    constexpr qsizetype kPiece = qsizetype(256) << 10;
+    for (qsizetype before = kPiece - 12; before <= kPiece + 2; ++before) {
+        for (const bool holds : {false, true}) {
+            SCOPED_TRACE(testing::Message() << before << (holds ? " with" : " without"));
+            QByteArray page(before, 'x');
+            page +=
+                holds ? "<a href=\"CGI-bin/i/a.gif\">a</a>\r\n" : "<a href=\"cgi-bin/a.gif\">\r\n";
+            page += "<a href=\"b.jpg\">b</a>";
+            QByteArray written;
+            QByteArray converted;
+            bool found = !holds;
+            {
+                harvest::ByteArraySink sink(written);
+                harvest::WriteValidUtf8(page, sink, &converted, &found);
+            }
+            EXPECT_EQ(found, holds);
+            EXPECT_EQ(written, page);
+            QByteArray lines;
+            QByteArray tags;
+            {
+                harvest::ByteArraySink linesSink(lines);
+                harvest::ByteArraySink tagsSink(tags);
+                harvest::WriteCleanTexts(page, true, &linesSink, &tagsSink, &found);
+            }
+            QByteArray expected;
+            harvest::MakeCleanText(page, true, false, expected);
+            EXPECT_EQ(lines, expected);
+            harvest::MakeCleanText(page, true, true, expected);
+            EXPECT_EQ(tags, expected);
+        }
+    }
+}
+
+} // namespace

@@ -13,14 +13,24 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
-#ifdef __GLIBC__
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include <csignal>
+
 #include <sys/mman.h>
 #include <unistd.h>
+
+#ifdef __GLIBC__
+#include <malloc.h>
 #endif
 
 namespace {
@@ -54,15 +64,68 @@ int fail(const QString &message)
     return 2;
 }
 
-// A value written so that it can hold no field or line break of its own.
-void appendField(QByteArray &out, const QString &value)
+// Standard output, written a buffer at a time; the first failure is kept.
+class Output : public harvest::ByteSink {
+public:
+    Output() { setBuffer(m_buffer, sizeof m_buffer); }
+    bool ok() const { return m_ok; }
+
+protected:
+    void take(QByteArrayView bytes) override
+    {
+        const char *data = bytes.data();
+        qsizetype left = bytes.size();
+        while (m_ok && left > 0) {
+            const ssize_t written = ::write(STDOUT_FILENO, data, size_t(left));
+            if (written < 0 && errno == EINTR)
+                continue;
+            m_ok = written > 0;
+            data += written;
+            left -= written;
+        }
+    }
+    void discard() override {}
+
+private:
+    bool m_ok = true;
+    char m_buffer[qsizetype(64) << 10];
+};
+
+// Does the value hold a tab, CR, LF, NUL or backslash? Eight bytes at a time.
+bool needsEscapes(QByteArrayView value)
 {
-    const QByteArray bytes = value.toUtf8();
+    constexpr quint64 kOnes = 0x0101010101010101ull;
+    constexpr quint64 kHigh = 0x8080808080808080ull;
+    const auto hasZero = [](quint64 x) { return ((x - kOnes) & ~x & kHigh) != 0; };
+    const char *data = value.data();
+    const qsizetype n = value.size();
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        if (hasZero(word) || hasZero(word ^ (kOnes * '\t')) || hasZero(word ^ (kOnes * '\r')) ||
+            hasZero(word ^ (kOnes * '\n')) || hasZero(word ^ (kOnes * '\\')))
+            return true;
+    }
+    for (; i < n; ++i) {
+        const char c = data[i];
+        if (c == '\0' || c == '\t' || c == '\r' || c == '\n' || c == '\\')
+            return true;
+    }
+    return false;
+}
+
+// A value written so that it can hold no field or line break of its own.
+void writeField(Output &out, QByteArrayView value)
+{
+    if (!needsEscapes(value)) {
+        out.write(value);
+        return;
+    }
     qsizetype done = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes.at(i);
+    for (qsizetype i = 0; i < value.size(); ++i) {
         const char *escape = nullptr;
-        switch (c) {
+        switch (value[i]) {
         case '\t':
             escape = "\\t";
             break;
@@ -81,64 +144,123 @@ void appendField(QByteArray &out, const QString &value)
         default:
             continue;
         }
-        out.append(bytes.constData() + done, i - done);
-        out.append(escape, 2);
+        out.write(value.sliced(done, i - done));
+        out.write(QByteArrayView(escape, 2));
         done = i + 1;
     }
-    out.append(bytes.constData() + done, bytes.size() - done);
+    out.write(value.sliced(done));
 }
 
-bool printLists(const ResultLists &lists)
+bool printLists(const harvest::Utf8Lists &lists)
 {
-    QByteArray out;
+    Output out;
     const struct {
         int k;
         const char *tag;
     } kinds[] = {{0, "link"}, {1, "image"}};
     for (const auto &kind : kinds) {
-        const QStringList &addresses = lists.Links[kind.k];
-        const QStringList &keys = lists.Keys[kind.k];
+        const harvest::Utf8List &addresses = lists.Links[kind.k];
+        const harvest::Utf8List &keys = lists.Keys[kind.k];
         for (qsizetype i = 0; i < addresses.size(); ++i) {
-            out += kind.tag;
-            out += '\t';
-            appendField(out, addresses.at(i));
-            out += '\t';
-            appendField(out, i < keys.size() ? keys.at(i) : QString());
-            out += '\n';
+            out.write(kind.tag);
+            out.put('\t');
+            writeField(out, addresses.at(i));
+            out.put('\t');
+            writeField(out, i < keys.size() ? keys.at(i) : QByteArrayView());
+            out.put('\n');
         }
     }
-    const bool written =
-        std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size());
-    return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
+    out.flush();
+    return out.ok();
 }
 
-// The page's bytes, in memory of their own that the system maps in one go
-// (MAP_POPULATE) instead of page by page as it is first written: on a virtual
-// machine a fault on a fresh 4 KB page costs more than the harvest's work on it.
-// The memory lives as long as the process.
-QByteArray readPage(QFile &file)
+// The page's bytes, mapped from the file rather than copied: the memory is the
+// system's cache of the file, which a copy would have to touch afresh page by page
+// (on a virtual machine a fault on a fresh 4 KB page costs more than the harvest's
+// work on it). A file that cannot be mapped is read. The bytes live as long as
+// the process.
+// What is said when the mapped page file is cut short while the harvest reads it:
+// the system then stops the process at the first byte that is gone.
+QByteArray cutShortMessage;
+
+extern "C" void onCutShort(int)
+{
+    WorkingFiles::removeUnfinished();
+    const ssize_t written =
+        ::write(STDERR_FILENO, cutShortMessage.constData(), size_t(cutShortMessage.size()));
+    Q_UNUSED(written);
+    _exit(2);
+}
+
+QByteArrayView readPage(QFile &file, QByteArray &storage)
+{
+    const qint64 size = file.size();
+    if (size > 0) {
+        void *mapped =
+            mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.handle(), 0);
+        if (mapped != MAP_FAILED) {
+            cutShortMessage = "quarrow-harvest: cannot read " + QFile::encodeName(file.fileName()) +
+                              ": it was cut short while it was read\n";
+            struct sigaction action {};
+            action.sa_handler = onCutShort;
+            sigemptyset(&action.sa_mask);
+            sigaction(SIGBUS, &action, nullptr);
+            // Had the file grown since, the rest is read after it.
+            file.seek(size);
+            storage = file.readAll();
+            if (storage.isEmpty())
+                return QByteArrayView(static_cast<const char *>(mapped), size);
+            storage.prepend(static_cast<const char *>(mapped), size);
+            return storage;
+        }
+    }
+    storage = file.readAll();
+    return storage;
+}
+
+// The harvest's lists and tables come from the C library's heap. On a virtual
+// machine, first touching a fresh 4 KB page of memory costs more than the work the
+// harvest does in it, and megabytes of tables are touched once each. So the heap
+// is grown once, up front, by room for what the harvest of a page this size holds,
+// and that room is asked to be backed by huge pages: one fault then makes 2 MB
+// ready. Blocks up to 32 MB are taken from the heap and stay in it when freed, so
+// that a later table reuses the memory of an earlier one instead of touching more.
+// Where the system has no huge pages the advice changes nothing.
+void prepareHeap(qint64 pageBytes)
 {
 #ifdef __GLIBC__
-    const qint64 size = file.size();
-    // Room for a page that grows while it is read is made by reading on after it.
-    const qint64 room = size + 1;
-    void *memory = mmap(nullptr, size_t(room), PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (memory != MAP_FAILED) {
-        char *data = static_cast<char *>(memory);
-        qint64 read = 0;
-        while (read < room) {
-            const qint64 got = file.read(data + read, room - read);
-            if (got <= 0)
-                break;
-            read += got;
-        }
-        if (read < room)
-            return QByteArray::fromRawData(data, qsizetype(read));
-        return QByteArray(data, qsizetype(read)) + file.readAll();
+    constexpr size_t kChunk = size_t(24) << 20; // below the threshold: from the heap
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
+    const size_t room = size_t(
+        qBound<qint64>(qint64(16) << 20, 3 * pageBytes + (qint64(16) << 20), qint64(1) << 30));
+    void *chunks[(qint64(1) << 30) / kChunk + 2] = {};
+    size_t taken = 0;
+    uintptr_t low = 0;
+    uintptr_t high = 0;
+    while (taken * kChunk < room) {
+        void *chunk = std::malloc(kChunk);
+        if (!chunk)
+            break;
+        chunks[taken++] = chunk;
+        const uintptr_t at = reinterpret_cast<uintptr_t>(chunk);
+        // Only a run of chunks side by side is one range of the heap.
+        if (low != 0 && (at < high || at - high > 64))
+            break;
+        if (low == 0)
+            low = at;
+        high = at + kChunk;
     }
+    const uintptr_t from = (low + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t to = high & ~(kHuge - 1);
+    if (low != 0 && to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+    while (taken > 0)
+        std::free(chunks[--taken]);
+#else
+    Q_UNUSED(pageBytes);
 #endif
-    return file.readAll();
 }
 
 // --inventory lists a page's pictures as the web engine sees them. That needs
@@ -183,9 +305,16 @@ void handOverInventory(int argc, char **argv)
 int main(int argc, char **argv)
 {
     handOverInventory(argc, argv);
-    QCoreApplication app(argc, argv);
+    // No application object unless help or the version is asked for: nothing else
+    // needs one, and making it costs a millisecond of every run. The system's
+    // messages (why a write failed) speak the user's language, as they would with
+    // one.
+    std::setlocale(LC_ALL, "");
     QCoreApplication::setApplicationName(QStringLiteral("quarrow-harvest"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARROW_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
@@ -205,12 +334,15 @@ int main(int argc, char **argv)
     parser.addOption(baseOption);
     parser.addOption(outOption);
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The page text."));
-    if (!parser.parse(app.arguments()))
+    if (!parser.parse(arguments))
         return fail(parser.errorText() + QStringLiteral("; ") + QLatin1String(kUsage));
-    if (parser.isSet(helpOption))
-        parser.showHelp(0);
-    if (parser.isSet(versionOption))
+    if (parser.isSet(helpOption) || parser.isSet(versionOption)) {
+        // Both end the process.
+        const QCoreApplication app(argc, argv);
+        if (parser.isSet(helpOption))
+            parser.showHelp(0);
         parser.showVersion();
+    }
 
     const QStringList inputs = parser.positionalArguments();
     if (inputs.isEmpty())
@@ -231,16 +363,18 @@ int main(int argc, char **argv)
     probe.remove();
 
     // The page stays in its UTF-8 bytes: the harvest reads them as they are.
-    const QByteArray pageBytes = readPage(file);
+    QByteArray pageStorage;
+    const QByteArrayView pageBytes = readPage(file, pageStorage);
     file.close();
+    prepareHeap(pageBytes.size());
     const QString url = parser.isSet(urlOption)
                             ? parser.value(urlOption)
                             : QUrl::fromLocalFile(QFileInfo(input).absoluteFilePath()).toString();
 
     const WorkingFiles files(outInfo.absoluteFilePath());
-    ResultLists lists;
+    harvest::Utf8Lists lists;
     const QString base = parser.isSet(baseOption) ? parser.value(baseOption) : url;
-    const HarvestReport report = RunHarvestUtf8(pageBytes, url, files, lists, base);
+    const HarvestReport report = RunHarvestBytes(pageBytes, url, files, lists, base);
     for (const QString &notice : report.notices)
         say(notice);
     const bool printed = printLists(lists);
