@@ -146,6 +146,24 @@ Inventory PageInventory::fromJson(const QByteArray &json)
     return inventory;
 }
 
+QByteArray PageInventory::dataContent(const QString &address, bool *ok)
+{
+    const qsizetype comma = address.indexOf(QLatin1Char(','));
+    const bool isData = address.startsWith(QLatin1String("data:"), Qt::CaseInsensitive);
+    if (ok)
+        *ok = isData && comma >= 0;
+    if (!isData || comma < 0)
+        return {};
+    const QStringView header = QStringView(address).mid(5, comma - 5);
+    const QByteArray payload = QByteArray::fromPercentEncoding(address.mid(comma + 1).toUtf8());
+    if (!header.endsWith(QLatin1String(";base64"), Qt::CaseInsensitive))
+        return payload;
+    const auto decoded = QByteArray::fromBase64Encoding(payload.trimmed());
+    if (ok)
+        *ok = bool(decoded);
+    return decoded.decoded;
+}
+
 qint64 PageInventory::dataBytes(const QString &address)
 {
     if (!address.startsWith(QLatin1String("data:"), Qt::CaseInsensitive))

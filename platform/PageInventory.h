@@ -93,6 +93,9 @@ public:
     static QString displayAddress(const QString &address);
     // The picture type told by a data: address or a file extension; empty when unknown.
     static QString mimeTypeFor(const QString &address);
+    // The content of a data: address, decoded; ok is false when it cannot be
+    // (not a data: address, no comma, broken base64).
+    static QByteArray dataContent(const QString &address, bool *ok = nullptr);
     // The size of a data: address's content; -1 for other addresses.
     static qint64 dataBytes(const QString &address);
     // "120 bytes", "1.2 KB", "3.4 MB".

@@ -1,5 +1,6 @@
 #include "windows/MediaSaver.h"
 
+#include "platform/PageInventory.h"
 #include "windows/PictureFetcher.h"
 
 #include <QCoreApplication>
@@ -40,21 +41,6 @@ QString extensionFor(const QString &mimeType)
 bool isData(const QString &address)
 {
     return address.startsWith(QLatin1String("data:"), Qt::CaseInsensitive);
-}
-
-QByteArray dataContent(const QString &address, bool *ok)
-{
-    const qsizetype comma = address.indexOf(QLatin1Char(','));
-    *ok = comma >= 0;
-    if (comma < 0)
-        return {};
-    const QStringView header = QStringView(address).mid(5, comma - 5);
-    const QByteArray payload = QByteArray::fromPercentEncoding(address.mid(comma + 1).toUtf8());
-    if (!header.endsWith(QLatin1String(";base64"), Qt::CaseInsensitive))
-        return payload;
-    const auto decoded = QByteArray::fromBase64Encoding(payload.trimmed());
-    *ok = bool(decoded);
-    return decoded.decoded;
 }
 
 // "name (2).jpg" for "name.jpg" and 2.
@@ -392,7 +378,7 @@ void MediaSaver::saveNow(int item)
     QString problem;
     if (isData(address)) {
         bool ok = false;
-        bytes = dataContent(address, &ok);
+        bytes = PageInventory::dataContent(address, &ok);
         if (!ok)
             problem = tr("the data: address cannot be decoded");
     } else if (QUrl(address).isLocalFile() && PictureFetcher::mayFetch(address, m_page)) {

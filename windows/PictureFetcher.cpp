@@ -1,5 +1,7 @@
 #include "windows/PictureFetcher.h"
 
+#include "platform/PageInventory.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
@@ -31,18 +33,6 @@ public:
     // The engine's cookies are the only ones: a picture's answer sets none of its own.
     bool setCookiesFromUrl(const QList<QNetworkCookie> &, const QUrl &) override { return false; }
 };
-
-QByteArray dataContent(const QString &address)
-{
-    const qsizetype comma = address.indexOf(QLatin1Char(','));
-    if (comma < 0)
-        return {};
-    const QStringView header = QStringView(address).mid(5, comma - 5);
-    const QByteArray payload = QStringView(address).mid(comma + 1).toUtf8();
-    if (header.endsWith(QLatin1String(";base64"), Qt::CaseInsensitive))
-        return QByteArray::fromBase64(QByteArray::fromPercentEncoding(payload));
-    return QByteArray::fromPercentEncoding(payload);
-}
 
 // The picture in `bytes` scaled down (never up) to fit `box`; null when it
 // cannot be read.
@@ -168,7 +158,7 @@ void PictureFetcher::pump()
 void PictureFetcher::start(const Request &request)
 {
     if (request.address.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
-        const QByteArray bytes = dataContent(request.address);
+        const QByteArray bytes = PageInventory::dataContent(request.address);
         if (request.job == Job::Size)
             emit sizeKnown(request.address, bytes.size());
         else
