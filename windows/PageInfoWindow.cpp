@@ -153,7 +153,11 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     // being previewed.
     connect(m_media, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex &from, const QModelIndex &to) {
-                if (from.column() <= MediaModel::Size && to.column() >= MediaModel::Dimensions)
+                if (from.column() > MediaModel::Size || to.column() < MediaModel::Dimensions)
+                    return;
+                // Thousands of sizes arrive for other rows: only the previewed one counts.
+                const int row = currentRow();
+                if (row >= 0 && row >= from.row() && row <= to.row())
                     updatePreview();
             });
 
@@ -521,11 +525,24 @@ void PageInfoWindow::updateCount()
     m_export->setEnabled(shown > 0);
 }
 
+const QAbstractItemView *PageInfoWindow::shownView() const
+{
+    if (m_stack->currentWidget() == m_grid)
+        return m_grid;
+    return m_table;
+}
+
+int PageInfoWindow::currentRow() const
+{
+    const QModelIndex current = shownView()->currentIndex();
+    if (!current.isValid())
+        return -1;
+    return m_filter->mapToSource(m_filter->index(current.row(), 0)).row();
+}
+
 QList<int> PageInfoWindow::selectedRows() const
 {
-    const QAbstractItemView *view = m_stack->currentWidget() == m_grid
-                                        ? static_cast<const QAbstractItemView *>(m_grid)
-                                        : static_cast<const QAbstractItemView *>(m_table);
+    const QAbstractItemView *view = shownView();
     QList<int> rows;
     QModelIndexList selected = view->selectionModel()->selectedIndexes();
     std::sort(selected.begin(), selected.end(),
@@ -572,12 +589,7 @@ void PageInfoWindow::setGrid(bool grid)
 
 void PageInfoWindow::updatePreview()
 {
-    const QAbstractItemView *view = m_stack->currentWidget() == m_grid
-                                        ? static_cast<const QAbstractItemView *>(m_grid)
-                                        : static_cast<const QAbstractItemView *>(m_table);
-    const QModelIndex current = view->currentIndex();
-    const int row =
-        current.isValid() ? m_filter->mapToSource(m_filter->index(current.row(), 0)).row() : -1;
+    const int row = currentRow();
     if (row < 0) {
         m_previewAddress.clear();
         m_previewImage->clear();

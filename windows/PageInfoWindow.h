@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class LinksModel;
+class QAbstractItemView;
 class MediaFilter;
 class MediaModel;
 class PictureFetcher;
@@ -94,6 +95,10 @@ private:
     void saved(const SaveSummary &summary);
     void chooseFolderAndSave(bool all);
     void chooseExportFile();
+    // The table or the grid, whichever shows.
+    const QAbstractItemView *shownView() const;
+    // The model row of the current picture in the view that shows; -1 for none.
+    int currentRow() const;
     // Source rows of the selection in the view that shows.
     QList<int> selectedRows() const;
     void restoreLayout();
