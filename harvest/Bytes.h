@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QtGlobal>
 
 #include <cstring>
@@ -35,6 +36,30 @@ inline qsizetype FindByte(const char *data, qsizetype from, qsizetype to, char c
 #endif
     const void *hit = std::memchr(data + from, c, size_t(to - from));
     return hit ? static_cast<const char *>(hit) - data : -1;
+}
+
+// True when `value` holds any of the bytes `Wanted`. Eight bytes at a time: a
+// word holds byte b when the word xored with b in every place holds a zero byte.
+template <char... Wanted> inline bool HoldsAnyOf(QByteArrayView value)
+{
+    constexpr quint64 kOnes = 0x0101010101010101ull;
+    constexpr quint64 kHigh = 0x8080808080808080ull;
+    const auto hasZero = [](quint64 x) { return ((x - kOnes) & ~x & kHigh) != 0; };
+    const char *data = value.data();
+    const qsizetype n = value.size();
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        if ((hasZero(word ^ (kOnes * quint8(Wanted))) || ...))
+            return true;
+    }
+    for (; i < n; ++i) {
+        const char c = data[i];
+        if (((c == Wanted) || ...))
+            return true;
+    }
+    return false;
 }
 
 } // namespace harvest

@@ -1,5 +1,7 @@
 #include "harvest/UrlHelpers.h"
 
+#include "harvest/Bytes.h"
+
 #include "harvest/TextRules.h"
 
 #include <cstring>
@@ -215,27 +217,7 @@ bool ReadsAsWritten(QByteArrayView address)
 {
     if (!address.isEmpty() && uchar(address.front()) <= 0x20)
         return false;
-    // Eight bytes at a time: a word holds one of the four bytes when the word
-    // xored with that byte everywhere holds a zero byte.
-    constexpr quint64 kOnes = 0x0101010101010101ull;
-    constexpr quint64 kHigh = 0x8080808080808080ull;
-    const auto hasZero = [](quint64 x) { return ((x - kOnes) & ~x & kHigh) != 0; };
-    const char *data = address.data();
-    const qsizetype n = address.size();
-    qsizetype i = 0;
-    for (; i + 8 <= n; i += 8) {
-        quint64 word;
-        std::memcpy(&word, data + i, 8);
-        if (hasZero(word ^ (kOnes * '&')) || hasZero(word ^ (kOnes * '\t')) ||
-            hasZero(word ^ (kOnes * '\n')) || hasZero(word ^ (kOnes * '\r')))
-            return false;
-    }
-    for (; i < n; ++i) {
-        const char c = data[i];
-        if (c == '&' || c == '\t' || c == '\n' || c == '\r')
-            return false;
-    }
-    return true;
+    return !harvest::HoldsAnyOf<'&', '\t', '\n', '\r'>(address);
 }
 
 QByteArrayView SchemeOfPlain(QByteArrayView address)

@@ -1,5 +1,6 @@
 // quarrow-harvest: the page harvest on the command line. See usageDescription below.
 
+#include "harvest/Bytes.h"
 #include "harvest/Harvest.h"
 
 #include <QCommandLineParser>
@@ -91,28 +92,10 @@ private:
     char m_buffer[qsizetype(64) << 10];
 };
 
-// Does the value hold a tab, CR, LF, NUL or backslash? Eight bytes at a time.
+// Does the value hold a tab, CR, LF, NUL or backslash?
 bool needsEscapes(QByteArrayView value)
 {
-    constexpr quint64 kOnes = 0x0101010101010101ull;
-    constexpr quint64 kHigh = 0x8080808080808080ull;
-    const auto hasZero = [](quint64 x) { return ((x - kOnes) & ~x & kHigh) != 0; };
-    const char *data = value.data();
-    const qsizetype n = value.size();
-    qsizetype i = 0;
-    for (; i + 8 <= n; i += 8) {
-        quint64 word;
-        std::memcpy(&word, data + i, 8);
-        if (hasZero(word) || hasZero(word ^ (kOnes * '\t')) || hasZero(word ^ (kOnes * '\r')) ||
-            hasZero(word ^ (kOnes * '\n')) || hasZero(word ^ (kOnes * '\\')))
-            return true;
-    }
-    for (; i < n; ++i) {
-        const char c = data[i];
-        if (c == '\0' || c == '\t' || c == '\r' || c == '\n' || c == '\\')
-            return true;
-    }
-    return false;
+    return harvest::HoldsAnyOf<'\0', '\t', '\r', '\n', '\\'>(value);
 }
 
 // A value written so that it can hold no field or line break of its own.
