@@ -187,26 +187,35 @@ QString jsString(const QString &text)
 
 void Form1::dressGeneratedViews()
 {
-    const QString dress = resourceText(QStringLiteral(":/app/views/dress.js"));
+    // The page is held back from layout while it is read, then dressed and
+    // shown once it is all there.
+    const struct {
+        const char *resource;
+        QWebEngineScript::InjectionPoint when;
+    } steps[] = {{":/app/views/hide.js", QWebEngineScript::DocumentCreation},
+                 {":/app/views/dress.js", QWebEngineScript::DocumentReady}};
     const struct {
         WebBrowser *view;
         const char *kind;
         QString file;
     } views[] = {{wb[1], "source", QString(WorkingFiles::SourcePage)},
                  {wb[2], "images", QString(WorkingFiles::ImagePage)}};
-    for (const auto &v : views) {
-        QWebEngineScript script;
-        script.setName(QStringLiteral("quarrow-dress"));
-        script.setInjectionPoint(QWebEngineScript::DocumentReady);
-        script.setWorldId(QWebEngineScript::ApplicationWorld);
-        script.setRunsOnSubFrames(false);
-        const QString page =
-            QUrl::fromLocalFile(m_files->path(v.file)).toString(QUrl::FullyEncoded);
-        script.setSourceCode(
-            QString(dress)
-                .replace(QStringLiteral("QUARROW_KIND"), jsString(QString::fromLatin1(v.kind)))
-                .replace(QStringLiteral("QUARROW_PAGE"), jsString(page)));
-        v.view->page()->scripts().insert(script);
+    for (const auto &step : steps) {
+        const QString text = resourceText(QString::fromLatin1(step.resource));
+        for (const auto &v : views) {
+            QWebEngineScript script;
+            script.setName(QStringLiteral("quarrow-dress"));
+            script.setInjectionPoint(step.when);
+            script.setWorldId(QWebEngineScript::ApplicationWorld);
+            script.setRunsOnSubFrames(false);
+            const QString page =
+                QUrl::fromLocalFile(m_files->path(v.file)).toString(QUrl::FullyEncoded);
+            script.setSourceCode(
+                QString(text)
+                    .replace(QStringLiteral("QUARROW_KIND"), jsString(QString::fromLatin1(v.kind)))
+                    .replace(QStringLiteral("QUARROW_PAGE"), jsString(page)));
+            v.view->page()->scripts().insert(script);
+        }
     }
     // The Images view shows its text first: its pictures are fetched once the
     // page itself has loaded.

@@ -289,6 +289,45 @@ TEST_F(ReadableViews, TheSourceIsMonospacedSingleSpacedAndKeepsItsIndentation)
     EXPECT_TRUE(text(1, "document.body.innerText").contains("\n    <p>deep</p>"));
 }
 
+// A long page is shown in pieces that are laid out only in sight; the reader
+// sees and copies the same lines as from one block.
+TEST_F(ReadableViews, ALongPageReadsAndCopiesAsOneText)
+{
+    QByteArray page = "<html><body>\r\n";
+    for (int i = 0; i < 1200; ++i)
+        page += "<p>line " + QByteArray::number(i) + " <img src=\"p/" + QByteArray::number(i) +
+                ".gif\"></p>\r\n";
+    site.server().setRoute("/long.html", page + "</body></html>\r\n");
+    openAndWaitForViews("/long.html");
+    for (int index : {1, 2}) {
+        EXPECT_GT(evaluate(index, "document.querySelectorAll('.quarrow-piece').length").toInt(), 3)
+            << index;
+        EXPECT_NE(text(index, "getComputedStyle(document.body).display"), "none") << index;
+    }
+    EXPECT_EQ(evaluate(2, "document.images.length").toInt(), 1200);
+    // Every line once, in order, with no blank line where one piece meets the
+    // next: only those of the markup itself.
+    const QString copied = text(1, "getSelection().selectAllChildren(document.body);"
+                                   "String(getSelection())");
+    const int blanks = evaluate(0, "(document.body.outerHTML.match(/\\n\\n/g) || []).length").toInt();
+    EXPECT_EQ(copied.count("\n\n"), blanks);
+    int lines = 0, from = 0;
+    for (int i = 0; i < 1200; ++i) {
+        const int at = copied.indexOf(QStringLiteral("<p>line %1 ").arg(i), from);
+        if (at < 0)
+            break;
+        from = at;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 1200);
+    // The end of the page is reached as it would be in one block.
+    evaluate(1, "window.scrollTo(0, document.documentElement.scrollHeight); 0");
+    EXPECT_EVENTUALLY(evaluate(1, "var r = document.body.lastElementChild.getBoundingClientRect();"
+                                  "r.height > 0 && r.top < innerHeight")
+                          .toBool(),
+                      5000);
+}
+
 TEST_F(ReadableViews, WidePicturesFitTheViewAndAPageWithoutPicturesSaysSo)
 {
     site.server().setRoute("/wide.png", TestSite::pngBytes(3000, 40), "image/png");
