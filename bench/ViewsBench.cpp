@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QWebEngineScript>
 
 #include <benchmark/benchmark.h>
 
@@ -57,6 +58,20 @@ QByteArray densePage(qsizetype bytes, int salt)
 bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
     return benchwait::until(done, timeoutMs);
+}
+
+// True when every picture of the view's page has arrived or failed.
+bool picturesSettled(WebBrowser *view)
+{
+    bool settled = false, answered = false;
+    view->page()->runJavaScript(
+        "Array.from(document.images).every(function (i) { return i.complete; })",
+        QWebEngineScript::ApplicationWorld, [&settled, &answered](const QVariant &value) {
+            settled = value.toBool();
+            answered = true;
+        });
+    waitUntil([&answered] { return answered; }, 10000);
+    return answered && settled;
 }
 
 void BM_ViewsAfterLoad(benchmark::State &state)
@@ -112,8 +127,11 @@ void BM_ViewsAfterLoad(benchmark::State &state)
         state.counters["harvest_ms"] = double(harvestMs);
         state.counters["source_ms"] = double(sourceMs);
         state.counters["images_ms"] = double(imagesMs);
-        // Let the pictures settle before the next page.
-        waitUntil([&] { return !images->Busy(); }, 60000);
+        // Let the pictures settle before the next page: the Images view takes
+        // its later pictures after its load.
+        waitUntil([&] { return !images->Busy() && !bench->form->imagesPageGrowing(); }, 60000);
+        for (int tries = 0; tries < 600 && !picturesSettled(images); ++tries)
+            waitUntil([] { return false; }, 100);
     }
     state.SetLabel(revisit ? "pictures cached" : "first visit");
 }

@@ -124,7 +124,7 @@ void WebBrowser::attachPage(WebBrowserPage *page)
     m_page = page;
     connect(page, &QWebEnginePage::loadStarted, this, [this, page] {
         m_busy = true;
-        emit StatusTextChange(m_index, tr("Opening %1...").arg(page->requestedUrl().toString()));
+        emit StatusTextChange(m_index, tr("Opening %1...").arg(startingAddress(page)));
     });
     connect(page, &QWebEnginePage::loadProgress, this,
             [this](int progress) { emit ProgressChange(m_index, progress, 100); });
@@ -260,6 +260,23 @@ bool WebBrowser::Navigate2(const QString &pathOrAddress)
         return true;
     }
     return Navigate(pathOrAddress);
+}
+
+void WebBrowser::showFileContent(const QByteArray &html, const QString &path)
+{
+    const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    applyPageRules(m_page, url);
+    m_contentUrl = url;
+    m_page->setContent(html, QStringLiteral("text/html;charset=UTF-8"), url);
+}
+
+QString WebBrowser::startingAddress(QWebEnginePage *page) const
+{
+    // Content is carried by a data: address that means nothing to a reader.
+    const QUrl requested = page->requestedUrl();
+    if (requested.scheme() == QLatin1String("data") && page == m_page && !m_contentUrl.isEmpty())
+        return m_contentUrl.toString();
+    return requested.toString();
 }
 
 bool WebBrowser::GoBack()

@@ -27,6 +27,9 @@ public:
     bool Navigate(const QString &address);
     // Opens a local file path or an address.
     bool Navigate2(const QString &pathOrAddress);
+    // Shows `html` (UTF-8) as the document of the local file `path`: under the
+    // file's own address, with its rules, whatever the file holds on disk.
+    void showFileContent(const QByteArray &html, const QString &path);
     bool GoBack();
     bool GoForward();
     // Opens the start page shipped beside the program.
@@ -91,6 +94,9 @@ private:
     friend class WebBrowserPage;
 
     void attachPage(WebBrowserPage *page);
+    // The address that a load now starting shows: its own, but the file's
+    // for content shown as a file.
+    QString startingAddress(QWebEnginePage *page) const;
     // Called by a page of this view before a navigation starts.
     void navigationStarting(WebBrowserPage *page, const QUrl &url, bool isMainFrame);
     // Called by a page of this view that wants a new window.
@@ -103,6 +109,8 @@ private:
     int m_index;
     bool m_silent = false;
     bool m_busy = false;
+    // The file whose content was last shown with showFileContent.
+    QUrl m_contentUrl;
     WebBrowserPage *m_page = nullptr;
     QPointer<WebBrowserPage> m_popup;
     QTimer m_popupTimer;

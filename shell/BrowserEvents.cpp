@@ -2,6 +2,7 @@
 // that rebuilds the Source Code and Images views after the live page loads.
 #include "shell/Form1.h"
 #include "shell/PageHarvester.h"
+#include "shell/PieceLoader.h"
 
 #include "harvest/Harvest.h"
 #include "platform/BestEffort.h"
@@ -76,7 +77,7 @@ void Form1::finishHarvest(const ResultLists &results, const HarvestReport &repor
             // Text first, pictures after: the view turns them on again when
             // its page has loaded.
             wb[2]->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
-            wb[2]->Navigate2(m_files->path(WorkingFiles::ImagePage));
+            m_imagesLoader->load(m_files->path(WorkingFiles::ImagePage));
         });
     }
     if (!report.failure.isEmpty()) {

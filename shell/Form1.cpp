@@ -13,6 +13,7 @@
 #include "shell/FindBar.h"
 #include "shell/LayoutGeometry.h"
 #include "shell/PageHarvester.h"
+#include "shell/PieceLoader.h"
 #include "windows/Branding.h"
 #include "windows/FileUtils.h"
 #include "windows/PageInfoWindow.h"
@@ -358,6 +359,9 @@ void Form1::createControls()
     }
     connect(wb[0], &QWebEngineView::urlChanged, this, &Form1::followAddress);
     dressGeneratedViews();
+    // The Images page lists every picture: it shows its first ones at once and
+    // takes the rest a block of pictures at a time.
+    m_imagesLoader = new PieceLoader(wb[2], QByteArrayLiteral("<BR><BR><BR>"), this);
     connect(wb[0], &QWebEngineView::loadStarted, this, &Form1::markViewsOutOfDate);
     connect(wb[0], &QWebEngineView::loadFinished, this, [this] {
         if (m_pageInfo)

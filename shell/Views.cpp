@@ -1,6 +1,7 @@
 // Views, the tab strip, the menus and shut-down of the main window.
 #include "shell/Form1.h"
 #include "shell/PageHarvester.h"
+#include "shell/PieceLoader.h"
 
 #include "platform/BestEffort.h"
 #include "platform/CommonDialog.h"
@@ -224,6 +225,11 @@ void Form1::dressGeneratedViews()
         if (!settings->testAttribute(QWebEngineSettings::AutoLoadImages))
             settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
     });
+}
+
+bool Form1::imagesPageGrowing() const
+{
+    return m_imagesLoader && m_imagesLoader->adding();
 }
 
 void Form1::markViewsOutOfDate()

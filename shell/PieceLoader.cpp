@@ -1,0 +1,142 @@
+#include "shell/PieceLoader.h"
+
+#include "platform/WebBrowser.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+
+#include <string_view>
+#include <utility>
+
+PieceLoader::PieceLoader(WebBrowser *view, QByteArray blockEnd, QObject *parent)
+    : QObject(parent), m_view(view), m_blockEnd(std::move(blockEnd))
+{
+    connect(view, &QWebEngineView::loadStarted, this, &PieceLoader::loadStarted);
+    connect(view, &QWebEngineView::loadFinished, this, &PieceLoader::loadFinished);
+}
+
+qsizetype PieceLoader::cut(QByteArrayView text, QByteArrayView blockEnd, qsizetype from,
+                           qsizetype limit)
+{
+    if (blockEnd.isEmpty() || text.size() - from <= limit)
+        return text.size();
+    // The last block end that fits... (Qt 6.4's QByteArrayView::lastIndexOf of a
+    // short view finds bytes past its end, so the standard library searches)
+    const std::string_view window(text.data() + from, size_t(limit));
+    const size_t last = window.rfind(std::string_view(blockEnd.data(), size_t(blockEnd.size())));
+    if (last != std::string_view::npos)
+        return from + qsizetype(last) + blockEnd.size();
+    // ...or, for a block longer than the limit, its own end.
+    const qsizetype next = text.indexOf(blockEnd, from);
+    return next < 0 ? text.size() : next + blockEnd.size();
+}
+
+bool PieceLoader::load(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    stopAdding();
+    ++m_generation;
+    m_path = path;
+    m_url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    const qsizetype first = cut(text, m_blockEnd, 0, firstPieceBytes);
+    if (first >= text.size()) {
+        // Nothing to add later: the file itself is opened.
+        m_expectingStart = false;
+        m_waitingForFirst = false;
+        return m_view->Navigate2(path);
+    }
+    m_expectingStart = true;
+    m_waitingForFirst = true;
+    m_added = first;
+    m_view->showFileContent(text.first(first), path);
+    m_text = std::move(text);
+    return true;
+}
+
+void PieceLoader::loadStarted()
+{
+    if (m_expectingStart) {
+        m_expectingStart = false;
+        return;
+    }
+    // The view goes elsewhere (a link, its history, a reload): the rest of the
+    // old page is not wanted.
+    stopAdding();
+    m_waitingForFirst = false;
+}
+
+void PieceLoader::loadFinished(bool ok)
+{
+    if (m_waitingForFirst) {
+        m_waitingForFirst = false;
+        if (ok && m_view->url() == m_url)
+            addNextSlice();
+        else
+            stopAdding();
+        return;
+    }
+    // Back at a first piece by way of the history: it shows the file as it is
+    // now, whole.
+    const QWebEngineHistory *history = m_view->page()->history();
+    if (ok && !m_path.isEmpty() && m_view->url() == m_url &&
+        history->currentItem().url().scheme() == QLatin1String("data"))
+        load(m_path);
+}
+
+void PieceLoader::addNextSlice()
+{
+    if (m_text.isEmpty())
+        return;
+    if (m_added >= m_text.size()) {
+        stopAdding();
+        emit complete();
+        return;
+    }
+    const qsizetype end = cut(m_text, m_blockEnd, m_added, sliceBytes);
+    const QString slice = QString::fromUtf8(QByteArrayView(m_text).sliced(m_added, end - m_added));
+    m_added = end;
+    // A JSON array holds the slice as a JavaScript string literal.
+    const QByteArray literal = QJsonDocument(QJsonArray{slice}).toJson(QJsonDocument::Compact);
+    const QString page = QString::fromUtf8(
+        QJsonDocument(QJsonArray{m_url.toString(QUrl::FullyEncoded)}).toJson(QJsonDocument::Compact));
+    // Each slice becomes a block of its own at the end of the body; a page
+    // that is no longer this one takes nothing.
+    const QString script =
+        QStringLiteral("(function (page, html) {"
+                       "  if (location.href !== page[0] || !document.body) return false;"
+                       "  var piece = document.createElement('div');"
+                       "  piece.className = 'quarrow-piece';"
+                       "  piece.innerHTML = html[0];"
+                       "  document.body.appendChild(piece);"
+                       "  return true;"
+                       "})(%1, %2)")
+            .arg(page, QString::fromUtf8(literal));
+    const quint64 generation = m_generation;
+    const QPointer<PieceLoader> self(this);
+    m_view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                                  [self, generation](const QVariant &added) {
+                                      if (!self || generation != self->m_generation)
+                                          return;
+                                      if (added.toBool())
+                                          self->addNextSlice();
+                                      else
+                                          self->stopAdding();
+                                  });
+}
+
+void PieceLoader::stopAdding()
+{
+    m_text = QByteArray();
+    m_added = 0;
+}

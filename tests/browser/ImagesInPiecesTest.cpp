@@ -1,0 +1,139 @@
+// The Images view takes a long page in pieces: its first pictures as the
+// view's document, the others added a block at a time. It must end up showing
+// exactly the file, whatever the user or a newer page does meanwhile.
+#include "tests/browser/SiteWindowFixture.h"
+#include "tests/support/Eventually.h"
+
+#include "platform/WebBrowser.h"
+#include "shell/PieceLoader.h"
+#include "tests/support/TestSupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+TEST(PieceCut, EndsAfterABlockEndWithinTheLimitOrTheFirstBeyond)
+{
+    const QByteArray end = "|";
+    const struct {
+        const char *text;
+        qsizetype from;
+        qsizetype limit;
+        qsizetype expected;
+    } cases[] = {
+        {"aaaa", 0, 10, 4},         // all of it fits
+        {"ab|cd|ef|gh", 0, 7, 6},   // the last block end within the limit
+        {"ab|cd|ef|gh", 3, 5, 6},   // counted from where the piece begins
+        {"abcdefgh|ij", 0, 4, 9},   // a block longer than the limit is whole
+        {"abcdefghij", 0, 4, 10},   // no block end at all: the rest
+        {"ab|cdefghij", 3, 4, 11},  // no block end after `from`
+        {"ab|", 0, 2, 3},           // the end itself may reach past the limit
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(PieceLoader::cut(QByteArray(c.text), end, c.from, c.limit), c.expected)
+            << c.text << " from " << c.from << " limit " << c.limit;
+    }
+}
+
+class ImagesInPieces : public SiteWindowFixture {
+protected:
+    // A page of `count` pictures named with `prefix`, long enough for pieces.
+    QByteArray manyPictures(const QByteArray &prefix, int count)
+    {
+        QByteArray page = "<html><body>";
+        for (int i = 0; i < count; ++i)
+            page += "<img src=\"pics/" + prefix + QByteArray::number(i) + ".gif\">\n";
+        return page + "</body></html>";
+    }
+
+    void open(const QString &path)
+    {
+        const int before = form->harvestsDone();
+        ASSERT_TRUE(view(0)->Navigate(site.url(path)));
+        ASSERT_TRUE(waitForHarvests(before + 1)) << path.toStdString();
+    }
+
+    // The addresses the Images view links to, in order.
+    QStringList shownAddresses()
+    {
+        return evaluate(2, "Array.from(document.querySelectorAll('a[href]'), a => a.href)")
+            .toStringList();
+    }
+
+    bool wholePageShown(int pictures)
+    {
+        return !form->imagesPageGrowing() &&
+               evaluate(2, "document.images.length").toInt() == pictures;
+    }
+};
+
+TEST_F(ImagesInPieces, ALongPageEndsUpWholeInOrderUnderTheFilesAddress)
+{
+    QStringList said;
+    QObject::connect(view(2), &WebBrowser::StatusTextChange,
+                     [&said](int, const QString &text) { said << text; });
+    site.server().setRoute("/many.html", manyPictures("p", 800));
+    open("/many.html");
+    const QString file = QUrl::fromLocalFile(programFile("imagepage.html")).toString();
+    ASSERT_GT(QFileInfo(programFile("imagepage.html")).size(), PieceLoader::firstPieceBytes * 2);
+    EXPECT_TRUE(waitForUrl(2, file));
+    EXPECT_EVENTUALLY(wholePageShown(800), 15000);
+    EXPECT_EQ(shownAddresses(), form->results().Links[1]);
+    EXPECT_EQ(evaluate(2, "location.href").toString(), file);
+    EXPECT_EQ(evaluate(2, "document.querySelectorAll('.quarrow-piece').length > 2").toBool(), true);
+    // The status bar names the file, never the content's data: address.
+    for (const QString &text : said)
+        EXPECT_FALSE(text.contains("data:")) << text.toStdString();
+}
+
+TEST_F(ImagesInPieces, ANewerPageReplacesTheOneStillComingIn)
+{
+    site.server().setRoute("/first.html", manyPictures("old", 3000));
+    site.server().setRoute("/second.html", manyPictures("new", 900));
+    open("/first.html");
+    // The second page arrives while the first is still being added.
+    open("/second.html");
+    EXPECT_EVENTUALLY(wholePageShown(900), 20000);
+    EXPECT_EQ(shownAddresses(), form->results().Links[1]);
+    QTest::qWait(300);
+    EXPECT_FALSE(evaluate(2, "document.body.innerHTML.indexOf('old') >= 0").toBool());
+    EXPECT_EQ(evaluate(2, "document.images.length").toInt(), 900);
+}
+
+TEST_F(ImagesInPieces, GoingBackToTheImagesPageShowsItWholeAgain)
+{
+    site.server().setRoute("/many.html", manyPictures("p", 700));
+    open("/many.html");
+    EXPECT_EVENTUALLY(wholePageShown(700), 15000);
+    // The user follows a picture's link in the view, then comes back.
+    view(2)->Navigate(site.url("/pics/p1.gif"));
+    ASSERT_TRUE(waitForUrl(2, site.url("/pics/p1.gif")));
+    ASSERT_TRUE(view(2)->GoBack());
+    EXPECT_TRUE(waitForUrl(2, QUrl::fromLocalFile(programFile("imagepage.html")).toString()));
+    EXPECT_EVENTUALLY(wholePageShown(700), 15000);
+    EXPECT_EQ(shownAddresses(), form->results().Links[1]);
+}
+
+// Picture addresses that try to leave their attribute or the block they are
+// in, on a page long enough that they arrive in the later pieces.
+TEST_F(ImagesInPieces, HostileAddressesInLaterPiecesStayText)
+{
+    QByteArray page = manyPictures("p", 500);
+    page.chop(int(qstrlen("</body></html>")));
+    page += "<img src=\"x'><img src=/ran1 onerror=document.title='ran'>.gif\">"
+            "<img src=\"y</div><script>document.title='ran'</script>.gif\">"
+            "<img src=\"z<BR><BR><BR></div><img src=/ran2>.gif\"></body></html>";
+    site.server().setRoute("/hostile.html", page);
+    open("/hostile.html");
+    const int pictures = form->results().Links[1].size();
+    ASSERT_GE(pictures, 500);
+    EXPECT_EVENTUALLY(wholePageShown(pictures), 15000);
+    QTest::qWait(500);
+    EXPECT_NE(evaluate(2, "document.title").toString(), "ran");
+    EXPECT_EQ(evaluate(2, "document.querySelectorAll('script').length").toInt(), 0);
+    for (const QString &request : site.server().requests())
+        EXPECT_FALSE(request.startsWith("/ran")) << request.toStdString();
+}
+
+} // namespace
