@@ -129,7 +129,7 @@ void BM_ViewsAfterLoad(benchmark::State &state)
         state.counters["images_ms"] = double(imagesMs);
         // Let the pictures settle before the next page: the Images view takes
         // its later pictures after its load.
-        waitUntil([&] { return !images->Busy() && !bench->form->imagesPageGrowing(); }, 60000);
+        waitUntil([&] { return !images->Busy() && !bench->form->generatedPagesGrowing(); }, 60000);
         for (int tries = 0; tries < 600 && !picturesSettled(images); ++tries)
             waitUntil([] { return false; }, 100);
     }

@@ -72,12 +72,12 @@ void Form1::finishHarvest(const ResultLists &results, const HarvestReport &repor
         return;
     m_lists = results;
     if (report.pagesWritten) {
-        BestEffort([this] { wb[1]->Navigate2(m_files->path(WorkingFiles::SourcePage)); });
+        BestEffort([this] { m_viewLoaders[0]->load(m_files->path(WorkingFiles::SourcePage)); });
         BestEffort([this] {
             // Text first, pictures after: the view turns them on again when
             // its page has loaded.
             wb[2]->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
-            m_imagesLoader->load(m_files->path(WorkingFiles::ImagePage));
+            m_viewLoaders[1]->load(m_files->path(WorkingFiles::ImagePage));
         });
     }
     if (!report.failure.isEmpty()) {

@@ -359,9 +359,11 @@ void Form1::createControls()
     }
     connect(wb[0], &QWebEngineView::urlChanged, this, &Form1::followAddress);
     dressGeneratedViews();
-    // The Images page lists every picture: it shows its first ones at once and
-    // takes the rest a block of pictures at a time.
-    m_imagesLoader = new PieceLoader(wb[2], QByteArrayLiteral("<BR><BR><BR>"), this);
+    // The harvest's pages show their beginning at once and take the rest a
+    // block at a time: whole lines of the Source Code page (each line ends in
+    // two <BR>s), whole pictures of the Images page (each followed by three).
+    m_viewLoaders = {new PieceLoader(wb[1], QByteArrayLiteral("<BR><BR>"), this),
+                     new PieceLoader(wb[2], QByteArrayLiteral("<BR><BR><BR>"), this)};
     connect(wb[0], &QWebEngineView::loadStarted, this, &Form1::markViewsOutOfDate);
     connect(wb[0], &QWebEngineView::loadFinished, this, [this] {
         if (m_pageInfo)

@@ -103,8 +103,9 @@ public:
     const ResultLists &results() const { return m_lists; }
     // How many harvests have finished (their files written, views pointed).
     int harvestsDone() const { return m_harvestsDone; }
-    // True while the Images view is still taking in its page's later pictures.
-    bool imagesPageGrowing() const;
+    // True while the Source Code or Images view is still taking in the later
+    // blocks of its page.
+    bool generatedPagesGrowing() const;
     const WorkingFiles &workingFiles() const { return *m_files; }
     // True for the harvest's own pages (source.htm, imagepage.html in the
     // working folder), which never run scripts.
@@ -245,8 +246,8 @@ private:
     Branding m_branding;
     QPointer<SkinControl> m_skin;
     PageHarvester *m_harvester = nullptr;
-    // Loads the Images page into its view in pieces.
-    PieceLoader *m_imagesLoader = nullptr;
+    // Load the Source Code and Images pages into their views in pieces.
+    std::array<PieceLoader *, 2> m_viewLoaders{};
     std::array<QAction *, size_t(Command::Count)> m_actions{};
     std::array<QMetaObject::Connection, 2> m_viewNotices;
     bool m_unloaded = false;

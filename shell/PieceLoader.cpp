@@ -50,8 +50,9 @@ bool PieceLoader::load(const QString &path)
     m_path = path;
     m_url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     const qsizetype first = cut(text, m_blockEnd, 0, firstPieceBytes);
-    if (first >= text.size()) {
-        // Nothing to add later: the file itself is opened.
+    if (first >= text.size() || first > largestFirstPiece) {
+        // Nothing to add later, or a first block too large to hand over as
+        // content: the file itself is opened.
         m_expectingStart = false;
         m_waitingForFirst = false;
         return m_view->Navigate2(path);
@@ -108,8 +109,9 @@ void PieceLoader::addNextSlice()
     m_added = end;
     // A JSON array holds the slice as a JavaScript string literal.
     const QByteArray literal = QJsonDocument(QJsonArray{slice}).toJson(QJsonDocument::Compact);
-    const QString page = QString::fromUtf8(
-        QJsonDocument(QJsonArray{m_url.toString(QUrl::FullyEncoded)}).toJson(QJsonDocument::Compact));
+    const QString page =
+        QString::fromUtf8(QJsonDocument(QJsonArray{m_url.toString(QUrl::FullyEncoded)})
+                              .toJson(QJsonDocument::Compact));
     // Each slice becomes a block of its own at the end of the body; a page
     // that is no longer this one takes nothing.
     const QString script =

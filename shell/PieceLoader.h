@@ -36,6 +36,9 @@ public:
     // The size of the first piece, and of each slice after it.
     static constexpr qsizetype firstPieceBytes = 16 * 1024;
     static constexpr qsizetype sliceBytes = 32 * 1024;
+    // The engine takes content of up to 2 MB; a file whose first block is
+    // longer than this is opened whole instead.
+    static constexpr qsizetype largestFirstPiece = 1024 * 1024;
 
 signals:
     // The page holds the whole file.

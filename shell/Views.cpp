@@ -227,9 +227,10 @@ void Form1::dressGeneratedViews()
     });
 }
 
-bool Form1::imagesPageGrowing() const
+bool Form1::generatedPagesGrowing() const
 {
-    return m_imagesLoader && m_imagesLoader->adding();
+    return std::any_of(m_viewLoaders.begin(), m_viewLoaders.end(),
+                       [](const PieceLoader *loader) { return loader && loader->adding(); });
 }
 
 void Form1::markViewsOutOfDate()

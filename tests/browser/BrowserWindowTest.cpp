@@ -267,6 +267,8 @@ protected:
             EXPECT_EVENTUALLY(!view(index)->Busy() && form->isGeneratedPage(view(index)->url()),
                               15000);
         }
+        // A long page's later blocks are added after the views' loads.
+        EXPECT_EVENTUALLY(!form->generatedPagesGrowing(), 15000);
         QTest::qWait(100);
     }
     QString text(int index, const QString &script) { return evaluate(index, script).toString(); }
@@ -310,7 +312,8 @@ TEST_F(ReadableViews, ALongPageReadsAndCopiesAsOneText)
     // next: only those of the markup itself.
     const QString copied = text(1, "getSelection().selectAllChildren(document.body);"
                                    "String(getSelection())");
-    const int blanks = evaluate(0, "(document.body.outerHTML.match(/\\n\\n/g) || []).length").toInt();
+    const int blanks =
+        evaluate(0, "(document.body.outerHTML.match(/\\n\\n/g) || []).length").toInt();
     EXPECT_EQ(copied.count("\n\n"), blanks);
     int lines = 0, from = 0;
     for (int i = 0; i < 1200; ++i) {

@@ -1,6 +1,7 @@
-// The Images view takes a long page in pieces: its first pictures as the
-// view's document, the others added a block at a time. It must end up showing
-// exactly the file, whatever the user or a newer page does meanwhile.
+// The Source Code and Images views take a long page in pieces: its first
+// blocks as the view's document, the others added a block at a time. A view
+// must end up showing exactly its file, whatever the user or a newer page does
+// meanwhile.
 #include "tests/browser/SiteWindowFixture.h"
 #include "tests/support/Eventually.h"
 
@@ -10,6 +11,8 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
 
 namespace {
 
@@ -22,13 +25,13 @@ TEST(PieceCut, EndsAfterABlockEndWithinTheLimitOrTheFirstBeyond)
         qsizetype limit;
         qsizetype expected;
     } cases[] = {
-        {"aaaa", 0, 10, 4},         // all of it fits
-        {"ab|cd|ef|gh", 0, 7, 6},   // the last block end within the limit
-        {"ab|cd|ef|gh", 3, 5, 6},   // counted from where the piece begins
-        {"abcdefgh|ij", 0, 4, 9},   // a block longer than the limit is whole
-        {"abcdefghij", 0, 4, 10},   // no block end at all: the rest
-        {"ab|cdefghij", 3, 4, 11},  // no block end after `from`
-        {"ab|", 0, 2, 3},           // the end itself may reach past the limit
+        {"aaaa", 0, 10, 4},        // all of it fits
+        {"ab|cd|ef|gh", 0, 7, 6},  // the last block end within the limit
+        {"ab|cd|ef|gh", 3, 5, 6},  // counted from where the piece begins
+        {"abcdefgh|ij", 0, 4, 9},  // a block longer than the limit is whole
+        {"abcdefghij", 0, 4, 10},  // no block end at all: the rest
+        {"ab|cdefghij", 3, 4, 11}, // no block end after `from`
+        {"ab|", 0, 2, 3},          // the end itself may reach past the limit
     };
     for (const auto &c : cases) {
         EXPECT_EQ(PieceLoader::cut(QByteArray(c.text), end, c.from, c.limit), c.expected)
@@ -36,7 +39,7 @@ TEST(PieceCut, EndsAfterABlockEndWithinTheLimitOrTheFirstBeyond)
     }
 }
 
-class ImagesInPieces : public SiteWindowFixture {
+class ViewsInPieces : public SiteWindowFixture {
 protected:
     // A page of `count` pictures named with `prefix`, long enough for pieces.
     QByteArray manyPictures(const QByteArray &prefix, int count)
@@ -63,12 +66,12 @@ protected:
 
     bool wholePageShown(int pictures)
     {
-        return !form->imagesPageGrowing() &&
+        return !form->generatedPagesGrowing() &&
                evaluate(2, "document.images.length").toInt() == pictures;
     }
 };
 
-TEST_F(ImagesInPieces, ALongPageEndsUpWholeInOrderUnderTheFilesAddress)
+TEST_F(ViewsInPieces, ALongPageEndsUpWholeInOrderUnderTheFilesAddress)
 {
     QStringList said;
     QObject::connect(view(2), &WebBrowser::StatusTextChange,
@@ -87,7 +90,7 @@ TEST_F(ImagesInPieces, ALongPageEndsUpWholeInOrderUnderTheFilesAddress)
         EXPECT_FALSE(text.contains("data:")) << text.toStdString();
 }
 
-TEST_F(ImagesInPieces, ANewerPageReplacesTheOneStillComingIn)
+TEST_F(ViewsInPieces, ANewerPageReplacesTheOneStillComingIn)
 {
     site.server().setRoute("/first.html", manyPictures("old", 3000));
     site.server().setRoute("/second.html", manyPictures("new", 900));
@@ -101,7 +104,7 @@ TEST_F(ImagesInPieces, ANewerPageReplacesTheOneStillComingIn)
     EXPECT_EQ(evaluate(2, "document.images.length").toInt(), 900);
 }
 
-TEST_F(ImagesInPieces, GoingBackToTheImagesPageShowsItWholeAgain)
+TEST_F(ViewsInPieces, GoingBackToTheImagesPageShowsItWholeAgain)
 {
     site.server().setRoute("/many.html", manyPictures("p", 700));
     open("/many.html");
@@ -116,8 +119,8 @@ TEST_F(ImagesInPieces, GoingBackToTheImagesPageShowsItWholeAgain)
 }
 
 // Picture addresses that try to leave their attribute or the block they are
-// in, on a page long enough that they arrive in the later pieces.
-TEST_F(ImagesInPieces, HostileAddressesInLaterPiecesStayText)
+// in, on a page long enough that they arrive in the later pieces of both views.
+TEST_F(ViewsInPieces, HostileAddressesInLaterPiecesStayText)
 {
     QByteArray page = manyPictures("p", 500);
     page.chop(int(qstrlen("</body></html>")));
@@ -130,10 +133,33 @@ TEST_F(ImagesInPieces, HostileAddressesInLaterPiecesStayText)
     ASSERT_GE(pictures, 500);
     EXPECT_EVENTUALLY(wholePageShown(pictures), 15000);
     QTest::qWait(500);
-    EXPECT_NE(evaluate(2, "document.title").toString(), "ran");
-    EXPECT_EQ(evaluate(2, "document.querySelectorAll('script').length").toInt(), 0);
+    // Both views take these addresses in their later pieces.
+    for (int index : {1, 2}) {
+        EXPECT_NE(evaluate(index, "document.title").toString(), "ran") << index;
+        EXPECT_EQ(evaluate(index, "document.querySelectorAll('script').length").toInt(), 0)
+            << index;
+    }
+    EXPECT_TRUE(
+        evaluate(1, "document.body.textContent.indexOf(\"<script>document.title='ran'\") >= 0")
+            .toBool());
     for (const QString &request : site.server().requests())
         EXPECT_FALSE(request.startsWith("/ran")) << request.toStdString();
+}
+
+// A first block too large to hand to the engine as content (one picture with a
+// huge address) is shown by opening the file, as a short page is.
+TEST_F(ViewsInPieces, AHugeFirstBlockOpensTheFileItself)
+{
+    const QByteArray name = QByteArray(600 * 1024, 'n');
+    site.server().setRoute("/huge.html",
+                           "<html><body><img src=\"pics/" + name + ".gif\"></body></html>");
+    open("/huge.html");
+    ASSERT_EQ(form->results().Links[1].size(), 1);
+    ASSERT_GT(QFileInfo(programFile("imagepage.html")).size(), PieceLoader::largestFirstPiece);
+    const QString file = QUrl::fromLocalFile(programFile("imagepage.html")).toString();
+    EXPECT_TRUE(waitForUrl(2, file));
+    EXPECT_EVENTUALLY(wholePageShown(1), 15000);
+    EXPECT_EQ(view(2)->page()->history()->currentItem().url().toString(), file);
 }
 
 } // namespace
