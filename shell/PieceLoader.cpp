@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QTimer>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -39,6 +40,21 @@ qsizetype PieceLoader::cut(QByteArrayView text, QByteArrayView blockEnd, qsizety
 
 bool PieceLoader::load(const QString &path)
 {
+    if (m_firstPieceLoading) {
+        // Content handed over while other content is still loading can leave
+        // the view under the data: address: the newer file waits for the
+        // older load's end (which comes within moments).
+        if (!QFileInfo(path).isReadable())
+            return false;
+        m_queued = path;
+        QTimer::singleShot(queueWaitMs, this, [this, generation = m_generation] {
+            if (generation == m_generation && !m_queued.isEmpty()) {
+                m_firstPieceLoading = false;
+                load(std::exchange(m_queued, QString()));
+            }
+        });
+        return true;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -58,7 +74,9 @@ bool PieceLoader::load(const QString &path)
         return m_view->Navigate2(path);
     }
     m_expectingStart = true;
+    m_firstPieceLoading = true;
     m_waitingForFirst = true;
+    m_firstOffers = 0;
     m_added = first;
     m_view->showFileContent(text.first(first), path);
     m_text = std::move(text);
@@ -79,12 +97,19 @@ void PieceLoader::loadStarted()
 
 void PieceLoader::loadFinished(bool ok)
 {
+    // A load begun while another was under way adds no start of its own:
+    // either way the view now rests on the last one.
+    m_expectingStart = false;
+    m_firstPieceLoading = false;
+    if (!m_queued.isEmpty()) {
+        load(std::exchange(m_queued, QString()));
+        return;
+    }
     if (m_waitingForFirst) {
-        m_waitingForFirst = false;
-        if (ok && m_view->url() == m_url)
-            addNextSlice();
-        else
-            stopAdding();
+        // The view's address can still be the content's data: address here, and
+        // the load that finished may be one that the first piece replaced: the
+        // page itself tells, when the first slice is offered to it.
+        addNextSlice();
         return;
     }
     // Back at a first piece by way of the history: it shows the file as it is
@@ -106,14 +131,13 @@ void PieceLoader::addNextSlice()
     }
     const qsizetype end = cut(m_text, m_blockEnd, m_added, sliceBytes);
     const QString slice = QString::fromUtf8(QByteArrayView(m_text).sliced(m_added, end - m_added));
-    m_added = end;
     // A JSON array holds the slice as a JavaScript string literal.
     const QByteArray literal = QJsonDocument(QJsonArray{slice}).toJson(QJsonDocument::Compact);
     const QString page =
         QString::fromUtf8(QJsonDocument(QJsonArray{m_url.toString(QUrl::FullyEncoded)})
                               .toJson(QJsonDocument::Compact));
     // Each slice becomes a block of its own at the end of the body; a page
-    // that is no longer this one takes nothing.
+    // that is not this one takes nothing.
     const QString script =
         QStringLiteral("(function (page, html) {"
                        "  if (location.href !== page[0] || !document.body) return false;"
@@ -126,15 +150,26 @@ void PieceLoader::addNextSlice()
             .arg(page, QString::fromUtf8(literal));
     const quint64 generation = m_generation;
     const QPointer<PieceLoader> self(this);
-    m_view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                                  [self, generation](const QVariant &added) {
-                                      if (!self || generation != self->m_generation)
-                                          return;
-                                      if (added.toBool())
-                                          self->addNextSlice();
-                                      else
-                                          self->stopAdding();
-                                  });
+    m_view->page()->runJavaScript(
+        script, QWebEngineScript::ApplicationWorld, [self, generation, end](const QVariant &added) {
+            if (!self || generation != self->m_generation || self->m_text.isEmpty())
+                return;
+            if (added.toBool()) {
+                self->m_waitingForFirst = false;
+                self->m_added = end;
+                self->addNextSlice();
+            } else if (!self->m_waitingForFirst) {
+                // The view has gone elsewhere meanwhile.
+                self->stopAdding();
+            } else if (++self->m_firstOffers < maxFirstOffers) {
+                // The first piece is not in yet: the slice is offered again a
+                // little later (or when its load ends).
+                QTimer::singleShot(firstOfferIntervalMs, self, [self, generation] {
+                    if (self && generation == self->m_generation && self->m_waitingForFirst)
+                        self->addNextSlice();
+                });
+            }
+        });
 }
 
 void PieceLoader::stopAdding()

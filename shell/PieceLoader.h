@@ -61,5 +61,14 @@ private:
     // Each load and each slice carries the generation it belongs to.
     quint64 m_generation = 0;
     bool m_expectingStart = false;
+    // The first piece's own load is under way; a newer file waits for its end.
+    bool m_firstPieceLoading = false;
+    QString m_queued;
+    static constexpr int queueWaitMs = 3000;
+    // Until the page takes its first slice, the slice is offered at each load's
+    // end and every so often, a bounded number of times.
     bool m_waitingForFirst = false;
+    int m_firstOffers = 0;
+    static constexpr int maxFirstOffers = 100;
+    static constexpr int firstOfferIntervalMs = 50;
 };

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 
 namespace {
 
@@ -158,8 +159,60 @@ TEST_F(ViewsInPieces, AHugeFirstBlockOpensTheFileItself)
     ASSERT_GT(QFileInfo(programFile("imagepage.html")).size(), PieceLoader::largestFirstPiece);
     const QString file = QUrl::fromLocalFile(programFile("imagepage.html")).toString();
     EXPECT_TRUE(waitForUrl(2, file));
-    EXPECT_EVENTUALLY(wholePageShown(1), 15000);
+    // The page before had one picture too: this one is told by its address.
+    EXPECT_EVENTUALLY(!view(2)->Busy() && evaluate(2, "document.images.length === 1 && "
+                                                      "document.images[0].src.length > 600000")
+                                              .toBool(),
+                      15000);
     EXPECT_EQ(view(2)->page()->history()->currentItem().url().toString(), file);
+}
+
+// Loads that follow each other faster than the view can finish them leave the
+// view with the last file, whole.
+TEST_F(ViewsInPieces, TheLastOfLoadsInQuickSuccessionEndsUpWhole)
+{
+    const auto blocks = [](char letter, int count) {
+        QByteArray text;
+        for (int i = 0; i < count; ++i)
+            text += "<p>" + QByteArray(40, letter) + QByteArray::number(i) + "</p><BR><BR><BR>";
+        return text;
+    };
+    const QString first = folder.path() + "/first.html", second = folder.path() + "/second.html";
+    ASSERT_TRUE(testsupport::writeFile(first, blocks('a', 2000)));
+    ASSERT_TRUE(testsupport::writeFile(second, blocks('b', 1500)));
+    WebBrowser browser(9, view(0)->page()->profile());
+    PieceLoader loader(&browser, "<BR><BR><BR>");
+    const auto shows = [&](const QString &path, int paragraphs, char letter) {
+        if (loader.adding() || browser.url() != QUrl::fromLocalFile(path))
+            return false;
+        const QVariant answer = [&] {
+            QVariant value;
+            bool done = false;
+            browser.page()->runJavaScript(
+                QStringLiteral("[document.querySelectorAll('p').length,"
+                               " document.body.innerHTML.indexOf('%1') >= 0]")
+                    .arg(QString(40, QLatin1Char(letter == 'a' ? 'b' : 'a'))),
+                QWebEngineScript::ApplicationWorld, [&](const QVariant &v) {
+                    value = v;
+                    done = true;
+                });
+            QUARROW_WAIT_UNTIL(done, 5000);
+            return value;
+        }();
+        const QVariantList list = answer.toList();
+        return list.size() == 2 && list[0].toInt() == paragraphs && !list[1].toBool();
+    };
+    // At once, and with the first load just begun.
+    for (int gapMs : {0, 10, 60}) {
+        SCOPED_TRACE(gapMs);
+        ASSERT_TRUE(loader.load(first));
+        if (gapMs)
+            QTest::qWait(gapMs);
+        ASSERT_TRUE(loader.load(second));
+        EXPECT_EVENTUALLY(shows(second, 1500, 'b'), 15000);
+        ASSERT_TRUE(loader.load(first));
+        EXPECT_EVENTUALLY(shows(first, 2000, 'a'), 15000);
+    }
 }
 
 } // namespace
