@@ -126,7 +126,6 @@ void PieceLoader::addNextSlice()
         return;
     if (m_added >= m_text.size()) {
         stopAdding();
-        emit complete();
         return;
     }
     const qsizetype end = cut(m_text, m_blockEnd, m_added, sliceBytes);

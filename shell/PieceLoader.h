@@ -36,13 +36,10 @@ public:
     // The size of the first piece, and of each slice after it.
     static constexpr qsizetype firstPieceBytes = 16 * 1024;
     static constexpr qsizetype sliceBytes = 32 * 1024;
-    // The engine takes content of up to 2 MB; a file whose first block is
-    // longer than this is opened whole instead.
-    static constexpr qsizetype largestFirstPiece = 1024 * 1024;
-
-signals:
-    // The page holds the whole file.
-    void complete();
+    // The engine carries content in a data: address of at most 2 MB, in which
+    // a byte may take three: a file whose first block is longer than this is
+    // opened whole instead.
+    static constexpr qsizetype largestFirstPiece = 600 * 1024;
 
 private:
     void loadStarted();

@@ -215,4 +215,26 @@ TEST_F(ViewsInPieces, TheLastOfLoadsInQuickSuccessionEndsUpWhole)
     }
 }
 
+// A first block just under the limit, of text that takes three bytes in an
+// address for each of its own, still reaches the view as content.
+TEST_F(ViewsInPieces, AFirstBlockOfNonAsciiTextNearTheLimitShows)
+{
+    QByteArray page = "<html><body><img src=\"pics/";
+    for (int i = 0; i < 90000; ++i)
+        page += "\xc3\xa9"; // é
+    page += ".gif\">";
+    for (int i = 0; i < 100; ++i)
+        page += "<img src=\"pics/p" + QByteArray::number(i) + ".gif\">\n";
+    site.server().setRoute("/accents.html", page + "</body></html>");
+    open("/accents.html");
+    const qsizetype size = QFileInfo(programFile("imagepage.html")).size();
+    ASSERT_GT(size, PieceLoader::largestFirstPiece / 2);
+    const QString file = QUrl::fromLocalFile(programFile("imagepage.html")).toString();
+    EXPECT_EVENTUALLY(!form->generatedPagesGrowing() && view(2)->url().toString() == file &&
+                          evaluate(2, "document.images.length === 101 && "
+                                      "decodeURI(document.images[0].src).length > 90000")
+                              .toBool(),
+                      15000);
+}
+
 } // namespace
