@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QTimer>
-#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
@@ -20,6 +19,12 @@ PieceLoader::PieceLoader(WebBrowser *view, QByteArray blockEnd, QObject *parent)
 {
     connect(view, &QWebEngineView::loadStarted, this, &PieceLoader::loadStarted);
     connect(view, &QWebEngineView::loadFinished, this, &PieceLoader::loadFinished);
+    // A page can come back without a load of its own (the engine keeps pages
+    // for Back and Forward): it is asked whether it is whole.
+    connect(view, &QWebEngineView::urlChanged, this, [this](const QUrl &url) {
+        if (url == m_url && !m_waitingForFirst && !m_firstPieceLoading)
+            QTimer::singleShot(0, this, &PieceLoader::checkWhole);
+    });
 }
 
 qsizetype PieceLoader::cut(QByteArrayView text, QByteArrayView blockEnd, qsizetype from,
@@ -66,7 +71,8 @@ bool PieceLoader::load(const QString &path)
     m_path = path;
     m_url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     const qsizetype first = cut(text, m_blockEnd, 0, firstPieceBytes);
-    if (first >= text.size() || first > largestFirstPiece) {
+    m_pieces = first < text.size() && first <= largestFirstPiece;
+    if (!m_pieces) {
         // Nothing to add later, or a first block too large to hand over as
         // content: the file itself is opened.
         m_expectingStart = false;
@@ -112,12 +118,27 @@ void PieceLoader::loadFinished(bool ok)
         addNextSlice();
         return;
     }
-    // Back at a first piece by way of the history: it shows the file as it is
-    // now, whole.
-    const QWebEngineHistory *history = m_view->page()->history();
-    if (ok && !m_path.isEmpty() && m_view->url() == m_url &&
-        history->currentItem().url().scheme() == QLatin1String("data"))
-        load(m_path);
+    if (ok)
+        checkWhole();
+}
+
+void PieceLoader::checkWhole()
+{
+    if (!m_pieces || m_waitingForFirst || m_firstPieceLoading || adding() || m_view->url() != m_url)
+        return;
+    // Back at a page of this file that does not hold all of it (a first piece
+    // from the history): it shows the file as it is now, whole, as opening the
+    // file would.
+    const quint64 generation = m_generation;
+    const QPointer<PieceLoader> self(this);
+    m_view->page()->runJavaScript(
+        QStringLiteral("window.quarrowWhole === %1").arg(generation),
+        QWebEngineScript::ApplicationWorld, [self, generation](const QVariant &whole) {
+            if (self && generation == self->m_generation && !whole.toBool() &&
+                !self->m_waitingForFirst && !self->m_firstPieceLoading && !self->adding() &&
+                self->m_view->url() == self->m_url)
+                self->load(self->m_path);
+        });
 }
 
 void PieceLoader::addNextSlice()
@@ -125,6 +146,9 @@ void PieceLoader::addNextSlice()
     if (m_text.isEmpty())
         return;
     if (m_added >= m_text.size()) {
+        // The page now holds the whole file: it says so when asked again.
+        m_view->page()->runJavaScript(QStringLiteral("window.quarrowWhole = %1;").arg(m_generation),
+                                      QWebEngineScript::ApplicationWorld);
         stopAdding();
         return;
     }

@@ -45,6 +45,8 @@ private:
     void loadStarted();
     void loadFinished(bool ok);
     void addNextSlice();
+    // Loads the file again when the view shows it but does not hold all of it.
+    void checkWhole();
     void stopAdding();
 
     WebBrowser *m_view;
@@ -58,6 +60,8 @@ private:
     // Each load and each slice carries the generation it belongs to.
     quint64 m_generation = 0;
     bool m_expectingStart = false;
+    // The last load handed the file over in pieces.
+    bool m_pieces = false;
     // The first piece's own load is under way; a newer file waits for its end.
     bool m_firstPieceLoading = false;
     QString m_queued;

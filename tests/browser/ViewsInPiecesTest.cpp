@@ -237,4 +237,33 @@ TEST_F(ViewsInPieces, AFirstBlockOfNonAsciiTextNearTheLimitShows)
                       15000);
 }
 
+// The user follows a picture's link in the Source Code view, then goes back.
+TEST_F(ViewsInPieces, BackFromALinkFollowedInTheSourceViewShowsItWhole)
+{
+    site.server().setRoute("/many.html", manyPictures("p", 700));
+    open("/many.html");
+    EXPECT_EVENTUALLY(wholePageShown(700), 15000);
+    const QString file = QUrl::fromLocalFile(programFile("source.htm")).toString();
+    const int links = evaluate(1, "document.querySelectorAll('a').length").toInt();
+    ASSERT_GT(links, 600);
+    // A real click, as the user makes it, on the first link in sight.
+    showView(1);
+    QTest::qWait(300);
+    const QVariantList box =
+        evaluate(1, "var r = document.querySelector('a').getBoundingClientRect();"
+                    "[r.left + r.width / 2, r.top + r.height / 2]")
+            .toList();
+    ASSERT_EQ(box.size(), 2);
+    const QPoint at(qRound(box[0].toDouble() * view(1)->zoomFactor()),
+                    qRound(box[1].toDouble() * view(1)->zoomFactor()));
+    QWidget *surface = view(1)->focusProxy() ? view(1)->focusProxy() : view(1);
+    QTest::mouseClick(surface, Qt::LeftButton, {}, at);
+    ASSERT_TRUE(waitForUrl(1, site.url("/pics/p0.gif")));
+    ASSERT_TRUE(view(1)->GoBack());
+    EXPECT_TRUE(waitForUrl(1, file));
+    EXPECT_EVENTUALLY(!form->generatedPagesGrowing() &&
+                          evaluate(1, "document.querySelectorAll('a').length").toInt() == links,
+                      15000);
+}
+
 } // namespace
