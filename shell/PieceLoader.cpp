@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QTimer>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
@@ -71,8 +72,7 @@ bool PieceLoader::load(const QString &path)
     m_path = path;
     m_url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     const qsizetype first = cut(text, m_blockEnd, 0, firstPieceBytes);
-    m_pieces = first < text.size() && first <= largestFirstPiece;
-    if (!m_pieces) {
+    if (first >= text.size() || first > largestFirstPiece) {
         // Nothing to add later, or a first block too large to hand over as
         // content: the file itself is opened.
         m_expectingStart = false;
@@ -124,7 +124,10 @@ void PieceLoader::loadFinished(bool ok)
 
 void PieceLoader::checkWhole()
 {
-    if (!m_pieces || m_waitingForFirst || m_firstPieceLoading || adding() || m_view->url() != m_url)
+    // Only a document made of pieces (its history entry holds the content's
+    // data: address) can lack some; the file opened whole never does.
+    if (m_waitingForFirst || m_firstPieceLoading || adding() || m_view->url() != m_url ||
+        m_view->page()->history()->currentItem().url().scheme() != QLatin1String("data"))
         return;
     // Back at a page of this file that does not hold all of it (a first piece
     // from the history): it shows the file as it is now, whole, as opening the

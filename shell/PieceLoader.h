@@ -60,8 +60,6 @@ private:
     // Each load and each slice carries the generation it belongs to.
     quint64 m_generation = 0;
     bool m_expectingStart = false;
-    // The last load handed the file over in pieces.
-    bool m_pieces = false;
     // The first piece's own load is under way; a newer file waits for its end.
     bool m_firstPieceLoading = false;
     QString m_queued;

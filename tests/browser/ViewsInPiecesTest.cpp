@@ -9,6 +9,7 @@
 #include "shell/PieceLoader.h"
 #include "tests/support/TestSupport.h"
 
+#include <QAbstractButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineHistory>
@@ -259,11 +260,72 @@ TEST_F(ViewsInPieces, BackFromALinkFollowedInTheSourceViewShowsItWhole)
     QWidget *surface = view(1)->focusProxy() ? view(1)->focusProxy() : view(1);
     QTest::mouseClick(surface, Qt::LeftButton, {}, at);
     ASSERT_TRUE(waitForUrl(1, site.url("/pics/p0.gif")));
-    ASSERT_TRUE(view(1)->GoBack());
+    // The window's Back button, as the user presses it.
+    ASSERT_TRUE(button("cmdBack")->isEnabled());
+    button("cmdBack")->click();
     EXPECT_TRUE(waitForUrl(1, file));
     EXPECT_EVENTUALLY(!form->generatedPagesGrowing() &&
                           evaluate(1, "document.querySelectorAll('a').length").toInt() == links,
                       15000);
+}
+
+// The same in a view whose first page was a file in pieces.
+TEST_F(ViewsInPieces, BackToAFirstPageInPiecesShowsItWhole)
+{
+    QByteArray text;
+    for (int i = 0; i < 1500; ++i)
+        text += "<a href='" + site.url(QStringLiteral("/pics/p%1.gif").arg(i)).toUtf8() + "'>p" +
+                QByteArray::number(i) + "</a><BR><BR><BR>";
+    const QString path = folder.path() + "/pieces.html";
+    ASSERT_TRUE(testsupport::writeFile(path, text));
+    WebBrowser browser(9, view(0)->page()->profile());
+    browser.resize(800, 600);
+    browser.show();
+    PieceLoader loader(&browser, "<BR><BR><BR>");
+    const auto count = [&browser] {
+        QVariant value;
+        bool done = false;
+        browser.page()->runJavaScript("document.querySelectorAll('a').length",
+                                      QWebEngineScript::ApplicationWorld, [&](const QVariant &v) {
+                                          value = v;
+                                          done = true;
+                                      });
+        QUARROW_WAIT_UNTIL(done, 5000);
+        return value.toInt();
+    };
+    ASSERT_TRUE(loader.load(path));
+    EXPECT_EVENTUALLY(!loader.adding() && count() == 1500, 15000);
+    QTest::qWait(300);
+    QWidget *surface = browser.focusProxy() ? browser.focusProxy() : &browser;
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(12, 8));
+    EXPECT_EVENTUALLY(browser.url() == site.url("/pics/p0.gif"), 10000);
+    ASSERT_TRUE(browser.GoBack());
+    EXPECT_EVENTUALLY(
+        browser.url() == QUrl::fromLocalFile(path) && !loader.adding() && count() == 1500, 15000);
+}
+
+// Back, past a later short page, to a long page's first piece: the view shows
+// the file as it is now, whole, never an old page's first piece alone.
+TEST_F(ViewsInPieces, BackPastAShortPageToAFirstPieceShowsTheFileWhole)
+{
+    site.server().setRoute("/many.html", manyPictures("p", 700));
+    site.server().setRoute("/short.html", manyPictures("s", 2));
+    open("/many.html");
+    EXPECT_EVENTUALLY(wholePageShown(700), 15000);
+    view(2)->Navigate(site.url("/pics/p1.gif"));
+    ASSERT_TRUE(waitForUrl(2, site.url("/pics/p1.gif")));
+    open("/short.html");
+    const QString file = QUrl::fromLocalFile(programFile("imagepage.html")).toString();
+    ASSERT_TRUE(waitForUrl(2, file));
+    EXPECT_EVENTUALLY(wholePageShown(2), 15000);
+    ASSERT_TRUE(view(2)->GoBack());
+    ASSERT_TRUE(waitForUrl(2, site.url("/pics/p1.gif")));
+    ASSERT_TRUE(view(2)->GoBack());
+    EXPECT_TRUE(waitForUrl(2, file));
+    // The file now holds the short page's two pictures.
+    QTest::qWait(500);
+    EXPECT_EVENTUALLY(wholePageShown(2), 15000);
+    EXPECT_EQ(shownAddresses(), form->results().Links[1]);
 }
 
 } // namespace
