@@ -3,6 +3,8 @@
 #include "platform/ProgramFolder.h"
 
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QVariantList>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -86,6 +88,14 @@ bool isRealAddress(const QUrl &url)
 }
 
 } // namespace
+
+QString WebBrowser::scriptString(const QString &text)
+{
+    // A JSON string is a JavaScript string literal.
+    const QByteArray json =
+        QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(json.sliced(1, json.size() - 2));
+}
 
 QString WebBrowser::withCrLf(QString text)
 {

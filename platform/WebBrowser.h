@@ -68,6 +68,9 @@ public:
     // lone LFs, the harvest reads lines that end in CR LF.
     static QString withCrLf(QString text);
 
+    // `text` as a JavaScript string literal, for scripts run in a page.
+    static QString scriptString(const QString &text);
+
     // The start page: a file beside the executable.
     static QString homePagePath();
 

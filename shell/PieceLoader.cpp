@@ -4,8 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QPointer>
 #include <QTimer>
 #include <QWebEngineHistory>
@@ -157,23 +155,19 @@ void PieceLoader::addNextSlice()
     }
     const qsizetype end = cut(m_text, m_blockEnd, m_added, sliceBytes);
     const QString slice = QString::fromUtf8(QByteArrayView(m_text).sliced(m_added, end - m_added));
-    // A JSON array holds the slice as a JavaScript string literal.
-    const QByteArray literal = QJsonDocument(QJsonArray{slice}).toJson(QJsonDocument::Compact);
-    const QString page =
-        QString::fromUtf8(QJsonDocument(QJsonArray{m_url.toString(QUrl::FullyEncoded)})
-                              .toJson(QJsonDocument::Compact));
     // Each slice becomes a block of its own at the end of the body; a page
     // that is not this one takes nothing.
     const QString script =
         QStringLiteral("(function (page, html) {"
-                       "  if (location.href !== page[0] || !document.body) return false;"
+                       "  if (location.href !== page || !document.body) return false;"
                        "  var piece = document.createElement('div');"
                        "  piece.className = 'quarrow-piece';"
-                       "  piece.innerHTML = html[0];"
+                       "  piece.innerHTML = html;"
                        "  document.body.appendChild(piece);"
                        "  return true;"
                        "})(%1, %2)")
-            .arg(page, QString::fromUtf8(literal));
+            .arg(WebBrowser::scriptString(m_url.toString(QUrl::FullyEncoded)),
+                 WebBrowser::scriptString(slice));
     const quint64 generation = m_generation;
     const QPointer<PieceLoader> self(this);
     m_view->page()->runJavaScript(

@@ -20,8 +20,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonValue>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -176,14 +174,6 @@ QString resourceText(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
-
-QString jsString(const QString &text)
-{
-    // A JSON string is a JavaScript string literal.
-    const QByteArray json =
-        QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(json.mid(1, json.size() - 2));
-}
 } // namespace
 
 void Form1::dressGeneratedViews()
@@ -213,8 +203,9 @@ void Form1::dressGeneratedViews()
                 QUrl::fromLocalFile(m_files->path(v.file)).toString(QUrl::FullyEncoded);
             script.setSourceCode(
                 QString(text)
-                    .replace(QStringLiteral("QUARROW_KIND"), jsString(QString::fromLatin1(v.kind)))
-                    .replace(QStringLiteral("QUARROW_PAGE"), jsString(page)));
+                    .replace(QStringLiteral("QUARROW_KIND"),
+                             WebBrowser::scriptString(QString::fromLatin1(v.kind)))
+                    .replace(QStringLiteral("QUARROW_PAGE"), WebBrowser::scriptString(page)));
             v.view->page()->scripts().insert(script);
         }
     }
