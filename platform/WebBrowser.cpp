@@ -50,7 +50,12 @@ protected:
 
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
     {
-        m_owner->navigationStarting(this, url, isMainFrame);
+        // What the program itself opens (typed, Back, Forward, Reload) was
+        // vetted by whoever asked; the rule is for what the page starts.
+        const bool pageStarted = type != NavigationTypeTyped && type != NavigationTypeBackForward &&
+                                 type != NavigationTypeReload;
+        if (!m_owner->navigationStarting(this, url, isMainFrame, pageStarted))
+            return false;
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     }
 
@@ -171,15 +176,32 @@ void WebBrowser::applyPageRules(QWebEnginePage *page, const QUrl &url)
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, !canRead);
 }
 
-void WebBrowser::navigationStarting(WebBrowserPage *page, const QUrl &url, bool isMainFrame)
+void WebBrowser::setNavigationRule(std::function<QString(const QUrl &)> rule)
+{
+    m_navigationRule = std::move(rule);
+}
+
+bool WebBrowser::navigationStarting(WebBrowserPage *page, const QUrl &url, bool isMainFrame,
+                                    bool pageStarted)
 {
     if (!isMainFrame)
-        return;
+        return true;
+    if (m_navigationRule && pageStarted) {
+        const QString refusal = m_navigationRule(url);
+        if (!refusal.isEmpty()) {
+            // Said after the engine has had its answer.
+            QMetaObject::invokeMethod(
+                this, [this, refusal] { emit navigationRefused(m_index, refusal); },
+                Qt::QueuedConnection);
+            return false;
+        }
+    }
     // The engine takes the setting before the new document commits.
     applyPageRules(page, url);
     // The view moves on: a popup still waiting for an address is not wanted.
     if (page == m_page)
         closePopup();
+    return true;
 }
 
 QWebEnginePage *WebBrowser::pendingPopup() const
@@ -255,6 +277,24 @@ bool WebBrowser::Navigate(const QString &address)
     const QString scheme = url.scheme();
     const bool needsHost = scheme == QLatin1String("http") || scheme == QLatin1String("https");
     if (needsHost && url.host().isEmpty())
+        return false;
+    if (scheme == QLatin1String("javascript")) {
+        // A script typed into the address box runs in the page that is open,
+        // as in every browser, but only where that page runs scripts at all:
+        // it never turns a scriptless page's scripts on.
+        if (!m_page->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled))
+            return false;
+        m_page->load(url);
+        return true;
+    }
+    applyPageRules(m_page, url);
+    m_page->load(url);
+    return true;
+}
+
+bool WebBrowser::open(const QUrl &url)
+{
+    if (!url.isValid() || url.isEmpty() || url.scheme() == QLatin1String("javascript"))
         return false;
     applyPageRules(m_page, url);
     m_page->load(url);

@@ -27,6 +27,9 @@ public:
     bool Navigate(const QString &address);
     // Opens a local file path or an address.
     bool Navigate2(const QString &pathOrAddress);
+    // Opens an address that was vetted elsewhere as a new navigation of the
+    // view, never inside the page that is open: javascript: is refused.
+    bool open(const QUrl &url);
     // Shows `html` (UTF-8) as the document of the local file `path`: under the
     // file's own address, with its rules, whatever the file holds on disk.
     void showFileContent(const QByteArray &html, const QString &path);
@@ -80,6 +83,13 @@ public:
     // rule the view keeps whatever its settings say.
     void setScriptlessPages(std::function<bool(const QUrl &)> rule);
 
+    // Where this view's pages may lead: asked before every main-frame
+    // navigation that a page starts (a link, a form, a redirect, a script),
+    // with the address to go to. A non-empty
+    // answer refuses the navigation and is the reason, which
+    // navigationRefused carries.
+    void setNavigationRule(std::function<QString(const QUrl &)> rule);
+
     // A page asked for a new window (a link with a target, window.open). The
     // popup waits hidden until it commits an address of its own; only one
     // waits at a time. Null when none waits.
@@ -92,6 +102,8 @@ signals:
     void ProgressChange(int index, int progress, int progressMax);
     void DownloadComplete(int index);
     void TitleChange(int index, const QString &text);
+    // The view's navigation rule refused an address (after the refusal).
+    void navigationRefused(int index, const QString &reason);
 
 private:
     friend class WebBrowserPage;
@@ -100,8 +112,10 @@ private:
     // The address that a load now starting shows: its own, but the file's
     // for content shown as a file.
     QString startingAddress(QWebEnginePage *page) const;
-    // Called by a page of this view before a navigation starts.
-    void navigationStarting(WebBrowserPage *page, const QUrl &url, bool isMainFrame);
+    // Called by a page of this view before a navigation starts; false when
+    // the view's rule refuses it.
+    bool navigationStarting(WebBrowserPage *page, const QUrl &url, bool isMainFrame,
+                            bool pageStarted);
     // Called by a page of this view that wants a new window.
     QWebEnginePage *openPopup(WebBrowserPage *opener);
     void adoptPopup();
@@ -118,4 +132,5 @@ private:
     QPointer<WebBrowserPage> m_popup;
     QTimer m_popupTimer;
     std::function<bool(const QUrl &)> m_scriptless;
+    std::function<QString(const QUrl &)> m_navigationRule;
 };

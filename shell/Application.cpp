@@ -90,9 +90,16 @@ int RunQuarrow()
     InstanceChannel channel;
     if (channel.handOver(address))
         return 0;
-    if (!channel.listen())
-        std::fprintf(stderr, "quarrow: cannot listen on %s; a later start opens a second window\n",
-                     qPrintable(InstanceChannel::socketPath()));
+    if (!channel.listen()) {
+        const QString path = InstanceChannel::socketPath();
+        if (path.isEmpty())
+            std::fprintf(stderr, "quarrow: no private folder for the instance socket; a later "
+                                 "start opens a second window\n");
+        else
+            std::fprintf(stderr,
+                         "quarrow: cannot listen on %s; a later start opens a second window\n",
+                         qPrintable(path));
+    }
 
     int status = 0;
     {

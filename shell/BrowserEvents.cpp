@@ -66,12 +66,13 @@ void Form1::sayOverTheViews(const QString &text)
     }
 }
 
-void Form1::finishHarvest(const ResultLists &results, const HarvestReport &report)
+void Form1::finishHarvest(const ResultLists &results, const HarvestReport &report, const QUrl &page)
 {
     if (m_unloaded)
         return;
     m_lists = results;
     if (report.pagesWritten) {
+        m_harvestedPage = page;
         BestEffort([this] { m_viewLoaders[0]->load(m_files->path(WorkingFiles::SourcePage)); });
         BestEffort([this] {
             // Text first, pictures after: the view turns them on again when

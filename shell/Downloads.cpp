@@ -2,18 +2,50 @@
 
 #include "windows/MediaSaver.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
+
+#include <utility>
 
 Downloads::Downloads(QWebEngineProfile *profile, QWidget *dialogParent)
     : QObject(dialogParent), m_dialogParent(dialogParent)
 {
     connect(profile, &QWebEngineProfile::downloadRequested, this, &Downloads::offered);
+    // A page's download counts as the user's when a click or key of the
+    // user's came since its last one.
+    qApp->installEventFilter(this);
+}
+
+Downloads::~Downloads()
+{
+    qApp->removeEventFilter(this);
+}
+
+bool Downloads::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::KeyPress:
+    case QEvent::TouchBegin:
+        // Answers to our own dialogs are not acts on a page.
+        if (!m_dialogOpen)
+            ++m_acts;
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 QString Downloads::startFolder()
@@ -24,8 +56,33 @@ QString Downloads::startFolder()
 
 void Downloads::cancel()
 {
-    if (m_current)
-        m_current->cancel();
+    const auto running = m_running;
+    for (const QPointer<QWebEngineDownloadRequest> &download : running) {
+        if (download)
+            download->cancel();
+    }
+}
+
+Downloads::PageState &Downloads::stateFor(QWebEngineDownloadRequest *download)
+{
+    QWebEnginePage *page = download->page();
+    PageState &state = page ? m_pages[page] : m_noPage;
+    if (page && std::as_const(m_gone).contains(page))
+        return m_noPage;
+    const QUrl url = page ? page->url() : QUrl();
+    if (page && state.url.isEmpty() && !state.hadDownload) {
+        connect(page, &QObject::destroyed, this, [this, page] {
+            m_gone.append(page);
+            if (!m_dialogOpen)
+                forgetGonePages();
+        });
+    }
+    // A page that went elsewhere starts afresh.
+    if (state.url != url)
+        state = PageState{url, url.host(), Answer::None, 0, false, QString(), 0};
+    if (state.host.isEmpty())
+        state.host = download->url().host().isEmpty() ? tr("This page") : download->url().host();
+    return state;
 }
 
 void Downloads::offered(QWebEngineDownloadRequest *download)
@@ -33,13 +90,37 @@ void Downloads::offered(QWebEngineDownloadRequest *download)
     // The Page Info window's saves name their own files.
     if (MediaSaver::ownsDownload(download))
         return;
-    if (m_current) {
-        // One at a time: the second waits for no one and is said to be refused.
-        emit status(tr("Download of %1 refused: another download is under way")
-                        .arg(download->downloadFileName()));
-        download->cancel();
+    if (m_dialogOpen) {
+        hold(download);
         return;
     }
+    PageState &state = stateFor(download);
+    const bool byItself = state.hadDownload && state.lastAct == m_acts;
+    state.hadDownload = true;
+    if (!byItself) {
+        saveAs(download, state);
+    } else {
+        if (state.answer == Answer::None)
+            state.answer = ask(state.host);
+        if (state.answer == Answer::Allowed)
+            saveInto(download, state.folder);
+        else
+            block(download, state);
+    }
+    state.lastAct = m_acts;
+    decideHeld();
+    forgetGonePages();
+}
+
+void Downloads::forgetGonePages()
+{
+    for (const QWebEnginePage *page : std::as_const(m_gone))
+        m_pages.erase(page);
+    m_gone.clear();
+}
+
+bool Downloads::saveAs(QWebEngineDownloadRequest *download, PageState &state)
+{
     // The dialog's own question guards every existing file; a page saved as a
     // single file or as a complete page is offered in both forms.
     QFileDialog dialog(m_dialogParent, tr("Save As"));
@@ -56,52 +137,191 @@ void Downloads::offered(QWebEngineDownloadRequest *download)
         suggested = QFileInfo(suggested).completeBaseName() + QStringLiteral(".html");
     }
     dialog.selectFile(suggested);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    m_dialogOpen = true;
+    const bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    m_dialogOpen = false;
+    // The page may have gone while the dialog was open.
+    if (!accepted || download->isFinished()) {
         download->cancel();
         emit status(tr("Download cancelled"));
-        return;
+        return false;
     }
-    QString path = dialog.selectedFiles().constFirst();
+    const QString path = dialog.selectedFiles().constFirst();
     if (download->isSavePageDownload()) {
         const bool single = dialog.selectedNameFilter() == webSingle;
         download->setSavePageFormat(single ? QWebEngineDownloadRequest::MimeHtmlSaveFormat
                                            : QWebEngineDownloadRequest::CompleteHtmlSaveFormat);
     }
     const QFileInfo target(path);
+    state.folder = target.absolutePath();
     download->setDownloadDirectory(target.absolutePath());
     download->setDownloadFileName(target.fileName());
-    m_current = download;
-    connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this, &Downloads::progress);
-    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, &Downloads::ended);
+    track(download);
     download->accept();
-    emit busyChanged(true);
     progress();
+    return true;
+}
+
+Downloads::Answer Downloads::ask(const QString &host)
+{
+    QMessageBox question(QMessageBox::Question, tr("Downloads"),
+                         tr("%1 wants to download several files").arg(host), QMessageBox::NoButton,
+                         m_dialogParent);
+    question.setObjectName(QStringLiteral("severalDownloadsQuestion"));
+    question.setTextFormat(Qt::PlainText);
+    question.setInformativeText(tr("The page started them by itself, not after a click of yours."));
+    QPushButton *allow = question.addButton(tr("Allow"), QMessageBox::AcceptRole);
+    QPushButton *blockButton = question.addButton(tr("Block"), QMessageBox::RejectRole);
+    question.setDefaultButton(blockButton);
+    question.setEscapeButton(blockButton);
+    m_dialogOpen = true;
+    question.exec();
+    m_dialogOpen = false;
+    return question.clickedButton() == allow ? Answer::Allowed : Answer::Blocked;
+}
+
+void Downloads::saveInto(QWebEngineDownloadRequest *download, const QString &folder)
+{
+    const QString into = folder.isEmpty() ? startFolder() : folder;
+    download->setDownloadDirectory(into);
+    download->setDownloadFileName(
+        MediaSaver::uniqueNames({download->downloadFileName()}, into, false).constFirst());
+    track(download);
+    download->accept();
+    progress();
+}
+
+void Downloads::block(QWebEngineDownloadRequest *download, PageState &state)
+{
+    download->cancel();
+    ++state.blocked;
+    emit status(state.blocked == 1
+                    ? tr("Blocked 1 download from %1").arg(state.host)
+                    : tr("Blocked %1 downloads from %2").arg(state.blocked).arg(state.host));
+}
+
+void Downloads::hold(QWebEngineDownloadRequest *download)
+{
+    if (!m_holding) {
+        m_holding = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                                    QStringLiteral("/quarrow-held-XXXXXX"));
+        if (!m_holding->isValid()) {
+            m_holding.reset();
+            download->cancel();
+            return;
+        }
+    }
+    download->setDownloadDirectory(m_holding->path());
+    download->setDownloadFileName(
+        MediaSaver::uniqueNames({download->downloadFileName()}, m_holding->path(), false)
+            .constFirst());
+    download->accept();
+    download->pause();
+    m_held.append({download, download->page()});
+}
+
+void Downloads::decideHeld()
+{
+    while (!m_held.isEmpty() && !m_dialogOpen) {
+        const Held held = m_held.takeFirst();
+        QWebEngineDownloadRequest *download = held.download;
+        if (!download)
+            continue;
+        PageState &state = stateFor(download);
+        state.hadDownload = true;
+        if (state.answer == Answer::None)
+            state.answer = ask(state.host);
+        const QString folder = state.folder.isEmpty() ? startFolder() : state.folder;
+        // A small file may have come in whole before it could be paused.
+        const bool whole = download->state() == QWebEngineDownloadRequest::DownloadCompleted;
+        if (state.answer == Answer::Allowed) {
+            m_moveWhenDone.insert(download, folder);
+            track(download);
+            if (whole) {
+                ended(download);
+            } else {
+                download->resume();
+                progress();
+            }
+        } else {
+            if (whole)
+                QFile::remove(
+                    QDir(download->downloadDirectory()).filePath(download->downloadFileName()));
+            block(download, state);
+        }
+    }
+}
+
+void Downloads::track(QWebEngineDownloadRequest *download)
+{
+    const bool wasBusy = busy();
+    m_running.append(download);
+    connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this, &Downloads::progress,
+            Qt::UniqueConnection);
+    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
+            [this, download] { ended(download); });
+    if (!wasBusy)
+        emit busyChanged(true);
 }
 
 void Downloads::progress()
 {
-    if (!m_current)
+    QList<QWebEngineDownloadRequest *> running;
+    for (const QPointer<QWebEngineDownloadRequest> &download : std::as_const(m_running)) {
+        if (download && !download->isFinished())
+            running.append(download);
+    }
+    if (running.isEmpty())
         return;
-    const QString name = m_current->downloadFileName();
-    const qint64 total = m_current->totalBytes();
-    const qint64 received = m_current->receivedBytes();
     const QLocale locale;
+    if (running.size() > 1) {
+        qint64 received = 0;
+        for (QWebEngineDownloadRequest *download : std::as_const(running))
+            received += download->receivedBytes();
+        emit status(tr("Downloading %1 files: %2")
+                        .arg(running.size())
+                        .arg(locale.formattedDataSize(received)));
+        return;
+    }
+    QWebEngineDownloadRequest *download = running.constFirst();
+    const QString name = download->downloadFileName();
+    const qint64 total = download->totalBytes();
+    const qint64 received = download->receivedBytes();
     if (total > 0)
         emit status(tr("Downloading %1: %2%").arg(name).arg(received * 100 / total));
     else
         emit status(tr("Downloading %1: %2").arg(name, locale.formattedDataSize(received)));
 }
 
-void Downloads::ended()
+void Downloads::ended(QWebEngineDownloadRequest *download)
 {
-    if (!m_current || !m_current->isFinished())
+    if (!download->isFinished())
         return;
-    QWebEngineDownloadRequest *download = m_current;
-    m_current = nullptr;
-    const QString name = download->downloadFileName();
+    const bool tracked = m_running.removeAll(download) > 0;
+    QString name = download->downloadFileName();
+    QString folder = download->downloadDirectory();
+    const auto move = m_moveWhenDone.constFind(download);
+    if (move != m_moveWhenDone.constEnd()) {
+        // A held download goes from the holding folder to where it belongs.
+        folder = *move;
+        m_moveWhenDone.erase(move);
+        if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
+            const QString from = QDir(download->downloadDirectory()).filePath(name);
+            name = MediaSaver::uniqueNames({name}, folder, false).constFirst();
+            if (!QFile::rename(from, QDir(folder).filePath(name))) {
+                QFile::remove(from);
+                emit status(tr("Download of %1 failed: cannot write it to %2").arg(name, folder));
+                if (!busy())
+                    emit busyChanged(false);
+                return;
+            }
+        }
+    }
+    if (!tracked)
+        return;
     switch (download->state()) {
     case QWebEngineDownloadRequest::DownloadCompleted:
-        emit status(tr("Downloaded %1 to %2").arg(name, download->downloadDirectory()));
+        emit status(tr("Downloaded %1 to %2").arg(name, folder));
         break;
     case QWebEngineDownloadRequest::DownloadCancelled:
         emit status(tr("Download of %1 cancelled").arg(name));
@@ -110,5 +330,6 @@ void Downloads::ended()
         emit status(tr("Download of %1 failed: %2").arg(name, download->interruptReasonString()));
         break;
     }
-    emit busyChanged(false);
+    if (!busy())
+        emit busyChanged(false);
 }

@@ -1,5 +1,6 @@
 #include "shell/Form1.h"
 
+#include "platform/AddressRules.h"
 #include "platform/BestEffort.h"
 #include "platform/CommonDialog.h"
 #include "platform/ProgramFolder.h"
@@ -375,6 +376,14 @@ void Form1::createControls()
     // live view turns its scripts off for them (Send to Browser, Refresh,
     // Back and Forward land there too) and on again for any other page.
     wb[0]->setScriptlessPages([this](const QUrl &url) { return isGeneratedPage(url); });
+    // The generated views, and copies of them, lead where the page they were
+    // made from could: a web page's harvest opens no local file.
+    for (int i = 0; i < 3; ++i) {
+        wb[i]->setNavigationRule(
+            [this, i](const QUrl &target) { return viewLinkRefusal(i, target); });
+        connect(wb[i], &WebBrowser::navigationRefused, this,
+                [this](int, const QString &reason) { sb1->setPanelText(1, reason); });
+    }
     // The generated views show files of our own: no scripts run there, their
     // pictures may come from the web, and they are UTF-8.
     for (int i : {1, 2}) {
@@ -479,8 +488,14 @@ void Form1::Form_Load()
     BestEffort([this] { ShowView(View::Live); });
     // The start page, or what the desktop asked us to open.
     BestEffort([this] {
-        if (startAddress().isEmpty() || !wb[0]->Navigate2(startAddress()))
-            wb[0]->GoHome();
+        const AddressVerdict verdict = AddressFromOutside(startAddress());
+        if (verdict.allowed()) {
+            wb[0]->open(verdict.url);
+            return;
+        }
+        wb[0]->GoHome();
+        if (!verdict.refusal.isEmpty())
+            sayOverTheViews(verdict.refusal);
     });
 }
 

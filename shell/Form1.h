@@ -159,7 +159,7 @@ private:
     void cmdBackDir_Click();
     void cmdSendToBrowser_Click();
     // The address Send to Browser opens for a view's page.
-    QString sendableAddress(const QUrl &url) const;
+    QUrl sendableAddress(const QUrl &url);
     void cmdWebsite_Click();
     void goHome();
     // Steps the showing view's zoom up (+1), down (-1) or back to 100% (0).
@@ -186,12 +186,21 @@ private:
     // --- page harvest -----------------------------------------------------
     // Starts a harvest of the live page; its views follow when it has finished.
     void startHarvest();
-    void finishHarvest(const ResultLists &results, const HarvestReport &report);
+    void finishHarvest(const ResultLists &results, const HarvestReport &report, const QUrl &page);
     // Says a text in the status bar now and again once each generated view has
     // loaded its next page, so that the views' own words do not cover it.
     void sayOverTheViews(const QString &text);
 
     // --- page info --------------------------------------------------------
+    // Opens an address that a command of ours follows for the page `page`
+    // (Page Info, the Links tab, Send to Browser) in the Browser view, unless a
+    // page there may not lead to it; then the status bar says why.
+    void openForPage(const QUrl &address, const QUrl &page);
+    // Why a view's page may not lead to `target` (empty: it may). The
+    // generated views lead where the harvested page could, and so does a copy
+    // of them sent to the Browser view.
+    QString viewLinkRefusal(int index, const QUrl &target) const;
+
     // Opens the Page Info window (or brings it to the front) and fills it.
     void showPageInfo();
     // Takes the live page's inventory again for an open Page Info window.
@@ -236,6 +245,10 @@ private:
     Downloads *m_downloads = nullptr;
 
     ResultLists m_lists;
+    // The page whose harvest the generated views show, and the one whose
+    // generated page Send to Browser last copied.
+    QUrl m_harvestedPage;
+    QUrl m_sentFrom;
     QWidget *m_client = nullptr;
     QWebEngineProfile *m_profile = nullptr;
     std::unique_ptr<WorkingFiles> m_files;

@@ -2,6 +2,7 @@
 #include "shell/Form1.h"
 
 #include "harvest/UrlHelpers.h"
+#include "platform/AddressRules.h"
 #include "platform/BestEffort.h"
 #include "platform/StatusBar.h"
 #include "platform/WebBrowser.h"
@@ -75,7 +76,10 @@ void Form1::cmdGo_Click()
     const QString address = txtUrl->text();
     if (!wb[0]->Navigate(address)) {
         // Nothing the engine can open: the live view keeps its page.
-        sb1->setPanelText(1, tr("Cannot open \"%1\": not a web address or file").arg(address));
+        if (QUrl::fromUserInput(address).scheme() == QLatin1String("javascript"))
+            sb1->setPanelText(1, tr("Not run: this page runs no scripts"));
+        else
+            sb1->setPanelText(1, tr("Cannot open \"%1\": not a web address or file").arg(address));
     }
 }
 
@@ -101,10 +105,14 @@ void Form1::followAddress()
 
 void Form1::openFromDesktop(const QString &address)
 {
-    if (!address.isEmpty()) {
+    // An address from outside opens as a new page, never inside the one that
+    // is open, and never as a script.
+    const AddressVerdict verdict = AddressFromOutside(address);
+    if (verdict.allowed()) {
         SelectView(View::Live);
-        if (!wb[0]->Navigate2(address))
-            sb1->setPanelText(1, tr("Cannot open \"%1\": not a web address or file").arg(address));
+        wb[0]->open(verdict.url);
+    } else if (!verdict.refusal.isEmpty()) {
+        sb1->setPanelText(1, verdict.refusal);
     }
     if (isMinimized())
         showNormal();
@@ -126,31 +134,80 @@ void Form1::cmdBackDir_Click()
     SelectView(View::Live);
 }
 
-QString Form1::sendableAddress(const QUrl &url) const
+QUrl Form1::sendableAddress(const QUrl &url)
 {
     // A generated page goes to the Browser tab as a copy: the next harvest
     // overwrites the page itself, and Refresh would then show the harvest of
-    // itself.
+    // itself. The copy leads where the harvested page could.
     const QString file = url.isLocalFile() ? QFileInfo(url.toLocalFile()).fileName() : QString();
     const bool source = file.compare(WorkingFiles::SourcePage, Qt::CaseInsensitive) == 0;
     const bool images = file.compare(WorkingFiles::ImagePage, Qt::CaseInsensitive) == 0;
     if (!isGeneratedPage(url) || !(source || images))
-        return url.toString();
+        return url;
     QFile page(url.toLocalFile());
     const QString copy = source ? SentSourceCopy : SentImagesCopy;
     if (!page.open(QIODevice::ReadOnly) || !m_files->writeReplaceBytes(copy, page.readAll()))
-        return url.toString();
-    return QUrl::fromLocalFile(m_files->path(copy)).toString();
+        return url;
+    m_sentFrom = m_harvestedPage;
+    return QUrl::fromLocalFile(m_files->path(copy));
 }
 
 void Form1::cmdSendToBrowser_Click()
 {
     stopAll(wb);
     const int index = visibleBrowserIndex();
-    if (index < 3)
-        BestEffort([this, index] { txtUrl->setText(sendableAddress(wb[index]->url())); });
-    BestEffort([this] { SelectView(View::Live); });
-    BestEffort([this] { wb[0]->Navigate(txtUrl->text()); });
+    if (index == 0) {
+        // The Browser view's own page opens again.
+        BestEffort([this] { wb[0]->open(wb[0]->url()); });
+        return;
+    }
+    if (index >= 3)
+        return;
+    const QUrl shown = wb[index]->url();
+    if (isGeneratedPage(shown)) {
+        BestEffort([this, shown] {
+            const QUrl copy = sendableAddress(shown);
+            txtUrl->setText(copy.toString());
+            SelectView(View::Live);
+            wb[0]->open(copy);
+        });
+        return;
+    }
+    // A picture or page that a generated view went to: the harvested page's
+    // rules hold for it.
+    BestEffort([this, shown] { openForPage(shown, m_harvestedPage); });
+}
+
+void Form1::openForPage(const QUrl &address, const QUrl &page)
+{
+    const AddressVerdict verdict = AddressForPage(address, page);
+    if (!verdict.allowed()) {
+        if (!verdict.refusal.isEmpty())
+            sb1->setPanelText(1, verdict.refusal);
+        return;
+    }
+    txtUrl->setText(verdict.url.toString());
+    SelectView(View::Live);
+    wb[0]->open(verdict.url);
+}
+
+QString Form1::viewLinkRefusal(int index, const QUrl &target) const
+{
+    if (!target.isLocalFile() || isGeneratedPage(target))
+        return {};
+    QUrl page;
+    if (index == 0) {
+        // Only a copy of a generated page needs a word: the engine keeps
+        // every other page from leading to a local file by itself.
+        const QUrl shown = wb[0]->url();
+        const QString file = shown.isLocalFile() ? shown.toLocalFile() : QString();
+        if (file != m_files->path(SentSourceCopy) && file != m_files->path(SentImagesCopy))
+            return {};
+        page = m_sentFrom;
+    } else {
+        page = m_harvestedPage;
+    }
+    return PageMayLeadTo(page, target) ? QString() : LocalFileRefusal(target);
 }
 
 void Form1::cmdWebsite_Click()

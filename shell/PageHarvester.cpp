@@ -63,16 +63,19 @@ void PageHarvester::runNext()
         // The harvester waits for this thread before it goes, so it is still
         // here; the call is dropped if it goes before the call is delivered.
         QMetaObject::invokeMethod(
-            this, [this, lists = result.lists, report] { deliver(lists, report); },
+            this,
+            [this, lists = result.lists, report, page = QUrl(body.address)] {
+                deliver(lists, report, page);
+            },
             Qt::QueuedConnection);
     });
 }
 
-void PageHarvester::deliver(const ResultLists &lists, const HarvestReport &report)
+void PageHarvester::deliver(const ResultLists &lists, const HarvestReport &report, const QUrl &page)
 {
     m_running = false;
     if (m_stopped)
         return;
-    emit finished(lists, report);
+    emit finished(lists, report, page);
     runNext();
 }

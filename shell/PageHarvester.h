@@ -33,12 +33,13 @@ public:
 
 signals:
     // In the harvester's own thread, once a harvest has written its files.
-    void finished(const ResultLists &lists, const HarvestReport &report);
+    // `page` is the address of the document that was harvested.
+    void finished(const ResultLists &lists, const HarvestReport &report, const QUrl &page);
 
 private:
     void queue(const WebBrowser::BodyText &body);
     void runNext();
-    void deliver(const ResultLists &lists, const HarvestReport &report);
+    void deliver(const ResultLists &lists, const HarvestReport &report, const QUrl &page);
 
     QPointer<WebBrowser> m_view;
     WorkingFiles m_files;

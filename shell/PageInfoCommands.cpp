@@ -19,8 +19,7 @@ void Form1::showPageInfo()
     if (!m_pageInfo) {
         m_pageInfo = new PageInfoWindow(m_profile, m_branding.productName, this);
         connect(m_pageInfo, &PageInfoWindow::openRequested, this, [this](const QUrl &address) {
-            ShowView(View::Live);
-            wb[0]->setUrl(address);
+            openForPage(address, m_pageInfo ? m_pageInfo->inventory().pageAddress : QUrl());
         });
         CentreOverOwner(m_pageInfo, this);
     }
