@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <QStringList>
 #include <QWidget>
@@ -253,7 +254,13 @@ QString SniffPictureType(const QByteArray &head)
         while (at < text.size() && std::isspace(uchar(text.at(at))))
             ++at;
         if (text.mid(at).startsWith("<?") || text.mid(at).startsWith("<!")) {
-            const char *close = text.mid(at).startsWith("<!--") ? "-->" : ">";
+            const qsizetype bracket = text.indexOf('[', at);
+            const qsizetype angle = text.indexOf('>', at);
+            // A document type with declarations of its own ends at "]>".
+            const char *close =
+                text.mid(at).startsWith("<!--")                                           ? "-->"
+                : text.mid(at).startsWith("<!DOCTYPE") && bracket >= 0 && bracket < angle ? "]>"
+                                                                                          : ">";
             const qsizetype end = text.indexOf(close, at);
             if (end < 0)
                 return {};
@@ -463,7 +470,9 @@ QByteArray ReadRegularFile(const QString &path, qint64 maxBytes, QString *error)
     QByteArray bytes;
     if (fd >= 0) {
         if (status.st_size > maxBytes || (!readUpTo(fd, maxBytes, &bytes, &why) && why.isEmpty()))
-            why = QObject::tr("larger than %1 MB").arg(maxBytes / (1024 * 1024));
+            why = QObject::tr("larger than %1")
+                      .arg(QLocale().formattedDataSize(maxBytes, 0,
+                                                       QLocale::DataSizeTraditionalFormat));
         ::close(fd);
     }
     if (!why.isEmpty()) {
@@ -637,7 +646,9 @@ QByteArray ReadRegularFile(const QString &path, qint64 maxBytes, QString *error)
         return {};
     }
     if (file.size() > maxBytes) {
-        *error = QObject::tr("larger than %1 MB").arg(maxBytes / (1024 * 1024));
+        *error =
+            QObject::tr("larger than %1")
+                .arg(QLocale().formattedDataSize(maxBytes, 0, QLocale::DataSizeTraditionalFormat));
         return {};
     }
     QByteArray bytes = file.read(maxBytes);

@@ -27,7 +27,7 @@ bool isData(const QString &address)
 
 QString megabytes(qint64 bytes)
 {
-    return QObject::tr("%1 MB").arg(bytes / (1024 * 1024));
+    return QLocale().formattedDataSize(bytes, 0, QLocale::DataSizeTraditionalFormat);
 }
 
 QString tooLarge(qint64 limit)

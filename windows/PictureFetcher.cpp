@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QImageReader>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -137,7 +138,9 @@ QImage PictureFetcher::decodePicture(const QByteArray &bytes, const QSize &box,
 {
     *naturalSize = QSize();
     if (bytes.size() > limits.maxBytes) {
-        *problem = tr("larger than %1 MB").arg(limits.maxBytes / (1024 * 1024));
+        *problem = tr("larger than %1")
+                       .arg(QLocale().formattedDataSize(limits.maxBytes, 0,
+                                                        QLocale::DataSizeTraditionalFormat));
         return {};
     }
     const QByteArray format = readerFormat(SniffPictureType(bytes.left(4096)));
@@ -163,8 +166,10 @@ QImage PictureFetcher::decodePicture(const QByteArray &bytes, const QSize &box,
     reader.setAutoTransform(true);
     const QSize natural = reader.size();
     *naturalSize = natural;
+    const qint64 pixels = qint64(natural.width()) * natural.height();
+    const bool decodesSmaller = svg || format == "jpeg";
     if (!svg && natural.isValid() &&
-        qint64(natural.width()) * natural.height() > limits.maxPixels) {
+        (pixels > limits.maxPixels || (!decodesSmaller && pixels * 4 > limits.maxDecodedBytes))) {
         *problem =
             tr("too large to show (%1 \u00d7 %2)").arg(natural.width()).arg(natural.height());
         return {};
@@ -375,7 +380,8 @@ void PictureFetcher::decode(const QString &address, const QByteArray &bytes, con
 {
     QPointer<PictureFetcher> guard(this);
     const quint64 generation = m_generation;
-    const Limits limits{maxBytes, maxPixels, m_decodeTimeoutMs};
+    Limits limits;
+    limits.timeoutMs = m_decodeTimeoutMs;
     // Answered once: by the decode, or by its time running out.
     auto answered = std::make_shared<std::atomic_bool>(false);
     auto answer = [guard, generation, address, preview, answered](const QImage &image,

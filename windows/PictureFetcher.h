@@ -78,6 +78,9 @@ public:
     struct Limits {
         qint64 maxBytes = PictureFetcher::maxBytes;
         qint64 maxPixels = PictureFetcher::maxPixels;
+        // A reader that cannot decode a picture smaller (all but JPEG and
+        // SVG) decodes it whole first, at up to four bytes a pixel.
+        qint64 maxDecodedBytes = qint64(allocationLimitMb) * 1024 * 1024;
         int timeoutMs = defaultDecodeTimeoutMs;
     };
     // The picture in `bytes` scaled down (never up) to fit `box`, within

@@ -193,6 +193,7 @@ TEST(SafeFileName, TheBytesTellThePictureType)
         {QByteArray("\0\0\1\0\1\0\x10\x10", 8), "image/vnd.microsoft.icon"},
         {"<?xml version=\"1.0\"?>\n<!-- c -->\n<!DOCTYPE svg>\n<svg xmlns=\"\">", "image/svg+xml"},
         {"\xef\xbb\xbf<svg>", "image/svg+xml"},
+        {"<!DOCTYPE svg [<!ENTITY a \"b\"><!ENTITY c \"d\">]><svg>", "image/svg+xml"},
         {"<svgx>", ""},
         {"<!DOCTYPE html><html><svg>", ""},
         {"MZ\x90\0", ""},
