@@ -2,6 +2,7 @@
 // thumbnailer and saver, each with real servers that record every request
 // and real files (FIFOs, devices, links) on disk.
 
+#include "windows/MediaModels.h"
 #include "windows/MediaSaver.h"
 #include "windows/PageInfoWindow.h"
 #include "windows/PictureFetcher.h"
@@ -581,6 +582,43 @@ TEST_F(PlantedSaveFolder, APictureOverTheByteLimitLeavesNothing)
     EXPECT_TRUE(summary.text().contains(QLatin1String("at most 64 bytes")))
         << summary.text().toStdString();
     expectOutsideUntouched();
+}
+
+// ---------------------------------------------------------------------------
+// The CSV export: a page's words shown, never obeyed.
+
+TEST(MediaExportEscapes, ControlAndFormatCharactersAreWrittenVisibly)
+{
+    const struct {
+        QString alt;
+        QByteArray field;
+    } cases[] = {
+        {QStringLiteral("red\x1b[31mtext"), "red\\x1B[31mtext"},
+        {QStringLiteral("bell\abs\b"), "bell\\x07bs\\x08"},
+        {QStringLiteral("nul") + QChar(0) + QStringLiteral("end"), "nul\\x00end"},
+        {QStringLiteral("del\x7f"), "del\\x7F"},
+        {QStringLiteral("c1") + QChar(0x9b) + QStringLiteral("2J"), "c1\\x9B2J"},
+        {QStringLiteral("\u202Egpj.exe"), "\\u202Egpj.exe"},
+        {QStringLiteral("zero\u200Bwidth\u2066iso\u2069"), "zero\\u200Bwidth\\u2066iso\\u2069"},
+        {QString::fromUcs4(U"tag\U000E0041", 4), "tag\\uE0041"},
+        {QStringLiteral("tab\tkept"), "tab\tkept"},
+        {QStringLiteral("caf\u00e9"), "caf\xc3\xa9"},
+    };
+    for (const auto &c : cases) {
+        InventoryEntry entry;
+        entry.address = QStringLiteral("http://h/a.png");
+        entry.altText = c.alt;
+        const QByteArray line = MediaCsv({entry}).split('\n').value(1);
+        EXPECT_TRUE(line.contains("," + c.field + ",")) << line.constData();
+        for (const char byte : line)
+            EXPECT_TRUE(uchar(byte) >= 0x20 || byte == '\t' || byte == '\r') << line.constData();
+    }
+    // A formula hidden behind an escape is still disarmed, and line ends still quoted.
+    InventoryEntry entry;
+    entry.address = QStringLiteral("=cmd|' /C calc'!A0\x1b");
+    entry.element = QStringLiteral("a\nb");
+    const QByteArray line = MediaCsv({entry}).split('\r').value(1);
+    EXPECT_TRUE(line.startsWith("\n\"'=cmd|' /C calc'!A0\\x1B\"")) << line.constData();
 }
 
 } // namespace
