@@ -415,8 +415,31 @@ QVariant LinksModel::headerData(int section, Qt::Orientation orientation, int ro
 
 namespace {
 
+// Control characters (but tab and line ends, which quoting keeps) written as
+// \xHH, and format characters (bidirectional overrides, zero-width ones) as
+// \uHHHH: a terminal or a spreadsheet shows them, never obeys them.
+QString visibleControls(const QString &value)
+{
+    QString out;
+    for (const char32_t u : value.toUcs4()) {
+        const bool control = (u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7f ||
+                             (u >= 0x80 && u < 0xa0);
+        if (control)
+            out += QStringLiteral("\\x") +
+                   QString::number(uint(u), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else if (QChar::category(u) == QChar::Other_Format)
+            out += QStringLiteral("\\u") +
+                   QString::number(uint(u), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        else
+            out += QString::fromUcs4(&u, 1);
+    }
+    return out;
+}
+
 QByteArray csvField(QString value, bool text)
 {
+    if (text)
+        value = visibleControls(value);
     // A spreadsheet runs a cell that starts like a formula.
     static const QString formulaStarts = QStringLiteral("=+-@\t\r");
     if (text && !value.isEmpty() && formulaStarts.contains(value.at(0)))

@@ -95,7 +95,9 @@ private:
 // The pictures as a CSV table (RFC 4180, a header line, one line a picture)
 // and as JSON (the page's address and title, and an array of pictures). A
 // text field that a spreadsheet would take for a formula is written with a
-// leading apostrophe.
+// leading apostrophe. In the CSV, control characters but tab and line ends
+// are written as \xHH (ESC as \x1B) and format characters as \uHHHH (a
+// right-to-left override as \u202E).
 QByteArray MediaCsv(const QList<InventoryEntry> &pictures);
 QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures);
 

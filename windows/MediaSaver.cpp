@@ -1,14 +1,15 @@
 #include "windows/MediaSaver.h"
 
 #include "platform/PageInventory.h"
+#include "windows/FileUtils.h"
 #include "windows/PictureFetcher.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QLocale>
 #include <QSet>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
@@ -19,37 +20,19 @@ namespace {
 // Marks the engine pages a saver downloads through.
 const char kSaverPage[] = "quarrowMediaSaverPage";
 
-QString extensionFor(const QString &mimeType)
-{
-    static const QHash<QString, QString> extensions = {
-        {QStringLiteral("image/jpeg"), QStringLiteral("jpg")},
-        {QStringLiteral("image/png"), QStringLiteral("png")},
-        {QStringLiteral("image/apng"), QStringLiteral("png")},
-        {QStringLiteral("image/gif"), QStringLiteral("gif")},
-        {QStringLiteral("image/webp"), QStringLiteral("webp")},
-        {QStringLiteral("image/svg+xml"), QStringLiteral("svg")},
-        {QStringLiteral("image/avif"), QStringLiteral("avif")},
-        {QStringLiteral("image/bmp"), QStringLiteral("bmp")},
-        {QStringLiteral("image/vnd.microsoft.icon"), QStringLiteral("ico")},
-        {QStringLiteral("image/x-icon"), QStringLiteral("ico")},
-        {QStringLiteral("image/tiff"), QStringLiteral("tif")},
-        {QStringLiteral("image/jxl"), QStringLiteral("jxl")},
-    };
-    return extensions.value(mimeType.toLower());
-}
-
 bool isData(const QString &address)
 {
     return address.startsWith(QLatin1String("data:"), Qt::CaseInsensitive);
 }
 
-// "name (2).jpg" for "name.jpg" and 2.
-QString numbered(const QString &name, int n)
+QString megabytes(qint64 bytes)
 {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot <= 0)
-        return QStringLiteral("%1 (%2)").arg(name).arg(n);
-    return QStringLiteral("%1 (%2)%3").arg(name.left(dot)).arg(n).arg(name.mid(dot));
+    return QLocale().formattedDataSize(bytes, 0, QLocale::DataSizeTraditionalFormat);
+}
+
+QString tooLarge(qint64 limit)
+{
+    return QObject::tr("larger than %1").arg(megabytes(limit));
 }
 
 } // namespace
@@ -57,20 +40,24 @@ QString numbered(const QString &name, int n)
 QString SaveSummary::text() const
 {
     QString out;
+    const QString size = QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
     if (savedFiles.isEmpty())
         out = QObject::tr("No pictures were saved.");
     else
-        out = savedFiles.size() == 1
-                  ? QObject::tr("Saved 1 picture to %1.").arg(QDir::toNativeSeparators(folder))
-                  : QObject::tr("Saved %1 pictures to %2.")
-                        .arg(savedFiles.size())
-                        .arg(QDir::toNativeSeparators(folder));
+        out = savedFiles.size() == 1 ? QObject::tr("Saved 1 picture to %1 (%2).")
+                                           .arg(QDir::toNativeSeparators(folder), size)
+                                     : QObject::tr("Saved %1 pictures to %2 (%3).")
+                                           .arg(savedFiles.size())
+                                           .arg(QDir::toNativeSeparators(folder), size);
     if (cancelled)
         out += QLatin1Char(' ') + QObject::tr("Cancelled.");
     if (!skipped.isEmpty())
         out += QLatin1Char(' ') + QObject::tr("Skipped %1.").arg(skipped.size());
     if (!failed.isEmpty())
         out += QLatin1Char(' ') + QObject::tr("%1 failed.").arg(failed.size());
+    if (byteLimit > 0)
+        out += QLatin1Char(' ') +
+               QObject::tr("A picture may have at most %1.").arg(megabytes(byteLimit));
     return out;
 }
 
@@ -85,14 +72,21 @@ QString SaveSummary::details() const
 }
 
 MediaSaver::MediaSaver(QWebEngineProfile *profile, QObject *parent)
-    : QObject(parent), m_profile(profile)
+    : QObject(parent), m_profile(profile), m_pool(new QThreadPool(this)),
+      m_stop(std::make_shared<std::atomic_bool>(false))
 {
+    // Two files at a time: a disk gains nothing from more.
+    m_pool->setMaxThreadCount(2);
     if (profile)
         connect(profile, &QWebEngineProfile::downloadRequested, this, &MediaSaver::offered);
 }
 
 MediaSaver::~MediaSaver()
 {
+    // Work not begun yet is dropped; what is under way ends within its limit.
+    *m_stop = true;
+    m_pool->clear();
+    m_pool->waitForDone();
     for (Slot &slot : m_slots) {
         if (slot.download) {
             slot.download->disconnect(this);
@@ -112,39 +106,7 @@ QString MediaSaver::fileNameFor(const QString &address, const QString &mimeType)
     QString name;
     if (!isData(address))
         name = QUrl(address).fileName(QUrl::FullyDecoded);
-    // Nothing that a file system or a shell could read as more than a name.
-    QString safe;
-    safe.reserve(name.size());
-    for (const QChar c : std::as_const(name)) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral("/\\:*?\"<>|").contains(c))
-            safe += QLatin1Char('_');
-        else
-            safe += c;
-    }
-    safe = safe.trimmed();
-    while (safe.endsWith(QLatin1Char('.')))
-        safe.chop(1);
-    while (safe.startsWith(QLatin1Char('.')))
-        safe.remove(0, 1);
-    QString extension;
-    const qsizetype dot = safe.lastIndexOf(QLatin1Char('.'));
-    if (dot > 0) {
-        extension = safe.mid(dot + 1).toLower();
-        if (extension.size() > 5 || extension.isEmpty())
-            extension.clear();
-    }
-    const QString typed = extensionFor(mimeType);
-    if (safe.isEmpty())
-        safe = QStringLiteral("picture");
-    if (extension.isEmpty() && !typed.isEmpty())
-        safe += QLatin1Char('.') + typed;
-    // Long enough to tell pictures apart, short enough for every file system.
-    if (safe.size() > 120) {
-        const qsizetype keep = safe.lastIndexOf(QLatin1Char('.'));
-        const QString tail = keep > 0 && safe.size() - keep <= 6 ? safe.mid(keep) : QString();
-        safe = safe.left(120 - tail.size()) + tail;
-    }
-    return safe;
+    return SafeFileName(name, mimeType);
 }
 
 QStringList MediaSaver::existing(const QStringList &names, const QString &folder)
@@ -152,7 +114,7 @@ QStringList MediaSaver::existing(const QStringList &names, const QString &folder
     QStringList out;
     const QDir dir(folder);
     for (const QString &name : names) {
-        if (QFileInfo::exists(dir.filePath(name)) && !out.contains(name))
+        if (EntryExists(dir.filePath(name)) && !out.contains(name))
             out.append(name);
     }
     return out;
@@ -167,10 +129,10 @@ QStringList MediaSaver::uniqueNames(const QStringList &names, const QString &fol
         QString candidate = name;
         for (int n = 2;; ++n) {
             const bool usedHere = taken.contains(candidate.toLower());
-            const bool onDisk = !replace && QFileInfo::exists(dir.filePath(candidate));
+            const bool onDisk = !replace && EntryExists(dir.filePath(candidate));
             if (!usedHere && !onDisk)
                 break;
-            candidate = numbered(name, n);
+            candidate = NumberedFileName(name, n);
         }
         taken.insert(candidate.toLower());
         out.append(candidate);
@@ -192,6 +154,8 @@ void MediaSaver::start(const QList<Item> &items, const QString &folder, const QU
     m_total = int(items.size());
     m_summary = SaveSummary();
     m_summary.folder = folder;
+    m_summary.byteLimit = m_byteLimit;
+    *m_stop = false;
     if (m_total == 0) {
         emit finished(m_summary);
         return;
@@ -207,6 +171,7 @@ void MediaSaver::cancel()
     if (!busy())
         return;
     m_summary.cancelled = true;
+    *m_stop = true;
     while (m_next < m_items.size()) {
         m_summary.skipped.append({m_items.at(m_next).address, tr("cancelled")});
         ++m_next;
@@ -265,9 +230,8 @@ void MediaSaver::pump()
 void MediaSaver::startWebItem(Slot &slot, int item)
 {
     slot.item = item;
-    slot.partName = QStringLiteral(".quarrow-%1-%2.part")
-                        .arg(QCoreApplication::applicationPid())
-                        .arg(++m_partCounter);
+    slot.partName = NewPartFileName();
+    slot.tooLarge = false;
     QWebEnginePage *page = slot.page;
     slot.startTimer->disconnect();
     connect(slot.startTimer, &QTimer::timeout, this, [this, page] {
@@ -313,7 +277,23 @@ void MediaSaver::offered(QWebEngineDownloadRequest *download)
         };
         connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, ended);
         connect(download, &QWebEngineDownloadRequest::stateChanged, this, ended);
+        // A picture over the limit is not downloaded to its end.
+        auto watch = [this, page] {
+            for (Slot &s : m_slots) {
+                if (s.page != page || !s.download || s.tooLarge)
+                    continue;
+                if (s.download->receivedBytes() > m_byteLimit ||
+                    s.download->totalBytes() > m_byteLimit) {
+                    s.tooLarge = true;
+                    s.download->cancel();
+                }
+                return;
+            }
+        };
+        connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this, watch);
+        connect(download, &QWebEngineDownloadRequest::totalBytesChanged, this, watch);
         download->accept();
+        watch();
         return;
     }
     download->cancel();
@@ -323,27 +303,28 @@ void MediaSaver::downloadEnded(Slot &slot)
 {
     QWebEngineDownloadRequest *download = slot.download;
     const int item = slot.item;
-    const QString partPath =
-        QDir(download->downloadDirectory()).filePath(download->downloadFileName());
+    const bool tooLargeNow = slot.tooLarge;
+    const QString partName = download->downloadFileName();
+    const QString partPath = QDir(m_folder).filePath(partName);
     slot.download = nullptr;
     slot.item = -1;
+    slot.tooLarge = false;
     download->disconnect(this);
     download->deleteLater();
     if (item < 0)
         return;
-    switch (download->state()) {
-    case QWebEngineDownloadRequest::DownloadCompleted:
-        place(partPath, item);
-        break;
-    case QWebEngineDownloadRequest::DownloadCancelled:
-        QFile::remove(partPath);
-        m_summary.skipped.append({m_items.at(item).address, tr("cancelled")});
-        break;
-    default:
-        QFile::remove(partPath);
-        m_summary.failed.append({m_items.at(item).address, download->interruptReasonString()});
-        break;
+    if (download->state() == QWebEngineDownloadRequest::DownloadCompleted && !tooLargeNow) {
+        // Checked, named and renamed into place off the window's thread.
+        place(partName, item);
+        return;
     }
+    QFile::remove(partPath);
+    if (tooLargeNow)
+        m_summary.failed.append({m_items.at(item).address, tooLarge(m_byteLimit)});
+    else if (download->state() == QWebEngineDownloadRequest::DownloadCancelled)
+        m_summary.skipped.append({m_items.at(item).address, tr("cancelled")});
+    else
+        m_summary.failed.append({m_items.at(item).address, download->interruptReasonString()});
     ++m_done;
     if (!m_summary.cancelled)
         pump();
@@ -351,64 +332,112 @@ void MediaSaver::downloadEnded(Slot &slot)
         itemDone();
 }
 
-void MediaSaver::place(const QString &partPath, int item)
+void MediaSaver::place(const QString &partName, int item)
 {
-    const QDir dir(m_folder);
-    QString name = m_items.at(item).fileName;
-    if (QFileInfo::exists(dir.filePath(name))) {
-        if (m_replace) {
-            QFile::remove(dir.filePath(name));
+    const QString folder = m_folder;
+    const QString name = m_items.at(item).fileName;
+    const bool replace = m_replace;
+    const qint64 limit = m_byteLimit;
+    QPointer<MediaSaver> guard(this);
+    m_pool->start([guard, folder, partName, name, replace, limit, item] {
+        Outcome result;
+        qint64 size = -1;
+        const QByteArray head = FileHead(folder, partName, 64, &size, &result.why);
+        if (head.isNull()) {
+            QFile::remove(QDir(folder).filePath(partName));
+        } else if (size > limit) {
+            result.why = tooLarge(limit);
+            QFile::remove(QDir(folder).filePath(partName));
         } else {
-            // Made since the names were planned: keep both.
-            name = uniqueNames({name}, m_folder, false).constFirst();
+            const QString named = WithPictureExtension(name, SniffPictureType(head));
+            const PlaceResult placed =
+                PlaceFile(folder, partName, named, replace, &result.fileName, &result.why);
+            result.kind = placed == PlaceResult::Placed    ? Outcome::Saved
+                          : placed == PlaceResult::Refused ? Outcome::Skipped
+                                                           : Outcome::Failed;
+            result.bytes = size;
         }
-    }
-    if (QFile::rename(partPath, dir.filePath(name))) {
-        m_summary.savedFiles.append(name);
-    } else {
-        QFile::remove(partPath);
-        m_summary.failed.append({m_items.at(item).address, tr("cannot write %1").arg(name)});
-    }
+        QMetaObject::invokeMethod(
+            guard, [guard, item, result] { guard->outcome(item, result); }, Qt::QueuedConnection);
+    });
 }
 
 void MediaSaver::saveNow(int item)
 {
-    const QString &address = m_items.at(item).address;
-    QByteArray bytes;
-    QString problem;
-    if (isData(address)) {
-        bool ok = false;
-        bytes = PageInventory::dataContent(address, &ok);
-        if (!ok)
-            problem = tr("the data: address cannot be decoded");
-    } else if (QUrl(address).isLocalFile() && PictureFetcher::mayFetch(address, m_page)) {
-        QFile file(QUrl(address).toLocalFile());
-        if (file.size() > PictureFetcher::maxBytes * 8)
-            problem = tr("the file is too large");
-        else if (!file.open(QIODevice::ReadOnly))
-            problem = file.errorString();
-        else
-            bytes = file.readAll();
-    } else {
+    const QString address = m_items.at(item).address;
+    const bool local = !isData(address) && QUrl(address).isLocalFile() &&
+                       PictureFetcher::mayFetch(address, m_page);
+    if (!isData(address) && !local) {
         m_summary.skipped.append({address, tr("an address of this kind cannot be saved")});
         ++m_done;
         return;
     }
-    if (problem.isEmpty()) {
-        const QDir dir(m_folder);
-        QString name = m_items.at(item).fileName;
-        if (!m_replace && QFileInfo::exists(dir.filePath(name)))
-            name = uniqueNames({name}, m_folder, false).constFirst();
-        QSaveFile file(dir.filePath(name));
-        file.setDirectWriteFallback(false);
-        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-            m_summary.savedFiles.append(name);
-        else
-            problem = file.errorString();
+    const QString folder = m_folder;
+    const QString name = m_items.at(item).fileName;
+    const bool replace = m_replace;
+    const qint64 limit = m_byteLimit;
+    const std::shared_ptr<std::atomic_bool> stop = m_stop;
+    QPointer<MediaSaver> guard(this);
+    m_pool->start([guard, stop, address, local, folder, name, replace, limit, item] {
+        Outcome result;
+        QByteArray bytes;
+        if (*stop) {
+            result.kind = Outcome::Skipped;
+            result.why = tr("cancelled");
+        } else if (local) {
+            bytes = ReadRegularFile(QUrl(address).toLocalFile(), limit, &result.why);
+        } else if (PageInventory::dataBytes(address) > limit) {
+            result.why = tooLarge(limit);
+        } else {
+            bool ok = false;
+            bytes = PageInventory::dataContent(address, &ok);
+            if (!ok) {
+                bytes.clear();
+                result.why = tr("the data: address cannot be decoded");
+            } else if (bytes.size() > limit) {
+                bytes.clear();
+                result.why = tooLarge(limit);
+            } else if (bytes.isNull()) {
+                bytes = QByteArray("", 0);
+            }
+        }
+        if (!bytes.isNull()) {
+            const QString named = WithPictureExtension(name, SniffPictureType(bytes.left(64)));
+            const PlaceResult placed =
+                WriteFileSafely(folder, named, bytes, replace, &result.fileName, &result.why);
+            result.kind = placed == PlaceResult::Placed    ? Outcome::Saved
+                          : placed == PlaceResult::Refused ? Outcome::Skipped
+                                                           : Outcome::Failed;
+            result.bytes = bytes.size();
+        }
+        QMetaObject::invokeMethod(
+            guard, [guard, item, result] { guard->outcome(item, result); }, Qt::QueuedConnection);
+    });
+}
+
+void MediaSaver::outcome(int item, const Outcome &outcome)
+{
+    if (m_total == 0 || item >= m_items.size())
+        return;
+    const QString &address = m_items.at(item).address;
+    switch (outcome.kind) {
+    case Outcome::Saved:
+        m_summary.savedFiles.append(outcome.fileName);
+        m_summary.bytes += outcome.bytes;
+        emit bytesSaved(m_summary.bytes);
+        break;
+    case Outcome::Skipped:
+        m_summary.skipped.append({address, outcome.why});
+        break;
+    case Outcome::Failed:
+        m_summary.failed.append({address, outcome.why});
+        break;
     }
-    if (!problem.isEmpty())
-        m_summary.failed.append({address, problem});
     ++m_done;
+    if (!m_summary.cancelled)
+        pump();
+    else
+        itemDone();
 }
 
 void MediaSaver::itemDone()

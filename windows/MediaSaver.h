@@ -8,8 +8,10 @@
 #include <QStringList>
 #include <QUrl>
 
-#include <deque>
+#include <atomic>
+#include <memory>
 
+class QThreadPool;
 class QTimer;
 class QWebEngineDownloadRequest;
 class QWebEnginePage;
@@ -22,8 +24,11 @@ struct SaveSummary {
     QList<QPair<QString, QString>> skipped; // address, why
     QList<QPair<QString, QString>> failed;  // address, why
     bool cancelled = false;
+    qint64 bytes = 0;     // of the files saved, in all
+    qint64 byteLimit = 0; // the most a picture may have
 
-    // "Saved 3 pictures to /x. Skipped 1. 2 failed." for the message box.
+    // "Saved 3 pictures to /x (12 KB). Skipped 1. 2 failed. A picture may have
+    // at most 256 MB." for the message box.
     QString text() const;
     // One line for each picture skipped or failed, with its reason.
     QString details() const;
@@ -31,10 +36,17 @@ struct SaveSummary {
 
 // Saves pictures into a folder. Web addresses are downloaded by the engine
 // through the given profile (its cookies and cache apply), a few at once, each
-// into a hidden part file that is renamed into place when it is complete, so
-// that a failure or Cancel leaves no half picture behind. data: pictures are
-// decoded to files. Local files are copied, but only for a page that is itself
-// a local file.
+// into a hidden part file of a name hard to guess that is renamed into place
+// when it is complete, so that a failure or Cancel leaves no half picture
+// behind. data: pictures are decoded to files. Local files are copied, but
+// only for a page that is itself a local file, and only regular files.
+//
+// Every picture has at most byteLimit() bytes. Reading, writing and renaming
+// run on threads of the saver's own, never on the window's: a file is written
+// into a fresh temporary file of the folder and renamed into place, and a
+// name that a link, a folder or anything but a regular file holds is skipped
+// and reported, never followed nor replaced. A picture whose bytes say it is
+// a picture of a type gets that type's extension.
 class MediaSaver : public QObject {
     Q_OBJECT
 public:
@@ -65,12 +77,19 @@ public:
     // handling leaves it alone.
     static bool ownsDownload(const QWebEngineDownloadRequest *download);
 
+    // The most a picture may have; a larger one fails and leaves nothing.
+    qint64 byteLimit() const { return m_byteLimit; }
+    void setByteLimit(qint64 bytes) { m_byteLimit = bytes; }
+
+    static constexpr qint64 defaultByteLimit = qint64(256) * 1024 * 1024;
     static constexpr int parallel = 4;
     // How long a download may take to start before it counts as failed.
     static constexpr int startTimeoutMs = 30000;
 
 signals:
     void progress(int done, int total);
+    // The bytes of the pictures saved so far, in all.
+    void bytesSaved(qint64 bytes);
     void finished(const SaveSummary &summary);
 
 private:
@@ -80,14 +99,23 @@ private:
         QTimer *startTimer = nullptr;
         int item = -1;
         QString partName;
+        bool tooLarge = false;
+    };
+    // What a thread of the pool did with a picture.
+    struct Outcome {
+        enum Kind { Saved, Skipped, Failed } kind = Failed;
+        QString fileName;
+        QString why;
+        qint64 bytes = 0;
     };
     void pump();
     void offered(QWebEngineDownloadRequest *download);
     void downloadEnded(Slot &slot);
     void startWebItem(Slot &slot, int item);
     void saveNow(int item);
+    void place(const QString &partName, int item);
+    void outcome(int item, const Outcome &outcome);
     void itemDone();
-    void place(const QString &partPath, int item);
     void finish();
 
     QPointer<QWebEngineProfile> m_profile;
@@ -100,5 +128,8 @@ private:
     int m_total = 0;
     SaveSummary m_summary;
     QList<Slot> m_slots;
-    quint64 m_partCounter = 0;
+    qint64 m_byteLimit = defaultByteLimit;
+    QThreadPool *m_pool = nullptr;
+    // Set on Cancel: the pool's work not begun yet is skipped.
+    std::shared_ptr<std::atomic_bool> m_stop;
 };

@@ -147,6 +147,11 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     layout->addWidget(m_tabs);
 
     connect(m_saver, &MediaSaver::progress, this, &PageInfoWindow::saveProgress);
+    connect(m_saver, &MediaSaver::bytesSaved, this, [this](qint64 bytes) {
+        m_progress->setFormat(
+            tr("Saving %v of %m (%1)")
+                .arg(QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat)));
+    });
     connect(m_saver, &MediaSaver::finished, this, &PageInfoWindow::saved);
     connect(m_fetcher, &PictureFetcher::previewReady, this, &PageInfoWindow::previewReady);
     // Sizes and dimensions that arrive later show in the facts of the picture
@@ -699,6 +704,7 @@ void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
         items.append({addresses.at(i), unique.at(i)});
     m_progress->setRange(0, int(items.size()));
     m_progress->setValue(0);
+    m_progress->setFormat(tr("Saving %v of %m"));
     m_progress->show();
     m_cancel->show();
     m_saver->start(items, folder, QUrl(inventory().pageAddress), replace);

@@ -1,18 +1,27 @@
 #include "windows/PictureFetcher.h"
 
 #include "platform/PageInventory.h"
+#include "windows/FileUtils.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QImageReader>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QThreadPool>
+#include <QTimer>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <atomic>
+#include <memory>
 
 namespace {
 
@@ -34,25 +43,151 @@ public:
     bool setCookiesFromUrl(const QList<QNetworkCookie> &, const QUrl &) override { return false; }
 };
 
-// The picture in `bytes` scaled down (never up) to fit `box`; null when it
-// cannot be read.
-QImage decodeToFit(const QByteArray &bytes, const QSize &box, QSize *naturalSize)
+// The bytes of a picture for a reader that stops reading once its time is up:
+// a decoder that reads as it goes (PNG, JPEG, GIF) ends there with an error.
+class DeadlineBuffer : public QBuffer {
+public:
+    explicit DeadlineBuffer(int ms) : m_deadline(ms) {}
+    bool expired() const { return m_expired; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (m_deadline.hasExpired()) {
+            m_expired = true;
+            setErrorString(QObject::tr("out of time"));
+            return -1;
+        }
+        return QBuffer::readData(data, std::min<qint64>(maxSize, 64 * 1024));
+    }
+
+private:
+    QDeadlineTimer m_deadline;
+    bool m_expired = false;
+};
+
+// The image reader's format for a picture type sniffed from the bytes.
+QByteArray readerFormat(const QString &type)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    static const QHash<QString, QByteArray> formats = {
+        {QStringLiteral("image/png"), "png"},   {QStringLiteral("image/jpeg"), "jpeg"},
+        {QStringLiteral("image/gif"), "gif"},   {QStringLiteral("image/webp"), "webp"},
+        {QStringLiteral("image/bmp"), "bmp"},   {QStringLiteral("image/vnd.microsoft.icon"), "ico"},
+        {QStringLiteral("image/tiff"), "tiff"}, {QStringLiteral("image/svg+xml"), "svg"},
+        {QStringLiteral("image/avif"), "avif"}, {QStringLiteral("image/jxl"), "jxl"},
+    };
+    return formats.value(type);
+}
+
+bool isExternalReference(const QXmlStreamAttribute &attribute)
+{
+    return attribute.name() == QLatin1String("href") &&
+           !attribute.value().trimmed().startsWith(QLatin1Char('#'));
+}
+
+} // namespace
+
+QByteArray PictureFetcher::selfContainedSvg(const QByteArray &bytes)
+{
+    QXmlStreamReader reader(bytes);
+    QByteArray out;
+    QXmlStreamWriter writer(&out);
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartDocument:
+            writer.writeStartDocument();
+            break;
+        case QXmlStreamReader::StartElement:
+            writer.writeStartElement(reader.qualifiedName().toString());
+            for (const QXmlStreamNamespaceDeclaration &ns : reader.namespaceDeclarations())
+                writer.writeAttribute(ns.prefix().isEmpty()
+                                          ? QStringLiteral("xmlns")
+                                          : QStringLiteral("xmlns:") + ns.prefix().toString(),
+                                      ns.namespaceUri().toString());
+            for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+                if (!isExternalReference(attribute))
+                    writer.writeAttribute(attribute.qualifiedName().toString(),
+                                          attribute.value().toString());
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            writer.writeEndElement();
+            break;
+        case QXmlStreamReader::Characters:
+            if (reader.isCDATA())
+                writer.writeCDATA(reader.text().toString());
+            else
+                writer.writeCharacters(reader.text().toString());
+            break;
+        case QXmlStreamReader::EndDocument:
+            writer.writeEndDocument();
+            break;
+        default:
+            // Document types and their entities, entity references, processing
+            // instructions (style sheets) and comments stay out.
+            break;
+        }
+    }
+    if (reader.hasError())
+        return {};
+    return out;
+}
+
+QImage PictureFetcher::decodePicture(const QByteArray &bytes, const QSize &box,
+                                     const Limits &limits, QSize *naturalSize, QString *problem)
+{
+    *naturalSize = QSize();
+    if (bytes.size() > limits.maxBytes) {
+        *problem = tr("larger than %1")
+                       .arg(QLocale().formattedDataSize(limits.maxBytes, 0,
+                                                        QLocale::DataSizeTraditionalFormat));
+        return {};
+    }
+    const QByteArray format = readerFormat(SniffPictureType(bytes.left(4096)));
+    if (format.isEmpty()) {
+        *problem = tr("not a picture");
+        return {};
+    }
+    const bool svg = format == "svg";
+    DeadlineBuffer buffer(limits.timeoutMs);
+    if (svg) {
+        buffer.setData(selfContainedSvg(bytes));
+        if (buffer.data().isEmpty()) {
+            *problem = tr("not a well-formed SVG");
+            return {};
+        }
+    } else {
+        buffer.setData(bytes);
+    }
+    buffer.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    // The type the bytes say, and no other reader.
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(true);
     const QSize natural = reader.size();
     *naturalSize = natural;
+    const qint64 pixels = qint64(natural.width()) * natural.height();
+    const bool decodesSmaller = svg || format == "jpeg";
+    if (!svg && natural.isValid() &&
+        (pixels > limits.maxPixels || (!decodesSmaller && pixels * 4 > limits.maxDecodedBytes))) {
+        *problem =
+            tr("too large to show (%1 \u00d7 %2)").arg(natural.width()).arg(natural.height());
+        return {};
+    }
     if (natural.isValid() && (natural.width() > box.width() || natural.height() > box.height())) {
         const QSize fitted = natural.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
         if (reader.supportsOption(QImageIOHandler::ScaledSize))
             reader.setScaledSize(fitted);
+    } else if (svg && !natural.isValid()) {
+        reader.setScaledSize(box);
     }
     QImage image = reader.read();
-    if (image.isNull())
+    if (image.isNull()) {
+        *problem = buffer.expired()
+                       ? tr("took longer than %1 s to decode").arg(limits.timeoutMs / 1000.0)
+                       : reader.errorString();
         return image;
+    }
     if (!naturalSize->isValid())
         *naturalSize = image.size();
     if (image.width() > box.width() || image.height() > box.height())
@@ -60,14 +195,22 @@ QImage decodeToFit(const QByteArray &bytes, const QSize &box, QSize *naturalSize
     return image;
 }
 
-} // namespace
-
 PictureFetcher::PictureFetcher(QWebEngineProfile *profile, QObject *parent)
-    : QObject(parent), m_profile(profile), m_thumbnails(4000), m_bytes(64 * 1024)
+    : QObject(parent), m_profile(profile), m_thumbnails(4000), m_bytes(64 * 1024),
+      m_decoders(new QThreadPool(this))
 {
+    m_decoders->setMaxThreadCount(decodeThreads);
+    // Every image reader of the process stops at this size of a decoded
+    // picture, the pictures inside an icon or an SVG included.
+    QImageReader::setAllocationLimit(allocationLimitMb);
 }
 
-PictureFetcher::~PictureFetcher() = default;
+PictureFetcher::~PictureFetcher()
+{
+    // Decodes not begun are dropped; those under way end within their time.
+    m_decoders->clear();
+    m_decoders->waitForDone();
+}
 
 QNetworkAccessManager *PictureFetcher::network()
 {
@@ -167,7 +310,18 @@ void PictureFetcher::start(const Request &request)
                    request.job == Job::Preview);
         return;
     }
-    QNetworkRequest networkRequest{QUrl(request.address)};
+    const QUrl url(request.address);
+    if (url.isLocalFile()) {
+        // Read on a decoding thread, from a regular file only.
+        if (request.job == Job::Size)
+            emit sizeKnown(request.address, -1);
+        else
+            decode(request.address, QByteArray(),
+                   request.job == Job::Preview ? request.box : QSize(thumbnailSide, thumbnailSide),
+                   request.job == Job::Preview, url.toLocalFile());
+        return;
+    }
+    QNetworkRequest networkRequest{url};
     if (m_profile)
         networkRequest.setHeader(QNetworkRequest::UserAgentHeader, m_profile->httpUserAgent());
     if (!m_page.isLocalFile())
@@ -222,32 +376,58 @@ void PictureFetcher::received(QNetworkReply *reply, const Request &request, quin
 }
 
 void PictureFetcher::decode(const QString &address, const QByteArray &bytes, const QSize &box,
-                            bool preview)
+                            bool preview, const QString &path)
 {
     QPointer<PictureFetcher> guard(this);
     const quint64 generation = m_generation;
-    QThreadPool::globalInstance()->start([guard, generation, address, bytes, box, preview] {
-        QSize natural;
-        const QImage image = decodeToFit(bytes, box, &natural);
-        // Back on the window's thread, if the fetcher is still there.
+    Limits limits;
+    limits.timeoutMs = m_decodeTimeoutMs;
+    // Answered once: by the decode, or by its time running out.
+    auto answered = std::make_shared<std::atomic_bool>(false);
+    auto answer = [guard, generation, address, preview, answered](const QImage &image,
+                                                                  const QSize &natural) {
+        if (answered->exchange(true) || !guard || guard->m_generation != generation)
+            return;
+        guard->decoded(address, image, natural, preview);
+    };
+    m_decoders->start([guard, answer, answered, bytes, path, box, limits] {
+        if (*answered)
+            return;
+        // The time counts from here, not from the queue.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, generation, address, image, natural, preview] {
-                if (!guard || guard->m_generation != generation)
-                    return;
-                if (!image.isNull() && natural.isValid())
-                    emit guard->naturalSizeKnown(address, natural);
-                if (preview) {
-                    emit guard->previewReady(address, image);
-                    return;
-                }
-                guard->m_asked.remove(address);
-                if (image.isNull())
-                    guard->m_failed.insert(address);
-                else
-                    guard->m_thumbnails.insert(address, new QImage(image));
-                emit guard->thumbnailReady(address);
+            [guard, answer, limits] {
+                if (guard)
+                    QTimer::singleShot(limits.timeoutMs, guard,
+                                       [answer] { answer(QImage(), QSize()); });
             },
             Qt::QueuedConnection);
+        QString problem;
+        const QByteArray input =
+            path.isEmpty() ? bytes : ReadRegularFile(path, limits.maxBytes, &problem);
+        QSize natural;
+        const QImage image =
+            input.isNull() ? QImage() : decodePicture(input, box, limits, &natural, &problem);
+        // Back on the window's thread, if the fetcher is still there.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [answer, image, natural] { answer(image, natural); },
+            Qt::QueuedConnection);
     });
+}
+
+void PictureFetcher::decoded(const QString &address, const QImage &image, const QSize &natural,
+                             bool preview)
+{
+    if (!image.isNull() && natural.isValid())
+        emit naturalSizeKnown(address, natural);
+    if (preview) {
+        emit previewReady(address, image);
+        return;
+    }
+    m_asked.remove(address);
+    if (image.isNull())
+        m_failed.insert(address);
+    else
+        m_thumbnails.insert(address, new QImage(image));
+    emit thumbnailReady(address);
 }

@@ -12,6 +12,7 @@
 #include <deque>
 
 class QNetworkAccessManager;
+class QThreadPool;
 class QNetworkReply;
 class QWebEngineProfile;
 
@@ -23,8 +24,18 @@ class QWebEngineProfile;
 //
 // Only http, https and data: addresses are fetched, and file: addresses when
 // the page itself is a local file: a web page cannot make the window read the
-// user's files. A picture over `maxBytes` is not fetched whole, and decoding
-// runs on the thread pool, never on the window's thread.
+// user's files. A local picture is read only from a regular file, never from a
+// FIFO, a device or the kernel's files. A picture over `maxBytes` is not
+// fetched whole.
+//
+// Pictures are decoded as pictures and nothing else: by the type their bytes
+// begin with, never by what a server or an address says, and an SVG without
+// any reference outside itself (no file, no address, no nested picture).
+// Every decode is bounded: at most maxBytes of input, maxPixels, the
+// allocation limit of the image readers (allocationLimitMb), a time
+// (decodeTimeoutMs, after which the picture counts as failed) and at most
+// decodeThreads at once, on threads of the fetcher's own, never on the
+// window's.
 class PictureFetcher : public QObject {
     Q_OBJECT
 public:
@@ -52,8 +63,35 @@ public:
     bool failed(const QString &address) const { return m_failed.contains(address); }
 
     static constexpr int thumbnailSide = 160;
-    static constexpr qint64 maxBytes = 32 * 1024 * 1024;
+    static constexpr qint64 maxBytes = 64 * 1024 * 1024;
+    static constexpr qint64 maxPixels = 64 * 1000 * 1000;
+    static constexpr int allocationLimitMb = 128;
+    static constexpr int decodeThreads = 2;
+    static constexpr int defaultDecodeTimeoutMs = 10000;
     static constexpr int parallel = 6;
+
+    // How long a decode may take before its picture counts as failed.
+    int decodeTimeout() const { return m_decodeTimeoutMs; }
+    void setDecodeTimeout(int ms) { m_decodeTimeoutMs = ms; }
+
+    // The bounds of one decode.
+    struct Limits {
+        qint64 maxBytes = PictureFetcher::maxBytes;
+        qint64 maxPixels = PictureFetcher::maxPixels;
+        // A reader that cannot decode a picture smaller (all but JPEG and
+        // SVG) decodes it whole first, at up to four bytes a pixel.
+        qint64 maxDecodedBytes = qint64(allocationLimitMb) * 1024 * 1024;
+        int timeoutMs = defaultDecodeTimeoutMs;
+    };
+    // The picture in `bytes` scaled down (never up) to fit `box`, within
+    // `limits`; null and *problem when it cannot or may not be. *naturalSize
+    // is its own size, when its header says.
+    static QImage decodePicture(const QByteArray &bytes, const QSize &box, const Limits &limits,
+                                QSize *naturalSize, QString *problem);
+    // The SVG in `bytes` without anything that refers outside it: every
+    // href but "#id" goes, with document types, entities and processing
+    // instructions. Null when it is not well-formed.
+    static QByteArray selfContainedSvg(const QByteArray &bytes);
 
 signals:
     void thumbnailReady(const QString &address);
@@ -72,7 +110,10 @@ private:
     void pump();
     void start(const Request &request);
     void received(QNetworkReply *reply, const Request &request, quint64 generation);
-    void decode(const QString &address, const QByteArray &bytes, const QSize &box, bool preview);
+    // Decodes `bytes`, or the local file `path` read within maxBytes.
+    void decode(const QString &address, const QByteArray &bytes, const QSize &box, bool preview,
+                const QString &path = QString());
+    void decoded(const QString &address, const QImage &image, const QSize &natural, bool preview);
     QNetworkAccessManager *network();
 
     QPointer<QWebEngineProfile> m_profile;
@@ -85,4 +126,6 @@ private:
     QSet<QString> m_failed;
     QCache<QString, QImage> m_thumbnails;
     QCache<QString, QByteArray> m_bytes; // the last pictures fetched, for a preview
+    QThreadPool *m_decoders = nullptr;
+    int m_decodeTimeoutMs = defaultDecodeTimeoutMs;
 };

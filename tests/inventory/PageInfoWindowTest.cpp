@@ -489,7 +489,7 @@ TEST(MediaSaverNames, NamesComeFromTheAddressAndAreSafeOnDisk)
     const QString longName = MediaSaver::fileNameFor(
         QStringLiteral("http://h/") + QString(500, QLatin1Char('x')) + QStringLiteral(".jpeg"),
         QString());
-    EXPECT_EQ(longName.size(), 120);
+    EXPECT_EQ(longName.toUtf8().size(), 255);
     EXPECT_TRUE(longName.endsWith(QLatin1String(".jpeg")));
 }
 
