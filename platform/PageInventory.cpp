@@ -51,15 +51,38 @@ const QStringList &PageInventory::kindOrder()
     return order;
 }
 
-QString PageInventory::script()
+QString PageInventory::script(bool list)
 {
+    // The file is one function of whether to answer the list only.
     static const QString text = [] {
         QFile file(QStringLiteral(":/app/inventory/collect.js"));
         if (!file.open(QIODevice::ReadOnly))
             return QString();
         return QString::fromUtf8(file.readAll());
     }();
-    return text;
+    if (text.isEmpty())
+        return text;
+    return text + (list ? QStringLiteral("(true)") : QStringLiteral("(false)"));
+}
+
+void PageInventory::collectList(
+    QWebEnginePage *page, const std::function<void(const QString &, const QString &)> &callback)
+{
+    const QString source = script(true);
+    if (!page || source.isEmpty()) {
+        callback(QString(), page ? QStringLiteral("the collector script is missing")
+                                 : QStringLiteral("no page"));
+        return;
+    }
+    QPointer<QWebEnginePage> guard(page);
+    page->runJavaScript(source, worldId, [guard, callback](const QVariant &result) {
+        if (!guard || result.typeId() != QMetaType::QString) {
+            callback(QString(), guard ? QStringLiteral("the collector gave no answer")
+                                      : QStringLiteral("the page went away"));
+            return;
+        }
+        callback(result.toString(), QString());
+    });
 }
 
 void PageInventory::collect(QWebEnginePage *page,
