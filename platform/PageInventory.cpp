@@ -1,5 +1,6 @@
 #include "platform/PageInventory.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -7,11 +8,17 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QThread>
 #include <QUrl>
 #include <QVariant>
 #include <QWebEnginePage>
 
+#include <memory>
+
 namespace {
+
+// A shorter answer is read on the page's thread, at once.
+constexpr qsizetype kReadHereChars = 256 * 1024;
 
 QSize sizeOf(const QJsonValue &value)
 {
@@ -105,7 +112,22 @@ void PageInventory::collect(QWebEnginePage *page,
             callback(failed);
             return;
         }
-        callback(fromJson(result.toString().toUtf8()));
+        const QString answer = result.toString();
+        if (answer.size() < kReadHereChars) {
+            callback(fromJson(answer.toUtf8()));
+            return;
+        }
+        // The answer of a page of many pictures takes a while to read: not on
+        // the page's thread, which draws the windows.
+        auto inventory = std::make_shared<Inventory>();
+        QThread *reader =
+            QThread::create([inventory, answer] { *inventory = fromJson(answer.toUtf8()); });
+        QObject::connect(reader, &QThread::finished, QCoreApplication::instance(),
+                         [reader, inventory, callback] {
+                             reader->deleteLater();
+                             callback(*inventory);
+                         });
+        reader->start();
     });
 }
 

@@ -77,8 +77,9 @@ public:
     // The isolated world the collector runs in, used by nothing else.
     static constexpr quint32 worldId = 211;
 
-    // Collects and calls back once, on the page's thread. When the page goes away
-    // or the script fails, the inventory comes back not valid.
+    // Collects and calls back once, on the page's thread (the application's main
+    // thread); a long answer is read on a thread of its own meanwhile. When the
+    // page goes away or the script fails, the inventory comes back not valid.
     static void collect(QWebEnginePage *page,
                         const std::function<void(const Inventory &)> &callback);
 
