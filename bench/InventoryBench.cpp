@@ -2,17 +2,25 @@
 // that uses 5,000 pictures (img with srcset, inline and class backgrounds, lazy
 // attributes), loaded once into an offscreen page. Each run is one collect call:
 // the script in the engine, its answer and the reading of it. The page load is
-// not measured. BM_PageInfoFirstRows measures what a user waits for after
+// not measured. BM_InventoryTool runs the whole quarrow-inventory process, started
+// cold, on saved pages of pictures of 1, 4 and 16 MB; its counters tell the
+// child's peak memory (max RSS) beside the budget of 8 bytes a byte of page plus
+// 150 MB. BM_PageInfoFirstRows measures what a user waits for after
 // Ctrl+I: a new Page Info window shown, the inventory taken, and its Media
 // table painted with its first rows (thumbnails still arriving).
 
+#include "bench/ToolRun.h"
 #include "bench/Wait.h"
 #include "platform/PageInventory.h"
 #include "windows/MediaModels.h"
 #include "windows/PageInfoWindow.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
@@ -28,6 +36,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -67,6 +76,87 @@ QByteArray benchMarkup()
     html += "</body></html>\n";
     return html;
 }
+
+// A saved page of pictures of about `bytes` bytes: figures of a linked
+// thumbnail with a 2x candidate and an alt text, and a caption with a lazy
+// picture and an inline background; one background in fifty repeats.
+QByteArray makePicturePage(qsizetype bytes)
+{
+    QByteArray page = "<!DOCTYPE html><html><head><title>pictures</title><style>\n"
+                      ".card { display: inline-block; width: 70px }\n</style></head><body>\n";
+    page.reserve(bytes + 1024);
+    for (int n = 0; page.size() < bytes; ++n) {
+        const QByteArray k = QByteArray::number(n);
+        page += "<figure class=\"card\"><a href=\"full/p" + k + ".jpg\"><img src=\"thumbs/p" + k +
+                ".jpg\" srcset=\"thumbs/p" + k + ".jpg 1x, thumbs/p" + k +
+                "-2x.jpg 2x\" alt=\"Picture " + k +
+                "\" width=\"64\" height=\"48\"></a><figcaption data-src=\"lazy/l" + k +
+                ".jpg\" style=\"background-image: url(bg/b" + QByteArray::number(n % 50) +
+                ".png)\">Picture " + k + "</figcaption></figure>\n";
+    }
+    page += "</body></html>\n";
+    return page;
+}
+
+// The tool measured: QUARROW_INVENTORY_TOOL names another build of it to compare.
+QByteArray inventoryTool()
+{
+    const QByteArray chosen = qgetenv("QUARROW_INVENTORY_TOOL");
+    return chosen.isEmpty() ? QByteArray(QUARROW_INVENTORY_TOOL) : chosen;
+}
+
+double smallest(const std::vector<double> &values)
+{
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
+
+void BM_InventoryTool(benchmark::State &state)
+{
+    const qsizetype bytes = state.range(0);
+    // One page per size, made once for all the runs.
+    static QHash<qsizetype, std::shared_ptr<QTemporaryDir>> pages;
+    const QString base = qEnvironmentVariable("QUARROW_BENCH_DIR", QDir::tempPath());
+    if (!pages.contains(bytes)) {
+        auto dir = std::make_shared<QTemporaryDir>(base + QStringLiteral("/quarrow-bench-XXXXXX"));
+        QFile file(dir->filePath(QStringLiteral("page.html")));
+        const QByteArray page = makePicturePage(bytes);
+        if (!dir->isValid() || !file.open(QIODevice::WriteOnly) ||
+            file.write(page) != page.size()) {
+            state.SkipWithError("cannot write the page");
+            return;
+        }
+        pages.insert(bytes, dir);
+    }
+    const QString input = pages.value(bytes)->filePath(QStringLiteral("page.html"));
+    const double pageMb = double(QFileInfo(input).size()) / (1024.0 * 1024.0);
+    long peakKb = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        const ToolRun run =
+            runToolCold({inventoryTool(), "--url", "https://www.example.com/gallery/",
+                         QFile::encodeName(input)});
+        if (!run.ok) {
+            state.SkipWithError("quarrow-inventory failed");
+            return;
+        }
+        state.SetIterationTime(run.seconds);
+        peakKb = std::max(peakKb, run.maxRssKb);
+        seconds = run.seconds;
+    }
+    state.counters["page_MB"] = pageMb;
+    state.counters["s_per_MB"] = seconds / pageMb;
+    state.counters["peak_RSS_MB"] = double(peakKb) / 1024.0;
+    state.counters["budget_MB"] = 8.0 * pageMb + 150.0;
+}
+BENCHMARK(BM_InventoryTool)
+    ->Arg(1024 * 1024)
+    ->Arg(4 * 1024 * 1024)
+    ->Arg(16 * 1024 * 1024)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ComputeStatistics("min", smallest)
+    ->Unit(benchmark::kMillisecond);
 
 Inventory collectOnce()
 {
@@ -180,6 +270,18 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
 
+    // The tool's runs come first, while this process is small: a child is
+    // charged the memory of the process that started it until it has started.
+    const std::string filter = benchmark::GetBenchmarkFilter();
+    const bool everything = filter.empty() || filter == "." || filter == "all";
+    const bool toolOnly = !everything && filter.find("InventoryTool") != std::string::npos;
+    if (everything || toolOnly)
+        benchmark::RunSpecifiedBenchmarks(everything ? std::string("^BM_InventoryTool") : filter);
+    if (toolOnly) {
+        benchmark::Shutdown();
+        return 0;
+    }
+
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bench.html"));
     {
@@ -204,7 +306,8 @@ int main(int argc, char **argv)
             const Inventory warm = collectOnce(); // styles and layout computed once
             std::fprintf(stderr, "inventory_bench: %lld pictures\n",
                          static_cast<long long>(warm.pictures.size()));
-            benchmark::RunSpecifiedBenchmarks();
+            benchmark::RunSpecifiedBenchmarks(everything ? std::string("^BM_(Collect|PageInfo)")
+                                                         : filter);
         }
         view.reset();
         delete benchPage;

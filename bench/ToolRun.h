@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 #include <chrono>
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 // One cold run of a command-line program: a fresh process, its output thrown
 // away, its wall time and peak memory as the system counted them.
@@ -17,21 +19,21 @@ struct ToolRun {
     long maxRssKb = 0;
 };
 
-// Runs quarrow-harvest (`tool`) on `input` with --url and --out.
-inline ToolRun runHarvestTool(QByteArray tool, QByteArray url, QByteArray out, QByteArray input)
+// Runs `arguments` (the program first) once, cold.
+inline ToolRun runToolCold(QList<QByteArray> arguments)
 {
     ToolRun run;
-    QByteArray urlOption = "--url";
-    QByteArray outOption = "--out";
-    char *argv[] = {tool.data(), urlOption.data(), url.data(), outOption.data(),
-                    out.data(),  input.data(),     nullptr};
+    std::vector<char *> argv;
+    for (QByteArray &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const auto start = std::chrono::steady_clock::now();
     pid_t child = -1;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv, environ);
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return run;
@@ -43,4 +45,10 @@ inline ToolRun runHarvestTool(QByteArray tool, QByteArray url, QByteArray out, Q
     run.maxRssKb = usage.ru_maxrss;
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
+}
+
+// Runs quarrow-harvest (`tool`) on `input` with --url and --out.
+inline ToolRun runHarvestTool(QByteArray tool, QByteArray url, QByteArray out, QByteArray input)
+{
+    return runToolCold({tool, "--url", url, "--out", out, input});
 }

@@ -1,5 +1,6 @@
 #include "platform/PageInventory.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -7,11 +8,17 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QThread>
 #include <QUrl>
 #include <QVariant>
 #include <QWebEnginePage>
 
+#include <memory>
+
 namespace {
+
+// A shorter answer is read on the page's thread, at once.
+constexpr qsizetype kReadHereChars = 256 * 1024;
 
 QSize sizeOf(const QJsonValue &value)
 {
@@ -51,15 +58,38 @@ const QStringList &PageInventory::kindOrder()
     return order;
 }
 
-QString PageInventory::script()
+QString PageInventory::script(bool list)
 {
+    // The file is one function of whether to answer the list only.
     static const QString text = [] {
         QFile file(QStringLiteral(":/app/inventory/collect.js"));
         if (!file.open(QIODevice::ReadOnly))
             return QString();
         return QString::fromUtf8(file.readAll());
     }();
-    return text;
+    if (text.isEmpty())
+        return text;
+    return text + (list ? QStringLiteral("(true)") : QStringLiteral("(false)"));
+}
+
+void PageInventory::collectList(
+    QWebEnginePage *page, const std::function<void(const QString &, const QString &)> &callback)
+{
+    const QString source = script(true);
+    if (!page || source.isEmpty()) {
+        callback(QString(), page ? QStringLiteral("the collector script is missing")
+                                 : QStringLiteral("no page"));
+        return;
+    }
+    QPointer<QWebEnginePage> guard(page);
+    page->runJavaScript(source, worldId, [guard, callback](const QVariant &result) {
+        if (!guard || result.typeId() != QMetaType::QString) {
+            callback(QString(), guard ? QStringLiteral("the collector gave no answer")
+                                      : QStringLiteral("the page went away"));
+            return;
+        }
+        callback(result.toString(), QString());
+    });
 }
 
 void PageInventory::collect(QWebEnginePage *page,
@@ -82,7 +112,22 @@ void PageInventory::collect(QWebEnginePage *page,
             callback(failed);
             return;
         }
-        callback(fromJson(result.toString().toUtf8()));
+        const QString answer = result.toString();
+        if (answer.size() < kReadHereChars) {
+            callback(fromJson(answer.toUtf8()));
+            return;
+        }
+        // The answer of a page of many pictures takes a while to read: not on
+        // the page's thread, which draws the windows.
+        auto inventory = std::make_shared<Inventory>();
+        QThread *reader =
+            QThread::create([inventory, answer] { *inventory = fromJson(answer.toUtf8()); });
+        QObject::connect(reader, &QThread::finished, QCoreApplication::instance(),
+                         [reader, inventory, callback] {
+                             reader->deleteLater();
+                             callback(*inventory);
+                         });
+        reader->start();
     });
 }
 

@@ -77,13 +77,23 @@ public:
     // The isolated world the collector runs in, used by nothing else.
     static constexpr quint32 worldId = 211;
 
-    // Collects and calls back once, on the page's thread. When the page goes away
-    // or the script fails, the inventory comes back not valid.
+    // Collects and calls back once, on the page's thread (the application's main
+    // thread); a long answer is read on a thread of its own meanwhile. When the
+    // page goes away or the script fails, the inventory comes back not valid.
     static void collect(QWebEnginePage *page,
                         const std::function<void(const Inventory &)> &callback);
 
-    // The collector script.
-    static QString script();
+    // The pictures' addresses and kinds only, in the same order, without
+    // measuring anything: one line a picture, "address<TAB>kinds" (the kinds
+    // comma-separated), with tab, CR, LF, NUL and backslash in the address
+    // written as \t, \r, \n, \0 and \\. Calls back once, on the page's thread;
+    // `error` is empty when `lines` holds the list.
+    static void
+    collectList(QWebEnginePage *page,
+                const std::function<void(const QString &lines, const QString &error)> &callback);
+
+    // The collector script, for the whole inventory or for the list only.
+    static QString script(bool list = false);
     // Reads the collector's answer.
     static Inventory fromJson(const QByteArray &json);
 

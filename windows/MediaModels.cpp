@@ -52,39 +52,90 @@ void MediaModel::setInventory(const Inventory &inventory)
     m_rows.clear();
     m_folded.clear();
     m_entryOf.clear();
-    m_rowOf.clear();
+    m_mimeTypes.clear();
     m_sizeAsked.clear();
     m_icons.clear();
-    const QList<InventoryEntry> &pictures = m_inventory.pictures;
-    for (int i = 0; i < pictures.size(); ++i)
-        m_entryOf.insert(pictures.at(i).address, i);
-    // A candidate that only its img uses goes under that img's row.
-    QList<int> mainOf(pictures.size(), -1);
-    for (int i = 0; i < pictures.size(); ++i) {
-        for (const QString &variant : pictures.at(i).variants) {
-            const int other = m_entryOf.value(variantAddress(variant), -1);
-            if (other >= 0 && other != i && mainOf[other] < 0 && onlyCandidate(pictures.at(other)))
-                mainOf[other] = i;
-        }
-    }
-    // A main entry that is itself folded keeps its row.
-    for (int i = 0; i < pictures.size(); ++i) {
-        if (mainOf[i] >= 0 && mainOf[mainOf[i]] >= 0)
-            mainOf[i] = -1;
-    }
-    for (int i = 0; i < pictures.size(); ++i) {
-        if (mainOf[i] < 0) {
-            m_rowOf.insert(i, int(m_rows.size()));
-            m_rows.append(i);
-        } else {
-            m_folded[mainOf[i]].append(i);
-        }
-    }
-    for (auto it = m_folded.cbegin(); it != m_folded.cend(); ++it) {
-        for (const int folded : it.value())
-            m_rowOf.insert(folded, m_rowOf.value(it.key()));
-    }
+    const qsizetype count = m_inventory.pictures.size();
+    m_mainOf = QList<int>(count, -1);
+    m_rowOf = QList<int>(count, -1);
+    m_entryOf.reserve(count);
+    m_phase = Phase::Index;
+    m_next = 0;
     endResetModel();
+}
+
+bool MediaModel::fillSome(const QDeadlineTimer &deadline)
+{
+    const QList<InventoryEntry> &pictures = m_inventory.pictures;
+    const qsizetype count = pictures.size();
+    // Steps are cheap: the clock is read every few hundred of them.
+    constexpr qsizetype stride = 256;
+    constexpr qsizetype rowsAtOnce = 1024;
+    while (m_phase != Phase::Done) {
+        if (deadline.hasExpired())
+            return false;
+        const qsizetype end = std::min(count, m_next + stride);
+        switch (m_phase) {
+        case Phase::Index:
+            for (; m_next < end; ++m_next)
+                m_entryOf.insert(pictures.at(m_next).address, int(m_next));
+            break;
+        case Phase::Candidates:
+            // A candidate that only its img uses goes under that img's row.
+            for (; m_next < end; ++m_next) {
+                const int i = int(m_next);
+                for (const QString &variant : pictures.at(i).variants) {
+                    const int other = m_entryOf.value(variantAddress(variant), -1);
+                    if (other >= 0 && other != i && m_mainOf[other] < 0 &&
+                        onlyCandidate(pictures.at(other)))
+                        m_mainOf[other] = i;
+                }
+            }
+            break;
+        case Phase::Fold:
+            // A main entry that is itself folded keeps its row. An entry's main
+            // is settled once the entry's own turn is over.
+            for (; m_next < end; ++m_next) {
+                const int i = int(m_next);
+                if (m_mainOf[i] >= 0 && m_mainOf[m_mainOf[i]] >= 0)
+                    m_mainOf[i] = -1;
+                if (m_mainOf[i] >= 0)
+                    m_folded[m_mainOf[i]].append(i);
+            }
+            break;
+        case Phase::Rows: {
+            const qsizetype last = std::min(count, m_next + rowsAtOnce);
+            QList<int> added;
+            for (; m_next < last; ++m_next) {
+                if (m_mainOf[m_next] < 0)
+                    added.append(int(m_next));
+            }
+            if (added.isEmpty())
+                break;
+            const int first = int(m_rows.size());
+            beginInsertRows(QModelIndex(), first, first + int(added.size()) - 1);
+            for (const int entryIndex : added) {
+                m_rowOf[entryIndex] = int(m_rows.size());
+                m_rows.append(entryIndex);
+                m_mimeTypes.insert(pictures.at(entryIndex).mimeType);
+            }
+            endInsertRows();
+            break;
+        }
+        case Phase::Done:
+            break;
+        }
+        if (m_next >= count) {
+            m_next = 0;
+            m_phase = Phase(int(m_phase) + 1);
+        }
+    }
+    return true;
+}
+
+int MediaModel::ownRow(int entryIndex) const
+{
+    return entryIndex >= 0 && entryIndex < m_rowOf.size() ? m_rowOf.at(entryIndex) : -1;
 }
 
 int MediaModel::rowCount(const QModelIndex &parent) const
@@ -141,8 +192,8 @@ QString MediaModel::sizeText(const InventoryEntry &entry) const
 QStringList MediaModel::types() const
 {
     QStringList out;
-    for (const int index : m_rows) {
-        const QString type = typeName(m_inventory.pictures.at(index).mimeType);
+    for (const QString &mimeType : m_mimeTypes) {
+        const QString type = typeName(mimeType);
         if (!out.contains(type))
             out.append(type);
     }
@@ -174,7 +225,7 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
         return name.isEmpty() ? QUrl(e.address).host() : name;
     }
     case Qt::ToolTipRole:
-        return e.address.size() > 2000 ? e.displayAddress : e.address;
+        return PlainToolTip(e.address.size() > 2000 ? e.displayAddress : e.address);
     case ThumbnailRole:
         return m_fetcher ? m_fetcher->thumbnail(e.address) : QImage();
     case Qt::DecorationRole: {
@@ -194,7 +245,7 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         switch (index.column()) {
         case Address:
-            return e.displayAddress;
+            return ShownAddress(e.displayAddress);
         case Kind: {
             QString kinds = e.kinds.join(QStringLiteral(", "));
             const int variants = int(m_folded.value(entryIndex).size());
@@ -270,11 +321,8 @@ QVariant MediaModel::headerData(int section, Qt::Orientation orientation, int ro
 
 void MediaModel::thumbnailReady(const QString &address)
 {
-    const int entryIndex = m_entryOf.value(address, -1);
-    if (entryIndex < 0 || !m_rowOf.contains(entryIndex))
-        return;
-    const int row = m_rowOf.value(entryIndex);
-    if (m_rows.at(row) != entryIndex)
+    const int row = ownRow(m_entryOf.value(address, -1));
+    if (row < 0)
         return;
     emit dataChanged(index(row, Preview), index(row, Preview),
                      {Qt::DecorationRole, Qt::ForegroundRole});
@@ -289,8 +337,8 @@ void MediaModel::sizeKnown(const QString &address, qint64 bytes)
     InventoryEntry &e = m_inventory.pictures[entryIndex];
     if (bytes >= 0 && e.bytes < 0)
         e.bytes = bytes;
-    const int row = m_rowOf.value(entryIndex, -1);
-    if (row >= 0 && m_rows.at(row) == entryIndex)
+    const int row = ownRow(entryIndex);
+    if (row >= 0)
         emit dataChanged(index(row, Size), index(row, Size));
 }
 
@@ -302,8 +350,8 @@ void MediaModel::naturalSizeKnown(const QString &address, const QSize &size)
     if (entryIndex < 0 || m_inventory.pictures.at(entryIndex).naturalSize.isValid())
         return;
     m_inventory.pictures[entryIndex].naturalSize = size;
-    const int row = m_rowOf.value(entryIndex, -1);
-    if (row >= 0 && m_rows.at(row) == entryIndex)
+    const int row = ownRow(entryIndex);
+    if (row >= 0)
         emit dataChanged(index(row, Dimensions), index(row, Dimensions));
 }
 
@@ -320,6 +368,8 @@ void MediaFilter::setText(const QString &text)
 
 void MediaFilter::setType(const QString &type)
 {
+    if (type == m_type)
+        return;
     m_type = type;
     invalidateFilter();
 }
@@ -347,13 +397,54 @@ bool MediaFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
     return true;
 }
 
+bool MediaFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
+{
+    const auto *media = qobject_cast<const MediaModel *>(sourceModel());
+    if (!media || left.column() != right.column())
+        return QSortFilterProxyModel::lessThan(left, right);
+    const InventoryEntry &a = media->entry(left.row());
+    const InventoryEntry &b = media->entry(right.row());
+    const auto area = [](const QSize &size) {
+        return size.isValid() ? qint64(size.width()) * size.height() : 0;
+    };
+    switch (left.column()) {
+    case MediaModel::Preview:
+        return media->entryIndex(left.row()) < media->entryIndex(right.row());
+    case MediaModel::Dimensions:
+        return area(a.naturalSize) < area(b.naturalSize);
+    case MediaModel::Size:
+        return a.bytes < b.bytes;
+    case MediaModel::Uses:
+        return a.uses < b.uses;
+    default:
+        return QSortFilterProxyModel::lessThan(left, right);
+    }
+}
+
 LinksModel::LinksModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 void LinksModel::setLinks(const QList<InventoryLink> &links)
 {
     beginResetModel();
-    m_links = links;
+    m_all = links;
+    m_links.clear();
+    m_links.reserve(links.size());
     endResetModel();
+}
+
+bool LinksModel::fillSome(const QDeadlineTimer &deadline)
+{
+    constexpr qsizetype rowsAtOnce = 1024;
+    while (m_links.size() < m_all.size()) {
+        if (deadline.hasExpired())
+            return false;
+        const qsizetype first = m_links.size();
+        const qsizetype last = std::min(m_all.size(), first + rowsAtOnce) - 1;
+        beginInsertRows(QModelIndex(), int(first), int(last));
+        m_links.append(m_all.mid(first, last - first + 1));
+        endInsertRows();
+    }
+    return true;
 }
 
 int LinksModel::rowCount(const QModelIndex &parent) const
@@ -376,7 +467,7 @@ QVariant LinksModel::data(const QModelIndex &index, int role) const
         case Text:
             return link.text.simplified();
         case Address:
-            return link.address;
+            return ShownAddress(link.address);
         case Target:
             return link.target;
         case Picture:
@@ -386,7 +477,7 @@ QVariant LinksModel::data(const QModelIndex &index, int role) const
         }
     }
     if (role == Qt::ToolTipRole)
-        return link.address;
+        return PlainToolTip(ShownAddress(link.address));
     if (role == Qt::FontRole && link.isPicture) {
         QFont bold;
         bold.setBold(true);
@@ -411,6 +502,25 @@ QVariant LinksModel::headerData(int section, Qt::Orientation orientation, int ro
     default:
         return {};
     }
+}
+
+QString ShownAddress(const QString &address)
+{
+    constexpr qsizetype longest = 2000;
+    if (address.size() <= longest)
+        return address;
+    const QString shown = PageInventory::displayAddress(address);
+    return shown.size() <= longest ? shown : shown.left(longest) + QChar(0x2026);
+}
+
+QString PlainToolTip(const QString &text)
+{
+    // Escaped text is rich text that holds nothing but characters; the <p>
+    // makes Qt read it so even when it has no markup-like character at all.
+    constexpr qsizetype longest = 4000;
+    const QString shown = text.size() <= longest ? text : text.left(longest) + QChar(0x2026);
+    return QStringLiteral("<p style='white-space:pre-wrap'>") + shown.toHtmlEscaped() +
+           QStringLiteral("</p>");
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QCache>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QIcon>
 #include <QPointer>
@@ -16,6 +17,10 @@ class PictureFetcher;
 // table and grid. The srcset candidates of one img are folded into the row of
 // that img (its `variants`); a candidate that some other element uses as well
 // keeps a row of its own.
+//
+// A new inventory leaves the model empty; fillSome() adds its rows a slice at a
+// time, so that a page of hundreds of thousands of pictures never holds up the
+// window's events for long. A row comes with its folded variants.
 class MediaModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -34,17 +39,21 @@ public:
     void setFetcher(PictureFetcher *fetcher);
     void setInventory(const Inventory &inventory);
     const Inventory &inventory() const { return m_inventory; }
+    // Goes on filling the rows until `deadline`; true once every row is in.
+    bool fillSome(const QDeadlineTimer &deadline);
+    bool filled() const { return m_phase == Phase::Done; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // The entry a row shows.
+    // The entry a row shows, and its index in the inventory.
     const InventoryEntry &entry(int row) const;
+    int entryIndex(int row) const { return m_rows.at(row); }
     // The entries a row stands for: its own and its folded variants'.
     QList<int> entriesOfRow(int row) const;
-    // Every distinct type shown in the Type column, sorted.
+    // Every distinct type shown in the Type column, sorted (of the rows in so far).
     QStringList types() const;
     // The Type column's word for a MIME type: "PNG", "JPEG", "SVG"; "unknown".
     static QString typeName(const QString &mimeType);
@@ -61,11 +70,20 @@ private:
     void sizeKnown(const QString &address, qint64 bytes);
     void naturalSizeKnown(const QString &address, const QSize &size);
 
+    // The steps of filling, each over every entry in document order.
+    enum class Phase { Index, Candidates, Fold, Rows, Done };
+    // The row of an entry that has one of its own; -1 for a folded one or one not in yet.
+    int ownRow(int entryIndex) const;
+
     Inventory m_inventory;
+    Phase m_phase = Phase::Done;
+    qsizetype m_next = 0;            // the next entry of the phase
     QList<int> m_rows;               // entry of each row
     QHash<int, QList<int>> m_folded; // entry -> its folded variants' entries
     QHash<QString, int> m_entryOf;   // address -> entry
-    QHash<int, int> m_rowOf;         // entry -> row (folded ones: their main row)
+    QList<int> m_mainOf;             // entry -> the entry it is folded into, or -1
+    QList<int> m_rowOf;              // entry -> its own row, or -1
+    QSet<QString> m_mimeTypes;       // of the rows
     QSet<QString> m_sizeAsked;
     mutable QCache<QString, QIcon> m_icons{600}; // the rows in sight, ready to paint
     QPointer<PictureFetcher> m_fetcher;
@@ -85,6 +103,9 @@ public:
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+    // The numeric columns and document order straight from the entries: a sort
+    // of many thousands of rows asks this millions of times.
+    bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
 
 private:
     QString m_text;
@@ -107,7 +128,11 @@ class LinksModel : public QAbstractTableModel {
 public:
     enum Column { Text, Address, Target, Picture, ColumnCount };
     explicit LinksModel(QObject *parent = nullptr);
+    // Leaves the model empty; fillSome() adds the rows a slice at a time.
     void setLinks(const QList<InventoryLink> &links);
+    bool fillSome(const QDeadlineTimer &deadline);
+    bool filled() const { return m_links.size() == m_all.size(); }
+    // The links in the rows so far.
     const QList<InventoryLink> &links() const { return m_links; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -116,5 +141,14 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    QList<InventoryLink> m_all;
     QList<InventoryLink> m_links;
 };
+
+// A page's text (an address, an alt text) as a tool tip: escaped, so that Qt
+// shows it as written and never reads it as markup, which would load the
+// pictures and files it names; cut to a few thousand characters.
+QString PlainToolTip(const QString &text);
+// An address as a row shows it: data: addresses shortened, and any address
+// cut to a few thousand characters.
+QString ShownAddress(const QString &address);

@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollArea>
+#include <QSet>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
@@ -34,6 +35,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEngineProfile>
@@ -137,6 +139,11 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     m_filter = new MediaFilter(this);
     m_filter->setSourceModel(m_media);
     m_links = new LinksModel(this);
+    m_filling = new QTimer(this);
+    m_filling->setInterval(0);
+    connect(m_filling, &QTimer::timeout, this, &PageInfoWindow::fillSlice);
+    connect(m_media, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { askSizes(first, last); });
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("pageInfoTabs"));
@@ -197,18 +204,44 @@ void PageInfoWindow::setInventory(const Inventory &inventory)
     setWindowTitle(captionFor(inventory));
     m_fetcher->setPage(QUrl(inventory.pageAddress));
     m_previewAddress.clear();
+    // Rows that arrive in document order go at the end of a table sorted that
+    // way; sorted any other way, each slice would be spread through the table,
+    // so the table is sorted once, when the last row is in.
+    const bool documentOrder =
+        m_filter->sortColumn() < 0 || (m_filter->sortColumn() == MediaModel::Preview &&
+                                       m_filter->sortOrder() == Qt::AscendingOrder);
+    m_filter->setDynamicSortFilter(documentOrder);
     m_media->setInventory(inventory);
     m_links->setLinks(inventory.links);
-    // Sizes the engine did not know are asked of the servers in the background.
-    QStringList unknown;
-    for (const int index : inventory.picturesOfUnknownSize()) {
-        const QString &address = inventory.pictures.at(index).address;
-        if (m_fetcher->mayFetch(address) && !address.startsWith(QLatin1String("data:")))
-            unknown.append(address);
-    }
-    m_media->markSizesAsked(unknown);
-    m_fetcher->requestSizes(unknown);
+    m_slices = 0;
+    fillGeneral();
+    updateCount();
+    updatePreview();
+    m_filling->start();
+    fillSlice();
+}
 
+bool PageInfoWindow::filling() const
+{
+    return m_filling->isActive();
+}
+
+void PageInfoWindow::fillSlice()
+{
+    const QDeadlineTimer deadline(sliceMilliseconds);
+    ++m_slices;
+    const bool media = m_media->fillSome(deadline);
+    const bool links = media && m_links->fillSome(deadline);
+    selectFirst();
+    updateCount();
+    if (media && links) {
+        m_filling->stop();
+        filled();
+    }
+}
+
+void PageInfoWindow::filled()
+{
     const QString chosenType = m_typeFilter->currentData().toString();
     m_typeFilter->blockSignals(true);
     m_typeFilter->clear();
@@ -219,19 +252,46 @@ void PageInfoWindow::setInventory(const Inventory &inventory)
     m_typeFilter->setCurrentIndex(keep < 0 ? 0 : keep);
     m_typeFilter->blockSignals(false);
     m_filter->setType(m_typeFilter->currentData().toString());
-
-    fillGeneral();
+    if (!m_filter->dynamicSortFilter())
+        m_filter->setDynamicSortFilter(true); // sorts
+    selectFirst();
     updateCount();
-    // The first picture shows in the preview, as a starting point for the keys.
-    if (m_filter->rowCount() > 0) {
-        for (QAbstractItemView *view :
-             {static_cast<QAbstractItemView *>(m_table), static_cast<QAbstractItemView *>(m_grid)})
-            view->selectionModel()->setCurrentIndex(
-                view->model()->index(0, view == m_grid ? int(MediaModel::Preview)
-                                                       : int(MediaModel::Address)),
-                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    }
     updatePreview();
+    emit inventoryShown();
+}
+
+void PageInfoWindow::selectFirst()
+{
+    // The first picture shows in the preview, as a starting point for the keys.
+    if (m_filter->rowCount() == 0)
+        return;
+    for (QAbstractItemView *view :
+         {static_cast<QAbstractItemView *>(m_table), static_cast<QAbstractItemView *>(m_grid)}) {
+        if (view->selectionModel()->currentIndex().isValid())
+            continue;
+        view->selectionModel()->setCurrentIndex(
+            view->model()->index(0, view == m_grid ? int(MediaModel::Preview)
+                                                   : int(MediaModel::Address)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+}
+
+void PageInfoWindow::askSizes(int firstRow, int lastRow)
+{
+    const Inventory &inventory = m_media->inventory();
+    QStringList unknown;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        for (const int index : m_media->entriesOfRow(row)) {
+            const InventoryEntry &e = inventory.pictures.at(index);
+            if (e.bytes < 0 && m_fetcher->mayFetch(e.address) &&
+                !e.address.startsWith(QLatin1String("data:")))
+                unknown.append(e.address);
+        }
+    }
+    if (unknown.isEmpty())
+        return;
+    m_media->markSizesAsked(unknown);
+    m_fetcher->requestSizes(unknown);
 }
 
 QWidget *PageInfoWindow::makeGeneralTab()
@@ -552,9 +612,13 @@ QList<int> PageInfoWindow::selectedRows() const
     QModelIndexList selected = view->selectionModel()->selectedIndexes();
     std::sort(selected.begin(), selected.end(),
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    int last = -1; // the cells of one row come together once sorted
     for (const QModelIndex &index : selected) {
+        if (index.row() == last)
+            continue;
+        last = index.row();
         const int row = m_filter->mapToSource(m_filter->index(index.row(), 0)).row();
-        if (row >= 0 && !rows.contains(row))
+        if (row >= 0)
             rows.append(row);
     }
     return rows;
@@ -667,11 +731,13 @@ void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
     // Each picture of the rows once, with the variants folded into them.
     QStringList addresses;
     QStringList names;
+    QSet<QString> seen;
     for (const int row : rows) {
         for (const int index : m_media->entriesOfRow(row)) {
             const InventoryEntry &e = inventory().pictures.at(index);
-            if (addresses.contains(e.address))
+            if (seen.contains(e.address))
                 continue;
+            seen.insert(e.address);
             addresses.append(e.address);
             names.append(MediaSaver::fileNameFor(e.address, e.mimeType));
         }

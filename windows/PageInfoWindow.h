@@ -24,6 +24,7 @@ class QStackedWidget;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
+class QTimer;
 class QToolButton;
 class QWebEngineProfile;
 
@@ -46,8 +47,16 @@ public:
     ~PageInfoWindow() override;
 
     // Shows a new inventory (the page finished loading). An inventory that is
-    // not valid says why on the General tab.
+    // not valid says why on the General tab. The rows go into the Media and
+    // Links tabs in slices of a few milliseconds, the first one at once and
+    // the rest as the window's events allow; inventoryShown follows the last.
     void setInventory(const Inventory &inventory);
+    // True while the rows of the inventory are still going in.
+    bool filling() const;
+    // The slices the last inventory took so far.
+    int slicesFilled() const { return m_slices; }
+    // How long one slice may take.
+    static constexpr int sliceMilliseconds = 8;
     const Inventory &inventory() const;
 
     static QString captionFor(const Inventory &inventory);
@@ -79,12 +88,19 @@ signals:
     // The user asked to open a picture in the Browser view.
     void openRequested(const QUrl &address);
     void saveFinished(const SaveSummary &summary);
+    // Every row of the inventory is in.
+    void inventoryShown();
 
 private:
     QWidget *makeGeneralTab();
     QWidget *makeMediaTab();
     QWidget *makeLinksTab();
     void fillGeneral();
+    void fillSlice();
+    void filled();
+    // Sizes the engine did not know are asked of the servers as their rows come.
+    void askSizes(int firstRow, int lastRow);
+    void selectFirst();
     void updateCount();
     void updatePreview();
     void previewReady(const QString &address, const QImage &image);
@@ -136,4 +152,6 @@ private:
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancel = nullptr;
     QTableView *m_linksTable = nullptr;
+    QTimer *m_filling = nullptr;
+    int m_slices = 0;
 };

@@ -24,18 +24,96 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
 const QString Product = QStringLiteral("QuarrowPageInfoTest");
+
+// A FIFO that tells whether anything opened it to read. A reader would block
+// until a writer comes, so a thread waits as the writer and notes whether a
+// reader came before the test let it go; a reader gets an empty file.
+class FifoWatch {
+public:
+    explicit FifoWatch(const QString &path) : m_path(QFile::encodeName(path))
+    {
+        if (::mkfifo(m_path.constData(), 0600) != 0)
+            return;
+        // Each reader gets an empty file at once, and the next one a writer again.
+        m_thread = std::thread([this] {
+            while (!m_released.load()) {
+                const int fd = ::open(m_path.constData(), O_WRONLY);
+                if (!m_released.load())
+                    m_read = true;
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        });
+    }
+    ~FifoWatch() { release(); }
+    bool made() const { return m_thread.joinable(); }
+    // Whether something opened it to read, so far.
+    bool read()
+    {
+        release();
+        return m_read;
+    }
+
+private:
+    void release()
+    {
+        if (!m_thread.joinable())
+            return;
+        m_released = true;
+        const int fd = ::open(m_path.constData(), O_RDONLY | O_NONBLOCK);
+        m_thread.join();
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    QByteArray m_path;
+    std::thread m_thread;
+    std::atomic<bool> m_released{false};
+    std::atomic<bool> m_read{false};
+};
+
+// Shows the tool tip of the row's cell as a hovering mouse would, and waits for it to show.
+QString hoverToolTip(QTableView *table, const QModelIndex &index)
+{
+    table->scrollTo(index);
+    const QPoint at = table->visualRect(index).center();
+    QHelpEvent help(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(table->viewport(), &help);
+    QWidget *tip = nullptr;
+    EXPECT_EVENTUALLY((tip =
+                           [] {
+                               for (QWidget *widget : QApplication::topLevelWidgets()) {
+                                   if (widget->inherits("QTipLabel") && widget->isVisible())
+                                       return widget;
+                               }
+                               return static_cast<QWidget *>(nullptr);
+                           }()) != nullptr,
+                      10000);
+    if (!tip)
+        return QString();
+    // Drawn, with whatever it would have loaded.
+    tip->repaint();
+    return QToolTip::text();
+}
 
 // Clicks the button of the first question box that shows (bounded).
 void answerQuestion(const QString &buttonText)
@@ -551,6 +629,140 @@ TEST(MediaExport, CsvQuotesFieldsAndDisarmsFormulas)
               QByteArray("\"http://h/a,b.png\",img css,image/png,10,20,,,1234,"
                          "\"'=HYPERLINK(\"\"http://evil\"\",\"\"x\"\")\",2,\"say \"\"hi\"\""));
     EXPECT_TRUE(csv.endsWith("there\",\r\n"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PageInfoWindowTest, ToolTipsShowAddressesAsTextAndLoadNothingTheyName)
+{
+    QTemporaryDir local;
+    const QString fifoPath = local.filePath(QStringLiteral("zero"));
+    FifoWatch fifo(fifoPath);
+    ASSERT_TRUE(fifo.made());
+    const QString file = QUrl::fromLocalFile(fifoPath).toString();
+    const QString logged = site.url(QStringLiteral("/tip.png"));
+    const QString picture = QStringLiteral("data:image/png,<img src='") + file +
+                            QStringLiteral("'><img src='") + logged + QStringLiteral("'>");
+    const QString link = QStringLiteral("data:text/html,<img src='") + file +
+                         QStringLiteral("'><img src=\"") + logged + QStringLiteral("\">");
+    Inventory hostile;
+    hostile.valid = true;
+    hostile.pageAddress = site.url(QStringLiteral("/page.html"));
+    InventoryEntry entry;
+    entry.address = picture;
+    entry.displayAddress = picture;
+    entry.kinds = {QStringLiteral("img")};
+    entry.altText = QStringLiteral("<img src='") + file + QStringLiteral("'>");
+    entry.bytes = 10;
+    hostile.pictures = {entry};
+    hostile.links = {{QStringLiteral("<b>zero</b>"), link, QString(), false}};
+    QSignalSpy shown(window, &PageInfoWindow::inventoryShown);
+    window->setInventory(hostile);
+    ASSERT_TRUE(shown.count() > 0 || shown.wait(10000));
+    const int requestsBefore = int(site.server().requests().size());
+
+    window->tabs()->setCurrentIndex(1);
+    const QModelIndex address =
+        window->mediaFilter()->mapFromSource(window->mediaModel()->index(0, MediaModel::Address));
+    const QString mediaTip = hoverToolTip(window->mediaTable(), address);
+    QTextDocument read;
+    read.setHtml(mediaTip);
+    EXPECT_EQ(read.toPlainText(), picture);
+
+    window->tabs()->setCurrentIndex(2);
+    auto *links = window->findChild<QTableView *>(QStringLiteral("linksTable"));
+    ASSERT_TRUE(links);
+    const QString linkTip = hoverToolTip(links, links->model()->index(0, LinksModel::Address));
+    read.setHtml(linkTip);
+    EXPECT_EQ(read.toPlainText(), link);
+    QToolTip::hideText();
+
+    // Neither tip opened the file nor asked the server for the picture it names.
+    EXPECT_FALSE(fifo.read());
+    EXPECT_EQ(site.server().requests().size(), requestsBefore);
+    EXPECT_FALSE(site.server().requests().contains(QStringLiteral("/tip.png")));
+}
+
+TEST_F(PageInfoWindowTest, APageOfTwoHundredThousandPicturesFillsInSlicesBetweenOtherEvents)
+{
+    // 200,000 pictures: 50,000 img of a 2x candidate folded into their row,
+    // and 100,000 backgrounds, of three types; and 50,000 links.
+    constexpr int images = 50000;
+    Inventory huge;
+    huge.valid = true;
+    huge.pageAddress = QStringLiteral("https://pictures.example/");
+    huge.pictures.reserve(200000);
+    const QStringList types = {QStringLiteral("image/png"), QStringLiteral("image/jpeg"),
+                               QStringLiteral("image/gif")};
+    for (int i = 0; i < images; ++i) {
+        InventoryEntry img;
+        img.address = QStringLiteral("https://pictures.example/p%1.png").arg(i);
+        img.displayAddress = img.address;
+        img.kinds = {QStringLiteral("img"), QStringLiteral("srcset")};
+        img.mimeType = types.at(0);
+        img.bytes = i % 1000;
+        InventoryEntry twice = img;
+        twice.address = QStringLiteral("https://pictures.example/p%1-2x.png").arg(i);
+        twice.displayAddress = twice.address;
+        twice.kinds = {QStringLiteral("srcset")};
+        img.variants = {img.address + QStringLiteral(" 1x"), twice.address + QStringLiteral(" 2x")};
+        huge.pictures.append(img);
+        huge.pictures.append(twice);
+    }
+    for (int i = 0; i < 100000; ++i) {
+        InventoryEntry css;
+        css.address = QStringLiteral("https://pictures.example/b%1.jpg").arg(i);
+        css.displayAddress = css.address;
+        css.kinds = {QStringLiteral("css")};
+        css.mimeType = types.at(1 + i % 2);
+        css.bytes = 5000 + i % 7;
+        huge.pictures.append(css);
+    }
+    for (int i = 0; i < 50000; ++i)
+        huge.links.append({QStringLiteral("link %1").arg(i),
+                           QStringLiteral("https://pictures.example/l%1.html").arg(i), QString(),
+                           false});
+    // Sorted by size, largest first: the sort waits for the last row.
+    window->mediaTable()->sortByColumn(MediaModel::Size, Qt::DescendingOrder);
+
+    int ticks = 0;
+    QTimer other;
+    other.setInterval(0);
+    QObject::connect(&other, &QTimer::timeout, [&] { ++ticks; });
+    other.start();
+    QSignalSpy shown(window, &PageInfoWindow::inventoryShown);
+    window->setInventory(huge);
+    EXPECT_LT(window->mediaModel()->rowCount(), 150000);
+    EXPECT_TRUE(window->filling());
+    ASSERT_TRUE(shown.wait(120000));
+    other.stop();
+
+    EXPECT_GT(window->slicesFilled(), 1);
+    // The window went on with other events between every two slices.
+    EXPECT_GE(ticks, window->slicesFilled() - 1);
+    MediaModel *model = window->mediaModel();
+    EXPECT_EQ(model->rowCount(), 150000);
+    EXPECT_EQ(window->mediaFilter()->rowCount(), 150000);
+    EXPECT_EQ(window->linksModel()->rowCount(), 50000);
+    EXPECT_EQ(model->types(),
+              QStringList({QStringLiteral("GIF"), QStringLiteral("JPEG"), QStringLiteral("PNG")}));
+    EXPECT_EQ(model->index(0, MediaModel::Kind).data().toString(),
+              QStringLiteral("img, srcset (+1 variant)"));
+    EXPECT_EQ(model->entriesOfRow(0), QList<int>({0, 1}));
+    auto *count = window->findChild<QLabel *>(QStringLiteral("mediaCount"));
+    ASSERT_TRUE(count);
+    EXPECT_EQ(count->text(), QStringLiteral("%1 of %1 pictures").arg(QLocale().toString(150000)));
+    // Sorted once every row was in.
+    MediaFilter *filter = window->mediaFilter();
+    const auto bytesAt = [&](int row) {
+        return model->entry(filter->mapToSource(filter->index(row, 0)).row()).bytes;
+    };
+    EXPECT_EQ(bytesAt(0), 5006);
+    EXPECT_EQ(bytesAt(149999), 0);
+    for (int row = 1; row < 150000; row += 997)
+        EXPECT_GE(bytesAt(row - 1), bytesAt(row)) << row;
 }
 
 } // namespace

@@ -350,3 +350,112 @@ TEST(InventoryText, ShortensDataAddressesAndTellsTypes)
 }
 
 } // namespace
+
+namespace {
+
+struct HostilePage {
+    const char *name;
+    QByteArray body;
+    // Lines (as InventoryTest::lines() writes them) the inventory starts with,
+    // and how many entries it has in all.
+    QStringList first;
+    qsizetype count;
+};
+
+void PrintTo(const HostilePage &page, std::ostream *out)
+{
+    *out << page.name;
+}
+
+QList<HostilePage> hostilePages()
+{
+    const QByteArray candidates = [] {
+        QByteArray out;
+        for (int i = 0; i < 20000; ++i)
+            out += "c" + QByteArray::number(i) + ".png " + QByteArray::number(i + 1) + "w, ";
+        return out;
+    }();
+    const QByteArray sources = [] {
+        QByteArray out = "<picture>";
+        for (int i = 0; i < 3000; ++i)
+            out += "<source srcset=\"s" + QByteArray::number(i) + ".png\">";
+        for (int i = 0; i < 3000; ++i)
+            out += "<img src=\"i" + QByteArray::number(i) + ".png\">";
+        return out + "</picture>";
+    }();
+    return {
+        // One element naming thousands of pictures, with a class and an alt
+        // text of hundreds of kilobytes: each entry tells the element and
+        // the text in a few characters, read once.
+        {"ThousandsOfCandidatesOnALongElement",
+         "<img src=\"main.png\" class=\"" + QByteArray("k ").repeated(100000) + "\" alt=\"" +
+             QByteArray(" ").repeated(100000) + QByteArray("word ").repeated(40000) +
+             "\" srcset=\"" + candidates + "\">",
+         {QStringLiteral("/h/main.png img 1"), QStringLiteral("/h/c0.png srcset 1"),
+          QStringLiteral("/h/c1.png srcset 1")},
+         20001},
+        // A srcset address of a hundred thousand commas, ending with one.
+        {"AnAddressOfCommas",
+         "<img srcset=\"x" + QByteArray(",").repeated(100000) + "y,\">",
+         {QStringLiteral("/h/x") + QString(100000, QLatin1Char(',')) +
+          QStringLiteral("y srcset 1")},
+         1},
+        // Lazy attributes of url( after url( that never close, then one that does.
+        {"UrlsThatNeverClose",
+         "<div data-bg='" + QByteArray("url(\"").repeated(100000) +
+             "'></div>"
+             "<div data-bg='" +
+             QByteArray("url(").repeated(100000) +
+             "'></div>"
+             "<div data-bg=\"" +
+             QByteArray("url('x ").repeated(50000) + "url(ok.png)\"></div>",
+         {QStringLiteral("/h/ok.png lazy 1")},
+         1},
+        // Thousands of sources and images in one picture: its sources are read once.
+        {"APictureOfThousands",
+         sources,
+         {QStringLiteral("/h/s0.png source 1"), QStringLiteral("/h/s1.png source 1")},
+         6000},
+        // What a hidden element holds is not shown; what follows it is.
+        {"AHiddenSubtreeEndsWhereItsElementDoes",
+         "<style>.after { background-image: url(after.png) }</style>"
+         "<div style=\"display: none\"><p><span class=\"after\"></span>"
+         "<i style=\"background: url(inline.png)\"></i></p></div>"
+         "<div class=\"after\"></div>",
+         {QStringLiteral("/h/after.png css 2"), QStringLiteral("/h/inline.png css 1")},
+         2},
+    };
+}
+
+class HostileInventory : public InventoryTest, public ::testing::WithParamInterface<HostilePage> {};
+
+TEST_P(HostileInventory, TakesEachElementOnceAndTellsWhatItUses)
+{
+    const HostilePage &hostile = GetParam();
+    site.server().setRoute(QStringLiteral("/h/page.html"),
+                           "<!DOCTYPE html><html><body>" + hostile.body + "</body></html>");
+    ASSERT_TRUE(load(site.url(QStringLiteral("/h/page.html"))));
+    const Inventory inventory = collect();
+    ASSERT_TRUE(inventory.valid) << inventory.error.toStdString();
+    const QStringList all = lines(inventory);
+    ASSERT_EQ(all.size(), hostile.count);
+    EXPECT_EQ(all.mid(0, hostile.first.size()), hostile.first);
+    for (const InventoryEntry &entry : inventory.pictures) {
+        EXPECT_LE(entry.element.size(), 120);
+        EXPECT_LE(entry.altText.size(), 1000);
+    }
+    if (hostile.count == 20001) {
+        const InventoryEntry &main = inventory.pictures.constFirst();
+        EXPECT_EQ(main.element.left(11), QStringLiteral("img.k.k.k"));
+        EXPECT_TRUE(main.altText.startsWith(QStringLiteral("word word")));
+        EXPECT_EQ(main.variants.size(), 20000);
+        EXPECT_EQ(inventory.pictures.at(5).altText, main.altText);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, HostileInventory, ::testing::ValuesIn(hostilePages()),
+                         [](const ::testing::TestParamInfo<HostilePage> &info) {
+                             return std::string(info.param.name);
+                         });
+
+} // namespace

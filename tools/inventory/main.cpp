@@ -68,45 +68,25 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
                      message.toLocal8Bit().constData());
 }
 
-// A value written so that it can hold no field or line break of its own.
-void appendField(QByteArray &out, const QString &value)
-{
-    const QByteArray bytes = value.toUtf8();
-    for (const char c : bytes) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\0':
-            out += "\\0";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += c;
-        }
-    }
-}
-
-bool printPictures(const Inventory &inventory)
+// Prints the collector's list (its fields escaped already, one line a
+// picture) as "picture<TAB>address<TAB>kinds" lines, a block at a time.
+bool printPictures(const QString &lines)
 {
     QByteArray out;
-    for (const InventoryEntry &entry : inventory.pictures) {
+    bool written = true;
+    qsizetype at = 0;
+    while (at < lines.size() && written) {
+        qsizetype end = lines.indexOf(QLatin1Char('\n'), at);
+        end = end < 0 ? lines.size() : end + 1;
         out += "picture\t";
-        appendField(out, entry.address);
-        out += '\t';
-        appendField(out, entry.kinds.join(QLatin1Char(',')));
-        out += '\n';
+        out += QStringView(lines).sliced(at, end - at).toUtf8();
+        at = end;
+        if (out.size() >= 1024 * 1024 || at >= lines.size()) {
+            written =
+                std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size());
+            out.clear();
+        }
     }
-    const bool written =
-        std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size());
     return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
 }
 
@@ -149,28 +129,37 @@ QString pageText(const QByteArray &bytes, QByteArray &encoding)
     return decoder(bytes);
 }
 
-// The scripts that write `text` into the page's document, piece by piece: the
-// first opens the document, the last closes it and tells how far its parser got.
-QStringList writingScripts(const QString &text)
+// Where the pieces of `text` start: each piece ends between two characters,
+// not inside a surrogate pair. There is always one piece, if empty.
+QList<qsizetype> pieceStarts(const QString &text)
 {
-    QStringList scripts;
+    QList<qsizetype> starts;
     qsizetype at = 0;
     do {
+        starts.append(at);
         qsizetype length = qMin(kPieceChars, text.size() - at);
-        // A piece ends between two characters, not inside a surrogate pair.
         if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate())
             --length;
-        const QByteArray quoted =
-            QJsonDocument(QJsonArray{text.mid(at, length)}).toJson(QJsonDocument::Compact);
-        QString script = QStringLiteral("document.write(%1[0]);").arg(QString::fromUtf8(quoted));
-        if (at == 0)
-            script.prepend(QStringLiteral("document.open();"));
         at += length;
-        if (at >= text.size())
-            script += QStringLiteral("document.close();document.readyState");
-        scripts.append(script);
     } while (at < text.size());
-    return scripts;
+    return starts;
+}
+
+// The script that writes one piece of `text` into the page's document: the
+// first opens the document, the last closes it and tells how far its parser got.
+// Made when it is sent, so that only one piece at a time is held twice.
+QString writingScript(const QString &text, const QList<qsizetype> &starts, qsizetype piece)
+{
+    const qsizetype at = starts.at(piece);
+    const qsizetype end = piece + 1 < starts.size() ? starts.at(piece + 1) : text.size();
+    const QByteArray quoted =
+        QJsonDocument(QJsonArray{text.mid(at, end - at)}).toJson(QJsonDocument::Compact);
+    QString script = QStringLiteral("document.write(%1[0]);").arg(QString::fromUtf8(quoted));
+    if (piece == 0)
+        script.prepend(QStringLiteral("document.open();"));
+    if (piece + 1 == starts.size())
+        script += QStringLiteral("document.close();document.readyState");
+    return script;
 }
 
 } // namespace
@@ -226,8 +215,9 @@ int main(int argc, char **argv)
         say(QStringLiteral("cannot read %1").arg(input));
         return 2;
     }
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     file.close();
+    const qint64 pageBytes = bytes.size();
     const QUrl pageUrl = parser.isSet(urlOption)
                              ? QUrl(parser.value(urlOption))
                              : QUrl::fromLocalFile(QFileInfo(input).absoluteFilePath());
@@ -236,7 +226,11 @@ int main(int argc, char **argv)
         return 2;
     }
     QByteArray encoding;
-    const QStringList scripts = writingScripts(pageText(bytes, encoding));
+    // The file's bytes go as soon as they are read as text, and the text as
+    // soon as its last piece is in the engine.
+    QString text = pageText(bytes, encoding);
+    bytes = QByteArray();
+    const QList<qsizetype> starts = pieceStarts(text);
 
     // The page goes before its profile, and the profile before the interceptor
     // it asks: a request still under way as they go finds it there.
@@ -263,11 +257,10 @@ int main(int argc, char **argv)
         app.exit(status);
     };
     auto collect = [&] {
-        PageInventory::collect(page.get(), [&](const Inventory &inventory) {
-            if (!inventory.valid)
-                finish(1, QStringLiteral("cannot list the pictures of %1: %2")
-                              .arg(input, inventory.error));
-            else if (!printPictures(inventory))
+        PageInventory::collectList(page.get(), [&](const QString &lines, const QString &error) {
+            if (!error.isEmpty())
+                finish(1, QStringLiteral("cannot list the pictures of %1: %2").arg(input, error));
+            else if (!printPictures(lines))
                 finish(1, QStringLiteral("cannot write the list to standard output"));
             else
                 finish(0, QString());
@@ -279,18 +272,20 @@ int main(int argc, char **argv)
     // only once the engine lays the page out, and a page nobody shows is laid out
     // only when something asks.
     std::function<void(qsizetype)> write = [&](qsizetype piece) {
-        page->runJavaScript(
-            scripts.at(piece), PageInventory::worldId, [&, piece](const QVariant &result) {
-                if (piece + 1 < scripts.size()) {
-                    write(piece + 1);
-                } else if (result.toString() == QLatin1String("interactive") ||
-                           result.toString() == QLatin1String("complete")) {
-                    collect();
-                } else {
-                    finish(1, QStringLiteral("cannot load %1: the engine did not read it all")
-                                  .arg(input));
-                }
-            });
+        QString script = writingScript(text, starts, piece);
+        if (piece + 1 == starts.size())
+            text = QString();
+        page->runJavaScript(script, PageInventory::worldId, [&, piece](const QVariant &result) {
+            if (piece + 1 < starts.size()) {
+                write(piece + 1);
+            } else if (result.toString() == QLatin1String("interactive") ||
+                       result.toString() == QLatin1String("complete")) {
+                collect();
+            } else {
+                finish(1,
+                       QStringLiteral("cannot load %1: the engine did not read it all").arg(input));
+            }
+        });
     };
     QObject::connect(
         page.get(), &QWebEnginePage::loadFinished, &app,
@@ -305,7 +300,7 @@ int main(int argc, char **argv)
     QObject::connect(page.get(), &QWebEnginePage::renderProcessTerminated, &app, [&] {
         finish(1, QStringLiteral("cannot load %1: the engine's page process ended").arg(input));
     });
-    const qint64 patienceMs = kPatienceMs + bytes.size() * kPatiencePerMegabyteMs / (1024 * 1024);
+    const qint64 patienceMs = kPatienceMs + pageBytes * kPatiencePerMegabyteMs / (1024 * 1024);
     QTimer patience;
     patience.setSingleShot(true);
     QObject::connect(&patience, &QTimer::timeout, &app, [&] {

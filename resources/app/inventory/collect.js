@@ -3,7 +3,15 @@
 // and it works with the page's own scripts turned off. It walks the document
 // and its same-origin frames once, in document order, and answers one JSON text
 // that PageInventory reads.
-(function () {
+//
+// With `list` set it answers only the pictures' addresses and kinds, as lines of
+// "address<TAB>kinds" with tab, CR, LF, NUL and backslash written as \t, \r, \n,
+// \0 and \\: no box is measured and nothing else of the page is read.
+//
+// Every step is linear in the size of the document: each element, attribute
+// and rule is read a bounded number of times, and whatever is kept of one
+// (an element's description, its alt text, a link's text) is bounded too.
+(function (list) {
     'use strict';
 
     const KIND_ORDER = ['img', 'srcset', 'source', 'lazy', 'css', 'icon', 'meta', 'poster',
@@ -23,7 +31,15 @@
     const PSEUDO_RULE = /::?(before|after)\b/i;
     const STATE_PSEUDO = /::?(before|after|hover|focus|focus-within|focus-visible|active|visited|target)\b/gi;
     const XLINK = 'http://www.w3.org/1999/xlink';
+    // The longest alt text kept: one element's text is copied into every entry it names.
+    const MAX_TEXT = 1000;
+    // A link's text is read from at most this many nodes and characters.
+    const LINK_TEXT_NODES = 1000;
+    const LINK_TEXT_CHARACTERS = 8192;
+    // More selectors of ::before and ::after than this: every element is asked.
+    const MAX_PSEUDO_SELECTORS = 64;
 
+    const KIND_BIT = new Map(KIND_ORDER.map((kind, i) => [kind, 1 << i]));
     const entries = new Map();  // address -> entry, in order of first use
     const order = [];
 
@@ -50,35 +66,64 @@
         return allowed(address) ? address : null;
     }
 
-    function describe(el, pseudo)
+    // "img#logo.header.main": at most three class names and 120 characters,
+    // however long the element's id and class are.
+    function describe(el)
     {
         let text = el.localName || '';
-        if (el.id)
-            text += '#' + el.id;
+        const id = el.id;
+        if (id)
+            text += '#' + id.slice(0, 120);
         const cls = typeof el.className === 'string' ? el.className
                                                      : el.getAttribute('class') || '';
-        const names = cls.split(/\s+/);
-        let count = 0;
-        for (const name of names) {
-            if (name && count < 3) {
-                text += '.' + name;
-                ++count;
-            }
+        const names = /\S+/g;
+        for (let count = 0; count < 3 && text.length < 120; ++count) {
+            const m = names.exec(cls);
+            if (!m)
+                break;
+            text += '.' + m[0].slice(0, 120);
         }
-        if (text.length > 120)
-            text = text.slice(0, 120);
-        return pseudo ? text + pseudo : text;
+        return text.length > 120 ? text.slice(0, 120) : text;
+    }
+
+    // Trimmed, at most MAX_TEXT characters, reading no more of `value` than that
+    // and its leading spaces.
+    function boundedTrim(value)
+    {
+        if (!value)
+            return '';
+        const start = value.search(/\S/);
+        if (start < 0)
+            return '';
+        return value.slice(start, start + MAX_TEXT).trimEnd();
     }
 
     function textOf(el)
     {
         if (!el || !el.getAttribute)
             return '';
-        const alt = el.getAttribute('alt');
-        if (alt && alt.trim())
-            return alt.trim();
-        const title = el.getAttribute('title');
-        return title && title.trim() ? title.trim() : '';
+        const alt = boundedTrim(el.getAttribute('alt'));
+        return alt || boundedTrim(el.getAttribute('title'));
+    }
+
+    // What is told of the element last asked about: one element names many
+    // pictures (a srcset of thousands of candidates), and is read once.
+    let placeOf = null, placeText = '', altOf = null, altText = '';
+    function placeFor(el, pseudo)
+    {
+        if (el !== placeOf) {
+            placeOf = el;
+            placeText = describe(el);
+        }
+        return pseudo ? placeText + pseudo : placeText;
+    }
+    function altFor(el)
+    {
+        if (el !== altOf) {
+            altOf = el;
+            altText = textOf(el);
+        }
+        return altText;
     }
 
     // One use of `address` by `kind` at `where` (an element, or a text for rules).
@@ -86,17 +131,20 @@
     {
         let entry = entries.get(address);
         if (!entry) {
-            entry = {address: address, kinds: new Set(), uses: 0, alt: '',
-                     element: typeof where === 'string' ? where : describe(where, pseudo),
-                     natural: null, displayed: null, area: 0, type: '', bytes: -1,
-                     failed: false, variants: []};
+            entry = list ? {address: address, kinds: 0}
+                         : {address: address, kinds: 0, uses: 0, alt: '',
+                            element: typeof where === 'string' ? where : placeFor(where, pseudo),
+                            natural: null, displayed: null, area: 0, type: '', bytes: -1,
+                            failed: false, variants: null, variantSet: null};
             entries.set(address, entry);
             order.push(entry);
         }
-        entry.kinds.add(kind);
+        entry.kinds |= KIND_BIT.get(kind);
+        if (list)
+            return entry;
         entry.uses += 1;
         if (!entry.alt && typeof where !== 'string')
-            entry.alt = textOf(where);
+            entry.alt = altFor(where);
         if (type && !entry.type && /^image\//i.test(type))
             entry.type = type.toLowerCase();
         return entry;
@@ -104,6 +152,8 @@
 
     function shows(entry, el)
     {
+        if (list)
+            return;
         const rect = el.getBoundingClientRect();
         const w = Math.round(rect.width), h = Math.round(rect.height);
         if (w * h > entry.area || (!entry.displayed && w + h > 0)) {
@@ -131,7 +181,10 @@
             let url = value.slice(start, i);
             let descriptor = '';
             if (url.endsWith(',')) {
-                url = url.replace(/,+$/, '');
+                let end = url.length;
+                while (end > 0 && url.charCodeAt(end - 1) === 44 /* , */)
+                    --end;
+                url = url.slice(0, end);
             } else {
                 start = i;
                 let inParens = false;
@@ -159,27 +212,92 @@
         return n > 0 && n <= 0x10FFFF ? String.fromCodePoint(n) : '\uFFFD';
     }
 
-    // Every url() of a CSS value, image-set() candidates included.
+    function cssSpace(c)
+    {
+        return c === 32 || c === 9 || c === 10 || c === 12 || c === 13;
+    }
+
+    // Every url() of a CSS value, image-set() candidates included: url("a"),
+    // url('a') and url(a), with CSS escapes. One pass: a url( that does not
+    // close is skipped, and what was learned looking for its end (no closing
+    // quote or parenthesis further on) is kept for the ones after it.
     function cssUrls(value)
     {
         const out = [];
         if (!value || value.indexOf('url(') < 0)
             return out;
-        const re = /url\(\s*(?:"((?:[^"\\]|\\.)*)"|'((?:[^'\\]|\\.)*)'|([^)\s]*))\s*\)/g;
-        let m;
-        while ((m = re.exec(value)) !== null) {
-            const raw = m[1] !== undefined ? m[1] : m[2] !== undefined ? m[2] : m[3];
-            out.push(raw.replace(/\\([0-9a-fA-F]{1,6})\s?|\\(.)/g,
-                                 (s, hex, c) => hex ? codePoint(parseInt(hex, 16)) : c));
+        const n = value.length;
+        const unclosed = {34: -1, 39: -1};  // quote -> from where none closes
+        let unquotedFails = -1;  // a bare url( before here does not close
+        let at = value.indexOf('url(');
+        while (at >= 0) {
+            let i = at + 4;
+            while (i < n && cssSpace(value.charCodeAt(i)))
+                ++i;
+            let raw = null;
+            let end = -1;
+            const q = value.charCodeAt(i);
+            if ((q === 34 || q === 39) && !(unclosed[q] >= 0 && i >= unclosed[q])) {
+                let k = i + 1;
+                while (k < n) {
+                    const c = value.charCodeAt(k);
+                    if (c === 92 /* \ */)
+                        k += 2;
+                    else if (c === q)
+                        break;
+                    else
+                        ++k;
+                }
+                if (k >= n) {
+                    unclosed[q] = i;
+                } else {
+                    let j = k + 1;
+                    while (j < n && cssSpace(value.charCodeAt(j)))
+                        ++j;
+                    if (value.charCodeAt(j) === 41 /* ) */) {
+                        raw = value.slice(i + 1, k);
+                        end = j + 1;
+                    }
+                }
+            }
+            if (raw === null && !(at < unquotedFails)) {
+                let k = i;
+                while (k < n && value.charCodeAt(k) !== 41 && !cssSpace(value.charCodeAt(k)))
+                    ++k;
+                let j = k;
+                while (j < n && cssSpace(value.charCodeAt(j)))
+                    ++j;
+                if (value.charCodeAt(j) === 41) {
+                    raw = value.slice(i, k);
+                    end = j + 1;
+                } else {
+                    unquotedFails = j;
+                }
+            }
+            if (raw !== null) {
+                out.push(raw.replace(/\\([0-9a-fA-F]{1,6})\s?|\\(.)/g,
+                                     (s, hex, c) => hex ? codePoint(parseInt(hex, 16)) : c));
+                at = value.indexOf('url(', end);
+            } else {
+                at = value.indexOf('url(', at + 4);
+            }
         }
         return out;
     }
 
     function addVariant(entry, address, descriptor)
     {
+        if (list)
+            return;
         const text = descriptor ? address + ' ' + descriptor : address;
-        if (entry.variants.indexOf(text) < 0)
+        if (!entry.variants) {
+            entry.variants = [];
+            entry.variantSet = new Set();
+        }
+        if (!entry.variantSet.has(text)) {
+            entry.variantSet.add(text);
             entry.variants.push(text);
+        }
     }
 
     function srcsetUses(value, kind, el, base, type, group)
@@ -230,7 +348,7 @@
             return;
         }
         const base = sheet.href || doc.document.baseURI;
-        const label = sheet.href ? 'stylesheet ' + sheet.href : 'style';
+        const label = sheet.href ? ('stylesheet ' + sheet.href).slice(0, 160) : 'style';
         walkRules(rules, base, label, doc, seen);
     }
 
@@ -244,8 +362,8 @@
             }
             if (rule.style && rule.type !== 5 /* font-face: fonts, not pictures */) {
                 if (rule.style.cssText.indexOf('url(') >= 0) {
-                    const where = rule.selectorText ? label + ' ' + rule.selectorText
-                                                    : label;
+                    const where = rule.selectorText
+                                      ? label + ' ' + rule.selectorText.slice(0, 160) : label;
                     for (const property of CSS_PROPERTIES) {
                         for (const raw of cssUrls(rule.style.getPropertyValue(property))) {
                             const address = resolve(raw, base);
@@ -267,18 +385,24 @@
     {
         if (doc.unreadableSheets)
             return null;
-        const hosts = new Set();
+        const parts = [];
         for (const selectorText of doc.pseudoSelectors) {
-            for (let part of selectorText.split(',')) {
-                part = part.replace(STATE_PSEUDO, '').trim();
-                if (!part || /[>+~]$/.test(part))
-                    part += '*';
-                try {
-                    for (const el of doc.document.querySelectorAll(part))
-                        hosts.add(el);
-                } catch (e) {
+            for (const part of selectorText.split(',')) {
+                parts.push(part);
+                if (parts.length > MAX_PSEUDO_SELECTORS)
                     return null;
-                }
+            }
+        }
+        const hosts = new Set();
+        for (let part of parts) {
+            part = part.replace(STATE_PSEUDO, '').trim();
+            if (!part || /[>+~]$/.test(part))
+                part += '*';
+            try {
+                for (const el of doc.document.querySelectorAll(part))
+                    hosts.add(el);
+            } catch (e) {
+                return null;
             }
         }
         return hosts;
@@ -302,6 +426,25 @@
         return picture;
     }
 
+    // The text of a link, its spaces collapsed, at most 200 characters, read
+    // from a bounded part of it: links can nest, and each would read all of
+    // what the outer ones hold.
+    function linkText(el)
+    {
+        const walker = el.ownerDocument.createTreeWalker(el, 5 /* elements and text */);
+        let text = '';
+        let nodes = 0;
+        for (let node = walker.nextNode(); node && nodes < LINK_TEXT_NODES;
+             node = walker.nextNode(), ++nodes) {
+            if (node.nodeType !== 3)
+                continue;
+            text += node.data.slice(0, LINK_TEXT_CHARACTERS - text.length);
+            if (text.length >= LINK_TEXT_CHARACTERS)
+                break;
+        }
+        return text.replace(/\s+/g, ' ').trim().slice(0, 200);
+    }
+
     function typeOfFile(address)
     {
         try {
@@ -323,9 +466,11 @@
         // Resource timing of this document, read once.
         const timing = new Map();
         try {
-            for (const t of view.performance.getEntriesByType('resource'))
-                if (!timing.has(t.name))
-                    timing.set(t.name, t);
+            if (!list) {
+                for (const t of view.performance.getEntriesByType('resource'))
+                    if (!timing.has(t.name))
+                        timing.set(t.name, t);
+            }
         } catch (e) {
         }
 
@@ -350,7 +495,11 @@
         const hosts = pseudoHosts(doc);
 
         const all = document.getElementsByTagName('*');
-        let hiddenRoot = null;
+        // Below an element that shows nothing, until the element after it and
+        // all it holds (null: to the end).
+        let hidden = false;
+        let hiddenEnd = null;
+        const pictures = new Set();  // the picture elements whose sources are read
         const baseUri = document.baseURI;
         for (let i = 0, n = all.length; i < n; ++i) {
             const el = all[i];
@@ -364,8 +513,10 @@
                 const group = [];
                 // A picture's sources come before its img, in the document
                 // and in the list.
+                // Only its first img takes them: a picture has one.
                 const parent = el.parentElement;
-                if (parent && parent.localName === 'picture') {
+                if (parent && parent.localName === 'picture' && !pictures.has(parent)) {
+                    pictures.add(parent);
                     for (const child of parent.children) {
                         if (child.localName === 'source' && child.hasAttribute('srcset'))
                             srcsetUses(child.getAttribute('srcset'), 'source', child, baseUri,
@@ -472,12 +623,16 @@
                     }
                     if (address && !/^javascript:/i.test(address)) {
                         const picture = linkUses(el, baseUri) === true;
-                        info.linkCount += 1;
-                        info.links.push({text: (tag === 'a' ? el.textContent : el.getAttribute('alt') || '')
-                                                   .replace(/\s+/g, ' ').trim().slice(0, 200),
-                                         address: address,
-                                         target: el.getAttribute('target') || '',
-                                         picture: picture});
+                        if (!list) {
+                            info.linkCount += 1;
+                            info.links.push({
+                                text: tag === 'a' ? linkText(el)
+                                                  : boundedTrim(el.getAttribute('alt') || '')
+                                                        .replace(/\s+/g, ' ').slice(0, 200),
+                                address: address,
+                                target: (el.getAttribute('target') || '').slice(0, MAX_TEXT),
+                                picture: picture});
+                        }
                     }
                 }
                 break;
@@ -497,13 +652,16 @@
                 break;
             }
 
-            // Lazy-loading attributes, on any element.
-            const attributes = el.attributes;
-            for (let a = 0; a < attributes.length; ++a) {
-                const name = attributes[a].name;
+            // Lazy-loading attributes, on any element. Their names only: an
+            // attribute asked for as a node stays one as long as its element.
+            const names = el.getAttributeNames();
+            for (let a = 0; a < names.length; ++a) {
+                const name = names[a];
                 if (name.length < 6 || name.charCodeAt(0) !== 100 /* d */ || !name.startsWith('data-'))
                     continue;
-                const value = attributes[a].value;
+                if (!LAZY_ATTRIBUTES.has(name) && !LAZY_SRCSET_ATTRIBUTES.has(name))
+                    continue;
+                const value = el.getAttribute(name);
                 if (LAZY_ATTRIBUTES.has(name)) {
                     if (LAZY_FLAGS.test(value.trim()))
                         continue;
@@ -527,8 +685,8 @@
 
             // Computed styles: skipped below an element that shows nothing
             // (no box, so no picture shown; its inline style is still read).
-            if (hiddenRoot) {
-                if (hiddenRoot.contains(el)) {
+            if (hidden) {
+                if (el !== hiddenEnd) {
                     const inline = el.getAttribute('style');
                     if (inline && inline.indexOf('url(') >= 0 && el.style) {
                         doc.visible = false;
@@ -537,11 +695,18 @@
                     }
                     continue;
                 }
-                hiddenRoot = null;
+                hidden = false;
             }
             const style = view.getComputedStyle(el);
             if (style.display === 'none') {
-                hiddenRoot = el;
+                // The first element after this one's descendants, in document
+                // order. Each ancestor climbed here ends the subtree of a later
+                // hidden element at most once, so the climbs add up to one walk.
+                hidden = true;
+                let up = el;
+                while (up && !up.nextElementSibling)
+                    up = up.parentElement;
+                hiddenEnd = up ? up.nextElementSibling : null;
                 const inline = el.getAttribute('style');
                 if (inline && inline.indexOf('url(') >= 0 && el.style) {
                     doc.visible = false;
@@ -563,11 +728,9 @@
             sheetUses(sheet, doc, seenSheets);
 
         // Sizes the engine knows from loading them in this document.
-        for (const entry of order) {
-            if (entry.bytes >= 0 || entry.failed)
-                continue;
-            const t = timing.get(entry.address);
-            if (!t)
+        for (const [address, t] of timing) {
+            const entry = entries.get(address);
+            if (!entry || entry.bytes >= 0 || entry.failed)
                 continue;
             const size = t.decodedBodySize > 0 ? t.decodedBodySize
                        : t.encodedBodySize > 0 ? t.encodedBodySize : -1;
@@ -615,6 +778,21 @@
     const top = document;
     walkDocument(top);
 
+    if (list) {
+        const escape = c => c === '\t' ? '\\t' : c === '\r' ? '\\r' : c === '\n' ? '\\n'
+                          : c === '\0' ? '\\0' : '\\\\';
+        const lines = [];
+        for (const e of order) {
+            const kinds = [];
+            for (const kind of KIND_ORDER) {
+                if (e.kinds & KIND_BIT.get(kind))
+                    kinds.push(kind);
+            }
+            lines.push(e.address.replace(/[\t\r\n\0\\]/g, escape) + '\t' + kinds.join(',') + '\n');
+        }
+        return lines.join('');
+    }
+
     let markup = '';
     if (top.doctype) {
         const d = top.doctype;
@@ -624,6 +802,8 @@
     const documentType = markup;
     if (top.documentElement)
         markup += top.documentElement.outerHTML;
+    const markupBytes = new TextEncoder().encode(markup).length;
+    markup = '';
     const metaTags = [];
     for (const m of top.getElementsByTagName('meta')) {
         const key = m.getAttribute('name') || m.getAttribute('property') ||
@@ -640,13 +820,13 @@
         documentType: documentType,
         renderMode: top.compatMode === 'BackCompat' ? 'quirks' : 'standards',
         lastModified: top.lastModified,
-        markupBytes: new TextEncoder().encode(markup).length,
+        markupBytes: markupBytes,
         linkCount: info.linkCount,
         metaTags: metaTags,
         links: info.links,
         pictures: order.map(e => ({
             address: e.address,
-            kinds: KIND_ORDER.filter(k => e.kinds.has(k)),
+            kinds: KIND_ORDER.filter(k => e.kinds & KIND_BIT.get(k)),
             uses: e.uses,
             alt: e.alt,
             element: e.element,
@@ -655,7 +835,7 @@
             type: e.type,
             bytes: e.bytes,
             failed: e.failed,
-            variants: e.variants,
+            variants: e.variants || [],
         })),
     });
-})()
+})
