@@ -19,7 +19,6 @@ using namespace harvest;
 namespace {
 
 const QLatin1StringView kHttp("http://");
-const QLatin1StringView kCrLf("\r\n");
 
 constexpr bool isLetter(char c)
 {
