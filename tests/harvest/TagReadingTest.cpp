@@ -76,6 +76,56 @@ TEST(QuotedValues, TheSourceCodePageLinksTheWholeName)
                          "http://www.example.com/q/plain&lt;b&gt;.jpg<BR><BR><BR>\r\n"));
 }
 
+TEST(SourceCodePage, ANameUsedAgainIsLinkedAlikeEachTime)
+{
+    const QByteArray longFolder(700, 'f');
+    const struct {
+        const char *name;
+        QByteArray page;
+    } rows[] = {
+        {"CR and LF in a name match each other",
+         "<img src=\"a\r\nb.gif\">a\n\nb.gif a\r\rb.gif\ra\n\rb.gif a\r\nb.gif"},
+        {"names that escape", "<img src=\"x&amp;<\x01.gif\"> x&amp;<\x01.gif x&amp;<\x01.gif"},
+        {"an anchor too long to keep",
+         "<img src=\"/" + longFolder + "/n.gif\"> n.gif n.gif\r\n<a href=\"n.gif\">n.gif</a>"},
+        {"names of both kinds", "<a href=\"p/q.jpg\">q.jpg</a><img src=\"q.jpg\"> q.jpg q.jp"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        HarvestFolders folders;
+        expectSameHarvest(QString::fromUtf8(row.page), QString::fromUtf8(kPage), folders);
+    }
+}
+
+TEST(SourceCodePage, AnchorsBeyondThePagesLimitAreLeftOutWhetherKeptOrNot)
+{
+    // More places of a name than the anchors of the page may take (512 KB and twice
+    // the page): with an anchor too long to keep, and with one kept and used again.
+    const struct {
+        qsizetype folder;
+        qsizetype places;
+    } rows[] = {{700, 800}, {8, 20000}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.folder);
+        const QByteArray folder(row.folder, 'f');
+        const QByteArray text = QByteArray(" m.gif").repeated(row.places);
+        const QByteArray page = "<img src=\"" + folder + "/m.gif\">" + text;
+        const HarvestResult result = Harvest(QString::fromUtf8(page), QString::fromUtf8(kPage));
+        const QByteArray anchor =
+            "<a href='http://www.example.com/dir/" + folder + "/m.gif'>m.gif</a>";
+        const qsizetype linked = result.sourcePage.count(anchor);
+        EXPECT_GT(linked, row.places / 2);
+        EXPECT_LT(linked, row.places);
+        EXPECT_TRUE(result.sourcePage.mid(3).startsWith(
+            "[Quarrow linked " + QByteArray::number(linked) + " of the " +
+            QByteArray::number(row.places + 1) + " places"));
+        // What is not linked is the page's text, escaped.
+        QByteArray plain = result.sourcePage;
+        plain.replace(anchor, "m.gif");
+        EXPECT_TRUE(plain.endsWith("&lt;img src=\"" + folder + "/m.gif\">" + text));
+    }
+}
+
 // Pages made of one piece again and again, each built to make a reading that
 // searches to the page's end for every opening take time that grows with the
 // square of the page.
