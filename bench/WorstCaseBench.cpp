@@ -10,6 +10,18 @@
 //   DensePage     an ordinary but dense page for comparison: realistic lines with an
 //                 image tag and a link to a picture every 250 bytes, half of the
 //                 names repeating an earlier one.
+//   DenseComments the same page with a comment before every paragraph.
+//
+// Pages that defeat a tag reading which, for each opening, searches the rest of the
+// page for what would close it: each is one line again and again.
+//
+//   Comments      "<!-- c --><img src=a.jpg>": no comment ends in "--!>".
+//   Scripts       "<script><img src=a.jpg>" and near misses of its end tag, never
+//                 closed: after the first, all is the script's text.
+//   Textareas     the same with <textarea>.
+//   Quotes        tags whose quotes (single and double) close only in the next line.
+//   Fragments     "<!", "</", "<!-", "</3" and "<?" that open no tag, each read up to
+//                 the next ">".
 //
 // Every run writes into a fresh folder. Reported per case: the wall time of the
 // whole process (the manual time), the child's peak resident memory (ru_maxrss from
@@ -20,7 +32,8 @@
 //
 // QUARROW_WORST_SIZES (sizes in KB, comma separated, e.g. "50,200,1024") replaces
 // every case's own sizes; the working folders go to QUARROW_BENCH_DIR when set,
-// else to the system's temporary folder.
+// else to the system's temporary folder. QUARROW_HARVEST_TOOL runs another build of
+// quarrow-harvest instead of this one's, to compare the two.
 
 #include "bench/ToolRun.h"
 
@@ -154,6 +167,52 @@ Page densePage(qsizetype bytes)
     return page;
 }
 
+// A dense page with a comment before every paragraph, as pages that a tool or an
+// editor annotates have.
+Page denseComments(qsizetype bytes)
+{
+    Page page = densePage(bytes);
+    page.text.replace("<p>", "<!-- paragraph --><p>");
+    return page;
+}
+
+// A page of one line again and again, up to the size.
+Page repeatedLine(const QByteArray &line, qsizetype bytes)
+{
+    Page page;
+    page.url = "http://host.example/index.html";
+    page.text.reserve(bytes + line.size());
+    while (page.text.size() < bytes)
+        page.text += line;
+    page.text.truncate(bytes);
+    return page;
+}
+
+Page comments(qsizetype bytes)
+{
+    return repeatedLine("<!-- c --><img src=a.jpg>\r\n", bytes);
+}
+
+Page scripts(qsizetype bytes)
+{
+    return repeatedLine("<script><img src=a.jpg></scrip></scripts>\r\n", bytes);
+}
+
+Page textareas(qsizetype bytes)
+{
+    return repeatedLine("<textarea><img src=a.jpg></textare>\r\n", bytes);
+}
+
+Page quotes(qsizetype bytes)
+{
+    return repeatedLine("<img alt='x src=\"a.jpg><a title=\"t href='b.jpg>\r\n", bytes);
+}
+
+Page fragments(qsizetype bytes)
+{
+    return repeatedLine("<! x </ y <!- z </3 > <!x> </ > <? x> <img src=a.jpg>\r\n", bytes);
+}
+
 struct Case {
     const char *name;
     std::function<Page(qsizetype)> make;
@@ -182,7 +241,10 @@ using ChildRun = ToolRun;
 // Runs the tool once, cold, with its standard output and error thrown away.
 ChildRun runTool(const QByteArray &url, const QByteArray &out, const QByteArray &input)
 {
-    return runHarvestTool(QUARROW_HARVEST_TOOL, url, out, input);
+    static const QByteArray tool = qEnvironmentVariableIsSet("QUARROW_HARVEST_TOOL")
+                                       ? qgetenv("QUARROW_HARVEST_TOOL")
+                                       : QByteArray(QUARROW_HARVEST_TOOL);
+    return runHarvestTool(tool, url, out, input);
 }
 
 void runCase(benchmark::State &state, const Case &kase)
@@ -211,6 +273,7 @@ void runCase(benchmark::State &state, const Case &kase)
 
     long peakKb = 0;
     qint64 outBytes = 0;
+    double lastSeconds = 0;
     for (auto _ : state) {
         QTemporaryDir out(workBase() + QStringLiteral("/quarrow-worst-out-XXXXXX"));
         const ChildRun run = runTool(url, QFile::encodeName(out.path()), QFile::encodeName(input));
@@ -219,6 +282,7 @@ void runCase(benchmark::State &state, const Case &kase)
             return;
         }
         state.SetIterationTime(run.seconds);
+        lastSeconds = run.seconds;
         peakKb = std::max(peakKb, run.maxRssKb);
         outBytes = std::max(outBytes, folderBytes(out.path()));
     }
@@ -236,6 +300,9 @@ void runCase(benchmark::State &state, const Case &kase)
     state.counters["mem_bound_MB"] = memBoundMb;
     state.counters["out_bound_MB"] = outBoundMb;
     state.counters["within_bounds"] = (peakMb <= memBoundMb && outMb <= outBoundMb) ? 1 : 0;
+    // The time of the run for each MB of page: the same at every size when the
+    // harvest is linear.
+    state.counters["ms_per_MB"] = 1000.0 * lastSeconds / pageMb;
 }
 
 std::vector<qsizetype> sizesFromEnvironment()
@@ -266,6 +333,12 @@ int main(int argc, char **argv)
         {"DeepFolders", deepFolders, {50, 100, 200}, 3},
         {"LongName", longName, {1024, 4096}, 3},
         {"DensePage", densePage, {1024, 10240}, 5},
+        {"DenseComments", denseComments, {10240, 51200}, 5},
+        {"Comments", comments, {100, 400, 1600, 10240, 51200}, 5},
+        {"Scripts", scripts, {10240, 51200}, 5},
+        {"Textareas", textareas, {10240, 51200}, 5},
+        {"Quotes", quotes, {10240, 51200}, 5},
+        {"Fragments", fragments, {10240, 51200}, 5},
     };
     const std::vector<qsizetype> chosen = sizesFromEnvironment();
     for (const Case &kase : cases) {

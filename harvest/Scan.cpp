@@ -19,7 +19,6 @@ using namespace harvest;
 namespace {
 
 const QLatin1StringView kHttp("http://");
-const QLatin1StringView kCrLf("\r\n");
 
 constexpr bool isLetter(char c)
 {
@@ -126,22 +125,44 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
-// The value of the search attribute of a tag that holds it: from the attribute to
-// the first ">" after it, single quotes read as double ones, without the attribute
-// and without any "href=" in it; a quoted value runs to its closing quote (or to
-// the end when it has none), an unquoted one to the first blank or ">", without
-// quotes. The value lies in the tag, or in scratch when it had to be changed.
+// The value of the search attribute of a tag that holds it, without the attribute
+// and without any "href=" in it. A quoted value runs to its own closing quote,
+// whatever it holds, ">" and "<" and the other quote included, as a browser reads
+// it. Otherwise the value is read from the attribute to the first ">" after it,
+// single quotes read as double ones: a value that opens a quote the tag never
+// closes runs to the first quote or to that ">", an unquoted one to the first blank
+// or ">", without quotes. The value lies in the tag, or in scratch when it had to
+// be changed.
 QByteArrayView extractValue(QByteArrayView tag, const Needle &search, qsizetype at,
                             QByteArray &scratch)
 {
-    const qsizetype from = at + search.text.size();
-    const qsizetype close = tag.indexOf('>', from);
-    QByteArrayView rest = close < 0 ? tag.sliced(from) : tag.sliced(from, close - from + 1);
-    if (indexOfBytes(rest, kHrefNeedle) >= 0) {
+    const auto isQuote = [](char c) { return c == '"' || c == '\''; };
+    QByteArrayView rest = tag.sliced(at + search.text.size());
+    // "href=" right after the attribute is taken out before its first character
+    // decides how the value is read; taking it out of the whole rest moves no quote.
+    bool cleaned = false;
+    if (rest.size() >= kHrefNeedle.text.size() && matchesAt(rest.data(), kHrefNeedle.text)) {
+        scratch = removeEveryBytes(rest, kHrefNeedle);
+        rest = scratch;
+        cleaned = true;
+    }
+    if (!rest.isEmpty() && isQuote(rest[0])) {
+        const qsizetype quote = rest.indexOf(rest[0], 1);
+        if (quote >= 0) {
+            const QByteArrayView value = rest.sliced(1, quote - 1);
+            if (cleaned || indexOfBytes(value, kHrefNeedle) < 0)
+                return value;
+            scratch = removeEveryBytes(value, kHrefNeedle);
+            return scratch;
+        }
+    }
+    const qsizetype close = rest.indexOf('>');
+    if (close >= 0)
+        rest = rest.first(close + 1);
+    if (!cleaned && indexOfBytes(rest, kHrefNeedle) >= 0) {
         scratch = removeEveryBytes(rest, kHrefNeedle);
         rest = scratch;
     }
-    const auto isQuote = [](char c) { return c == '"' || c == '\''; };
     if (!rest.isEmpty() && isQuote(rest[0])) {
         qsizetype end = 1;
         while (end < rest.size() && !isQuote(rest[end]))

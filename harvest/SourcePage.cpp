@@ -312,7 +312,15 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
         const char *address;
         qsizetype addressLength;
         qsizetype open;
+        qsizetype anchor = -1; // where in `anchors` its whole anchor is kept, if it is
+        qsizetype anchorLength = 0;
     };
+    // The whole anchors of the names linked so far, name and all, as they are written:
+    // a name used again and again is written in one piece. Only short ones are kept,
+    // and no more of them than a small part of the page.
+    constexpr qsizetype kLongestKeptAnchor = 512;
+    QByteArray anchors;
+    qsizetype keptBytesLeft = pageText.size() / 8 + (qsizetype(1) << 20);
     std::vector<Target> targets;
     // When all names together fit in the tables, no name needs to be weighed alone.
     // A name's length in characters counts as the lists' text counts it.
@@ -374,17 +382,37 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
             anchorBytesLeft -= cost;
             ++counts.linked;
             writeEscaped(sink, pageText.sliced(done, match.position - done));
-            sink.write("<a href='");
-            // An address whose anchor is no longer than the address and its markup
-            // has nothing to escape.
-            if (target.open == 9 + target.addressLength + 2)
-                sink.write(address);
-            else
-                writeAttributeSafe(sink, address);
-            sink.write("'>");
-            writeEscaped(sink, pageText.sliced(match.position, match.length));
-            sink.write("</a>");
             done = match.position + match.length;
+            if (target.anchor < 0) {
+                // The name's anchor is made aside, and kept when it is short.
+                const qsizetype start = anchors.size();
+                {
+                    ByteArraySink to(anchors);
+                    to.write("<a href='");
+                    // An address whose anchor is no longer than the address and its
+                    // markup has nothing to escape.
+                    if (target.open == 9 + target.addressLength + 2)
+                        to.write(address);
+                    else
+                        writeAttributeSafe(to, address);
+                    to.write("'>");
+                    // Every place of a name escapes the same: CR and LF, the only bytes
+                    // a name may match otherwise, both become "<BR>".
+                    writeEscaped(to, pageText.sliced(match.position, match.length));
+                    to.write("</a>");
+                }
+                const qsizetype length = anchors.size() - start;
+                sink.write(QByteArrayView(anchors.constData() + start, length));
+                if (length <= kLongestKeptAnchor && length <= keptBytesLeft) {
+                    target.anchor = start;
+                    target.anchorLength = length;
+                    keptBytesLeft -= length;
+                } else {
+                    anchors.truncate(start);
+                }
+                return;
+            }
+            sink.write(QByteArrayView(anchors.constData() + target.anchor, target.anchorLength));
         };
         linker.findAllByWindow(pageText, [&](const NameLinker::Match *matches, qsizetype count) {
             // The targets of the matches a little ahead are asked for early: they lie

@@ -2,8 +2,6 @@
 
 #include "harvest/Bytes.h"
 
-#include <cstring>
-
 namespace harvest {
 namespace {
 
@@ -41,82 +39,124 @@ bool sameName(const char *name, qsizetype length, TagName lowerName)
     return true;
 }
 
-qsizetype find(const char *data, qsizetype n, char c, qsizetype from)
-{
-    return FindByte(data, from, n, c);
-}
+// The text being read, with a count of the bytes the reading has passed over.
+// Every search starts where the reading stands and goes forward, and the reading
+// goes on from where the search stopped: so the count, and with it the time, stays
+// a small multiple of the text's size however the text is made.
+class Reader {
+public:
+    explicit Reader(QByteArrayView text) : data(text.data()), n(text.size()) {}
 
-qsizetype findText(const char *data, qsizetype n, const char *what, qsizetype from)
-{
-    const qsizetype length = qsizetype(std::strlen(what));
-    for (qsizetype at = find(data, n, what[0], from); at >= 0 && at + length <= n;
-         at = find(data, n, what[0], at + 1)) {
-        if (std::memcmp(data + at, what, size_t(length)) == 0)
-            return at;
+    const char *const data;
+    const qsizetype n;
+    qsizetype examined = 0;
+
+    // The first c at or after from, or -1.
+    qsizetype find(char c, qsizetype from)
+    {
+        const qsizetype hit = FindByte(data, from, n, c);
+        passed(from, hit < 0 ? n : hit + 1);
+        return hit;
     }
-    return -1;
-}
 
-// Past the end of a tag's name, or n.
-qsizetype nameEnd(const char *data, qsizetype n, qsizetype from)
-{
-    while (from < n && !isSpace(data[from]) && data[from] != '/' && data[from] != '>')
-        ++from;
-    return from;
-}
+    // Past the end of a tag's name, or n.
+    qsizetype nameEnd(qsizetype from)
+    {
+        qsizetype i = from;
+        while (i < n && !isSpace(data[i]) && data[i] != '/' && data[i] != '>')
+            ++i;
+        passed(from, i);
+        return i;
+    }
 
-// The ">" that closes a tag whose attributes start at i, or -1 when the text ends
-// first. Attribute names and unquoted values end at a blank, "/" or ">"; a quoted
-// value runs to its own closing quote, whatever it holds.
-qsizetype tagClose(const char *data, qsizetype n, qsizetype i)
-{
-    while (true) {
-        while (i < n && (isSpace(data[i]) || data[i] == '/'))
-            ++i;
-        if (i >= n)
-            return -1;
-        if (data[i] == '>')
-            return i;
-        // An attribute's name; its first character may be anything, "=" included.
-        ++i;
-        while (i < n && !isSpace(data[i]) && data[i] != '/' && data[i] != '>' && data[i] != '=')
-            ++i;
-        while (i < n && isSpace(data[i]))
-            ++i;
-        if (i >= n || data[i] != '=')
-            continue;
-        ++i;
-        while (i < n && isSpace(data[i]))
-            ++i;
-        if (i >= n)
-            return -1;
-        if (data[i] == '"' || data[i] == '\'') {
-            const qsizetype quote = find(data, n, data[i], i + 1);
-            if (quote < 0)
+    // The ">" that closes a tag whose attributes start at i, or -1 when the text
+    // ends first. Attribute names and unquoted values end at a blank, "/" or ">"; a
+    // quoted value runs to its own closing quote, whatever it holds.
+    qsizetype tagClose(qsizetype i)
+    {
+        const qsizetype from = i;
+        const qsizetype close = attributesEnd(i);
+        passed(from, close < 0 ? n : close + 1);
+        return close;
+    }
+
+    // Where the comment whose text starts at body ends: just past its "-->" or
+    // "--!>", whichever comes first, or -1 when the text ends first. Each ">" is
+    // looked at once, with the few bytes before it: the ">" of the first of the
+    // two endings comes before the other's.
+    qsizetype commentEnd(qsizetype body)
+    {
+        for (qsizetype close = find('>', body); close >= 0; close = find('>', close + 1)) {
+            examined += 3;
+            if (close - 2 >= body && data[close - 1] == '-' && data[close - 2] == '-')
+                return close + 1;
+            if (close - 3 >= body && data[close - 1] == '!' && data[close - 2] == '-' &&
+                data[close - 3] == '-')
+                return close + 1;
+        }
+        return -1;
+    }
+
+    // Where the end tag "</name" that closes an element of raw text starts, or -1.
+    qsizetype rawTextEnd(qsizetype from, TagName lowerName)
+    {
+        const qsizetype length = lowerName.length;
+        for (qsizetype at = find('<', from); at >= 0; at = find('<', at + 1)) {
+            if (at + 2 + length > n)
                 return -1;
-            i = quote + 1;
-        } else if (data[i] != '>') {
-            while (i < n && !isSpace(data[i]) && data[i] != '>')
+            // A name is compared up to its first difference, which comes before
+            // the next "<", as no name holds one.
+            examined += 1;
+            if (data[at + 1] != '/' || !sameName(data + at + 2, length, lowerName))
+                continue;
+            const qsizetype after = at + 2 + length;
+            if (after == n || isSpace(data[after]) || data[after] == '/' || data[after] == '>')
+                return at;
+        }
+        return -1;
+    }
+
+private:
+    void passed(qsizetype from, qsizetype to)
+    {
+        if (to > from)
+            examined += to - from;
+    }
+
+    qsizetype attributesEnd(qsizetype i)
+    {
+        while (true) {
+            while (i < n && (isSpace(data[i]) || data[i] == '/'))
                 ++i;
+            if (i >= n)
+                return -1;
+            if (data[i] == '>')
+                return i;
+            // An attribute's name; its first character may be anything, "=" included.
+            ++i;
+            while (i < n && !isSpace(data[i]) && data[i] != '/' && data[i] != '>' && data[i] != '=')
+                ++i;
+            while (i < n && isSpace(data[i]))
+                ++i;
+            if (i >= n || data[i] != '=')
+                continue;
+            ++i;
+            while (i < n && isSpace(data[i]))
+                ++i;
+            if (i >= n)
+                return -1;
+            if (data[i] == '"' || data[i] == '\'') {
+                const qsizetype quote = FindByte(data, i + 1, n, data[i]);
+                if (quote < 0)
+                    return -1;
+                i = quote + 1;
+            } else if (data[i] != '>') {
+                while (i < n && !isSpace(data[i]) && data[i] != '>')
+                    ++i;
+            }
         }
     }
-}
-
-// Where the end tag "</name" that closes an element of raw text starts, or -1.
-qsizetype rawTextEnd(const char *data, qsizetype n, qsizetype from, TagName lowerName)
-{
-    const qsizetype length = lowerName.length;
-    for (qsizetype at = find(data, n, '<', from); at >= 0; at = find(data, n, '<', at + 1)) {
-        if (at + 2 + length > n)
-            return -1;
-        if (data[at + 1] != '/' || !sameName(data + at + 2, length, lowerName))
-            continue;
-        const qsizetype after = at + 2 + length;
-        if (after == n || isSpace(data[after]) || data[after] == '/' || data[after] == '>')
-            return at;
-    }
-    return -1;
-}
+};
 
 // Elements whose content is text up to their end tag, never markup.
 const TagName kRawText[] = {"script", "style",   "textarea", "title",   "xmp",
@@ -133,12 +173,19 @@ std::vector<Tag> FindTags(QByteArrayView text)
 
 void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found)
 {
-    const char *data = text.data();
-    const qsizetype n = text.size();
+    FindTags(text, found, nullptr);
+}
+
+void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found,
+              qsizetype *examined)
+{
+    Reader reader(text);
+    const char *data = reader.data;
+    const qsizetype n = reader.n;
     int templates = 0; // open <template> elements around the current position
     qsizetype pos = 0;
     while (true) {
-        const qsizetype open = find(data, n, '<', pos);
+        const qsizetype open = reader.find('<', pos);
         if (open < 0 || open + 1 >= n)
             break;
         const char next = data[open + 1];
@@ -155,22 +202,21 @@ void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found
                     pos = body + 2;
                     continue;
                 }
-                const qsizetype plain = findText(data, n, "-->", body);
-                const qsizetype bang = findText(data, n, "--!>", body);
-                if (plain < 0 && bang < 0)
+                const qsizetype end = reader.commentEnd(body);
+                if (end < 0)
                     break;
-                pos = (bang < 0 || (plain >= 0 && plain < bang)) ? plain + 3 : bang + 4;
+                pos = end;
                 continue;
             }
             // A declaration (<!DOCTYPE ...>, <![CDATA[ ...) reads to the next ">".
-            const qsizetype close = find(data, n, '>', open + 2);
+            const qsizetype close = reader.find('>', open + 2);
             if (close < 0)
                 break;
             pos = close + 1;
             continue;
         }
         if (next == '?') {
-            const qsizetype close = find(data, n, '>', open + 2);
+            const qsizetype close = reader.find('>', open + 2);
             if (close < 0)
                 break;
             pos = close + 1;
@@ -182,14 +228,14 @@ void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found
             if (!isAlpha(data[open + 2])) {
                 // "</>" is dropped; "</" before anything else but a letter reads as a
                 // comment up to the next ">".
-                const qsizetype close = find(data, n, '>', open + 2);
+                const qsizetype close = reader.find('>', open + 2);
                 if (close < 0)
                     break;
                 pos = close + 1;
                 continue;
             }
-            const qsizetype end = nameEnd(data, n, open + 2);
-            const qsizetype close = tagClose(data, n, end);
+            const qsizetype end = reader.nameEnd(open + 2);
+            const qsizetype close = reader.tagClose(end);
             if (close < 0)
                 break;
             if (templates > 0 && sameName(data + open + 2, end - open - 2, "template"))
@@ -202,8 +248,8 @@ void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found
             pos = open + 1;
             continue;
         }
-        const qsizetype end = nameEnd(data, n, open + 1);
-        const qsizetype close = tagClose(data, n, end);
+        const qsizetype end = reader.nameEnd(open + 1);
+        const qsizetype close = reader.tagClose(end);
         if (close < 0)
             break;
         const char *name = data + open + 1;
@@ -222,12 +268,14 @@ void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found
             break;
         for (const TagName raw : kRawText) {
             if (sameName(name, length, raw)) {
-                const qsizetype stop = rawTextEnd(data, n, pos, raw);
+                const qsizetype stop = reader.rawTextEnd(pos, raw);
                 pos = stop < 0 ? n : stop;
                 break;
             }
         }
     }
+    if (examined)
+        *examined = reader.examined;
 }
 
 } // namespace harvest

@@ -1,5 +1,7 @@
-// Replays the checked-in fuzz corpus through the fuzz harness' check.
+// Replays the checked-in fuzz corpora through the fuzz harnesses' checks (of time
+// per byte, only the part that counts the work rather than timing it).
 #include "tests/fuzz/HarvestFuzzCheck.h"
+#include "tests/fuzz/HarvestTimeCheck.h"
 
 #include "tests/support/TestSupport.h"
 
@@ -19,6 +21,21 @@ TEST(HarvestFuzzCorpus, EveryInputPassesTheCheck)
         const QString problem = CheckHarvestInput(
             reinterpret_cast<const uint8_t *>(input.constData()), size_t(input.size()));
         EXPECT_TRUE(problem.isEmpty()) << name.toStdString() << ": " << problem.toStdString();
+    }
+}
+
+TEST(HarvestFuzzCorpus, EveryInputAsThePieceOfALongPageIsReadInLinearWork)
+{
+    for (const char *folder : {QUARROW_FUZZ_CORPUS_DIR, QUARROW_TIME_CORPUS_DIR}) {
+        const QDir corpus(QString::fromUtf8(folder));
+        const QStringList names = corpus.entryList(QDir::Files, QDir::Name);
+        ASSERT_GE(names.size(), 10) << folder;
+        for (const QString &name : names) {
+            const QByteArray input = testsupport::readFile(corpus.filePath(name));
+            const QString problem = harvestcheck::CheckHarvestWork(
+                reinterpret_cast<const uint8_t *>(input.constData()), size_t(input.size()));
+            EXPECT_TRUE(problem.isEmpty()) << name.toStdString() << ": " << problem.toStdString();
+        }
     }
 }
 

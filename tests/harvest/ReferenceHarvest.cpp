@@ -94,11 +94,20 @@ QString pageSchemeOf(const QString &url)
     return harvest::SchemeOf(url);
 }
 
-// Extraction of the value of the search attribute from one line.
+// Extraction of the value of the search attribute from one tag. A value in quotes
+// that the tag closes is all that lies between them; any other is read up to the
+// first ">" after the attribute, with single quotes read as double ones.
 QString extract(const QString &lineIn, const QString &search)
 {
     QString line = lineIn;
     const qsizetype from = find(line, search, true);
+    const QString quoted =
+        replaceEvery(line.mid(from + search.size()), QStringLiteral("href="), QString(), true);
+    if (quoted.startsWith(QLatin1Char('"')) || quoted.startsWith(QLatin1Char('\''))) {
+        const qsizetype quote = quoted.indexOf(quoted.at(0), 1);
+        if (quote >= 0)
+            return quoted.mid(1, quote - 1);
+    }
     const qsizetype close = line.indexOf(QLatin1Char('>'), from + search.size());
     if (close >= 0)
         line = line.mid(from, close - from + 1);
