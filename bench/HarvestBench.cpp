@@ -138,7 +138,7 @@ void BM_Harvest(benchmark::State &state)
 {
     const qsizetype bytes = state.range(0);
     const QString page = makePage(bytes);
-    const QString base = qEnvironmentVariable("QUARROW_BENCH_DIR", QDir::tempPath());
+    const QString base = benchFolder();
     QTemporaryDir dir(base + QStringLiteral("/quarrow-bench-XXXXXX"));
     const WorkingFiles files(dir.path());
     ResultLists lists;
@@ -203,20 +203,12 @@ void BM_HarvestTool(benchmark::State &state)
 {
     const qsizetype bytes = state.range(0);
     // One page per size, made once for all the runs.
-    static QHash<qsizetype, std::shared_ptr<QTemporaryDir>> pages;
-    const QString base = qEnvironmentVariable("QUARROW_BENCH_DIR", QDir::tempPath());
-    if (!pages.contains(bytes)) {
-        auto dir = std::make_shared<QTemporaryDir>(base + QStringLiteral("/quarrow-bench-XXXXXX"));
-        QFile file(dir->filePath(QStringLiteral("page.html")));
-        const QByteArray page = makeDensePage(bytes);
-        if (!dir->isValid() || !file.open(QIODevice::WriteOnly) ||
-            file.write(page) != page.size()) {
-            state.SkipWithError("cannot write the page");
-            return;
-        }
-        pages.insert(bytes, dir);
+    const QString input = benchPageFile(bytes, makeDensePage);
+    if (input.isEmpty()) {
+        state.SkipWithError("cannot write the page");
+        return;
     }
-    const QString input = pages.value(bytes)->filePath(QStringLiteral("page.html"));
+    const QString base = benchFolder();
     const double pageMb = double(QFileInfo(input).size()) / (1024.0 * 1024.0);
     long peakKb = 0;
     double seconds = 0;

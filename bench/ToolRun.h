@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QHash>
 #include <QList>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <fcntl.h>
+#include <memory>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -51,4 +56,29 @@ inline ToolRun runToolCold(QList<QByteArray> arguments)
 inline ToolRun runHarvestTool(QByteArray tool, QByteArray url, QByteArray out, QByteArray input)
 {
     return runToolCold({tool, "--url", url, "--out", out, input});
+}
+
+// The folder the benchmarks write their pages and output under:
+// $QUARROW_BENCH_DIR, or the temporary folder.
+inline QString benchFolder()
+{
+    return qEnvironmentVariable("QUARROW_BENCH_DIR", QDir::tempPath());
+}
+
+// The file "page.html" holding `make(bytes)`, written once per page maker and
+// size for all the runs of a process; empty when it cannot be written.
+inline QString benchPageFile(qsizetype bytes, QByteArray (*make)(qsizetype))
+{
+    static QHash<QPair<quintptr, qsizetype>, std::shared_ptr<QTemporaryDir>> pages;
+    const QPair<quintptr, qsizetype> key(reinterpret_cast<quintptr>(make), bytes);
+    if (!pages.contains(key)) {
+        auto dir = std::make_shared<QTemporaryDir>(benchFolder() +
+                                                   QStringLiteral("/quarrow-bench-XXXXXX"));
+        QFile file(dir->filePath(QStringLiteral("page.html")));
+        const QByteArray page = make(bytes);
+        if (!dir->isValid() || !file.open(QIODevice::WriteOnly) || file.write(page) != page.size())
+            return {};
+        pages.insert(key, dir);
+    }
+    return pages.value(key)->filePath(QStringLiteral("page.html"));
 }

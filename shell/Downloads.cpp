@@ -90,6 +90,7 @@ void Downloads::offered(QWebEngineDownloadRequest *download)
     // The Page Info window's saves name their own files.
     if (MediaSaver::ownsDownload(download))
         return;
+    ++m_offersSeen;
     if (m_dialogOpen) {
         hold(download);
         return;

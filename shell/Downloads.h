@@ -36,6 +36,8 @@ public:
 
     // True while a download is under way.
     bool busy() const { return !m_running.isEmpty(); }
+    // How many downloads the engine has offered so far (the saver's aside).
+    int offersSeen() const { return m_offersSeen; }
     // Cancels every download under way.
     void cancel();
 
@@ -103,4 +105,5 @@ private:
     // Counts the user's clicks and keys anywhere in the program.
     quint64 m_acts = 0;
     bool m_dialogOpen = false;
+    int m_offersSeen = 0;
 };
