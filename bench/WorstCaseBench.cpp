@@ -32,8 +32,9 @@
 //
 // QUARROW_WORST_SIZES (sizes in KB, comma separated, e.g. "50,200,1024") replaces
 // every case's own sizes; the working folders go to QUARROW_BENCH_DIR when set,
-// else to the system's temporary folder. QUARROW_HARVEST_TOOL runs another build of
-// quarrow-harvest instead of this one's, to compare the two.
+// else to the system's temporary folder. QUARROW_WORST_REPETITIONS replaces every
+// case's number of runs. QUARROW_HARVEST_TOOL runs another build of quarrow-harvest
+// instead of this one's, to compare the two.
 
 #include "bench/ToolRun.h"
 
@@ -341,6 +342,7 @@ int main(int argc, char **argv)
         {"Fragments", fragments, {10240, 51200}, 5},
     };
     const std::vector<qsizetype> chosen = sizesFromEnvironment();
+    const int repetitions = qEnvironmentVariableIntValue("QUARROW_WORST_REPETITIONS");
     for (const Case &kase : cases) {
         auto *bench = benchmark::RegisterBenchmark(
             (std::string("BM_WorstCase/") + kase.name).c_str(),
@@ -349,7 +351,7 @@ int main(int argc, char **argv)
             bench->Arg(kb * 1024);
         bench->UseManualTime()
             ->Iterations(1)
-            ->Repetitions(kase.repetitions)
+            ->Repetitions(repetitions > 0 ? repetitions : kase.repetitions)
             ->ComputeStatistics("min", smallest)
             ->ReportAggregatesOnly(true)
             ->Unit(benchmark::kMillisecond);

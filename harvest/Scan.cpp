@@ -367,7 +367,7 @@ public:
     {
         if (!ReadsAsWritten(value)) {
             QString address;
-            if (!resolve(QString::fromUtf8(value), &address))
+            if (!resolve(TextOfUtf8(value), &address))
                 return false;
             const QByteArray bytes = address.toUtf8();
             out.append(bytes.constData(), bytes.size());
@@ -1040,8 +1040,8 @@ void ScanText(bool links, QByteArrayView pageText, const QString &pageUrl, const
     const qsizetype before = bytes.Keys[k].size();
     ScanText(links, pageText, pageUrl, baseUrl, bytes, budget);
     for (qsizetype i = 0; i < bytes.Links[k].size(); ++i) {
-        lists.Links[k].append(QString::fromUtf8(bytes.Links[k].at(i)));
-        lists.Keys[k].append(QString::fromUtf8(bytes.Keys[k].at(before + i)));
+        lists.Links[k].append(TextOfUtf8(bytes.Links[k].at(i)));
+        lists.Keys[k].append(TextOfUtf8(bytes.Keys[k].at(before + i)));
     }
 }
 

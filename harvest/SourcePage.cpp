@@ -314,6 +314,7 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
         qsizetype open;
         qsizetype anchor = -1; // where in `anchors` its whole anchor is kept, if it is
         qsizetype anchorLength = 0;
+        bool linkedBefore = false;
     };
     // The whole anchors of the names linked so far, name and all, as they are written:
     // a name used again and again is written in one piece. Only short ones are kept,
@@ -383,36 +384,47 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
             ++counts.linked;
             writeEscaped(sink, pageText.sliced(done, match.position - done));
             done = match.position + match.length;
-            if (target.anchor < 0) {
-                // The name's anchor is made aside, and kept when it is short.
-                const qsizetype start = anchors.size();
-                {
-                    ByteArraySink to(anchors);
-                    to.write("<a href='");
-                    // An address whose anchor is no longer than the address and its
-                    // markup has nothing to escape.
-                    if (target.open == 9 + target.addressLength + 2)
-                        to.write(address);
-                    else
-                        writeAttributeSafe(to, address);
-                    to.write("'>");
-                    // Every place of a name escapes the same: CR and LF, the only bytes
-                    // a name may match otherwise, both become "<BR>".
-                    writeEscaped(to, pageText.sliced(match.position, match.length));
-                    to.write("</a>");
-                }
-                const qsizetype length = anchors.size() - start;
-                sink.write(QByteArrayView(anchors.constData() + start, length));
-                if (length <= kLongestKeptAnchor && length <= keptBytesLeft) {
-                    target.anchor = start;
-                    target.anchorLength = length;
-                    keptBytesLeft -= length;
-                } else {
-                    anchors.truncate(start);
-                }
+            if (target.anchor >= 0) {
+                sink.write(
+                    QByteArrayView(anchors.constData() + target.anchor, target.anchorLength));
                 return;
             }
-            sink.write(QByteArrayView(anchors.constData() + target.anchor, target.anchorLength));
+            const auto writeAnchor = [&](ByteSink &to) {
+                to.write("<a href='");
+                // An address whose anchor is no longer than the address and its markup
+                // has nothing to escape.
+                if (target.open == 9 + target.addressLength + 2)
+                    to.write(address);
+                else
+                    writeAttributeSafe(to, address);
+                to.write("'>");
+                // Every place of a name escapes the same: CR and LF, the only bytes a
+                // name may match otherwise, both become "<BR>".
+                writeEscaped(to, pageText.sliced(match.position, match.length));
+                to.write("</a>");
+            };
+            if (!target.linkedBefore) {
+                // Most names are linked once or twice: the first anchor is written
+                // as it is made.
+                target.linkedBefore = true;
+                writeAnchor(sink);
+                return;
+            }
+            // A name linked again: its anchor is made aside, and kept when it is short.
+            const qsizetype start = anchors.size();
+            {
+                ByteArraySink to(anchors);
+                writeAnchor(to);
+            }
+            const qsizetype length = anchors.size() - start;
+            sink.write(QByteArrayView(anchors.constData() + start, length));
+            if (length <= kLongestKeptAnchor && length <= keptBytesLeft) {
+                target.anchor = start;
+                target.anchorLength = length;
+                keptBytesLeft -= length;
+            } else {
+                anchors.truncate(start);
+            }
         };
         linker.findAllByWindow(pageText, [&](const NameLinker::Match *matches, qsizetype count) {
             // The targets of the matches a little ahead are asked for early: they lie

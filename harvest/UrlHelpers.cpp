@@ -3,6 +3,7 @@
 #include "harvest/Bytes.h"
 
 #include "harvest/TextRules.h"
+#include "harvest/Utf8Lists.h"
 
 #include <cstring>
 
@@ -245,13 +246,13 @@ bool HasScheme(QByteArrayView address)
 {
     if (ReadsAsWritten(address))
         return !SchemeOfPlain(address).isEmpty();
-    return !SchemeOf(QString::fromUtf8(address)).isEmpty();
+    return !SchemeOf(TextOfUtf8(address)).isEmpty();
 }
 
 bool IsAllowedAddress(QByteArrayView address, bool filePage)
 {
     if (!ReadsAsWritten(address))
-        return IsAllowedAddress(QString::fromUtf8(address), filePage);
+        return IsAllowedAddress(TextOfUtf8(address), filePage);
     const QByteArrayView scheme = SchemeOfPlain(address);
     // Scheme characters are ASCII: a letter's case is its bit 0x20.
     const auto is = [](QByteArrayView text, QByteArrayView lowerName) {

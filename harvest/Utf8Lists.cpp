@@ -1,17 +1,27 @@
 #include "harvest/Utf8Lists.h"
 
+#include <QStringDecoder>
 #include <QtAlgorithms>
 
 #include <cstring>
 
 namespace harvest {
 
+QString TextOfUtf8(QByteArrayView bytes)
+{
+    if (!bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 QStringList Utf8List::toStringList() const
 {
     QStringList out;
     out.reserve(size());
     for (qsizetype i = 0; i < size(); ++i)
-        out.append(QString::fromUtf8(at(i)));
+        out.append(TextOfUtf8(at(i)));
     return out;
 }
 

@@ -78,6 +78,11 @@ struct Utf8Lists {
     static Utf8Lists fromResultLists(const ResultLists &lists);
 };
 
+// The text of UTF-8 bytes as QString::fromUtf8() reads them, except that a
+// byte-order mark at the start is kept: in a value, an address or a file name it is
+// a character like any other, and the text of a page holds it as one.
+QString TextOfUtf8(QByteArrayView bytes);
+
 // The length of UTF-8 text in UTF-16 code units, as QString counts it.
 qsizetype Utf16Length(QByteArrayView utf8);
 
