@@ -318,7 +318,7 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
     };
     // The whole anchors of the names linked so far, name and all, as they are written:
     // a name used again and again is written in one piece. Only short ones are kept,
-    // and no more of them than a small part of the page.
+    // and no more of them in all than an eighth of the page and a megabyte.
     constexpr qsizetype kLongestKeptAnchor = 512;
     QByteArray anchors;
     qsizetype keptBytesLeft = pageText.size() / 8 + (qsizetype(1) << 20);

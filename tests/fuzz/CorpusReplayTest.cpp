@@ -1,5 +1,5 @@
 // Replays the checked-in fuzz corpora through the fuzz harnesses' checks (of time
-// per byte, only the part that counts the work rather than timing it).
+// per byte, only its count of the work, never its timing).
 #include "tests/fuzz/HarvestFuzzCheck.h"
 #include "tests/fuzz/HarvestTimeCheck.h"
 
