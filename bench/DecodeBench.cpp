@@ -16,6 +16,8 @@
 
 #include "windows/PictureFetcher.h"
 
+#include "tests/support/CraftedPictures.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
@@ -27,73 +29,8 @@
 
 namespace {
 
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 crc = 0xffffffffu;
-    for (const char byte : bytes) {
-        crc ^= uchar(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray bigEndian(quint32 value)
-{
-    QByteArray out(4, 0);
-    for (int i = 0; i < 4; ++i)
-        out[i] = char(value >> (24 - 8 * i));
-    return out;
-}
-
-QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
-{
-    return bigEndian(quint32(data.size())) + type + data + bigEndian(crc32(type + data));
-}
-
-// A grey PNG of zeros, of `bits` a pixel (1 or 8).
-QByteArray greyPng(quint32 width, quint32 height, int bits)
-{
-    const QByteArray header =
-        bigEndian(width) + bigEndian(height) + char(bits) + QByteArray("\0\0\0\0", 4);
-    const QByteArray pixels(qsizetype(height) * ((width * bits + 7) / 8 + 1), 0);
-    return QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", header) +
-           pngChunk("IDAT", qCompress(pixels, 9).mid(4)) + pngChunk("IEND", {});
-}
-
-QByteArray little(quint32 value, int bytes)
-{
-    QByteArray out(bytes, 0);
-    for (int i = 0; i < bytes; ++i)
-        out[i] = char(value >> (8 * i));
-    return out;
-}
-
-QByteArray riffChunk(const QByteArray &type, const QByteArray &data)
-{
-    return type + little(quint32(data.size()), 4) + data + (data.size() % 2 ? "\0" : "");
-}
-
-// An animated WebP whose canvas is side × side, with one frame of 1 × 1: its
-// decoder makes the whole canvas before the first frame.
-QByteArray animatedWebp(int side)
-{
-    QImage dot(1, 1, QImage::Format_ARGB32);
-    dot.fill(Qt::red);
-    QByteArray still;
-    QBuffer buffer(&still);
-    buffer.open(QIODevice::WriteOnly);
-    dot.save(&buffer, "webp", 100); // 100: lossless, one VP8L chunk
-    const QByteArray frame = still.mid(12);
-    const QByteArray vp8x =
-        QByteArray("\x12\0\0\0", 4) + little(quint32(side - 1), 3) + little(quint32(side - 1), 3);
-    const QByteArray anim = little(0, 4) + little(0, 2);
-    const QByteArray anmf = little(0, 3) + little(0, 3) + little(0, 3) + little(0, 3) +
-                            little(100, 3) + QByteArray(1, 0) + frame;
-    const QByteArray body =
-        "WEBP" + riffChunk("VP8X", vp8x) + riffChunk("ANIM", anim) + riffChunk("ANMF", anmf);
-    return "RIFF" + little(quint32(body.size()), 4) + body;
-}
+using crafted::animatedWebp;
+using crafted::greyPng;
 
 const QByteArray &picture(int which)
 {

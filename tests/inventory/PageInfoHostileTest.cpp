@@ -8,6 +8,7 @@
 #include "windows/PictureFetcher.h"
 
 #include "tests/inventory/InventorySite.h"
+#include "tests/support/CraftedPictures.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/TestSupport.h"
@@ -138,57 +139,13 @@ TEST_F(HostileSvg, AnSvgThumbnailOpensNoLocalFileAndFetchesNothing)
 // ---------------------------------------------------------------------------
 // Decoding costs: pictures crafted to cost far more to decode than to send.
 
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 crc = 0xffffffffu;
-    for (const char byte : bytes) {
-        crc ^= uchar(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray bigEndian(quint32 value)
-{
-    QByteArray out(4, 0);
-    for (int i = 0; i < 4; ++i)
-        out[i] = char(value >> (24 - 8 * i));
-    return out;
-}
-
-QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
-{
-    return bigEndian(quint32(data.size())) + type + data + bigEndian(crc32(type + data));
-}
-
-// A grey PNG of the given size: its rows of zeros compress to almost nothing.
-// With `rows` < height the picture stops early, as a crafted one does.
+// A grey 8-bit PNG of width × height that holds only its first `rows` rows.
 QByteArray greyPng(quint32 width, quint32 height, quint32 rows)
 {
-    const QByteArray header = bigEndian(width) + bigEndian(height) + QByteArray("\x08\0\0\0\0", 5);
-    const QByteArray pixels(qsizetype(rows) * (width + 1), 0);
-    return QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", header) +
-           pngChunk("IDAT", qCompress(pixels, 9).mid(4)) + pngChunk("IEND", {});
+    return crafted::greyPng(width, height, 8, rows);
 }
 
-// A lossless WebP whose header says width × height, with almost no data.
-QByteArray craftedWebp(quint32 width, quint32 height)
-{
-    const quint32 bits = (width - 1) | ((height - 1) << 14) | (1u << 28);
-    QByteArray vp8l("\x2f", 1);
-    for (int i = 0; i < 4; ++i)
-        vp8l += char(bits >> (8 * i));
-    vp8l += QByteArray(16, 0);
-    auto little = [](quint32 v) {
-        QByteArray out(4, 0);
-        for (int i = 0; i < 4; ++i)
-            out[i] = char(v >> (8 * i));
-        return out;
-    };
-    const QByteArray chunk = "VP8L" + little(quint32(vp8l.size())) + vp8l;
-    return "RIFF" + little(quint32(4 + chunk.size())) + "WEBP" + chunk;
-}
+using crafted::stillWebp;
 
 QByteArray encoded(const QImage &image, const char *format)
 {
@@ -209,9 +166,9 @@ TEST(DecodeLimits, CraftedHugePicturesAreRefusedBeforeTheyCost)
         {"PNG of 100000 x 100000", greyPng(100000, 100000, 1), QSize(100000, 100000)},
         {"PNG of 8000 x 8000", greyPng(8000, 8000, 8000), QSize(8000, 8000)},
         {"PNG of 8001 x 8000", greyPng(8001, 8000, 1), QSize(8001, 8000)},
-        {"WebP of 16384 x 16384", craftedWebp(16384, 16384), QSize(16384, 16384)},
+        {"WebP of 16384 x 16384", stillWebp(16384, 16384), QSize(16384, 16384)},
         // A few kilobytes that decode to 156 MB.
-        {"WebP of 6400 x 6400", craftedWebp(6400, 6400), QSize(6400, 6400)},
+        {"WebP of 6400 x 6400", stillWebp(6400, 6400), QSize(6400, 6400)},
     };
     for (const auto &c : cases) {
         QSize natural;
