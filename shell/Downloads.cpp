@@ -1,5 +1,6 @@
 #include "shell/Downloads.h"
 
+#include "windows/FileUtils.h"
 #include "windows/MediaSaver.h"
 
 #include <QApplication>
@@ -66,23 +67,28 @@ void Downloads::cancel()
 Downloads::PageState &Downloads::stateFor(QWebEngineDownloadRequest *download)
 {
     QWebEnginePage *page = download->page();
-    PageState &state = page ? m_pages[page] : m_noPage;
-    if (page && std::as_const(m_gone).contains(page))
-        return m_noPage;
-    const QUrl url = page ? page->url() : QUrl();
-    if (page && state.url.isEmpty() && !state.hadDownload) {
-        connect(page, &QObject::destroyed, this, [this, page] {
-            m_gone.append(page);
-            if (!m_dialogOpen)
-                forgetGonePages();
-        });
+    PageState *state = &m_noPage;
+    if (page && !m_gone.contains(page)) {
+        const auto [entry, added] = m_pages.try_emplace(page);
+        if (added) {
+            connect(page, &QObject::destroyed, this, [this, page] {
+                m_gone.append(page);
+                if (!m_dialogOpen)
+                    forgetGonePages();
+            });
+        }
+        state = &entry->second;
     }
     // A page that went elsewhere starts afresh.
-    if (state.url != url)
-        state = PageState{url, url.host(), Answer::None, 0, false, QString(), 0};
-    if (state.host.isEmpty())
-        state.host = download->url().host().isEmpty() ? tr("This page") : download->url().host();
-    return state;
+    const QUrl url = page ? page->url() : QUrl();
+    if (state->url != url || state->host.isEmpty()) {
+        *state = PageState{};
+        state->url = url;
+        state->host = !url.host().isEmpty()               ? url.host()
+                      : !download->url().host().isEmpty() ? download->url().host()
+                                                          : tr("This page");
+    }
+    return *state;
 }
 
 void Downloads::offered(QWebEngineDownloadRequest *download)
@@ -307,15 +313,21 @@ void Downloads::ended(QWebEngineDownloadRequest *download)
         folder = *move;
         m_moveWhenDone.erase(move);
         if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
-            const QString from = QDir(download->downloadDirectory()).filePath(name);
-            name = MediaSaver::uniqueNames({name}, folder, false).constFirst();
-            if (!QFile::rename(from, QDir(folder).filePath(name))) {
-                QFile::remove(from);
+            // Into the folder under a hidden name first, then placed under a
+            // free name, never through a link that stands in the way.
+            const QString part = NewPartFileName();
+            QString placed, why;
+            const bool moved = QFile::rename(QDir(download->downloadDirectory()).filePath(name),
+                                             QDir(folder).filePath(part));
+            if (!moved ||
+                PlaceFile(folder, part, name, false, &placed, &why) != PlaceResult::Placed) {
+                QFile::remove(QDir(download->downloadDirectory()).filePath(name));
                 emit status(tr("Download of %1 failed: cannot write it to %2").arg(name, folder));
                 if (!busy())
                     emit busyChanged(false);
                 return;
             }
+            name = placed;
         }
     }
     if (!tracked)

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -351,10 +352,13 @@ TEST_F(PageDownloads, AllowedDownloadsFollowTheFirstOneWithoutADialog)
                     button->click();
             }
         });
+    // A link planted under the name of one of them, leading out of the folder.
+    QTemporaryDir outside;
+    ASSERT_TRUE(QFile::link(outside.path() + "/stolen.bin", into.path() + "/f3.bin"));
     ASSERT_TRUE(view(0)->Navigate(site.url("/many.html")));
     QStringList expected;
     for (int i = 0; i < count; ++i)
-        expected.append(QString("f%1.bin").arg(i));
+        expected.append(i == 3 ? QString("f3 (2).bin") : QString("f%1.bin").arg(i));
     // The engine writes each into a part file first; done, they have their names.
     const auto saved = [this] {
         QStringList names = QDir(into.path()).entryList(QDir::Files);
@@ -365,6 +369,7 @@ TEST_F(PageDownloads, AllowedDownloadsFollowTheFirstOneWithoutADialog)
     EXPECT_EQ(saved(), expected);
     EXPECT_EQ(dialogs.saveAsDialogs, 1);
     EXPECT_EQ(dialogs.questions, 1);
+    EXPECT_FALSE(QFileInfo::exists(outside.path() + "/stolen.bin"));
     EXPECT_EVENTUALLY(!downloads->busy(), 30000);
 }
 
