@@ -171,11 +171,6 @@ std::vector<Tag> FindTags(QByteArrayView text)
     return tags;
 }
 
-void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found)
-{
-    FindTags(text, found, nullptr);
-}
-
 void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found,
               qsizetype *examined)
 {

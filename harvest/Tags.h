@@ -24,15 +24,14 @@ struct Tag {
 // <plaintext>, inside <template> (whose content never shows), inside another tag's
 // attribute values, and a tag the text ends in before it is closed.
 // found() is called with each in turn; the vector form gathers them.
-void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found);
-std::vector<Tag> FindTags(QByteArrayView text);
-
-// The same, *examined receiving how many bytes the reading passed over, a byte once
-// for every time a search went over it. The end of a comment, of an element of raw
-// text and of a quoted value are each found by a search that goes forward from
+//
+// *examined, when given, receives how many bytes the reading passed over, a byte
+// once for every time a search went over it. The end of a comment, of an element of
+// raw text and of a quoted value are each found by a search that goes forward from
 // where the reading stands, and the reading goes on from where it stopped: the
 // count stays within a small multiple of the text's size, however the text is made.
 void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found,
-              qsizetype *examined);
+              qsizetype *examined = nullptr);
+std::vector<Tag> FindTags(QByteArrayView text);
 
 } // namespace harvest
