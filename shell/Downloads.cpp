@@ -126,7 +126,7 @@ void Downloads::forgetGonePages()
     m_gone.clear();
 }
 
-bool Downloads::saveAs(QWebEngineDownloadRequest *download, PageState &state)
+void Downloads::saveAs(QWebEngineDownloadRequest *download, PageState &state)
 {
     // The dialog's own question guards every existing file; a page saved as a
     // single file or as a complete page is offered in both forms.
@@ -151,7 +151,7 @@ bool Downloads::saveAs(QWebEngineDownloadRequest *download, PageState &state)
     if (!accepted || download->isFinished()) {
         download->cancel();
         emit status(tr("Download cancelled"));
-        return false;
+        return;
     }
     const QString path = dialog.selectedFiles().constFirst();
     if (download->isSavePageDownload()) {
@@ -166,7 +166,6 @@ bool Downloads::saveAs(QWebEngineDownloadRequest *download, PageState &state)
     track(download);
     download->accept();
     progress();
-    return true;
 }
 
 Downloads::Answer Downloads::ask(const QString &host)
@@ -224,14 +223,13 @@ void Downloads::hold(QWebEngineDownloadRequest *download)
             .constFirst());
     download->accept();
     download->pause();
-    m_held.append({download, download->page()});
+    m_held.append(download);
 }
 
 void Downloads::decideHeld()
 {
     while (!m_held.isEmpty() && !m_dialogOpen) {
-        const Held held = m_held.takeFirst();
-        QWebEngineDownloadRequest *download = held.download;
+        QWebEngineDownloadRequest *download = m_held.takeFirst();
         if (!download)
             continue;
         PageState &state = stateFor(download);

@@ -69,8 +69,8 @@ private:
 
     void offered(QWebEngineDownloadRequest *download);
     PageState &stateFor(QWebEngineDownloadRequest *download);
-    // Runs the Save As dialog; true when the download was started.
-    bool saveAs(QWebEngineDownloadRequest *download, PageState &state);
+    // Runs the Save As dialog and starts the download where the user says.
+    void saveAs(QWebEngineDownloadRequest *download, PageState &state);
     // Asks whether the page may download several files.
     Answer ask(const QString &host);
     // Saves without a dialog into `folder` under a free name.
@@ -94,11 +94,7 @@ private:
     // Downloads from pages that are gone, or that have none.
     PageState m_noPage;
     QList<QPointer<QWebEngineDownloadRequest>> m_running;
-    struct Held {
-        QPointer<QWebEngineDownloadRequest> download;
-        const QWebEnginePage *page = nullptr;
-    };
-    QList<Held> m_held;
+    QList<QPointer<QWebEngineDownloadRequest>> m_held;
     // Held downloads that were allowed: moved into their folder once done.
     QHash<const QWebEngineDownloadRequest *, QString> m_moveWhenDone;
     std::unique_ptr<QTemporaryDir> m_holding;
