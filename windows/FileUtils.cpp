@@ -81,25 +81,26 @@ namespace {
 
 struct PictureType {
     const char *mimeType;
-    QStringList extensions; // the first is the one a picture gets
+    QStringList extensions;   // the first is the one a picture gets
+    const char *readerFormat; // Qt's image reader for it
 };
 
 const QList<PictureType> &pictureTypes()
 {
     static const QList<PictureType> types = {
-        {"image/jpeg", {"jpg", "jpeg", "jpe", "jfif"}},
-        {"image/png", {"png", "apng"}},
-        {"image/apng", {"png", "apng"}},
-        {"image/gif", {"gif"}},
-        {"image/webp", {"webp"}},
-        {"image/svg+xml", {"svg"}},
-        {"image/avif", {"avif"}},
-        {"image/bmp", {"bmp", "dib"}},
-        {"image/x-ms-bmp", {"bmp", "dib"}},
-        {"image/vnd.microsoft.icon", {"ico", "cur"}},
-        {"image/x-icon", {"ico", "cur"}},
-        {"image/tiff", {"tif", "tiff"}},
-        {"image/jxl", {"jxl"}},
+        {"image/jpeg", {"jpg", "jpeg", "jpe", "jfif"}, "jpeg"},
+        {"image/png", {"png", "apng"}, "png"},
+        {"image/apng", {"png", "apng"}, "png"},
+        {"image/gif", {"gif"}, "gif"},
+        {"image/webp", {"webp"}, "webp"},
+        {"image/svg+xml", {"svg"}, "svg"},
+        {"image/avif", {"avif"}, "avif"},
+        {"image/bmp", {"bmp", "dib"}, "bmp"},
+        {"image/x-ms-bmp", {"bmp", "dib"}, "bmp"},
+        {"image/vnd.microsoft.icon", {"ico", "cur"}, "ico"},
+        {"image/x-icon", {"ico", "cur"}, "ico"},
+        {"image/tiff", {"tif", "tiff"}, "tiff"},
+        {"image/jxl", {"jxl"}, "jxl"},
     };
     return types;
 }
@@ -212,6 +213,12 @@ QString PictureExtension(const QString &mimeType)
 {
     const PictureType *type = pictureType(mimeType);
     return type ? type->extensions.constFirst() : QString();
+}
+
+QByteArray PictureReaderFormat(const QString &mimeType)
+{
+    const PictureType *type = pictureType(mimeType);
+    return type ? QByteArray(type->readerFormat) : QByteArray();
 }
 
 QString SniffPictureType(const QByteArray &head)

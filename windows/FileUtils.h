@@ -29,6 +29,10 @@ inline constexpr int MaxFileNameBytes = 255;
 // empty for a type that is not a picture we know.
 QString PictureExtension(const QString &mimeType);
 
+// Qt's image reader format for a picture of this MIME type ("jpeg" for
+// image/jpeg); empty for a type that is not a picture we know.
+QByteArray PictureReaderFormat(const QString &mimeType);
+
 // The picture type the bytes begin with, read from their signature
 // ("image/png", "image/svg+xml"); empty when they are no picture we know,
 // whatever a server or an address says.

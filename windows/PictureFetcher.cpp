@@ -66,19 +66,6 @@ private:
     bool m_expired = false;
 };
 
-// The image reader's format for a picture type sniffed from the bytes.
-QByteArray readerFormat(const QString &type)
-{
-    static const QHash<QString, QByteArray> formats = {
-        {QStringLiteral("image/png"), "png"},   {QStringLiteral("image/jpeg"), "jpeg"},
-        {QStringLiteral("image/gif"), "gif"},   {QStringLiteral("image/webp"), "webp"},
-        {QStringLiteral("image/bmp"), "bmp"},   {QStringLiteral("image/vnd.microsoft.icon"), "ico"},
-        {QStringLiteral("image/tiff"), "tiff"}, {QStringLiteral("image/svg+xml"), "svg"},
-        {QStringLiteral("image/avif"), "avif"}, {QStringLiteral("image/jxl"), "jxl"},
-    };
-    return formats.value(type);
-}
-
 bool isExternalReference(const QXmlStreamAttribute &attribute)
 {
     return attribute.name() == QLatin1String("href") &&
@@ -143,7 +130,7 @@ QImage PictureFetcher::decodePicture(const QByteArray &bytes, const QSize &box,
                                                         QLocale::DataSizeTraditionalFormat));
         return {};
     }
-    const QByteArray format = readerFormat(SniffPictureType(bytes.left(4096)));
+    const QByteArray format = PictureReaderFormat(SniffPictureType(bytes.left(4096)));
     if (format.isEmpty()) {
         *problem = tr("not a picture");
         return {};
