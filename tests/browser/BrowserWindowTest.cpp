@@ -59,7 +59,7 @@ protected:
     {
         QElapsedTimer timer;
         timer.start();
-        while (form->findBar()->resultText() != expected && timer.elapsed() < 5000)
+        while (form->findBar()->resultText() != expected && timer.elapsed() < 15000)
             QTest::qWait(20);
         EXPECT_EQ(form->findBar()->resultText(), expected);
     }
@@ -110,7 +110,11 @@ TEST_F(BrowserWindow, FindSearchesTheViewThatShows)
 {
     open("/words.html");
     ASSERT_TRUE(waitForUrl(1, QUrl::fromLocalFile(programFile("source.htm")).toString()));
-    EXPECT_EVENTUALLY(!view(1)->Busy(), 10000);
+    // The whole page of this harvest, not a page before it nor only its first
+    // piece, before anything is counted.
+    EXPECT_EVENTUALLY(!view(1)->Busy() && !form->generatedPagesGrowing() &&
+                          evaluate(1, "document.body.innerText.includes('pear')").toBool(),
+                      15000);
     showView(1);
     press(Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(form->findBar()->view(), view(1));
