@@ -225,7 +225,7 @@ QWebEnginePage *WebBrowser::openPopup(WebBrowserPage *opener)
     });
     // A popup that goes nowhere (about:blank written to by script) is not
     // kept running in the background.
-    m_popupTimer.start(popupPatienceMs);
+    m_popupTimer.start(m_popupPatienceMs);
     return popup;
 }
 

@@ -96,6 +96,8 @@ public:
     QWebEnginePage *pendingPopup() const;
     // How long a popup may wait for an address before it is closed.
     static constexpr int popupPatienceMs = 10000;
+    void setPopupPatience(int ms) { m_popupPatienceMs = ms; }
+    int popupPatience() const { return m_popupPatienceMs; }
 
 signals:
     void StatusTextChange(int index, const QString &text);
@@ -133,4 +135,5 @@ private:
     QTimer m_popupTimer;
     std::function<bool(const QUrl &)> m_scriptless;
     std::function<QString(const QUrl &)> m_navigationRule;
+    int m_popupPatienceMs = popupPatienceMs;
 };
