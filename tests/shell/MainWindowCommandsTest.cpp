@@ -203,8 +203,8 @@ TEST_F(MainWindowCommands, AHarvestStillUnderWayWhenTheWindowGoesWritesNothing)
 
     // Refresh starts a harvest at once: its page text is still on the way.
     form->action(Command::Refresh)->trigger();
+    // The window waits for a harvest that is writing its files as it goes.
     form.reset();
-    QTest::qWait(200);
     EXPECT_FALSE(finished);
     for (auto it = before.cbegin(); it != before.cend(); ++it)
         EXPECT_EQ(testsupport::readFile(programFile(it.key())), it.value())
