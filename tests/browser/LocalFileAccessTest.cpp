@@ -48,7 +48,8 @@ protected:
             "try {\n" +
             attempt +
             "\n} catch (e) { report('blocked:' + e.name); }\n"
-            "</script></body></html>\n";
+            "</script><img src='" +
+            site.url("/sentinel") + "'></body></html>\n";
         const QString path = attack.path() + "/" + name;
         testsupport::writeFile(path, page.toUtf8());
         return path;
@@ -101,9 +102,13 @@ TEST_F(LocalFileAccess, NoScriptOfALocalPageReadsAnotherLocalFile)
             writeHostilePage(QString("hostile-%1.html").arg(channel.name), channel.attempt);
         ASSERT_TRUE(view(0)->Navigate2(page));
         const QString address = QUrl::fromLocalFile(page).toString();
+        const int sentinels = site.server().requests().count("/sentinel");
         EXPECT_EVENTUALLY(view(0)->LocationURL() == address && liveTitle() == "hostile", 20000);
-        // Give the page's script, and any request it might make, time to act.
-        QTest::qWait(1500);
+        // The picture after the script is asked for once the page is read: a
+        // script that ran would have changed the title by then, and one that
+        // never ran sends nothing.
+        EXPECT_EVENTUALLY(
+            site.server().requests().count("/sentinel") > sentinels && !view(0)->Busy(), 20000);
         const QString title = liveTitle();
         EXPECT_EQ(title.toStdString(), "hostile");
         EXPECT_FALSE(site.server().anyRequestContains(secret));
@@ -121,6 +126,8 @@ TEST_F(LocalFileAccess, NoWebPageReadsALocalFile)
         const QString path = QString("/web-%1.html").arg(channel.name);
         const QString local = writeHostilePage("unused.html", attempt);
         site.server().setRoute(path, testsupport::readFile(local));
+        const int leaks = site.server().requests().count("/leak");
+        const int beacons = site.server().requests().count("/beacon");
         ASSERT_TRUE(view(0)->Navigate(site.url(path)));
         EXPECT_EVENTUALLY(
             view(0)->LocationURL() == site.url(path) && liveTitle().startsWith("done:"), 20000);
@@ -132,7 +139,10 @@ TEST_F(LocalFileAccess, NoWebPageReadsALocalFile)
             EXPECT_TRUE(title.contains("blocked") || title == "done:not shown")
                 << title.toStdString();
         }
-        QTest::qWait(500);
+        // What the page sends with its report has arrived.
+        EXPECT_EVENTUALLY(site.server().requests().count("/leak") > leaks &&
+                              site.server().requests().count("/beacon") > beacons,
+                          20000);
         EXPECT_FALSE(site.server().anyRequestContains(secret));
     }
 }
