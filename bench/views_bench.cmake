@@ -1,5 +1,5 @@
-# views_bench: the real main window, from the live page's load finished to both
-# generated views loaded, on 1 MB and 5 MB pages served over local HTTP.
+# views_bench: the real main window, from the live page's load finished to the
+# view that shows painted and loaded, on 1 MB and 5 MB pages served over local HTTP.
 add_executable(views_bench ${CMAKE_CURRENT_LIST_DIR}/ViewsBench.cpp ${CMAKE_CURRENT_LIST_DIR}/Wait.h)
 target_link_libraries(views_bench PRIVATE quarrow_shell quarrow_test_support benchmark::benchmark
     Qt6::Widgets Qt6::WebEngineWidgets Qt6::Test)

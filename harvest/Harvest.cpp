@@ -49,9 +49,15 @@ QStringList noticesOf(qsizetype refused, const harvest::SourcePageCuts &cuts, qs
 
 HarvestResult Harvest(const QString &pageText, const QString &pageUrl, const QString &baseUrl)
 {
+    return HarvestBytes(pageText.toUtf8(), pageUrl, baseUrl);
+}
+
+HarvestResult HarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl, const QString &baseUrl)
+{
     using namespace harvest;
     HarvestResult result;
-    const QByteArray text = pageText.toUtf8();
+    QByteArray converted;
+    const QByteArrayView text = ValidUtf8(pageUtf8, &converted);
     Utf8Lists lists;
     const qsizetype refused = scanPage(text, pageUrl, baseUrl, lists);
     SourcePageCuts cuts;
@@ -70,33 +76,19 @@ HarvestResult Harvest(const QString &pageText, const QString &pageUrl, const QSt
     return result;
 }
 
-HarvestReport WriteWorkingFiles(const HarvestResult &result, const QString &pageText,
-                                const WorkingFiles &files)
+HarvestReport WriteWorkingFiles(const HarvestResult &result, const WorkingFiles &files)
 {
-    using namespace harvest;
     // Each write stands on its own: one that fails leaves the rest to run, and the
     // first failure is what the report tells.
     HarvestReport report;
     report.notices = result.notices;
     QString why;
-    const auto note = [&report, &why](bool ok) {
-        if (!ok && report.failure.isEmpty())
-            report.failure = why;
-    };
-    const QByteArray text = pageText.toUtf8();
-    note(files.writeReplaceBytes(WorkingFiles::CheckImages, text, &why));
-    // The clean file as each scan makes it: every line with a tag, then the tags.
-    QByteArray clean;
-    for (const bool links : {false, true}) {
-        for (const bool tagsOnly : {false, true}) {
-            MakeCleanText(text, links, tagsOnly, clean);
-            note(files.writeReplaceBytes(WorkingFiles::CheckImagesClean, clean, &why));
-        }
-    }
     report.pagesWritten = files.writePair(WorkingFiles::ImagePage, result.imagePage,
                                           WorkingFiles::SourcePage, result.sourcePage, &why);
-    note(report.pagesWritten);
-    note(ResetWorkingFiles(files, &why));
+    if (!report.pagesWritten)
+        report.failure = why;
+    if (!ResetWorkingFiles(files, &why) && report.failure.isEmpty())
+        report.failure = why;
     return report;
 }
 
@@ -104,7 +96,7 @@ HarvestReport RunHarvest(const QString &pageText, const QString &pageUrl, const 
                          ResultLists &lists, const QString &baseUrl)
 {
     const HarvestResult result = Harvest(pageText, pageUrl, baseUrl);
-    const HarvestReport report = WriteWorkingFiles(result, pageText, files);
+    const HarvestReport report = WriteWorkingFiles(result, files);
     lists = result.lists;
     return report;
 }
@@ -129,34 +121,10 @@ HarvestReport RunHarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl,
         if (!ok && report.failure.isEmpty())
             report.failure = why;
     };
-    // The files in the order RunHarvest() writes them, each streamed into its file
-    // as it is made; the scans read the text in memory, never the files. The page
-    // is checked for UTF-8 as it is written into the first.
+    // The scans read the text in memory; each page is streamed into its file
+    // as it is made.
     QByteArray converted;
-    QByteArrayView text;
-    bool checked = false;
-    bool holdsCgiBin = false;
-    note(files.writeReplaceWith(
-        WorkingFiles::CheckImages,
-        [&](WorkingFiles::Stream &stream) {
-            text = WriteValidUtf8(pageUtf8, stream, &converted, &holdsCgiBin);
-            checked = true;
-        },
-        &why));
-    if (!checked) {
-        NullSink nowhere;
-        text = WriteValidUtf8(pageUtf8, nowhere, &converted, &holdsCgiBin);
-    }
-    // The clean file as each scan makes it, every line with a tag and then the
-    // tags: the two contents of a scan are made in one reading of the page.
-    for (const bool links : {false, true}) {
-        note(files.writeReplaceSeries(
-            WorkingFiles::CheckImagesClean, 2,
-            [&](WorkingFiles::Stream *const *streams) {
-                WriteCleanTexts(text, links, streams[0], streams[1], &holdsCgiBin);
-            },
-            &why));
-    }
+    const QByteArrayView text = ValidUtf8(pageUtf8, &converted);
     lists.clear();
     const qsizetype refused = scanPage(text, pageUrl, baseUrl, lists);
     const qsizetype imageLimit = Limits::forBytes(text.size()).imagePageBytes;

@@ -39,21 +39,25 @@ struct HarvestReport {
 HarvestResult Harvest(const QString &pageText, const QString &pageUrl,
                       const QString &baseUrl = QString());
 
-// Writes the six working files of a harvest, in the order the harvest makes them:
-// checkImages.txt with the page text, the clean file twice for each scan,
-// imagepage.html and source.htm as a pair, then the four scratch files emptied.
-// Every write is best-effort: one that fails is skipped, and the report says so.
-HarvestReport WriteWorkingFiles(const HarvestResult &result, const QString &pageText,
-                                const WorkingFiles &files);
+// The same harvest of a page given as UTF-8 bytes (bytes that are not UTF-8 are
+// read as QString::fromUtf8() reads them). Writes nothing.
+HarvestResult HarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl,
+                           const QString &baseUrl = QString());
+
+// Writes the working files as a harvest leaves them: imagepage.html and
+// source.htm as a pair, then checkImages.txt, checkImagesClean.txt, browser.txt
+// and images.htm emptied. Every write is best-effort: one that fails is skipped,
+// and the report says so.
+HarvestReport WriteWorkingFiles(const HarvestResult &result, const WorkingFiles &files);
 
 // Harvest() and WriteWorkingFiles() in one: the lists come back in `lists`.
 HarvestReport RunHarvest(const QString &pageText, const QString &pageUrl, const WorkingFiles &files,
                          ResultLists &lists, const QString &baseUrl = QString());
 
-// The same harvest on a page given as UTF-8 bytes (bytes that are not UTF-8 are
-// read as QString::fromUtf8() reads them), worked on as bytes and never decoded
-// whole, every file written into its file as it is made: what quarrow-harvest
-// runs. The files and lists are those RunHarvest() makes of the decoded text.
+// The same harvest on a page given as UTF-8 bytes, worked on as bytes and never
+// decoded whole, each generated page streamed into its file as it is made: what
+// quarrow-harvest runs. The files and lists are those RunHarvest() makes of the
+// decoded text.
 HarvestReport RunHarvestUtf8(const QByteArray &pageUtf8, const QString &pageUrl,
                              const WorkingFiles &files, ResultLists &lists,
                              const QString &baseUrl = QString());

@@ -1,6 +1,7 @@
 #include "platform/WebBrowser.h"
 
 #include "platform/ProgramFolder.h"
+#include "platform/QuarrowScheme.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -137,15 +138,20 @@ WebBrowser::~WebBrowser()
 void WebBrowser::attachPage(WebBrowserPage *page)
 {
     m_page = page;
+    // The program's own pages come from memory at once: their loads are not
+    // worth a word.
     connect(page, &QWebEnginePage::loadStarted, this, [this, page] {
         m_busy = true;
-        emit StatusTextChange(m_index, tr("Opening %1...").arg(startingAddress(page)));
+        const QUrl requested = page->requestedUrl();
+        if (!QuarrowScheme::owns(requested))
+            emit StatusTextChange(m_index, tr("Opening %1...").arg(requested.toString()));
     });
     connect(page, &QWebEnginePage::loadProgress, this,
             [this](int progress) { emit ProgressChange(m_index, progress, 100); });
-    connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+    connect(page, &QWebEnginePage::loadFinished, this, [this, page](bool ok) {
         m_busy = false;
-        emit StatusTextChange(m_index, ok ? tr("Done") : tr("Could not open the page"));
+        if (!QuarrowScheme::owns(page->url()))
+            emit StatusTextChange(m_index, ok ? tr("Done") : tr("Could not open the page"));
         emit DownloadComplete(m_index);
     });
     connect(page, &QWebEnginePage::linkHovered, this,
@@ -195,6 +201,14 @@ bool WebBrowser::navigationStarting(WebBrowserPage *page, const QUrl &url, bool 
                 Qt::QueuedConnection);
             return false;
         }
+    }
+    if (pageStarted && url.isLocalFile() && QuarrowScheme::owns(page->url())) {
+        // The engine lets no page of another scheme go to a local file by
+        // itself; a page of ours that the rule lets lead there is followed by
+        // the view opening the file.
+        QMetaObject::invokeMethod(
+            this, [this, url] { open(url); }, Qt::QueuedConnection);
+        return false;
     }
     // The engine takes the setting before the new document commits.
     applyPageRules(page, url);
@@ -310,23 +324,6 @@ bool WebBrowser::Navigate2(const QString &pathOrAddress)
         return true;
     }
     return Navigate(pathOrAddress);
-}
-
-void WebBrowser::showFileContent(const QByteArray &html, const QString &path)
-{
-    const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-    applyPageRules(m_page, url);
-    m_contentUrl = url;
-    m_page->setContent(html, QStringLiteral("text/html;charset=UTF-8"), url);
-}
-
-QString WebBrowser::startingAddress(QWebEnginePage *page) const
-{
-    // Content is carried by a data: address that means nothing to a reader.
-    const QUrl requested = page->requestedUrl();
-    if (requested.scheme() == QLatin1String("data") && page == m_page && !m_contentUrl.isEmpty())
-        return m_contentUrl.toString();
-    return requested.toString();
 }
 
 bool WebBrowser::GoBack()

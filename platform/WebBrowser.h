@@ -30,9 +30,6 @@ public:
     // Opens an address that was vetted elsewhere as a new navigation of the
     // view, never inside the page that is open: javascript: is refused.
     bool open(const QUrl &url);
-    // Shows `html` (UTF-8) as the document of the local file `path`: under the
-    // file's own address, with its rules, whatever the file holds on disk.
-    void showFileContent(const QByteArray &html, const QString &path);
     bool GoBack();
     bool GoForward();
     // Opens the start page shipped beside the program.
@@ -111,9 +108,6 @@ private:
     friend class WebBrowserPage;
 
     void attachPage(WebBrowserPage *page);
-    // The address that a load now starting shows: its own, but the file's
-    // for content shown as a file.
-    QString startingAddress(QWebEnginePage *page) const;
     // Called by a page of this view before a navigation starts; false when
     // the view's rule refuses it.
     bool navigationStarting(WebBrowserPage *page, const QUrl &url, bool isMainFrame,
@@ -128,8 +122,6 @@ private:
     int m_index;
     bool m_silent = false;
     bool m_busy = false;
-    // The file whose content was last shown with showFileContent.
-    QUrl m_contentUrl;
     WebBrowserPage *m_page = nullptr;
     QPointer<WebBrowserPage> m_popup;
     QTimer m_popupTimer;

@@ -12,9 +12,9 @@
 #include "platform/WebBrowser.h"
 #include "shell/Downloads.h"
 #include "shell/FindBar.h"
+#include "shell/GeneratedViews.h"
 #include "shell/LayoutGeometry.h"
 #include "shell/PageHarvester.h"
-#include "shell/PieceLoader.h"
 #include "windows/Branding.h"
 #include "windows/FileUtils.h"
 #include "windows/PageInfoWindow.h"
@@ -116,10 +116,13 @@ Form1::~Form1()
     m_harvester = nullptr;
     for (WebBrowser *view : wb)
         view->disconnect(this);
+    m_switcher->disconnect(this);
     // Views first: their pages, and those of the source windows, must go
     // before the profile.
     qDeleteAll(findChildren<PageSourceWindow *>(Qt::FindDirectChildrenOnly));
     delete m_pageInfo.data();
+    delete m_generated;
+    m_generated = nullptr;
     for (WebBrowser *&view : wb) {
         delete view;
         view = nullptr;
@@ -256,11 +259,8 @@ void Form1::createActions()
             &QAction::triggered, this, [this] { zoom(0); });
     connect(makeAction(Command::SavePage, tr("&Save Page As..."), {}, {}, {},
                        keys({QKeySequence::Save})),
-            &QAction::triggered, this, [this] {
-                const int index = visibleBrowserIndex();
-                if (index < 3)
-                    wb[size_t(index)]->triggerPageAction(QWebEnginePage::SavePage);
-            });
+            &QAction::triggered, this,
+            [this] { shownView()->triggerPageAction(QWebEnginePage::SavePage); });
     connect(makeAction(Command::CancelDownload, tr("&Cancel Download"), {}, {}, {}, {}),
             &QAction::triggered, this, [this] { m_downloads->cancel(); });
     action(Command::CancelDownload)->setEnabled(false);
@@ -277,10 +277,7 @@ void Form1::createActions()
 void Form1::updateNavigationActions()
 {
     // Back, Forward and Stop follow the history and loading of the view that shows.
-    const int index = visibleBrowserIndex();
-    if (index > 2)
-        return;
-    const WebBrowser *view = wb[size_t(index)];
+    const WebBrowser *view = shownView();
     action(Command::Back)->setEnabled(view->history()->canGoBack());
     action(Command::Forward)->setEnabled(view->history()->canGoForward());
     action(Command::Stop)->setEnabled(view->Busy());
@@ -347,50 +344,42 @@ void Form1::createControls()
     for (int i = 0; i < 3; ++i) {
         wb[i] = new WebBrowser(i, m_profile, m_client);
         wb[i]->setObjectName(QStringLiteral("wb%1").arg(i));
-        connect(wb[i], &WebBrowser::StatusTextChange, this, &Form1::wb_StatusTextChange);
-        connect(wb[i], &WebBrowser::ProgressChange, this, &Form1::wb_ProgressChange);
         connect(wb[i], &WebBrowser::DownloadComplete, this, &Form1::wb_DownloadComplete);
-        connect(wb[i], &WebBrowser::TitleChange, this, &Form1::wb_TitleChange);
-        connect(wb[i], &QWebEngineView::loadStarted, this, &Form1::updateNavigationActions);
-        connect(wb[i], &QWebEngineView::loadFinished, this, &Form1::updateNavigationActions);
-        connect(wb[i], &QWebEngineView::urlChanged, this, &Form1::updateNavigationActions);
         // Ctrl and the wheel zoom the view. The widget that shows the page
         // comes and goes with the page's process: each new one is watched.
         wb[i]->installEventFilter(this);
     }
+    // Only the view that shows speaks for the window.
+    m_switcher = new ViewSwitcher(wb, this);
+    connect(m_switcher, &ViewSwitcher::statusTextChanged, this, &Form1::wb_StatusTextChange);
+    connect(m_switcher, &ViewSwitcher::progressChanged, this, &Form1::wb_ProgressChange);
+    connect(m_switcher, &ViewSwitcher::titleChanged, this, &Form1::wb_TitleChange);
+    connect(m_switcher, &ViewSwitcher::navigationChanged, this, &Form1::updateNavigationActions);
+    // The address box follows the live page, whichever view shows.
     connect(wb[0], &QWebEngineView::urlChanged, this, &Form1::followAddress);
-    dressGeneratedViews();
-    // The harvest's pages show their beginning at once and take the rest a
-    // block at a time: whole lines of the Source Code page (each line ends in
-    // two <BR>s), whole pictures of the Images page (each followed by three).
-    m_viewLoaders = {new PieceLoader(wb[1], QByteArrayLiteral("<BR><BR>"), this),
-                     new PieceLoader(wb[2], QByteArrayLiteral("<BR><BR><BR>"), this)};
-    connect(wb[0], &QWebEngineView::loadStarted, this, &Form1::markViewsOutOfDate);
+    connect(wb[0], &WebBrowser::TitleChange, this,
+            [this] { txtUrl->setText(wb[0]->LocationURL()); });
+    m_generated = new GeneratedViews(m_profile, wb[1], wb[2], this);
+    m_generated->setLiveView(wb[0]);
+    connect(wb[0], &QWebEngineView::loadStarted, m_generated, &GeneratedViews::markOutOfDate);
     connect(wb[0], &QWebEngineView::loadFinished, this, [this] {
         if (m_pageInfo)
             refreshPageInfo();
     });
     m_harvester = new PageHarvester(wb[0], *m_files, this);
+    connect(m_harvester, &PageHarvester::harvested, this, &Form1::showHarvest);
     connect(m_harvester, &PageHarvester::finished, this, &Form1::finishHarvest);
     // The harvest's pages never run scripts, in whichever view they show: the
     // live view turns its scripts off for them (Send to Browser, Refresh,
     // Back and Forward land there too) and on again for any other page.
-    wb[0]->setScriptlessPages([this](const QUrl &url) { return isGeneratedPage(url); });
-    // The generated views, and copies of them, lead where the page they were
-    // made from could: a web page's harvest opens no local file.
+    wb[0]->setScriptlessPages([](const QUrl &url) { return isGeneratedPage(url); });
+    // The generated pages lead where the page they were made from could: a
+    // web page's harvest opens no local file.
     for (int i = 0; i < 3; ++i) {
         wb[i]->setNavigationRule(
             [this, i](const QUrl &target) { return viewLinkRefusal(i, target); });
         connect(wb[i], &WebBrowser::navigationRefused, this,
                 [this](int, const QString &reason) { sb1->setPanelText(1, reason); });
-    }
-    // The generated views show files of our own: no scripts run there, their
-    // pictures may come from the web, and they are UTF-8.
-    for (int i : {1, 2}) {
-        QWebEngineSettings *settings = wb[i]->page()->settings();
-        settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-        settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
-        settings->setDefaultTextEncoding(QStringLiteral("UTF-8"));
     }
 
     sb1 = new StatusBar(m_client);
@@ -423,22 +412,9 @@ void Form1::createControls()
     resize(Twips::toPixelsX(12135), Twips::toPixelsY(11100));
 }
 
-bool Form1::isGeneratedPage(const QUrl &url) const
+bool Form1::isGeneratedPage(const QUrl &url)
 {
-    if (!url.isLocalFile())
-        return false;
-    const QFileInfo page(url.toLocalFile());
-    for (const QString &name : {QString(WorkingFiles::SourcePage), QString(WorkingFiles::ImagePage),
-                                SentSourceCopy, SentImagesCopy}) {
-        const QFileInfo file(m_files->path(name));
-        // Another spelling of the same file counts too: letter case, a link.
-        if (QDir::cleanPath(page.absoluteFilePath())
-                .compare(QDir::cleanPath(file.absoluteFilePath()), Qt::CaseInsensitive) == 0)
-            return true;
-        if (page.exists() && file.exists() && page.canonicalFilePath() == file.canonicalFilePath())
-            return true;
-    }
-    return false;
+    return GeneratedViews::isGenerated(url);
 }
 
 void Form1::createMenus()
@@ -495,7 +471,7 @@ void Form1::Form_Load()
         }
         wb[0]->GoHome();
         if (!verdict.refusal.isEmpty())
-            sayOverTheViews(verdict.refusal);
+            sayOverTheLoad(verdict.refusal);
     });
 }
 

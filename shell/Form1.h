@@ -5,6 +5,7 @@
 #include "harvest/WorkingFiles.h"
 #include "platform/SkinControl.h"
 #include "platform/WebBrowser.h"
+#include "shell/ViewSwitcher.h"
 #include "windows/Branding.h"
 #include "windows/Form8.h"
 #include "windows/frmAbout.h"
@@ -28,13 +29,11 @@ class Downloads;
 class FindBar;
 class ProgressBar;
 class StatusBar;
+class GeneratedViews;
 class PageHarvester;
-class PieceLoader;
+struct ViewPages;
 class TabStrip;
 class PageInfoWindow;
-
-// The three views of the current page, in the order of their tabs.
-enum class View { Live = 0, Source = 1, Images = 2 };
 
 // The window's commands. Each is one action that serves its button, its menu
 // item and its shortcut.
@@ -103,13 +102,14 @@ public:
     const ResultLists &results() const { return m_lists; }
     // How many harvests have finished (their files written, views pointed).
     int harvestsDone() const { return m_harvestsDone; }
-    // True while the Source Code or Images view is still taking in the later
-    // blocks of its page.
-    bool generatedPagesGrowing() const;
     const WorkingFiles &workingFiles() const { return *m_files; }
-    // True for the harvest's own pages (source.htm, imagepage.html in the
-    // working folder), which never run scripts.
-    bool isGeneratedPage(const QUrl &url) const;
+    // True for the harvest's own pages (the Source Code and Images views'
+    // quarrow: pages), which never run scripts.
+    static bool isGeneratedPage(const QUrl &url);
+    // What the Source Code and Images views show.
+    GeneratedViews *generatedViews() const { return m_generated; }
+    // Which view shows, and what speaks for the window.
+    ViewSwitcher *viewSwitcher() const { return m_switcher; }
     // Opened side windows, while they are loaded.
     Form8 *helpWindow() const { return m_help; }
     frmAbout *aboutWindow() const { return m_about; }
@@ -118,10 +118,6 @@ public:
     // Opens an address or file that the desktop handed over in the Browser tab
     // (none: nothing opens) and brings the window to the front.
     void openFromDesktop(const QString &address);
-    // The copies that Send to Browser opens of the two generated pages, which
-    // no harvest overwrites.
-    static inline const QString SentSourceCopy = QStringLiteral("sent-source.htm");
-    static inline const QString SentImagesCopy = QStringLiteral("sent-imagepage.html");
     // The find bar under the tab strip (hidden until Find).
     FindBar *findBar() const { return m_findBar; }
     // The zoom levels a view steps through, as factors.
@@ -146,8 +142,8 @@ private:
     void ShowView(View which);
     void SelectView(View which);
     void TabStrip1_Click();
-    // The index of the visible view (the last one that is visible), or 3.
-    int visibleBrowserIndex() const;
+    // The view that shows.
+    WebBrowser *shownView() const;
 
     // --- navigation commands ----------------------------------------------
     void cmdBack_Click();
@@ -158,8 +154,6 @@ private:
     void txtUrl_KeyPress(int keyAscii);
     void cmdBackDir_Click();
     void cmdSendToBrowser_Click();
-    // The address Send to Browser opens for a view's page.
-    QUrl sendableAddress(const QUrl &url);
     void cmdWebsite_Click();
     void goHome();
     // Steps the showing view's zoom up (+1), down (-1) or back to 100% (0).
@@ -169,27 +163,25 @@ private:
     void viewShown(bool pageHadKeys);
     // True while the keys go to one of the views' pages.
     bool pageHasKeys() const;
-    // The Source Code and Images views show the harvest's pages dressed for
-    // reading (monospace source, pictures no wider than the view, a word for a
-    // page without pictures), and say when they are out of date.
-    void dressGeneratedViews();
-    void markViewsOutOfDate();
     // The address box shows the live view's address unless the user is editing it.
     void followAddress();
 
     // --- browser events ---------------------------------------------------
-    void wb_StatusTextChange(int index, const QString &text);
-    void wb_ProgressChange(int index, int progress, int progressMax);
+    // What the view that shows says.
+    void wb_StatusTextChange(const QString &text);
+    void wb_ProgressChange(int progress, int progressMax);
+    void wb_TitleChange(const QString &text);
     void wb_DownloadComplete(int index);
-    void wb_TitleChange(int index, const QString &text);
+    // Says a text in the status bar now, and again once the live page's load
+    // has ended, so that its "Done" does not cover it.
+    void sayOverTheLoad(const QString &text);
 
     // --- page harvest -----------------------------------------------------
     // Starts a harvest of the live page; its views follow when it has finished.
     void startHarvest();
-    void finishHarvest(const ResultLists &results, const HarvestReport &report, const QUrl &page);
-    // Says a text in the status bar now and again once each generated view has
-    // loaded its next page, so that the views' own words do not cover it.
-    void sayOverTheViews(const QString &text);
+    // The harvest's views show; its files are being written.
+    void showHarvest(const ResultLists &results, const ViewPages &pages);
+    void finishHarvest(const HarvestReport &report);
 
     // --- page info --------------------------------------------------------
     // Opens an address that a command of ours follows for the page `page`
@@ -197,8 +189,8 @@ private:
     // page there may not lead to it; then the status bar says why.
     void openForPage(const QUrl &address, const QUrl &page);
     // Why a view's page may not lead to `target` (empty: it may). The
-    // generated views lead where the harvested page could, and so does a copy
-    // of them sent to the Browser view.
+    // generated views' pages lead where the harvested page could, in
+    // whichever view they show.
     QString viewLinkRefusal(int index, const QUrl &target) const;
 
     // Opens the Page Info window (or brings it to the front) and fills it.
@@ -245,10 +237,8 @@ private:
     Downloads *m_downloads = nullptr;
 
     ResultLists m_lists;
-    // The page whose harvest the generated views show, and the one whose
-    // generated page Send to Browser last copied.
-    QUrl m_harvestedPage;
-    QUrl m_sentFrom;
+    // Said again when the live page's load under way ends.
+    QString m_sayAfterLoad;
     QWidget *m_client = nullptr;
     QWebEngineProfile *m_profile = nullptr;
     std::unique_ptr<WorkingFiles> m_files;
@@ -259,9 +249,8 @@ private:
     Branding m_branding;
     QPointer<SkinControl> m_skin;
     PageHarvester *m_harvester = nullptr;
-    // Load the Source Code and Images pages into their views in pieces.
-    std::array<PieceLoader *, 2> m_viewLoaders{};
+    GeneratedViews *m_generated = nullptr;
+    ViewSwitcher *m_switcher = nullptr;
     std::array<QAction *, size_t(Command::Count)> m_actions{};
-    std::array<QMetaObject::Connection, 2> m_viewNotices;
     bool m_unloaded = false;
 };

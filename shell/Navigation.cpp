@@ -6,14 +6,13 @@
 #include "platform/BestEffort.h"
 #include "platform/StatusBar.h"
 #include "platform/WebBrowser.h"
+#include "shell/GeneratedViews.h"
 #include "windows/Branding.h"
 #include "windows/frmWebsite.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-
-#include <memory>
 
 namespace {
 void stopAll(const std::array<WebBrowser *, 3> &wb)
@@ -23,37 +22,26 @@ void stopAll(const std::array<WebBrowser *, 3> &wb)
 }
 } // namespace
 
-int Form1::visibleBrowserIndex() const
+WebBrowser *Form1::shownView() const
 {
-    // The last visible view wins; with none visible the index stays past the end.
-    int index = 3;
-    for (int i = 0; i < 3; ++i) {
-        if (wb[i]->Visible())
-            index = i;
-    }
-    return index;
+    return m_switcher->currentView();
 }
 
 View Form1::currentView() const
 {
-    const int index = visibleBrowserIndex();
-    return index < 3 ? View(index) : View::Live;
+    return m_switcher->current();
 }
 
 void Form1::cmdBack_Click()
 {
     stopAll(wb);
-    const int index = visibleBrowserIndex();
-    if (index < 3)
-        BestEffort([this, index] { wb[index]->GoBack(); });
+    BestEffort([this] { shownView()->GoBack(); });
 }
 
 void Form1::cmdForward_Click()
 {
     stopAll(wb);
-    const int index = visibleBrowserIndex();
-    if (index < 3)
-        BestEffort([this, index] { wb[index]->GoForward(); });
+    BestEffort([this] { shownView()->GoForward(); });
 }
 
 void Form1::cmdStop_Click()
@@ -89,9 +77,7 @@ void Form1::txtUrl_KeyPress(int keyAscii)
         return;
     cmdGo_Click();
     // The page takes the keys from here on (Page Down scrolls it).
-    const int index = visibleBrowserIndex();
-    if (index < 3)
-        wb[size_t(index)]->setFocus(Qt::OtherFocusReason);
+    shownView()->setFocus(Qt::OtherFocusReason);
 }
 
 void Form1::followAddress()
@@ -134,48 +120,29 @@ void Form1::cmdBackDir_Click()
     SelectView(View::Live);
 }
 
-QUrl Form1::sendableAddress(const QUrl &url)
-{
-    // A generated page goes to the Browser tab as a copy: the next harvest
-    // overwrites the page itself, and Refresh would then show the harvest of
-    // itself. The copy leads where the harvested page could.
-    const QString file = url.isLocalFile() ? QFileInfo(url.toLocalFile()).fileName() : QString();
-    const bool source = file.compare(WorkingFiles::SourcePage, Qt::CaseInsensitive) == 0;
-    const bool images = file.compare(WorkingFiles::ImagePage, Qt::CaseInsensitive) == 0;
-    if (!isGeneratedPage(url) || !(source || images))
-        return url;
-    QFile page(url.toLocalFile());
-    const QString copy = source ? SentSourceCopy : SentImagesCopy;
-    if (!page.open(QIODevice::ReadOnly) || !m_files->writeReplaceBytes(copy, page.readAll()))
-        return url;
-    m_sentFrom = m_harvestedPage;
-    return QUrl::fromLocalFile(m_files->path(copy));
-}
-
 void Form1::cmdSendToBrowser_Click()
 {
     stopAll(wb);
-    const int index = visibleBrowserIndex();
-    if (index == 0) {
+    const View shown = currentView();
+    if (shown == View::Live) {
         // The Browser view's own page opens again.
         BestEffort([this] { wb[0]->open(wb[0]->url()); });
         return;
     }
-    if (index >= 3)
-        return;
-    const QUrl shown = wb[index]->url();
-    if (isGeneratedPage(shown)) {
-        BestEffort([this, shown] {
-            const QUrl copy = sendableAddress(shown);
-            txtUrl->setText(copy.toString());
+    const QUrl address = shownView()->url();
+    if (isGeneratedPage(address)) {
+        // The view's own page, under its own address: it stays served while
+        // the Browser view shows it, and runs no script there either.
+        BestEffort([this, address] {
+            txtUrl->setText(address.toString());
             SelectView(View::Live);
-            wb[0]->open(copy);
+            wb[0]->open(address);
         });
         return;
     }
     // A picture or page that a generated view went to: the harvested page's
     // rules hold for it.
-    BestEffort([this, shown] { openForPage(shown, m_harvestedPage); });
+    BestEffort([this, address] { openForPage(address, m_generated->harvestedPage()); });
 }
 
 void Form1::openForPage(const QUrl &address, const QUrl &page)
@@ -193,20 +160,14 @@ void Form1::openForPage(const QUrl &address, const QUrl &page)
 
 QString Form1::viewLinkRefusal(int index, const QUrl &target) const
 {
-    if (!target.isLocalFile() || isGeneratedPage(target))
+    if (!target.isLocalFile())
         return {};
-    QUrl page;
-    if (index == 0) {
-        // Only a copy of a generated page needs a word: the engine keeps
-        // every other page from leading to a local file by itself.
-        const QUrl shown = wb[0]->url();
-        const QString file = shown.isLocalFile() ? shown.toLocalFile() : QString();
-        if (file != m_files->path(SentSourceCopy) && file != m_files->path(SentImagesCopy))
-            return {};
-        page = m_sentFrom;
-    } else {
-        page = m_harvestedPage;
-    }
+    // Only the generated pages need a word: the engine keeps every other page
+    // from leading to a local file by itself.
+    const QUrl shown = wb[size_t(index)]->url();
+    if (!isGeneratedPage(shown))
+        return {};
+    const QUrl page = m_generated->harvestedPageOf(shown);
     return PageMayLeadTo(page, target) ? QString() : LocalFileRefusal(target);
 }
 
@@ -216,17 +177,10 @@ void Form1::cmdWebsite_Click()
     if (!ShowWebsiteWindow(m_branding.website, &handedOver) || handedOver)
         return;
     // No browser of the desktop took the site: it opens here, and the status
-    // bar says why, again over the words of the views that the page's harvest
-    // reloads.
+    // bar says why, again over the words of the load.
     const QString address = frmWebsite::WebsiteAddress(m_branding.website);
-    const QString text =
-        tr("No web browser of the desktop opened %1: it is shown in the Browser tab").arg(address);
     SelectView(View::Live);
     wb[0]->Navigate(address);
-    sb1->setPanelText(1, text);
-    auto once = std::make_shared<QMetaObject::Connection>();
-    *once = connect(this, &Form1::harvestFinished, this, [this, text, once] {
-        disconnect(*once);
-        sayOverTheViews(text);
-    });
+    sayOverTheLoad(
+        tr("No web browser of the desktop opened %1: it is shown in the Browser tab").arg(address));
 }

@@ -56,26 +56,32 @@ void PageHarvester::runNext()
         if (*cancelled)
             return;
         // The engine writes lone LFs; the harvest reads lines that end in CR LF.
-        const QString text = WebBrowser::withCrLf(body.text);
+        const QByteArray text = WebBrowser::withCrLf(body.text).toUtf8();
         // Relative references resolve against the document's base address.
-        const HarvestResult result = Harvest(text, body.address, body.base);
-        const HarvestReport report = WriteWorkingFiles(result, text, files);
+        const HarvestResult result = HarvestBytes(text, body.address, body.base);
+        // The views need not wait for the files: they show the pages from
+        // memory while the files are written.
+        ViewPages pages = GeneratedViews::pagesFor(result, QUrl(body.address));
         // The harvester waits for this thread before it goes, so it is still
-        // here; the call is dropped if it goes before the call is delivered.
+        // here; a call is dropped if it goes before the call is delivered.
         QMetaObject::invokeMethod(
             this,
-            [this, lists = result.lists, report, page = QUrl(body.address)] {
-                deliver(lists, report, page);
+            [this, lists = result.lists, pages = std::move(pages)] {
+                if (!m_stopped)
+                    emit harvested(lists, pages);
             },
             Qt::QueuedConnection);
+        const HarvestReport report = WriteWorkingFiles(result, files);
+        QMetaObject::invokeMethod(
+            this, [this, report] { deliver(report); }, Qt::QueuedConnection);
     });
 }
 
-void PageHarvester::deliver(const ResultLists &lists, const HarvestReport &report, const QUrl &page)
+void PageHarvester::deliver(const HarvestReport &report)
 {
     m_running = false;
     if (m_stopped)
         return;
-    emit finished(lists, report, page);
+    emit finished(report);
     runNext();
 }

@@ -3,6 +3,7 @@
 #include "harvest/Harvest.h"
 #include "harvest/WorkingFiles.h"
 #include "platform/WebBrowser.h"
+#include "shell/GeneratedViews.h"
 
 #include <QObject>
 #include <QPointer>
@@ -14,9 +15,9 @@
 
 // Runs the harvest for a browser view: asks the view for its body markup, the
 // address of its document and the document's base address, harvests it off the
-// window's thread and writes the working files. Harvests run one at a time: the
-// newest page text waits for the running one and replaces any older text still
-// waiting.
+// window's thread, hands the views' pages over and then writes the working
+// files. Harvests run one at a time: the newest page text waits for the running
+// one and replaces any older text still waiting.
 class PageHarvester : public QObject {
     Q_OBJECT
 public:
@@ -32,14 +33,16 @@ public:
     const WorkingFiles &files() const { return m_files; }
 
 signals:
-    // In the harvester's own thread, once a harvest has written its files.
-    // `page` is the address of the document that was harvested.
-    void finished(const ResultLists &lists, const HarvestReport &report, const QUrl &page);
+    // A harvest's lists and the views' pages are made; its files are being
+    // written. `page` is the address of the document that was harvested.
+    void harvested(const ResultLists &lists, const ViewPages &pages);
+    // The same harvest's working files are written.
+    void finished(const HarvestReport &report);
 
 private:
     void queue(const WebBrowser::BodyText &body);
     void runNext();
-    void deliver(const ResultLists &lists, const HarvestReport &report, const QUrl &page);
+    void deliver(const HarvestReport &report);
 
     QPointer<WebBrowser> m_view;
     WorkingFiles m_files;

@@ -1,7 +1,6 @@
 // Views, the tab strip, the menus and shut-down of the main window.
 #include "shell/Form1.h"
 #include "shell/PageHarvester.h"
-#include "shell/PieceLoader.h"
 
 #include "platform/BestEffort.h"
 #include "platform/CommonDialog.h"
@@ -19,31 +18,22 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFile>
 #include <QWebEnginePage>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
-#include <QWebEngineSettings>
 
 #include <algorithm>
-#include <functional>
 
 void Form1::ShowView(View which)
 {
     const bool pageHadKeys = pageHasKeys();
-    for (WebBrowser *view : wb)
-        view->setVisible(false);
-    wb[size_t(which)]->setVisible(true);
+    m_switcher->show(which);
     viewShown(pageHadKeys);
 }
 
 void Form1::SelectView(View which)
 {
     const bool pageHadKeys = pageHasKeys();
-    for (WebBrowser *view : wb)
-        view->setVisible(false);
     TabStrip1->select(int(which) + 1);
-    wb[size_t(which)]->setVisible(true);
+    m_switcher->show(which);
     viewShown(pageHadKeys);
 }
 
@@ -57,15 +47,11 @@ bool Form1::pageHasKeys() const
 
 void Form1::viewShown(bool pageHadKeys)
 {
-    updateNavigationActions();
-    const int index = visibleBrowserIndex();
-    if (index < 3) {
-        WebBrowser *shown = wb[size_t(index)];
-        m_findBar->setView(shown);
-        // The keys stay with the page: from the view that went to the one shown.
-        if (pageHadKeys)
-            shown->setFocus(Qt::OtherFocusReason);
-    }
+    WebBrowser *shown = shownView();
+    m_findBar->setView(shown);
+    // The keys stay with the page: from the view that went to the one shown.
+    if (pageHadKeys)
+        shown->setFocus(Qt::OtherFocusReason);
     showZoom();
 }
 
@@ -130,10 +116,7 @@ const QList<double> &Form1::zoomLevels()
 
 void Form1::zoom(int step)
 {
-    const int index = visibleBrowserIndex();
-    if (index > 2)
-        return;
-    WebBrowser *view = wb[size_t(index)];
+    WebBrowser *view = shownView();
     const QList<double> &levels = zoomLevels();
     const double now = view->zoomFactor();
     double next = 1.0;
@@ -160,75 +143,9 @@ void Form1::zoom(int step)
 
 void Form1::showZoom()
 {
-    const int index = visibleBrowserIndex();
-    if (index > 2 || m_downloads->busy())
+    if (m_downloads->busy())
         return;
     // The second panel names the level while it is not the page's own size.
-    const int percent = qRound(wb[size_t(index)]->zoomFactor() * 100);
+    const int percent = qRound(shownView()->zoomFactor() * 100);
     sb1->setPanelText(2, percent == 100 ? QString() : tr("Zoom %1%").arg(percent));
-}
-
-namespace {
-QString resourceText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-} // namespace
-
-void Form1::dressGeneratedViews()
-{
-    // The page is held back from layout while it is read, then dressed and
-    // shown once it is all there.
-    const struct {
-        const char *resource;
-        QWebEngineScript::InjectionPoint when;
-    } steps[] = {{":/app/views/hide.js", QWebEngineScript::DocumentCreation},
-                 {":/app/views/dress.js", QWebEngineScript::DocumentReady}};
-    const struct {
-        WebBrowser *view;
-        const char *kind;
-        QString file;
-    } views[] = {{wb[1], "source", QString(WorkingFiles::SourcePage)},
-                 {wb[2], "images", QString(WorkingFiles::ImagePage)}};
-    for (const auto &step : steps) {
-        const QString text = resourceText(QString::fromLatin1(step.resource));
-        for (const auto &v : views) {
-            QWebEngineScript script;
-            script.setName(QStringLiteral("quarrow-dress"));
-            script.setInjectionPoint(step.when);
-            script.setWorldId(QWebEngineScript::ApplicationWorld);
-            script.setRunsOnSubFrames(false);
-            const QString page =
-                QUrl::fromLocalFile(m_files->path(v.file)).toString(QUrl::FullyEncoded);
-            script.setSourceCode(
-                QString(text)
-                    .replace(QStringLiteral("QUARROW_KIND"),
-                             WebBrowser::scriptString(QString::fromLatin1(v.kind)))
-                    .replace(QStringLiteral("QUARROW_PAGE"), WebBrowser::scriptString(page)));
-            v.view->page()->scripts().insert(script);
-        }
-    }
-    // The Images view shows its text first: its pictures are fetched once the
-    // page itself has loaded.
-    connect(wb[2], &QWebEngineView::loadFinished, this, [this] {
-        QWebEngineSettings *settings = wb[2]->page()->settings();
-        if (!settings->testAttribute(QWebEngineSettings::AutoLoadImages))
-            settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
-    });
-}
-
-bool Form1::generatedPagesGrowing() const
-{
-    return std::any_of(m_viewLoaders.begin(), m_viewLoaders.end(),
-                       [](const PieceLoader *loader) { return loader && loader->adding(); });
-}
-
-void Form1::markViewsOutOfDate()
-{
-    static const QString script = resourceText(QStringLiteral(":/app/views/updating.js"));
-    for (WebBrowser *view : {wb[1], wb[2]}) {
-        if (isGeneratedPage(view->url()))
-            view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld);
-    }
 }

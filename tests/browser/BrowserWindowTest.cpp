@@ -109,12 +109,10 @@ TEST_F(BrowserWindow, FindCountsStepsBothWaysAndClosesWithEsc)
 TEST_F(BrowserWindow, FindSearchesTheViewThatShows)
 {
     open("/words.html");
-    ASSERT_TRUE(waitForUrl(1, QUrl::fromLocalFile(programFile("source.htm")).toString()));
-    // The whole page of this harvest, not a page before it nor only its first
-    // piece, before anything is counted.
-    EXPECT_EVENTUALLY(!view(1)->Busy() && !form->generatedPagesGrowing() &&
-                          evaluate(1, "document.body.innerText.includes('pear')").toBool(),
-                      15000);
+    // The whole page of this harvest, not a page before it, before anything
+    // is counted.
+    ASSERT_TRUE(waitForGeneratedViews());
+    ASSERT_TRUE(evaluate(1, "document.body.innerText.includes('pear')").toBool());
     showView(1);
     press(Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(form->findBar()->view(), view(1));
@@ -268,13 +266,7 @@ protected:
     void openAndWaitForViews(const QString &path)
     {
         open(path);
-        for (int index : {1, 2}) {
-            EXPECT_EVENTUALLY(!view(index)->Busy() && form->isGeneratedPage(view(index)->url()),
-                              15000);
-        }
-        // A long page's later blocks are added after the views' loads.
-        EXPECT_EVENTUALLY(!form->generatedPagesGrowing(), 15000);
-        QTest::qWait(100);
+        ASSERT_TRUE(waitForGeneratedViews());
     }
     QString text(int index, const QString &script) { return evaluate(index, script).toString(); }
 };

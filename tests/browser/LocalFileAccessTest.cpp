@@ -170,7 +170,8 @@ TEST_F(LocalFileAccess, LocalPagesShowTheirPicturesAndStylesButRunNoScript)
     EXPECT_EVENTUALLY_EQ(evaluate(0, state).toString(), QString("rgb(1, 2, 3) 3x5 null"), 10000);
 
     // The Images view runs no script, so it may show the local page's pictures.
-    const QString images = QUrl::fromLocalFile(programFile("imagepage.html")).toString();
+    ASSERT_TRUE(waitForGeneratedViews());
+    const QString images = generatedAddress(2);
     const QString countLoaded =
         "(function(){var a=Array.from(document.images);return a.length>0&&a.every("
         "function(i){return i.complete&&i.naturalWidth>0;});})()";

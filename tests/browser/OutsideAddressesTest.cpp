@@ -179,9 +179,7 @@ TEST_F(OutsideAddresses, PageInfoOpensALocalPagesOwnFiles)
 TEST_F(OutsideAddresses, TheGeneratedViewsOfAWebPageLeadToNoLocalFile)
 {
     openLive(site.url("/index.html"));
-    EXPECT_EVENTUALLY(form->isGeneratedPage(view(1)->url()) && !view(1)->Busy() &&
-                          !form->generatedPagesGrowing(),
-                      15000);
+    ASSERT_TRUE(waitForGeneratedViews());
     const QUrl generated = view(1)->url();
     const QString target = QUrl::fromLocalFile(secretPath).toString();
     // The generated page runs no script of its own; the test's script puts a
@@ -209,15 +207,16 @@ TEST_F(OutsideAddresses, TheGeneratedViewsOfAWebPageLeadToNoLocalFile)
 
     // Send to Browser from there opens no local file either.
     showView(1);
+    const int sent = form->harvestsDone();
     form->action(Command::SendToBrowser)->trigger();
     ASSERT_TRUE(waitForLoad(0));
     EXPECT_NE(view(0)->url(), QUrl::fromLocalFile(secretPath));
+    // The page sent has a harvest of its own.
+    ASSERT_TRUE(waitForHarvests(sent + 1));
 
     // The generated views of a local page lead to its files.
     openLive(localPage);
-    EXPECT_EVENTUALLY(form->isGeneratedPage(view(1)->url()) && !view(1)->Busy() &&
-                          !form->generatedPagesGrowing(),
-                      15000);
+    ASSERT_TRUE(waitForGeneratedViews());
     follow();
     EXPECT_TRUE(waitForUrl(1, target));
 }

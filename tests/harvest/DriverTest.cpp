@@ -101,7 +101,7 @@ TEST(HarvestDriver, TheCoreWritesNothingAndTheFilesHoldItsPages)
     EXPECT_EQ(result.lists.Links[1], QStringList({"http://www.example.com/dir/a.gif"}));
     EXPECT_EQ(result.lists.Links[0], QStringList({"http://www.example.com/dir/b.jpg"}));
     EXPECT_TRUE(QDir(folders.fast.path()).isEmpty());
-    const HarvestReport report = WriteWorkingFiles(result, page, folders.files);
+    const HarvestReport report = WriteWorkingFiles(result, folders.files);
     EXPECT_TRUE(report.failure.isEmpty());
     EXPECT_EQ(folders.fileBytes(WorkingFiles::SourcePage), result.sourcePage + "\r\n");
     EXPECT_EQ(folders.fileBytes(WorkingFiles::ImagePage), result.imagePage + "\r\n");

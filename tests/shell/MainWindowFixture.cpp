@@ -2,6 +2,7 @@
 
 #include "platform/ProgramFolder.h"
 #include "platform/WebBrowser.h"
+#include "shell/GeneratedViews.h"
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
 
@@ -144,4 +145,34 @@ bool MainWindowFixture::waitForUrl(int view, const QString &url, int timeoutMs)
     while (this->view(view)->LocationURL() != url && timer.elapsed() < timeoutMs)
         QTest::qWait(20);
     return this->view(view)->LocationURL() == url;
+}
+
+QString MainWindowFixture::generatedAddress(int view) const
+{
+    return QStringLiteral("quarrow:%1/%2")
+        .arg(view == 1 ? QStringLiteral("source") : QStringLiteral("images"))
+        .arg(form->generatedViews()->generation());
+}
+
+bool MainWindowFixture::waitForGeneratedViews(int timeoutMs)
+{
+    const auto shown = [this] {
+        for (int index : {1, 2}) {
+            if (view(index)->LocationURL() != generatedAddress(index) || view(index)->Busy())
+                return false;
+        }
+        return true;
+    };
+    QElapsedTimer timer;
+    timer.start();
+    while (!shown() && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    if (!shown()) {
+        for (int index : {1, 2})
+            ADD_FAILURE() << "view " << index << " shows "
+                          << view(index)->LocationURL().toStdString()
+                          << (view(index)->Busy() ? ", busy" : "") << ", not "
+                          << generatedAddress(index).toStdString();
+    }
+    return shown();
 }

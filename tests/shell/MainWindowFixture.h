@@ -50,6 +50,12 @@ protected:
     bool waitForUrl(int view, const QString &url, int timeoutMs = 15000);
     // Waits until `count` harvests have finished in all (bounded).
     bool waitForHarvests(int count, int timeoutMs = 20000);
+    // The address of the page that the Source Code (1) or Images (2) view
+    // shows for the window's last harvest.
+    QString generatedAddress(int view) const;
+    // Waits until both generated views have loaded the last harvest's pages
+    // (bounded).
+    bool waitForGeneratedViews(int timeoutMs = 20000);
     // Runs a script in a view and returns its result (bounded).
     QVariant evaluate(int view, const QString &script, int timeoutMs = 10000);
 

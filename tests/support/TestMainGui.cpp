@@ -1,3 +1,4 @@
+#include "platform/QuarrowScheme.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -6,6 +7,8 @@
 int main(int argc, char **argv)
 {
     testsupport::prepareEnvironment();
+    // As the program does, before the application object.
+    QuarrowScheme::registerScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

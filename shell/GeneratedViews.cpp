@@ -1,0 +1,233 @@
+#include "shell/GeneratedViews.h"
+
+#include "platform/QuarrowScheme.h"
+#include "platform/WebBrowser.h"
+
+#include <QFile>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+
+namespace {
+
+const QString SourceKind = QStringLiteral("source");
+const QString ImagesKind = QStringLiteral("images");
+
+QString resourceText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// What a page of ours may load: its own style, and pictures from where the
+// harvested page could have loaded them. It runs no script and loads no frame.
+QByteArray policyFor(const QUrl &page)
+{
+    QByteArray pictures = "http: https: data:";
+    if (page.isLocalFile())
+        pictures += " file:";
+    return "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+           "style-src 'unsafe-inline'; img-src " +
+           pictures + "\">";
+}
+
+QByteArray head(const QUrl &page, const QString &title, const char *style)
+{
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\">" + policyFor(page) + "<title>" +
+           title.toHtmlEscaped().toUtf8() + "</title><style>" + style + "</style></head><body>";
+}
+
+// A generated page without the byte-order mark that starts it.
+QByteArrayView withoutMark(const QByteArray &page)
+{
+    QByteArrayView view(page);
+    if (view.startsWith(QByteArrayView(harvest::kByteOrderMark)))
+        view = view.sliced(3);
+    return view;
+}
+
+} // namespace
+
+GeneratedViews::GeneratedViews(QWebEngineProfile *profile, WebBrowser *source, WebBrowser *images,
+                               QObject *parent)
+    : QObject(parent), m_source(source), m_images(images)
+{
+    m_scheme = new QuarrowScheme(
+        profile, [this](const QString &path) { return pageAt(path); }, this);
+    // The views show pages of our own: no scripts run there, their pictures
+    // may come from the web, and they are UTF-8.
+    for (WebBrowser *view : {m_source, m_images}) {
+        QWebEngineSettings *settings = view->page()->settings();
+        settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        settings->setDefaultTextEncoding(QStringLiteral("UTF-8"));
+    }
+    for (WebBrowser *view : {m_source, m_images})
+        connect(view, &QWebEngineView::loadFinished, this, [this, view] { loadEnded(view); });
+    // The Images view shows its text first: its pictures are fetched once the
+    // page itself has loaded.
+    connect(m_images, &QWebEngineView::loadFinished, this, [this] {
+        QWebEngineSettings *settings = m_images->page()->settings();
+        if (!settings->testAttribute(QWebEngineSettings::AutoLoadImages))
+            settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+    });
+}
+
+GeneratedViews::~GeneratedViews() = default;
+
+ViewPages GeneratedViews::pagesFor(const HarvestResult &result, const QUrl &page)
+{
+    ViewPages pages;
+    pages.page = page;
+    pages.noPictures = result.lists.Links[1].isEmpty();
+    const QString address = page.toDisplayString();
+    const QByteArrayView sourceText = withoutMark(result.sourcePage);
+    pages.source.reserve(sourceText.size() + 2048);
+    pages.source += head(page, QStringLiteral("Source Code of ") + address,
+                         "body{font-family:\"DejaVu Sans Mono\",\"Liberation Mono\",monospace;"
+                         "font-size:13px;white-space:pre-wrap;overflow-wrap:anywhere;margin:8px;"
+                         "line-height:1.35}body>br:nth-of-type(even){display:none}"
+                         "#quarrow-about{font-family:\"DejaVu Sans\",sans-serif;color:#555;"
+                         "white-space:normal;margin:0 0 8px}");
+    pages.source += "<p id=\"quarrow-about\">Live document: the body as the page's scripts left "
+                    "it. The served source: View &gt; Page Source (Ctrl+U)</p>";
+    pages.source += sourceText;
+    pages.source += "</body></html>";
+
+    const QByteArrayView imageText = withoutMark(result.imagePage);
+    pages.images.reserve(imageText.size() + 1024);
+    pages.images += head(page, QStringLiteral("Images of ") + address,
+                         "img{max-width:100%;height:auto}"
+                         "body{font-family:\"DejaVu Sans\",sans-serif;font-size:13px;margin:8px;"
+                         "overflow-wrap:anywhere}"
+                         "#quarrow-empty{color:#555;font-size:16px;margin:24px 8px}");
+    pages.images += imageText;
+    if (pages.noPictures)
+        pages.images += "<p id=\"quarrow-empty\">No pictures on this page</p>";
+    pages.images += "</body></html>";
+    return pages;
+}
+
+QByteArray GeneratedViews::outOfDatePage(bool source)
+{
+    const QByteArray view = source ? "Source Code" : "Images";
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><meta "
+           "http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src "
+           "'unsafe-inline'\"><title>Out of date</title><style>body{font-family:\"DejaVu "
+           "Sans\",sans-serif;font-size:13px;margin:24px;color:#333}h1{font-size:18px}</style>"
+           "</head><body><h1>This view is out of date</h1><p>It showed an earlier page, which "
+           "is no longer kept. The " +
+           view + " view shows the Browser tab's page again after its next load.</p></body></html>";
+}
+
+bool GeneratedViews::isGenerated(const QUrl &url)
+{
+    return QuarrowScheme::owns(url);
+}
+
+quint64 GeneratedViews::generationOf(const QUrl &url)
+{
+    if (!isGenerated(url))
+        return 0;
+    const QString path = url.path();
+    const qsizetype slash = path.indexOf(QLatin1Char('/'));
+    bool ok = false;
+    const quint64 number = slash < 0 ? 0 : path.mid(slash + 1).toULongLong(&ok);
+    return ok ? number : 0;
+}
+
+QByteArray GeneratedViews::pageAt(const QString &path) const
+{
+    const qsizetype slash = path.indexOf(QLatin1Char('/'));
+    const QString kind = path.left(slash);
+    if (slash < 0 || (kind != SourceKind && kind != ImagesKind))
+        return {};
+    bool ok = false;
+    const quint64 number = path.mid(slash + 1).toULongLong(&ok);
+    if (!ok)
+        return {};
+    const auto kept = m_kept.find(number);
+    if (kept == m_kept.end())
+        return outOfDatePage(kind == SourceKind);
+    return kind == SourceKind ? kept->second.pages.source : kept->second.pages.images;
+}
+
+QUrl GeneratedViews::harvestedPageOf(const QUrl &url) const
+{
+    const auto kept = m_kept.find(generationOf(url));
+    return kept == m_kept.end() ? QUrl() : kept->second.pages.page;
+}
+
+QUrl GeneratedViews::harvestedPage() const
+{
+    const auto kept = m_kept.find(m_generation);
+    return kept == m_kept.end() ? QUrl() : kept->second.pages.page;
+}
+
+void GeneratedViews::show(ViewPages pages)
+{
+    const quint64 number = ++m_generation;
+    m_kept[number] = Kept{std::move(pages)};
+    forget();
+    const QString suffix = QLatin1Char('/') + QString::number(number);
+    openCurrent(m_source);
+    // Text first, pictures after: the view turns them on again when its page
+    // has loaded.
+    m_images->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+    openCurrent(m_images);
+}
+
+QUrl GeneratedViews::currentAddress(const WebBrowser *view) const
+{
+    return QuarrowScheme::address((view == m_source ? SourceKind : ImagesKind) + QLatin1Char('/') +
+                                  QString::number(m_generation));
+}
+
+void GeneratedViews::openCurrent(WebBrowser *view)
+{
+    m_retries[view == m_source ? 0 : 1] = 0;
+    view->open(currentAddress(view));
+}
+
+void GeneratedViews::loadEnded(WebBrowser *view)
+{
+    // A load of ours that something stopped on its way (Stop, a newer load
+    // of the live view) is made again, a few times at most, so that the view
+    // never stays on an older harvest than the one it was sent to. A view
+    // that has gone elsewhere is left there.
+    const QUrl shown = view->url();
+    if (!isGenerated(view->page()->requestedUrl()) || shown == currentAddress(view))
+        return;
+    if (view->page()->requestedUrl() != currentAddress(view))
+        return;
+    int &retries = m_retries[view == m_source ? 0 : 1];
+    if (retries++ < 3)
+        view->open(currentAddress(view));
+}
+
+void GeneratedViews::setLiveView(WebBrowser *live)
+{
+    m_live = live;
+    connect(live, &QWebEngineView::urlChanged, this, &GeneratedViews::forget);
+}
+
+void GeneratedViews::forget()
+{
+    // The live view's page, and the one it is on its way to.
+    const quint64 shownLive = m_live ? generationOf(m_live->url()) : 0;
+    const quint64 comingLive = m_live ? generationOf(m_live->page()->requestedUrl()) : 0;
+    for (auto it = m_kept.begin(); it != m_kept.end();) {
+        if (it->first == m_generation || it->first == shownLive || it->first == comingLive)
+            ++it;
+        else
+            it = m_kept.erase(it);
+    }
+}
+
+void GeneratedViews::markOutOfDate()
+{
+    static const QString script = resourceText(QStringLiteral(":/app/views/updating.js"));
+    for (WebBrowser *view : {m_source, m_images}) {
+        if (isGenerated(view->url()))
+            view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld);
+    }
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "harvest/Harvest.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QUrl>
+
+#include <array>
+#include <map>
+
+class QuarrowScheme;
+class QWebEngineProfile;
+class WebBrowser;
+
+// The pages that a harvest makes for the Source Code and Images views, as the
+// views show them.
+struct ViewPages {
+    // The page that was harvested.
+    QUrl page;
+    QByteArray source;
+    QByteArray images;
+    // True when the Images page shows no picture.
+    bool noPictures = false;
+};
+
+// The Source Code and Images views, fed from memory: each harvest's pages are
+// served as quarrow:source/N and quarrow:images/N, N the harvest's number, and
+// the views open them. A page of an earlier harvest is served while a view
+// still shows it; after that its address says that it is out of date.
+class GeneratedViews : public QObject {
+    Q_OBJECT
+public:
+    GeneratedViews(QWebEngineProfile *profile, WebBrowser *source, WebBrowser *images,
+                   QObject *parent = nullptr);
+    ~GeneratedViews() override;
+
+    // The views' pages of a harvest; made off the window's thread.
+    static ViewPages pagesFor(const HarvestResult &result, const QUrl &page);
+
+    // Shows a harvest's pages in the two views.
+    void show(ViewPages pages);
+    // Says in both views that a new page is coming.
+    void markOutOfDate();
+
+    // True for an address of a page of ours.
+    static bool isGenerated(const QUrl &url);
+    // The page whose harvest a page of ours shows (empty when none is known).
+    QUrl harvestedPageOf(const QUrl &url) const;
+    // The page whose harvest the views show now.
+    QUrl harvestedPage() const;
+    // The number of the views' current harvest (0 before the first).
+    quint64 generation() const { return m_generation; }
+
+    // What serves the pages.
+    QuarrowScheme *scheme() const { return m_scheme; }
+
+    // The page at a path of ours: a kind and a harvest's number.
+    QByteArray pageAt(const QString &path) const;
+
+    // A page of ours that the live view shows stays served while it does.
+    void setLiveView(WebBrowser *live);
+
+    // The page served for a harvest that is no longer kept.
+    static QByteArray outOfDatePage(bool source);
+
+private:
+    struct Kept {
+        ViewPages pages;
+    };
+    // The harvest that an address of ours names, or 0.
+    static quint64 generationOf(const QUrl &url);
+    // Lets go of harvests that no view shows.
+    void forget();
+    // The address of the current harvest's page for one of the two views.
+    QUrl currentAddress(const WebBrowser *view) const;
+    void openCurrent(WebBrowser *view);
+    void loadEnded(WebBrowser *view);
+
+    QuarrowScheme *m_scheme;
+    WebBrowser *m_source;
+    WebBrowser *m_images;
+    WebBrowser *m_live = nullptr;
+    std::map<quint64, Kept> m_kept;
+    quint64 m_generation = 0;
+    // Loads of the current harvest made again, for each view.
+    std::array<int, 2> m_retries{};
+};
