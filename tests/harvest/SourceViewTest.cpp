@@ -1,0 +1,280 @@
+// The Source Code and Images views' pages against the files they show: the same
+// text, the same links, the same pictures, and nothing of the page made markup.
+#include "harvest/SourceView.h"
+#include "harvest/Harvest.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using harvest::ByteArraySink;
+using harvest::Utf8Lists;
+
+QString decoded(QString text)
+{
+    text.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    text.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    text.replace(QLatin1String("&quot;"), QLatin1String("\""));
+    text.replace(QLatin1String("&#39;"), QLatin1String("'"));
+    return text.replace(QLatin1String("&amp;"), QLatin1String("&"));
+}
+
+struct Anchor {
+    QString href; // as written
+    QString text;
+    bool operator==(const Anchor &other) const { return href == other.href && text == other.text; }
+};
+
+// What a view's page holds, read back as markup: every "<" of it is markup, as the
+// page text's own are escaped.
+struct ViewRead {
+    QString problem; // a tag not closed, closed out of turn or not expected
+    QStringList lines;
+    QList<Anchor> anchors;
+    QList<qsizetype> blockResets; // each block's counter-reset
+    QList<qsizetype> linesBefore; // the lines before each block
+};
+
+ViewRead readView(const QByteArray &page)
+{
+    static const QStringList kElements = {QStringLiteral("html"),  QStringLiteral("head"),
+                                          QStringLiteral("style"), QStringLiteral("body"),
+                                          QStringLiteral("div"),   QStringLiteral("p"),
+                                          QStringLiteral("span"),  QStringLiteral("a")};
+    static const QRegularExpression tag(QStringLiteral("<(/?)([a-zA-Z!]+)([^>]*)>"));
+    static const QRegularExpression reset(QStringLiteral("counter-reset:l (\\d+)"));
+    ViewRead read;
+    const QString text = QString::fromUtf8(page);
+    QStringList open;
+    QString line;
+    qsizetype at = 0;
+    for (auto it = tag.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString between = text.mid(at, m.capturedStart() - at);
+        at = m.capturedEnd();
+        if (open.contains(QStringLiteral("p")))
+            line += decoded(between);
+        if (open.contains(QStringLiteral("a")))
+            read.anchors.last().text += decoded(between);
+        const QString name = m.captured(2).toLower();
+        if (name == QStringLiteral("!doctype") || name == QStringLiteral("meta"))
+            continue;
+        if (!kElements.contains(name)) {
+            read.problem = QStringLiteral("element ") + name;
+            return read;
+        }
+        if (m.captured(1).isEmpty()) {
+            open.append(name);
+            if (name == QStringLiteral("a"))
+                read.anchors.append({m.captured(3).mid(7).chopped(1), {}});
+            if (name == QStringLiteral("div") &&
+                m.captured(3).contains(QStringLiteral("class=b"))) {
+                read.blockResets.append(reset.match(m.captured(3)).captured(1).toLongLong());
+                read.linesBefore.append(read.lines.size());
+            }
+            continue;
+        }
+        if (open.isEmpty() || open.last() != name) {
+            read.problem = QStringLiteral("</") + name + QStringLiteral("> out of turn");
+            return read;
+        }
+        open.removeLast();
+        if (name == QStringLiteral("p")) {
+            read.lines.append(line);
+            line.clear();
+        }
+    }
+    if (!open.isEmpty())
+        read.problem = QStringLiteral("left open: ") + open.join(u' ');
+    return read;
+}
+
+QByteArray sourceView(QByteArrayView text, const Utf8Lists &lists,
+                      const harvest::SourceViewOptions &options = {})
+{
+    QByteArray out;
+    ByteArraySink sink(out);
+    harvest::WriteSourceView(text, lists, sink, options);
+    sink.flush();
+    return out;
+}
+
+QByteArray sourcePage(QByteArrayView text, const Utf8Lists &lists)
+{
+    QByteArray out;
+    ByteArraySink sink(out);
+    harvest::WriteSourcePage(text, lists, sink);
+    sink.flush();
+    return out.mid(3); // without the byte-order mark
+}
+
+// source.htm's anchors, each piece of it between line breaks an anchor of its own as
+// the view makes them.
+QList<Anchor> sourceAnchors(const QByteArray &page)
+{
+    static const QRegularExpression anchor(QStringLiteral("<a href='([^']*)'>(.*?)</a>"));
+    QList<Anchor> anchors;
+    for (auto it = anchor.globalMatch(QString::fromUtf8(page)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        for (const QString &piece : m.captured(2).split(QStringLiteral("<BR>"), Qt::SkipEmptyParts))
+            anchors.append({m.captured(1), decoded(piece)});
+    }
+    return anchors;
+}
+
+// source.htm's text, a line break for each <BR>.
+QString sourceText(const QByteArray &page)
+{
+    QString text = QString::fromUtf8(page);
+    text.replace(QLatin1String("<BR>"), QLatin1String("\n"));
+    static const QRegularExpression anchorTag(QStringLiteral("</?a[^>]*>"));
+    text.remove(anchorTag);
+    return decoded(text);
+}
+
+Utf8Lists picturesNamed(const QList<QByteArray> &names)
+{
+    Utf8Lists lists;
+    for (const QByteArray &name : names) {
+        lists.Keys[1].append(name);
+        lists.Links[1].append("http://example.com/p/" + name);
+    }
+    return lists;
+}
+
+QByteArray repeated(QByteArrayView line, int times)
+{
+    QByteArray out;
+    for (int i = 0; i < times; ++i)
+        out += line.toByteArray() + QByteArray::number(i) + "\n";
+    return out;
+}
+
+TEST(SourceView, ShowsTheSourcePagesTextAndLinksLineByLine)
+{
+    QByteArray giant = "<p>";
+    for (int i = 0; giant.size() < (1 << 20); ++i)
+        giant += (i % 100 == 0) ? QByteArray("<img src=\"a.gif\"> & ") : QByteArray(" word&");
+    const struct {
+        const char *what;
+        QByteArray text;
+        Utf8Lists lists;
+    } cases[] = {
+        {"line breaks", "a\r\nb\rc\nd\r\n\r\ne\n\r", {}},
+        {"empty lines", "\n\n\nx\n", {}},
+        {"nothing", "", {}},
+        {"a comment over lines", "<!-- one\r\n<b>two</b> --> <p class=x>after</p>\r\n<!---->x", {}},
+        {"attributes",
+         "<img src=\"a.gif\" alt='b c' width=3 data-x = \"y\" hidden/>\n"
+         "<a href=a.gif>a.gif</a>",
+         picturesNamed({"a.gif"})},
+        {"a name across a line break", "see a\rb.gif and a\nb.gif\r\n",
+         picturesNamed({"a\nb.gif"})},
+        {"markup as text",
+         "x</div><script>if (a<b) s = \"</div>\";</script>--> &lt; </p>\n"
+         "<style>p > a { }</style></span></a>",
+         {}},
+        {"a name in an attribute, across a span", "<img src=\"pics/a.gif\" title='a.gif'>",
+         picturesNamed({"a.gif", "pics/a.gif\" title"})},
+        {"control characters",
+         QByteArray("a\x01\x02\tb\x1f\x7f", 7) + QByteArray(1, '\0') + "<\x0c>",
+         {}},
+        {"many lines", repeated("<li>line ", 1000), picturesNamed({"line 4"})},
+        {"long lines", repeated(QByteArray(990, 'x'), 100), {}},
+        {"one giant line", giant, picturesNamed({"a.gif"})},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const ViewRead view = readView(sourceView(c.text, c.lists));
+        ASSERT_EQ(view.problem, QString());
+        QByteArray oneBreak = c.text;
+        oneBreak.replace("\r\n", "\n");
+        const QString expected = sourceText(sourcePage(oneBreak, c.lists));
+        EXPECT_EQ(view.lines.join(u'\n'), expected);
+        EXPECT_EQ(view.lines.size(), expected.count(u'\n') + 1);
+        EXPECT_EQ(view.anchors, sourceAnchors(sourcePage(c.text, c.lists)));
+        EXPECT_EQ(view.blockResets, view.linesBefore);
+        for (qsizetype b = 1; b < view.linesBefore.size(); ++b) {
+            const qsizetype lines = view.linesBefore[b] - view.linesBefore[b - 1];
+            EXPECT_LE(lines, 400);
+        }
+    }
+}
+
+TEST(SourceView, CutsBlocksByLinesAndBytes)
+{
+    EXPECT_EQ(readView(sourceView(repeated("x", 1000), {})).linesBefore,
+              (QList<qsizetype>{0, 400, 800}));
+    // 1000 bytes a line: the block is full after 66 lines.
+    EXPECT_EQ(readView(sourceView(repeated(QByteArray(995, 'x'), 100), {})).linesBefore,
+              (QList<qsizetype>{0, 66}));
+}
+
+TEST(SourceView, ColoursMarkupAndKeepsItsHeadAndNotice)
+{
+    harvest::SourceViewOptions options;
+    options.headExtra = "<meta name=extra>";
+    const QByteArray page = sourceView("<a href=\"x\">t</a><!--c-->", {}, options);
+    EXPECT_TRUE(page.startsWith("<!DOCTYPE html><html class=wrap><head><meta charset=utf-8>"
+                                "<meta name=extra><style>"));
+    EXPECT_TRUE(page.contains("<p><span class=t>&lt;a </span><span class=n>href=</span>"
+                              "<span class=v>\"x\"</span><span class=t>></span>t"
+                              "<span class=t>&lt;/a></span><span class=c>&lt;!--c--></span></p>"))
+        << page.constData();
+    options.wrapLongLines = false;
+    EXPECT_TRUE(sourceView("x", {}, options).startsWith("<!DOCTYPE html><html><head>"));
+
+    // A page whose names cannot all be linked says so, after the first line.
+    Utf8Lists lists;
+    lists.Keys[1].append(QByteArray(1001, 'n'));
+    lists.Links[1].append("http://example.com/n");
+    harvest::SourcePageCuts cuts;
+    QByteArray out;
+    {
+        ByteArraySink sink(out);
+        harvest::WriteSourceView("text", lists, sink, {}, &cuts);
+    }
+    EXPECT_EQ(cuts.namesLeftOut, 1);
+    EXPECT_TRUE(out.contains("(Ctrl+U)</div><div class=intro>" +
+                             harvest::SourceCutNotice(cuts).toUtf8() + "</div><div class=b"));
+}
+
+QByteArray imageView(const Utf8Lists &lists, qsizetype limit, qsizetype *shown = nullptr)
+{
+    QByteArray out;
+    ByteArraySink sink(out);
+    harvest::WriteImageView(lists, limit, sink, shown);
+    sink.flush();
+    return out;
+}
+
+TEST(ImageView, HoldsTheImagesPagesBlocksAHundredToADiv)
+{
+    QList<QByteArray> names;
+    for (int i = 0; i < 250; ++i)
+        names.append("pic" + QByteArray::number(i) + (i == 7 ? "'<x>.gif" : ".gif"));
+    const Utf8Lists lists = picturesNamed(names);
+    for (const qsizetype limit : {qsizetype(-1), qsizetype(10000)}) {
+        QByteArray file;
+        qsizetype fileShown = 0;
+        {
+            ByteArraySink sink(file);
+            harvest::WriteImagePage(lists, limit, sink, &fileShown);
+        }
+        qsizetype shown = 0;
+        QByteArray view = imageView(lists, limit, &shown);
+        EXPECT_EQ(shown, fileShown);
+        EXPECT_EQ(view.count("<div class=b>"), (shown + 99) / 100);
+        const qsizetype body = view.indexOf("<body>") + 6;
+        view = view.mid(body, view.lastIndexOf("</body>") - body);
+        view.replace("</div>", "").replace("<div class=b>", "");
+        EXPECT_EQ(view, file.mid(3));
+    }
+    EXPECT_TRUE(imageView({}, -1).contains(
+        "<body><p id=\"quarrow-empty\">No pictures on this page</p></body>"));
+}
+
+} // namespace
