@@ -258,7 +258,7 @@ public:
     {
         m_out.reserve(256);
         openBlock(0);
-        m_out.put("<p>");
+        m_out.put("<div>");
     }
     // The text up to `to`, in the anchor now open if there is one.
     void text(qsizetype to);
@@ -275,7 +275,7 @@ public:
     {
         m_out.reserve(64);
         closeSpan();
-        m_out.put("</p></div>");
+        m_out.put("</div></div>");
     }
 
 private:
@@ -284,7 +284,7 @@ private:
         const Block &block = m_blocks[size_t(index)];
         m_out.put("<div class=b style=\"counter-reset:l ");
         m_out.writeNumber(block.firstLine);
-        m_out.put(";contain-intrinsic-size:auto ");
+        m_out.put(";contain-intrinsic-size:auto 1px auto ");
         m_out.writeNumber(estimatedHeight(block));
         m_out.put("px\">");
     }
@@ -334,14 +334,14 @@ private:
     void lineBreak()
     {
         closeAnchor();
-        m_out.put("</p>");
+        m_out.put("</div>");
         ++m_line;
         if (m_block + 1 < qsizetype(m_blocks.size()) &&
             m_line == m_blocks[size_t(m_block + 1)].firstLine) {
             m_out.put("</div>");
             openBlock(++m_block);
         }
-        m_out.put("<p>");
+        m_out.put("<div>");
     }
     // Where a tag ends: after a script's or a style's start tag, its text is not markup.
     State afterTag() const { return m_rawName.isEmpty() ? Text : RawText; }
@@ -608,9 +608,9 @@ constexpr char kSourceStyle1[] =
     ".b{content-visibility:auto;background:linear-gradient(to right,#f3f3f3 var(--g),"
     "transparent var(--g))}"
     "html:not(.wrap) .b{width:max-content;min-width:100%}"
-    "p{margin:0;padding-left:calc(var(--g) + 1ch);white-space:pre;counter-increment:l}"
-    "html.wrap p{white-space:pre-wrap;overflow-wrap:anywhere}"
-    "p::before{content:counter(l);display:inline-block;box-sizing:border-box;width:var(--g);"
+    ".b>div{padding-left:calc(var(--g) + 1ch);white-space:pre;counter-increment:l}"
+    "html.wrap .b>div{white-space:pre-wrap;overflow-wrap:anywhere}"
+    ".b>div::before{content:counter(l);display:inline-block;box-sizing:border-box;width:var(--g);"
     "margin-left:calc(-1ch - var(--g));margin-right:1ch;padding-right:.6ch;text-align:right;"
     "color:#8c8c8c;white-space:pre}"
     "a{color:inherit}"

@@ -42,20 +42,26 @@ ViewRead readView(const QByteArray &page)
 {
     static const QStringList kElements = {QStringLiteral("html"),  QStringLiteral("head"),
                                           QStringLiteral("style"), QStringLiteral("body"),
-                                          QStringLiteral("div"),   QStringLiteral("p"),
-                                          QStringLiteral("span"),  QStringLiteral("a")};
+                                          QStringLiteral("div"),   QStringLiteral("span"),
+                                          QStringLiteral("a")};
     static const QRegularExpression tag(QStringLiteral("<(/?)([a-zA-Z!]+)([^>]*)>"));
     static const QRegularExpression reset(QStringLiteral("counter-reset:l (\\d+)"));
     ViewRead read;
     const QString text = QString::fromUtf8(page);
+    // The open elements by name, but a block as "block" and its children as "line".
     QStringList open;
     QString line;
     qsizetype at = 0;
+    const auto roleOf = [](const QString &role) {
+        return role == QStringLiteral("block") || role == QStringLiteral("line")
+                   ? QStringLiteral("div")
+                   : role;
+    };
     for (auto it = tag.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         const QString between = text.mid(at, m.capturedStart() - at);
         at = m.capturedEnd();
-        if (open.contains(QStringLiteral("p")))
+        if (open.contains(QStringLiteral("line")))
             line += decoded(between);
         if (open.contains(QStringLiteral("a")))
             read.anchors.last().text += decoded(between);
@@ -67,22 +73,26 @@ ViewRead readView(const QByteArray &page)
             return read;
         }
         if (m.captured(1).isEmpty()) {
-            open.append(name);
+            QString role = name;
             if (name == QStringLiteral("a"))
                 read.anchors.append({m.captured(3).mid(7).chopped(1), {}});
             if (name == QStringLiteral("div") &&
                 m.captured(3).contains(QStringLiteral("class=b"))) {
+                role = QStringLiteral("block");
                 read.blockResets.append(reset.match(m.captured(3)).captured(1).toLongLong());
                 read.linesBefore.append(read.lines.size());
+            } else if (name == QStringLiteral("div") && !open.isEmpty() &&
+                       open.last() == QStringLiteral("block")) {
+                role = QStringLiteral("line");
             }
+            open.append(role);
             continue;
         }
-        if (open.isEmpty() || open.last() != name) {
+        if (open.isEmpty() || roleOf(open.last()) != name) {
             read.problem = QStringLiteral("</") + name + QStringLiteral("> out of turn");
             return read;
         }
-        open.removeLast();
-        if (name == QStringLiteral("p")) {
+        if (open.takeLast() == QStringLiteral("line")) {
             read.lines.append(line);
             line.clear();
         }
@@ -220,9 +230,9 @@ TEST(SourceView, ColoursMarkupAndKeepsItsHeadAndNotice)
     const QByteArray page = sourceView("<a href=\"x\">t</a><!--c-->", {}, options);
     EXPECT_TRUE(page.startsWith("<!DOCTYPE html><html class=wrap><head><meta charset=utf-8>"
                                 "<meta name=extra><style>"));
-    EXPECT_TRUE(page.contains("<p><span class=t>&lt;a </span><span class=n>href=</span>"
+    EXPECT_TRUE(page.contains("<div><span class=t>&lt;a </span><span class=n>href=</span>"
                               "<span class=v>\"x\"</span><span class=t>></span>t"
-                              "<span class=t>&lt;/a></span><span class=c>&lt;!--c--></span></p>"))
+                              "<span class=t>&lt;/a></span><span class=c>&lt;!--c--></span></div>"))
         << page.constData();
     options.wrapLongLines = false;
     EXPECT_TRUE(sourceView("x", {}, options).startsWith("<!DOCTYPE html><html><head>"));
