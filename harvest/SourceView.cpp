@@ -258,7 +258,6 @@ public:
     {
         m_out.reserve(256);
         openBlock(0);
-        m_out.put("<div>");
     }
     // The text up to `to`, in the anchor now open if there is one.
     void text(qsizetype to);
@@ -279,14 +278,16 @@ public:
     }
 
 private:
+    // A block and its first line. The count starts again in the first line: the
+    // block's containment keeps the lines from seeing a count the block itself sets.
     void openBlock(qsizetype index)
     {
         const Block &block = m_blocks[size_t(index)];
-        m_out.put("<div class=b style=\"counter-reset:l ");
-        m_out.writeNumber(block.firstLine);
-        m_out.put(";contain-intrinsic-size:auto 1px auto ");
+        m_out.put("<div class=b style=\"contain-intrinsic-size:auto 1px auto ");
         m_out.writeNumber(estimatedHeight(block));
-        m_out.put("px\">");
+        m_out.put("px\"><div style=\"counter-reset:l ");
+        m_out.writeNumber(block.firstLine);
+        m_out.put("\">");
     }
     void closeSpan()
     {
@@ -340,6 +341,7 @@ private:
             m_line == m_blocks[size_t(m_block + 1)].firstLine) {
             m_out.put("</div>");
             openBlock(++m_block);
+            return;
         }
         m_out.put("<div>");
     }

@@ -34,7 +34,7 @@ struct ViewRead {
     QString problem; // a tag not closed, closed out of turn or not expected
     QStringList lines;
     QList<Anchor> anchors;
-    QList<qsizetype> blockResets; // each block's counter-reset
+    QList<qsizetype> blockResets; // the counter-reset of each block's first line
     QList<qsizetype> linesBefore; // the lines before each block
 };
 
@@ -79,11 +79,15 @@ ViewRead readView(const QByteArray &page)
             if (name == QStringLiteral("div") &&
                 m.captured(3).contains(QStringLiteral("class=b"))) {
                 role = QStringLiteral("block");
-                read.blockResets.append(reset.match(m.captured(3)).captured(1).toLongLong());
                 read.linesBefore.append(read.lines.size());
             } else if (name == QStringLiteral("div") && !open.isEmpty() &&
                        open.last() == QStringLiteral("block")) {
                 role = QStringLiteral("line");
+                // The count a block's lines start from is set in its first.
+                if (read.blockResets.size() < read.linesBefore.size()) {
+                    const QRegularExpressionMatch set = reset.match(m.captured(3));
+                    read.blockResets.append(set.hasMatch() ? set.captured(1).toLongLong() : -1);
+                }
             }
             open.append(role);
             continue;
@@ -230,9 +234,10 @@ TEST(SourceView, ColoursMarkupAndKeepsItsHeadAndNotice)
     const QByteArray page = sourceView("<a href=\"x\">t</a><!--c-->", {}, options);
     EXPECT_TRUE(page.startsWith("<!DOCTYPE html><html class=wrap><head><meta charset=utf-8>"
                                 "<meta name=extra><style>"));
-    EXPECT_TRUE(page.contains("<div><span class=t>&lt;a </span><span class=n>href=</span>"
-                              "<span class=v>\"x\"</span><span class=t>></span>t"
-                              "<span class=t>&lt;/a></span><span class=c>&lt;!--c--></span></div>"))
+    EXPECT_TRUE(page.contains(
+        "<div style=\"counter-reset:l 0\"><span class=t>&lt;a </span><span class=n>href=</span>"
+        "<span class=v>\"x\"</span><span class=t>></span>t"
+        "<span class=t>&lt;/a></span><span class=c>&lt;!--c--></span></div>"))
         << page.constData();
     options.wrapLongLines = false;
     EXPECT_TRUE(sourceView("x", {}, options).startsWith("<!DOCTYPE html><html><head>"));
