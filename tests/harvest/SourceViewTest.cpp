@@ -3,6 +3,8 @@
 #include "harvest/SourceView.h"
 #include "harvest/Harvest.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -167,6 +169,25 @@ QByteArray repeated(QByteArrayView line, int times)
     return out;
 }
 
+// The view's text is source.htm's, a line for each line break (CR LF is one), its
+// anchors are source.htm's, its tags balance, and each block counts on from the last.
+void expectShowsTheSourcePage(const QByteArray &text, const Utf8Lists &lists)
+{
+    const ViewRead view = readView(sourceView(text, lists));
+    ASSERT_EQ(view.problem, QString());
+    QByteArray oneBreak = text;
+    oneBreak.replace("\r\n", "\n");
+    const QString expected = sourceText(sourcePage(oneBreak, lists));
+    EXPECT_EQ(view.lines.join(u'\n'), expected);
+    EXPECT_EQ(view.lines.size(), expected.count(u'\n') + 1);
+    EXPECT_EQ(view.anchors, sourceAnchors(sourcePage(text, lists)));
+    EXPECT_EQ(view.blockResets, view.linesBefore);
+    for (qsizetype b = 1; b < view.linesBefore.size(); ++b) {
+        const qsizetype lines = view.linesBefore[b] - view.linesBefore[b - 1];
+        EXPECT_LE(lines, 400);
+    }
+}
+
 TEST(SourceView, ShowsTheSourcePagesTextAndLinksLineByLine)
 {
     QByteArray giant = "<p>";
@@ -202,19 +223,29 @@ TEST(SourceView, ShowsTheSourcePagesTextAndLinksLineByLine)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        const ViewRead view = readView(sourceView(c.text, c.lists));
-        ASSERT_EQ(view.problem, QString());
-        QByteArray oneBreak = c.text;
-        oneBreak.replace("\r\n", "\n");
-        const QString expected = sourceText(sourcePage(oneBreak, c.lists));
-        EXPECT_EQ(view.lines.join(u'\n'), expected);
-        EXPECT_EQ(view.lines.size(), expected.count(u'\n') + 1);
-        EXPECT_EQ(view.anchors, sourceAnchors(sourcePage(c.text, c.lists)));
-        EXPECT_EQ(view.blockResets, view.linesBefore);
-        for (qsizetype b = 1; b < view.linesBefore.size(); ++b) {
-            const qsizetype lines = view.linesBefore[b] - view.linesBefore[b - 1];
-            EXPECT_LE(lines, 400);
-        }
+        expectShowsTheSourcePage(c.text, c.lists);
+    }
+}
+
+// The pages made to break the harvest, with the names their scans record.
+TEST(SourceView, ShowsEveryFuzzCorpusPageAsItsSourcePage)
+{
+    const QDir corpus(QStringLiteral(QUARROW_FUZZ_CORPUS_DIR));
+    const QStringList names = corpus.entryList(QDir::Files, QDir::Name);
+    ASSERT_FALSE(names.isEmpty());
+    for (const QString &name : names) {
+        SCOPED_TRACE(name.toStdString());
+        QFile file(corpus.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray input = file.readAll();
+        const qsizetype lineEnd = input.indexOf('\n');
+        const QString url = QString::fromUtf8(input.left(qMax<qsizetype>(lineEnd, 0)));
+        const QByteArray text =
+            harvest::ValidUtf8(lineEnd < 0 ? QByteArray() : input.mid(lineEnd + 1));
+        Utf8Lists lists;
+        harvest::ScanBudget budget;
+        harvest::ScanPage(text, url, QString(), lists, budget);
+        expectShowsTheSourcePage(text, lists);
     }
 }
 
