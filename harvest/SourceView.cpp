@@ -250,7 +250,8 @@ qsizetype estimatedHeight(const Block &block)
 class ViewWriter {
 public:
     ViewWriter(QByteArrayView text, const std::vector<Block> &blocks, Out &out)
-        : m_text(text), m_blocks(blocks), m_out(out)
+        : m_text(text), m_blocks(blocks), m_out(out),
+          m_spanBytesLeft(4 * text.size() + (qsizetype(1) << 20))
     {
     }
 
@@ -326,11 +327,13 @@ private:
         if (colour == kKeep || colour == m_written)
             return;
         closeSpan();
-        if (colour != None) {
-            const char *open = kSpanOpen[colour];
-            m_out.put(open, 14);
+        // Text made to change colour at every byte would take many times its size
+        // in spans: once they have taken four times the page, the rest is plain.
+        if (colour != None && m_spanBytesLeft > 0) {
+            m_out.put(kSpanOpen[colour], 14);
+            m_spanBytesLeft -= 14 + 7;
+            m_written = colour;
         }
-        m_written = colour;
     }
     void lineBreak()
     {
@@ -367,6 +370,7 @@ private:
     unsigned char m_written = None;
     const detail::PageLinks::Target *m_anchor = nullptr;
     bool m_anchorOpen = false;
+    qsizetype m_spanBytesLeft;
     bool m_swallowLf = false;
     bool m_closingTag = false;
     qsizetype m_nameStart = 0;

@@ -20,8 +20,9 @@ struct SourceViewOptions {
 // The page the Source Code view shows for a harvest (UTF-8, a complete HTML
 // document): the page text escaped as the Source Code page escapes it and linked
 // where that page links it, each line of it an element of its own, numbered by the
-// style sheet (so that the numbers are neither copied nor found), coloured as markup,
-// and cut into blocks that the engine lays out only once they come into sight.
+// style sheet (so that the numbers are neither copied nor found), coloured as markup
+// (as long as the colours take no more than four times the page), and cut into blocks
+// that the engine lays out only once they come into sight.
 // A line ends at CR, LF or CR LF. A linked name that holds a line break is linked
 // on each of its lines, so that no anchor crosses a line. The first line says what
 // the view shows, and the Source Code page's notice follows it when that page has

@@ -249,6 +249,19 @@ TEST(SourceView, ShowsEveryFuzzCorpusPageAsItsSourcePage)
     }
 }
 
+// Markup that changes colour at every byte is coloured only so far: the view stays
+// within a few times the page, and shows the same text.
+TEST(SourceView, ColoursOnlyAsMuchAsTheLimitAllows)
+{
+    QByteArray text = "<a ";
+    while (text.size() < (1 << 20))
+        text += "/a";
+    const QByteArray view = sourceView(text, {});
+    EXPECT_LT(view.size(), 6 * text.size() + (2 << 20));
+    EXPECT_GT(view.count("<span"), 100000);
+    expectShowsTheSourcePage(text, {});
+}
+
 TEST(SourceView, CutsBlocksByLinesAndBytes)
 {
     EXPECT_EQ(readView(sourceView(repeated("x", 1000), {})).linesBefore,
