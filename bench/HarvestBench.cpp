@@ -12,11 +12,16 @@
 // MB/s and the child's peak resident memory (ru_maxrss from wait4), also as a
 // multiple of the page size.
 //
+// BM_SourceView: the Source Code view's page (WriteSourceView) of the dense page of
+// 1 MB and 5 MB, its names recorded by the scans, into memory; BM_SourcePage:
+// source.htm of the same pages (WriteSourcePage), for comparison.
+//
 // The working files go to QUARROW_BENCH_DIR when set, else to the system's temporary
 // folder.
 
 #include "bench/ToolRun.h"
 #include "harvest/Harvest.h"
+#include "harvest/SourceView.h"
 
 #include <QDir>
 #include <QFile>
@@ -228,6 +233,54 @@ void BM_HarvestTool(benchmark::State &state)
     state.counters["peak_RSS_MB"] = double(peakKb) / 1024.0;
     state.counters["peak_x_page"] = double(peakKb) / 1024.0 / pageMb;
 }
+
+// The dense page of this size and the lists its scans record.
+struct ScannedPage {
+    QByteArray text;
+    harvest::Utf8Lists lists;
+};
+
+ScannedPage scannedPage(qsizetype bytes)
+{
+    ScannedPage page{makeDensePage(bytes), {}};
+    harvest::ScanBudget budget;
+    harvest::ScanPage(page.text, QStringLiteral("https://www.example.com/gallery/index.html"),
+                      QString(), page.lists, budget);
+    return page;
+}
+
+template <class Write> void benchPageMaker(benchmark::State &state, Write &&write)
+{
+    const ScannedPage page = scannedPage(state.range(0));
+    QByteArray out;
+    for (auto _ : state) {
+        out.resize(0);
+        harvest::ByteArraySink sink(out);
+        write(page, sink);
+        sink.flush();
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * page.text.size());
+    state.counters["page_MB"] = double(page.text.size()) / (1024.0 * 1024.0);
+    state.counters["out_x_page"] = double(out.size()) / double(page.text.size());
+}
+
+void BM_SourceView(benchmark::State &state)
+{
+    benchPageMaker(state, [](const ScannedPage &page, harvest::ByteSink &sink) {
+        harvest::WriteSourceView(page.text, page.lists, sink);
+    });
+}
+
+void BM_SourcePage(benchmark::State &state)
+{
+    benchPageMaker(state, [](const ScannedPage &page, harvest::ByteSink &sink) {
+        harvest::WriteSourcePage(page.text, page.lists, sink);
+    });
+}
+
+BENCHMARK(BM_SourceView)->Arg(1024 * 1024)->Arg(5 * 1024 * 1024)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SourcePage)->Arg(1024 * 1024)->Arg(5 * 1024 * 1024)->Unit(benchmark::kMillisecond);
 
 double smallest(const std::vector<double> &values)
 {

@@ -1,5 +1,6 @@
 #include "harvest/Harvest.h"
 #include "harvest/NameLinker.h"
+#include "harvest/SourceLinks.h"
 #include "harvest/UrlHelpers.h"
 #include "harvest/Utf8Lists.h"
 
@@ -105,6 +106,10 @@ void writeEscaped(ByteSink &out, QByteArrayView text)
     }
 }
 
+} // namespace
+
+namespace harvest::detail {
+
 // What each byte of an address becomes in an attribute: 0 for itself, else its
 // form's length.
 struct AttributeTable {
@@ -125,7 +130,6 @@ struct AttributeTable {
 
 constexpr AttributeTable kAttribute;
 
-// The size of a UTF-8 address as writeAttributeSafe() writes it.
 qsizetype attributeSafeSize(QByteArrayView address)
 {
     qsizetype size = address.size();
@@ -137,11 +141,7 @@ qsizetype attributeSafeSize(QByteArrayView address)
     return size;
 }
 
-// Writes a UTF-8 address as AttributeSafe() writes it (in UTF-8); controls: with the
-// C0 control characters other than tab, CR and LF shown as VisibleControls() shows
-// them instead. Works in pieces, so that an address of any length fits the sink's
-// room.
-void writeAttributeSafe(ByteSink &out, QByteArrayView address, bool controls = false)
+void writeAttributeSafe(ByteSink &out, QByteArrayView address, bool controls)
 {
     constexpr qsizetype kChunk = ByteSink::kRoom / 6;
     for (qsizetype from = 0; from < address.size(); from += kChunk) {
@@ -189,9 +189,58 @@ void writeAttributeSafe(ByteSink &out, QByteArrayView address, bool controls = f
     }
 }
 
-} // namespace
+PageLinks::PageLinks(QByteArrayView pageText, const Utf8Lists &lists)
+    : m_text(pageText), m_limits(Limits::forBytes(pageText.size()))
+{
+    // Links to images first, then images; within a kind in recorded order. The
+    // first name added wins between equal names. Names too long, or beyond what the
+    // page's limits allow, are left as text.
+    //
+    // When all names together fit in the tables, no name needs to be weighed alone.
+    // A name's length in characters counts as the lists' text counts it.
+    const auto tooLong = [](QByteArrayView name) {
+        return name.size() > kLongestLinkedName && Utf16Length(name) > kLongestLinkedName;
+    };
+    qsizetype allNames = 1;
+    for (int k = 0; k < 2; ++k) {
+        const qsizetype count = qMin(lists.Links[k].size(), lists.Keys[k].size());
+        for (qsizetype i = 0; i < count; ++i) {
+            const QByteArrayView name = lists.Keys[k].at(i);
+            if (!tooLong(name))
+                allNames += name.size();
+        }
+    }
+    const bool allFit = allNames <= m_limits.nameNodes;
+    NameNodeBudget budget(allFit ? 0 : m_limits.nameNodes);
+    m_linker.reserve(lists.Keys[0].size() + lists.Keys[1].size());
+    m_targets.reserve(size_t(lists.Links[0].size() + lists.Links[1].size()));
+    for (int k = 0; k < 2; ++k) {
+        const qsizetype count = qMin(lists.Links[k].size(), lists.Keys[k].size());
+        for (qsizetype i = 0; i < count; ++i) {
+            const QByteArrayView name = lists.Keys[k].at(i);
+            if (name.isEmpty())
+                continue;
+            if (tooLong(name)) {
+                ++m_counts.namesLeftOut;
+                continue;
+            }
+            if (!allFit && !budget.take(name)) {
+                ++m_counts.namesLeftOut;
+                continue;
+            }
+            m_linker.addName(name, int(m_targets.size()));
+            const QByteArrayView address = lists.Links[k].at(i);
+            m_targets.push_back(Target{address.data(), address.size(), -1});
+        }
+    }
+}
+
+} // namespace harvest::detail
 
 namespace harvest {
+
+using detail::attributeSafeSize;
+using detail::writeAttributeSafe;
 
 QString AttributeSafe(const QString &address)
 {
@@ -300,88 +349,20 @@ QByteArray BuildSourcePage(const QString &pageText, const ResultLists &lists, So
 void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &sink,
                      SourcePageCuts *cuts)
 {
-    const Limits limits = Limits::forBytes(pageText.size());
-    SourcePageCuts counts;
-    // Links to images first, then images; within a kind in recorded order. The
-    // first name added wins between equal names. Names too long, or beyond what the
-    // page's limits allow, are left as text.
-    NameLinker linker;
-    // What each linked name needs, by its id: its address, and the length of its
-    // opening anchor once first linked (-1 before).
-    struct Target {
-        const char *address;
-        qsizetype addressLength;
-        qsizetype open;
-        qsizetype anchor = -1; // where in `anchors` its whole anchor is kept, if it is
-        qsizetype anchorLength = 0;
-        bool linkedBefore = false;
-    };
+    detail::PageLinks links(pageText, lists);
+    using Target = detail::PageLinks::Target;
     // The whole anchors of the names linked so far, name and all, as they are written:
     // a name used again and again is written in one piece. Only short ones are kept,
     // and no more of them in all than an eighth of the page and a megabyte.
     constexpr qsizetype kLongestKeptAnchor = 512;
     QByteArray anchors;
     qsizetype keptBytesLeft = pageText.size() / 8 + (qsizetype(1) << 20);
-    std::vector<Target> targets;
-    // When all names together fit in the tables, no name needs to be weighed alone.
-    // A name's length in characters counts as the lists' text counts it.
-    const auto tooLong = [](QByteArrayView name) {
-        return name.size() > kLongestLinkedName && Utf16Length(name) > kLongestLinkedName;
-    };
-    qsizetype allNames = 1;
-    for (int k = 0; k < 2; ++k) {
-        const qsizetype count = qMin(lists.Links[k].size(), lists.Keys[k].size());
-        for (qsizetype i = 0; i < count; ++i) {
-            const QByteArrayView name = lists.Keys[k].at(i);
-            if (!tooLong(name))
-                allNames += name.size();
-        }
-    }
-    const bool allFit = allNames <= limits.nameNodes;
-    NameNodeBudget budget(allFit ? 0 : limits.nameNodes);
-    linker.reserve(lists.Keys[0].size() + lists.Keys[1].size());
-    targets.reserve(size_t(lists.Links[0].size() + lists.Links[1].size()));
-    for (int k = 0; k < 2; ++k) {
-        const qsizetype count = qMin(lists.Links[k].size(), lists.Keys[k].size());
-        for (qsizetype i = 0; i < count; ++i) {
-            const QByteArrayView name = lists.Keys[k].at(i);
-            if (name.isEmpty())
-                continue;
-            if (tooLong(name)) {
-                ++counts.namesLeftOut;
-                continue;
-            }
-            if (!allFit && !budget.take(name)) {
-                ++counts.namesLeftOut;
-                continue;
-            }
-            linker.addName(name, int(targets.size()));
-            const QByteArrayView address = lists.Links[k].at(i);
-            targets.push_back(Target{address.data(), address.size(), -1});
-        }
-    }
 
     const auto make = [&](QByteArrayView notice) {
-        counts.occurrences = 0;
-        counts.linked = 0;
-        for (Target &target : targets)
-            target.open = -1;
         sink.write(kByteOrderMark);
         sink.write(notice);
-        qsizetype anchorBytesLeft = limits.anchorBytes;
         qsizetype done = 0;
-        const auto link = [&](const NameLinker::Match &match) {
-            ++counts.occurrences;
-            Target &target = targets[size_t(match.id)];
-            const QByteArrayView address(target.address, target.addressLength);
-            if (target.open < 0 && anchorBytesLeft > 0)
-                target.open = 9 + attributeSafeSize(address) + 2;
-            // Once one anchor does not fit, none after it is made.
-            const qsizetype cost = target.open + 4;
-            if (counts.linked < counts.occurrences - 1 || target.open < 0 || cost > anchorBytesLeft)
-                return;
-            anchorBytesLeft -= cost;
-            ++counts.linked;
+        links.find([&](const NameLinker::Match &match, Target &target) {
             writeEscaped(sink, pageText.sliced(done, match.position - done));
             done = match.position + match.length;
             if (target.anchor >= 0) {
@@ -393,10 +374,10 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
                 to.write("<a href='");
                 // An address whose anchor is no longer than the address and its markup
                 // has nothing to escape.
-                if (target.open == 9 + target.addressLength + 2)
-                    to.write(address);
+                if (target.plain())
+                    to.write(target.addressBytes());
                 else
-                    writeAttributeSafe(to, address);
+                    writeAttributeSafe(to, target.addressBytes());
                 to.write("'>");
                 // Every place of a name escapes the same: CR and LF, the only bytes a
                 // name may match otherwise, both become "<BR>".
@@ -425,25 +406,11 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
             } else {
                 anchors.truncate(start);
             }
-        };
-        linker.findAllByWindow(pageText, [&](const NameLinker::Match *matches, qsizetype count) {
-            // The targets of the matches a little ahead are asked for early: they lie
-            // all over the lists.
-            constexpr qsizetype kAhead = 8;
-            for (qsizetype i = 0; i < qMin(count, kAhead); ++i)
-                __builtin_prefetch(&targets[size_t(matches[i].id)]);
-            for (qsizetype i = 0; i < count; ++i) {
-                if (i + kAhead < count)
-                    __builtin_prefetch(&targets[size_t(matches[i + kAhead].id)]);
-                if (i + kAhead / 2 < count)
-                    __builtin_prefetch(targets[size_t(matches[i + kAhead / 2].id)].address);
-                link(matches[i]);
-            }
         });
         writeEscaped(sink, pageText.sliced(done));
     };
     make({});
-    const QString notice = SourceCutNotice(counts);
+    const QString notice = SourceCutNotice(links.counts());
     if (!notice.isEmpty()) {
         // The first line says what was left out: the page is made again behind it.
         sink.restart();
@@ -451,7 +418,7 @@ void WriteSourcePage(QByteArrayView pageText, const Utf8Lists &lists, ByteSink &
     }
     sink.flush();
     if (cuts)
-        *cuts = counts;
+        *cuts = links.counts();
 }
 
 QString VisibleControls(const QString &text)
@@ -464,7 +431,8 @@ QString VisibleControls(const QString &text)
     return out;
 }
 
-void WriteImagePage(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink, qsizetype *shown)
+void detail::writeImageBlocks(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
+                              ImageBlockFrame &frame, qsizetype *shown)
 {
     const Utf8List &addresses = lists.Links[1];
     const qsizetype recorded = qMin(lists.Keys[1].size(), addresses.size());
@@ -473,8 +441,7 @@ void WriteImagePage(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
     QByteArray caption;
     qsizetype blocks = 0;
     const auto make = [&](QByteArrayView notice) {
-        sink.write(kByteOrderMark);
-        sink.write(notice);
+        frame.begin(sink, notice);
         // What the limit counts: the page without the notice.
         qsizetype total = qsizetype(sizeof(kByteOrderMark) - 1);
         for (blocks = 0; blocks < recorded; ++blocks) {
@@ -501,6 +468,7 @@ void WriteImagePage(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
             if (byteLimit >= 0 && total + written - 43 + 48 > byteLimit)
                 break;
             total += written;
+            frame.beforeBlock(sink, blocks);
             for (const QByteArrayView markup :
                  {QByteArrayView("<a href='"), QByteArrayView("'><img src='")}) {
                 sink.write(markup);
@@ -511,6 +479,7 @@ void WriteImagePage(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
             sink.write(plain ? stored : QByteArrayView(caption));
             sink.write("<BR><BR><BR>");
         }
+        frame.end(sink, blocks);
     };
     make({});
     const QString notice = ImageCutNotice(blocks, recorded);
@@ -522,6 +491,18 @@ void WriteImagePage(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
     sink.flush();
     if (shown)
         *shown = blocks;
+}
+
+void WriteImagePage(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink, qsizetype *shown)
+{
+    struct File : detail::ImageBlockFrame {
+        void begin(ByteSink &to, QByteArrayView notice) override
+        {
+            to.write(kByteOrderMark);
+            to.write(notice);
+        }
+    } file;
+    detail::writeImageBlocks(lists, byteLimit, sink, file, shown);
 }
 
 QByteArray BuildImagePageBytes(const ResultLists &lists, qsizetype byteLimit, qsizetype *shown)
