@@ -1,4 +1,5 @@
 #include "harvest/Harvest.h"
+#include "harvest/SourceView.h"
 
 bool ResetWorkingFiles(const WorkingFiles &files, QString *error)
 {
@@ -52,7 +53,8 @@ HarvestResult Harvest(const QString &pageText, const QString &pageUrl, const QSt
     return HarvestBytes(pageText.toUtf8(), pageUrl, baseUrl);
 }
 
-HarvestResult HarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl, const QString &baseUrl)
+HarvestResult HarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl, const QString &baseUrl,
+                           const HarvestViews *views)
 {
     using namespace harvest;
     HarvestResult result;
@@ -70,6 +72,18 @@ HarvestResult HarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl, cons
     {
         ByteArraySink sink(result.imagePage);
         WriteImagePage(lists, Limits::forBytes(text.size()).imagePageBytes, sink, &shown);
+    }
+    if (views) {
+        SourceViewOptions source;
+        source.headExtra = views->sourceHead;
+        result.sourceView.reserve(text.size() * 3 + 4096);
+        ByteArraySink sourceSink(result.sourceView);
+        WriteSourceView(text, lists, sourceSink, source);
+        ImageViewOptions images;
+        images.headExtra = views->imageHead;
+        ByteArraySink imageSink(result.imageView);
+        WriteImageView(lists, Limits::forBytes(text.size()).imagePageBytes, imageSink, nullptr,
+                       images);
     }
     result.lists = lists.toResultLists();
     result.notices = noticesOf(refused, cuts, shown, lists.Links[1].size());

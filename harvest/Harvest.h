@@ -17,6 +17,10 @@ struct HarvestResult {
     ResultLists lists;
     QByteArray sourcePage; // UTF-8, byte-order mark first, without the final CR LF
     QByteArray imagePage;  // the same
+    // The pages the Source Code and Images views show, when they were asked for
+    // (see HarvestViews).
+    QByteArray sourceView;
+    QByteArray imageView;
     // The limits the harvest reached, one sentence each (see harvest::Limits).
     QStringList notices;
 };
@@ -39,10 +43,18 @@ struct HarvestReport {
 HarvestResult Harvest(const QString &pageText, const QString &pageUrl,
                       const QString &baseUrl = QString());
 
+// What a harvest makes for the window's views besides its pages: each view's
+// page, with these written inside its <head>.
+struct HarvestViews {
+    QByteArray sourceHead;
+    QByteArray imageHead;
+};
+
 // The same harvest of a page given as UTF-8 bytes (bytes that are not UTF-8 are
-// read as QString::fromUtf8() reads them). Writes nothing.
+// read as QString::fromUtf8() reads them), and the views' pages when `views` is
+// given. Writes nothing.
 HarvestResult HarvestBytes(QByteArrayView pageUtf8, const QString &pageUrl,
-                           const QString &baseUrl = QString());
+                           const QString &baseUrl = QString(), const HarvestViews *views = nullptr);
 
 // Writes the working files as a harvest leaves them: imagepage.html and
 // source.htm as a pair, then checkImages.txt, checkImagesClean.txt, browser.txt

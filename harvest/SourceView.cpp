@@ -275,7 +275,8 @@ public:
     {
         m_out.reserve(64);
         closeSpan();
-        m_out.put("</div></div>");
+        endLine();
+        m_out.put("</div>");
     }
 
 private:
@@ -289,6 +290,15 @@ private:
         m_out.put("px\"><div style=\"counter-reset:l ");
         m_out.writeNumber(block.firstLine);
         m_out.put("\">");
+        m_lineEmpty = true;
+    }
+    // An empty line holds a break, so that it takes its height and is copied as
+    // a line of its own.
+    void endLine()
+    {
+        if (m_lineEmpty)
+            m_out.put("<br>");
+        m_out.put("</div>");
     }
     void closeSpan()
     {
@@ -322,6 +332,7 @@ private:
     // Ready to write a byte of this colour (kKeep: any colour).
     void prepare(unsigned char colour)
     {
+        m_lineEmpty = false;
         if (m_anchor && !m_anchorOpen)
             openAnchor();
         if (colour == kKeep || colour == m_written)
@@ -338,7 +349,7 @@ private:
     void lineBreak()
     {
         closeAnchor();
-        m_out.put("</div>");
+        endLine();
         ++m_line;
         if (m_block + 1 < qsizetype(m_blocks.size()) &&
             m_line == m_blocks[size_t(m_block + 1)].firstLine) {
@@ -347,6 +358,7 @@ private:
             return;
         }
         m_out.put("<div>");
+        m_lineEmpty = true;
     }
     // Where a tag ends: after a script's or a style's start tag, its text is not markup.
     State afterTag() const { return m_rawName.isEmpty() ? Text : RawText; }
@@ -370,6 +382,8 @@ private:
     unsigned char m_written = None;
     const detail::PageLinks::Target *m_anchor = nullptr;
     bool m_anchorOpen = false;
+    // Nothing of the line that is open has been written yet.
+    bool m_lineEmpty = true;
     qsizetype m_spanBytesLeft;
     bool m_swallowLf = false;
     bool m_closingTag = false;

@@ -103,3 +103,14 @@ void Settings::setPageInfoGrid(bool grid)
     setWindowValue(QStringLiteral("PageInfo/grid"),
                    grid ? QStringLiteral("true") : QStringLiteral("false"));
 }
+
+bool Settings::wrapLongLines() const
+{
+    return windowValue(QStringLiteral("SourceCode/wrap")) != "false";
+}
+
+void Settings::setWrapLongLines(bool wrap)
+{
+    setWindowValue(QStringLiteral("SourceCode/wrap"),
+                   wrap ? QStringLiteral("true") : QStringLiteral("false"));
+}

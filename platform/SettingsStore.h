@@ -39,6 +39,9 @@ public:
     void setPageInfoDivider(const QByteArray &state);
     bool pageInfoGrid() const;
     void setPageInfoGrid(bool grid);
+    // Whether the Source Code view wraps long lines (it does unless told not to).
+    bool wrapLongLines() const;
+    void setWrapLongLines(bool wrap);
 
 private:
     QByteArray windowValue(const QString &key) const;

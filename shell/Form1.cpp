@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QToolButton>
 #include <QWebEngineHistory>
@@ -272,6 +273,14 @@ void Form1::createActions()
     connect(makeAction(Command::PageInfo, tr("Page &Info"), {}, {}, {},
                        keys({QKeySequence(Qt::CTRL | Qt::Key_I)})),
             &QAction::triggered, this, &Form1::showPageInfo);
+    // The Source Code view wraps long lines, or lets them run and scrolls
+    // sideways; the choice is kept for the next run.
+    QAction *wrap = makeAction(Command::WrapLongLines, tr("&Wrap Long Lines"), {}, {}, {}, {});
+    wrap->setCheckable(true);
+    connect(wrap, &QAction::toggled, this, [this](bool on) {
+        m_generated->setWrapLongLines(on);
+        BestEffort([this, on] { Settings(m_branding.productName).setWrapLongLines(on); });
+    });
 }
 
 void Form1::updateNavigationActions()
@@ -361,6 +370,12 @@ void Form1::createControls()
             [this] { txtUrl->setText(wb[0]->LocationURL()); });
     m_generated = new GeneratedViews(m_profile, wb[1], wb[2], this);
     m_generated->setLiveView(wb[0]);
+    {
+        const bool wrap = Settings(m_branding.productName).wrapLongLines();
+        m_generated->setWrapLongLines(wrap);
+        const QSignalBlocker quiet(action(Command::WrapLongLines));
+        action(Command::WrapLongLines)->setChecked(wrap);
+    }
     connect(wb[0], &QWebEngineView::loadStarted, m_generated, &GeneratedViews::markOutOfDate);
     connect(wb[0], &QWebEngineView::loadFinished, this, [this] {
         if (m_pageInfo)
@@ -433,7 +448,7 @@ void Form1::createMenus()
     addMenu(tr("&View"),
             {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website,
              Command::Find, Command::FindNext, Command::FindPrevious, Command::ZoomIn,
-             Command::ZoomOut, Command::ZoomReset, Command::PageSource});
+             Command::ZoomOut, Command::ZoomReset, Command::WrapLongLines, Command::PageSource});
     addMenu(tr("&Tools"),
             {Command::PageInfo, Command::AddToToolsMenu, Command::RemoveFromToolsMenu});
     addMenu(tr("&Help"), {Command::Help});

@@ -67,6 +67,7 @@ enum class Command {
     CancelDownload,
     PageSource,
     PageInfo,
+    WrapLongLines,
     Count
 };
 

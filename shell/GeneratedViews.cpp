@@ -31,20 +31,15 @@ QByteArray policyFor(const QUrl &page)
            pictures + "\">";
 }
 
-QByteArray head(const QUrl &page, const QString &title, const char *style)
+// What a view's page holds in its head besides its style: its policy and title.
+QByteArray headFor(const QUrl &page, const QString &title)
 {
-    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\">" + policyFor(page) + "<title>" +
-           title.toHtmlEscaped().toUtf8() + "</title><style>" + style + "</style></head><body>";
+    return policyFor(page) + "<title>" + title.toHtmlEscaped().toUtf8() + "</title>";
 }
 
-// A generated page without the byte-order mark that starts it.
-QByteArrayView withoutMark(const QByteArray &page)
-{
-    QByteArrayView view(page);
-    if (view.startsWith(QByteArrayView(harvest::kByteOrderMark)))
-        view = view.sliced(3);
-    return view;
-}
+// How the Source Code view's page starts, with long lines wrapped and without.
+const QByteArray WrappedStart = QByteArrayLiteral("<!DOCTYPE html><html class=wrap>");
+const QByteArray UnwrappedStart = QByteArrayLiteral("<!DOCTYPE html><html>");
 
 } // namespace
 
@@ -74,37 +69,36 @@ GeneratedViews::GeneratedViews(QWebEngineProfile *profile, WebBrowser *source, W
 
 GeneratedViews::~GeneratedViews() = default;
 
-ViewPages GeneratedViews::pagesFor(const HarvestResult &result, const QUrl &page)
+HarvestViews GeneratedViews::headsFor(const QUrl &page)
+{
+    const QString address = page.toDisplayString();
+    HarvestViews views;
+    views.sourceHead = headFor(page, QStringLiteral("Source Code of ") + address);
+    views.imageHead = headFor(page, QStringLiteral("Images of ") + address);
+    return views;
+}
+
+ViewPages GeneratedViews::pagesFor(HarvestResult &result, const QUrl &page)
 {
     ViewPages pages;
     pages.page = page;
     pages.noPictures = result.lists.Links[1].isEmpty();
-    const QString address = page.toDisplayString();
-    const QByteArrayView sourceText = withoutMark(result.sourcePage);
-    pages.source.reserve(sourceText.size() + 2048);
-    pages.source += head(page, QStringLiteral("Source Code of ") + address,
-                         "body{font-family:\"DejaVu Sans Mono\",\"Liberation Mono\",monospace;"
-                         "font-size:13px;white-space:pre-wrap;overflow-wrap:anywhere;margin:8px;"
-                         "line-height:1.35}body>br:nth-of-type(even){display:none}"
-                         "#quarrow-about{font-family:\"DejaVu Sans\",sans-serif;color:#555;"
-                         "white-space:normal;margin:0 0 8px}");
-    pages.source += "<p id=\"quarrow-about\">Live document: the body as the page's scripts left "
-                    "it. The served source: View &gt; Page Source (Ctrl+U)</p>";
-    pages.source += sourceText;
-    pages.source += "</body></html>";
-
-    const QByteArrayView imageText = withoutMark(result.imagePage);
-    pages.images.reserve(imageText.size() + 1024);
-    pages.images += head(page, QStringLiteral("Images of ") + address,
-                         "img{max-width:100%;height:auto}"
-                         "body{font-family:\"DejaVu Sans\",sans-serif;font-size:13px;margin:8px;"
-                         "overflow-wrap:anywhere}"
-                         "#quarrow-empty{color:#555;font-size:16px;margin:24px 8px}");
-    pages.images += imageText;
-    if (pages.noPictures)
-        pages.images += "<p id=\"quarrow-empty\">No pictures on this page</p>";
-    pages.images += "</body></html>";
+    pages.source = std::move(result.sourceView);
+    pages.images = std::move(result.imageView);
     return pages;
+}
+
+void GeneratedViews::setWrapLongLines(bool wrap)
+{
+    m_wrap = wrap;
+    // The page that shows follows at once, in whichever view shows it.
+    const QString script = QStringLiteral("document.documentElement.classList.toggle('wrap', %1)")
+                               .arg(wrap ? QStringLiteral("true") : QStringLiteral("false"));
+    for (WebBrowser *view : {m_live, m_source}) {
+        if (view && QuarrowScheme::owns(view->url()) &&
+            view->url().path().startsWith(SourceKind + QLatin1Char('/')))
+            view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld);
+    }
 }
 
 QByteArray GeneratedViews::outOfDatePage(bool source)
@@ -148,7 +142,17 @@ QByteArray GeneratedViews::pageAt(const QString &path) const
     const auto kept = m_kept.find(number);
     if (kept == m_kept.end())
         return outOfDatePage(kind == SourceKind);
-    return kind == SourceKind ? kept->second.pages.source : kept->second.pages.images;
+    if (kind != SourceKind)
+        return kept->second.pages.images;
+    const QByteArray &source = kept->second.pages.source;
+    // Pages are made with long lines wrapped; the switch is read as the page
+    // is served.
+    if (m_wrap || !source.startsWith(WrappedStart))
+        return source;
+    QByteArray unwrapped;
+    unwrapped.reserve(source.size());
+    unwrapped.append(UnwrappedStart).append(QByteArrayView(source).sliced(WrappedStart.size()));
+    return unwrapped;
 }
 
 QUrl GeneratedViews::harvestedPageOf(const QUrl &url) const

@@ -35,8 +35,15 @@ public:
                    QObject *parent = nullptr);
     ~GeneratedViews() override;
 
-    // The views' pages of a harvest; made off the window's thread.
-    static ViewPages pagesFor(const HarvestResult &result, const QUrl &page);
+    // What the harvest of `page` writes into the heads of the views' pages.
+    static HarvestViews headsFor(const QUrl &page);
+    // The views' pages of a harvest made with them (taken out of it); made off
+    // the window's thread.
+    static ViewPages pagesFor(HarvestResult &result, const QUrl &page);
+
+    // Whether the Source Code view wraps long lines (it does at first).
+    void setWrapLongLines(bool wrap);
+    bool wrapsLongLines() const { return m_wrap; }
 
     // Shows a harvest's pages in the two views.
     void show(ViewPages pages);
@@ -83,6 +90,7 @@ private:
     WebBrowser *m_live = nullptr;
     std::map<quint64, Kept> m_kept;
     quint64 m_generation = 0;
+    bool m_wrap = true;
     // Loads of the current harvest made again, for each view.
     std::array<int, 2> m_retries{};
 };

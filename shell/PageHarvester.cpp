@@ -58,10 +58,12 @@ void PageHarvester::runNext()
         // The engine writes lone LFs; the harvest reads lines that end in CR LF.
         const QByteArray text = WebBrowser::withCrLf(body.text).toUtf8();
         // Relative references resolve against the document's base address.
-        const HarvestResult result = HarvestBytes(text, body.address, body.base);
+        const QUrl page(body.address);
+        const HarvestViews heads = GeneratedViews::headsFor(page);
+        HarvestResult result = HarvestBytes(text, body.address, body.base, &heads);
         // The views need not wait for the files: they show the pages from
         // memory while the files are written.
-        ViewPages pages = GeneratedViews::pagesFor(result, QUrl(body.address));
+        ViewPages pages = GeneratedViews::pagesFor(result, page);
         // The harvester waits for this thread before it goes, so it is still
         // here; a call is dropped if it goes before the call is delivered.
         QMetaObject::invokeMethod(

@@ -112,7 +112,7 @@ TEST_F(BrowserWindow, FindSearchesTheViewThatShows)
     // The whole page of this harvest, not a page before it, before anything
     // is counted.
     ASSERT_TRUE(waitForGeneratedViews());
-    ASSERT_TRUE(evaluate(1, "document.body.innerText.includes('pear')").toBool());
+    ASSERT_TRUE(evaluate(1, "document.body.textContent.includes('pear')").toBool());
     showView(1);
     press(Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(form->findBar()->view(), view(1));
@@ -271,24 +271,31 @@ protected:
     QString text(int index, const QString &script) { return evaluate(index, script).toString(); }
 };
 
-TEST_F(ReadableViews, TheSourceIsMonospacedSingleSpacedAndKeepsItsIndentation)
+TEST_F(ReadableViews, TheSourceIsMonospacedOneElementALineAndKeepsItsIndentation)
 {
     site.server().setRoute("/lines.html", "<html>\r\n<body>\r\n    <p>deep</p>\r\n"
                                           "<img src=\"pics/a.gif\">\r\n</body>\r\n</html>\r\n");
     openAndWaitForViews("/lines.html");
-    EXPECT_EQ(text(1, "getComputedStyle(document.body).whiteSpace"), "pre-wrap");
-    EXPECT_TRUE(text(1, "getComputedStyle(document.body).fontFamily").contains("monospace"));
-    // One visible line break for each line of the body's markup as the engine
-    // writes it, not two.
-    const int lines = evaluate(0, "(document.body.outerHTML.match(/\\n/g) || []).length").toInt();
-    const int shown = evaluate(1, "Array.from(document.querySelectorAll('br')).filter("
-                                  "b => getComputedStyle(b).display !== 'none').length")
-                          .toInt();
-    EXPECT_EQ(shown, lines);
-    EXPECT_TRUE(text(1, "document.body.innerText").contains("\n    <p>deep</p>"));
+    showView(1);
+    const QString line = "document.querySelector('.b>div')";
+    EXPECT_EQ(text(1, "getComputedStyle(" + line + ").whiteSpace"), "pre-wrap");
+    EXPECT_TRUE(text(1, "getComputedStyle(" + line + ").fontFamily").contains("monospace"));
+    // One line of the view for each line of the body's markup as the engine
+    // writes it.
+    const int lines = evaluate(0, "document.body.outerHTML.split('\\n').length").toInt();
+    EXPECT_EQ(evaluate(1, "document.querySelectorAll('.b>div').length").toInt(), lines);
+    EXPECT_TRUE(text(1, "document.body.innerText").contains("\n    <p>deep</p>\n"));
+    EXPECT_EQ(text(1, "document.querySelector('.intro').textContent"),
+              "Live document: the body as the page's scripts left it. The served source: View > "
+              "Page Source (Ctrl+U)");
+    // Tags, attribute names and values each have a colour of their own.
+    EXPECT_EQ(evaluate(1, "new Set(['.t','.n','.v'].map(c => "
+                          "getComputedStyle(document.querySelector(c)).color)).size")
+                  .toInt(),
+              3);
 }
 
-// A long page is shown in pieces that are laid out only in sight; the reader
+// A long page is shown in blocks that are laid out only in sight; the reader
 // sees and copies the same lines as from one block.
 TEST_F(ReadableViews, ALongPageReadsAndCopiesAsOneText)
 {
@@ -298,14 +305,10 @@ TEST_F(ReadableViews, ALongPageReadsAndCopiesAsOneText)
                 ".gif\"></p>\r\n";
     site.server().setRoute("/long.html", page + "</body></html>\r\n");
     openAndWaitForViews("/long.html");
-    for (int index : {1, 2}) {
-        EXPECT_GT(evaluate(index, "document.querySelectorAll('.quarrow-piece').length").toInt(), 3)
-            << index;
-        EXPECT_NE(text(index, "getComputedStyle(document.body).display"), "none") << index;
-    }
-    // The Images view takes its pictures a block at a time after its load.
-    EXPECT_EVENTUALLY(evaluate(2, "document.images.length").toInt() == 1200, 10000);
-    // Every line once, in order, with no blank line where one piece meets the
+    showView(1);
+    EXPECT_GT(evaluate(1, "document.querySelectorAll('.b').length").toInt(), 2);
+    EXPECT_EQ(evaluate(2, "document.images.length").toInt(), 1200);
+    // Every line once, in order, with no blank line where one block meets the
     // next: only those of the markup itself.
     const QString copied = text(1, "getSelection().selectAllChildren(document.body);"
                                    "String(getSelection())");
@@ -321,12 +324,33 @@ TEST_F(ReadableViews, ALongPageReadsAndCopiesAsOneText)
         ++lines;
     }
     EXPECT_EQ(lines, 1200);
-    // The end of the page is reached as it would be in one block.
+    // The end of the page is reached as it would be in one block, and its
+    // lines are numbered on from the blocks above it.
     evaluate(1, "window.scrollTo(0, document.documentElement.scrollHeight); 0");
-    EXPECT_EVENTUALLY(evaluate(1, "var r = document.body.lastElementChild.getBoundingClientRect();"
-                                  "r.height > 0 && r.top < innerHeight")
+    EXPECT_EVENTUALLY(evaluate(1, "var r = document.querySelector('.b:last-child>div:last-child')"
+                                  ".getBoundingClientRect(); r.height > 0 && r.top < innerHeight")
                           .toBool(),
                       5000);
+}
+
+TEST_F(ReadableViews, WrapLongLinesIsASwitchThatIsKept)
+{
+    site.server().setRoute("/wide.html",
+                           "<html><body><p>" + QByteArray(3000, 'w') + "</p></body></html>");
+    openAndWaitForViews("/wide.html");
+    showView(1);
+    const QString wide = "document.documentElement.scrollWidth > innerWidth + 100";
+    ASSERT_TRUE(form->action(Command::WrapLongLines)->isChecked());
+    EXPECT_FALSE(evaluate(1, wide).toBool());
+    form->action(Command::WrapLongLines)->trigger();
+    EXPECT_EVENTUALLY(evaluate(1, wide).toBool(), 5000);
+    // The next page's view comes without wrapping too, and so does the next run.
+    openAndWaitForViews("/wide.html");
+    EXPECT_TRUE(evaluate(1, wide).toBool());
+    form.reset();
+    loadWindow();
+    EXPECT_FALSE(form->action(Command::WrapLongLines)->isChecked());
+    form->action(Command::WrapLongLines)->trigger();
 }
 
 TEST_F(ReadableViews, WidePicturesFitTheViewAndAPageWithoutPicturesSaysSo)

@@ -74,7 +74,7 @@ TEST_F(HarvestEndToEnd, ALoadFillsTheListsFilesAndViews)
     // The Source Code view reads as the markup, with the two names as links.
     ASSERT_TRUE(waitForGeneratedViews());
     EXPECT_EQ(view(1)->LocationURL(), generatedAddress(1));
-    const QString text = evaluate(1, "document.body.innerText").toString();
+    const QString text = evaluate(1, "document.body.textContent").toString();
     EXPECT_TRUE(text.contains("<img src=\"pics/a.gif\" alt=\"a\">")) << text.toStdString();
     EXPECT_TRUE(text.contains("<a href=\"pics/big.jpg\">the big picture</a>"));
     EXPECT_EQ(evaluate(1, "Array.from(document.links).map(function(l){return l.href}).join(' ')")
@@ -114,7 +114,7 @@ TEST_F(HarvestEndToEnd, ReferencesResolveAgainstTheBaseAddressAndHiddenMarkupIsN
     EXPECT_EQ(form->results().Links[1], QStringList{site.url("/pics/a.gif")});
     EXPECT_EQ(form->results().Links[0], QStringList{site.url("/pics/big.jpg")});
     // The hidden markup still shows in the Source Code view.
-    const QString text = evaluate(1, "document.body.innerText").toString();
+    const QString text = evaluate(1, "document.body.textContent").toString();
     EXPECT_TRUE(text.contains("<!-- <img src=\"old.gif\"> -->")) << text.toStdString();
     EXPECT_TRUE(allPicturesLoaded(1));
 }
@@ -132,7 +132,7 @@ TEST_F(HarvestEndToEnd, AJapanesePageKeepsItsCharacters)
     open(site.url("/ja.html"));
 
     EXPECT_EQ(form->results().Keys[1], QStringList{name});
-    const QString text = evaluate(1, "document.body.innerText").toString();
+    const QString text = evaluate(1, "document.body.textContent").toString();
     EXPECT_TRUE(text.contains(QString::fromUtf8("こんにちは、世界。「引用」")))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromUtf8("alt=\"写真\"")));
@@ -153,7 +153,7 @@ TEST_F(HarvestEndToEnd, MarkupAndScriptsInThePageStayText)
     open(site.url("/tricky.html"));
 
     // Entities read as they were written.
-    const QString text = evaluate(1, "document.body.innerText").toString();
+    const QString text = evaluate(1, "document.body.textContent").toString();
     EXPECT_TRUE(text.contains("5 &lt; 6 &amp;&amp; 7 &gt; 3")) << text.toStdString();
     // No address with another scheme is recorded; nothing runs.
     for (const QString &address : form->results().Links[0] + form->results().Links[1])
@@ -166,7 +166,7 @@ TEST_F(HarvestEndToEnd, MarkupAndScriptsInThePageStayText)
 TEST_F(HarvestEndToEnd, AFileThatCannotBeWrittenIsNamedAndTheViewsShowThePageAllTheSame)
 {
     open(site.url("/index.html"));
-    const QString before = evaluate(1, "document.body.innerText").toString();
+    const QString before = evaluate(1, "document.body.textContent").toString();
     ASSERT_TRUE(before.contains("the big picture"));
     // A folder stands where the Images page must go.
     QFile::remove(programFile("imagepage.html"));
@@ -182,8 +182,8 @@ TEST_F(HarvestEndToEnd, AFileThatCannotBeWrittenIsNamedAndTheViewsShowThePageAll
     // The views show the new page from memory; source.htm, written only as a
     // pair with the Images page, is the old one.
     ASSERT_TRUE(waitForGeneratedViews());
-    EXPECT_NE(evaluate(1, "document.body.innerText").toString(), before);
-    EXPECT_TRUE(evaluate(1, "document.body.innerText").toString().contains("page three"));
+    EXPECT_NE(evaluate(1, "document.body.textContent").toString(), before);
+    EXPECT_TRUE(evaluate(1, "document.body.textContent").toString().contains("page three"));
     EXPECT_TRUE(file("source.htm").contains("the big picture"));
 }
 

@@ -131,7 +131,7 @@ TEST_F(Navigation, SendToBrowserOpensTheGeneratedPageInTheLiveView)
     // the harvest of itself.
     ASSERT_TRUE(waitForHarvests(before + 1));
     ASSERT_TRUE(waitForGeneratedViews());
-    EXPECT_TRUE(evaluate(1, "document.body.innerText").toString().contains("&lt;h1"));
+    EXPECT_TRUE(evaluate(1, "document.body.textContent").toString().contains("&lt;h1"));
     const int refreshed = form->harvestsDone();
     form->action(Command::Refresh)->trigger();
     ASSERT_TRUE(waitForHarvests(refreshed + 2));

@@ -70,6 +70,15 @@ ViewRead readView(const QByteArray &page)
         const QString name = m.captured(2).toLower();
         if (name == QStringLiteral("!doctype") || name == QStringLiteral("meta"))
             continue;
+        if (name == QStringLiteral("br")) {
+            // Only an empty line holds one, and nothing else.
+            if (open.isEmpty() || open.last() != QStringLiteral("line") || !line.isEmpty() ||
+                !between.isEmpty() || !text.mid(at).startsWith(QStringLiteral("</div>"))) {
+                read.problem = QStringLiteral("a break in a line that is not empty");
+                return read;
+            }
+            continue;
+        }
         if (!kElements.contains(name)) {
             read.problem = QStringLiteral("element ") + name;
             return read;
