@@ -68,15 +68,6 @@ public:
     // never has to be held whole.
     bool writeReplaceWith(const QString &name, const Fill &fill, QString *error = nullptr) const;
 
-    // Replaces the file's content `count` times in turn (at most kMostInSeries), as
-    // that many calls of writeReplaceWith() would, the contents written by one fill
-    // into a stream each, side by side: what makes them reads its input once. True
-    // when every replacement was made; else *error tells the first that failed.
-    static constexpr int kMostInSeries = 4;
-    using FillSeries = std::function<void(Stream *const *streams)>;
-    bool writeReplaceSeries(const QString &name, int count, const FillSeries &fill,
-                            QString *error = nullptr) const;
-
     // As writePair(), each file's content written into a stream by its fill.
     bool writePair(const QString &first, const Fill &firstFill, const QString &second,
                    const Fill &secondFill, QString *error = nullptr) const;

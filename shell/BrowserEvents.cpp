@@ -45,8 +45,9 @@ void Form1::wb_DownloadComplete(int index)
 
 void Form1::wb_TitleChange(const QString &text)
 {
-    setWindowTitle(m_branding.productName + QStringLiteral(" by ") + m_branding.companyName +
-                   QStringLiteral(" - ") + text);
+    // The program's name alone until the view that shows has a page.
+    const QString name = m_branding.productName + QStringLiteral(" by ") + m_branding.companyName;
+    setWindowTitle(text.isEmpty() ? name : name + QStringLiteral(" - ") + text);
 }
 
 void Form1::sayOverTheLoad(const QString &text)

@@ -370,6 +370,8 @@ void Form1::createControls()
             [this] { txtUrl->setText(wb[0]->LocationURL()); });
     m_generated = new GeneratedViews(m_profile, wb[1], wb[2], this);
     m_generated->setLiveView(wb[0]);
+    connect(m_switcher, &ViewSwitcher::currentChanged, m_generated,
+            [this] { m_generated->setShownView(shownView()); });
     {
         const bool wrap = Settings(m_branding.productName).wrapLongLines();
         m_generated->setWrapLongLines(wrap);

@@ -56,8 +56,10 @@ GeneratedViews::GeneratedViews(QWebEngineProfile *profile, WebBrowser *source, W
         settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
         settings->setDefaultTextEncoding(QStringLiteral("UTF-8"));
     }
-    for (WebBrowser *view : {m_source, m_images})
+    for (WebBrowser *view : {m_source, m_images}) {
+        connect(view, &QWebEngineView::loadStarted, this, [this, view] { loadStarted(view); });
         connect(view, &QWebEngineView::loadFinished, this, [this, view] { loadEnded(view); });
+    }
     // The Images view shows its text first: its pictures are fetched once the
     // page itself has loaded.
     connect(m_images, &QWebEngineView::loadFinished, this, [this] {
@@ -172,12 +174,31 @@ void GeneratedViews::show(ViewPages pages)
     const quint64 number = ++m_generation;
     m_kept[number] = Kept{std::move(pages)};
     forget();
-    const QString suffix = QLatin1Char('/') + QString::number(number);
-    openCurrent(m_source);
-    // Text first, pictures after: the view turns them on again when its page
-    // has loaded.
-    m_images->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
-    openCurrent(m_images);
+    // The view that shows has the engine to itself; the other one follows
+    // once it has loaded. With neither showing, both load at once.
+    WebBrowser *first = m_shown ? m_shown : m_source;
+    WebBrowser *second = first == m_source ? m_images : m_source;
+    openCurrent(first);
+    m_behind = second;
+    if (!m_shown)
+        catchUp();
+    emit pagesOpened(number);
+}
+
+void GeneratedViews::setShownView(WebBrowser *view)
+{
+    m_shown = view == m_source || view == m_images ? view : nullptr;
+    // A view that was to follow is wanted now.
+    if (m_behind && m_behind == m_shown)
+        catchUp();
+}
+
+void GeneratedViews::catchUp()
+{
+    WebBrowser *view = m_behind;
+    m_behind = nullptr;
+    if (view)
+        openCurrent(view);
 }
 
 QUrl GeneratedViews::currentAddress(const WebBrowser *view) const
@@ -188,23 +209,41 @@ QUrl GeneratedViews::currentAddress(const WebBrowser *view) const
 
 void GeneratedViews::openCurrent(WebBrowser *view)
 {
-    m_retries[view == m_source ? 0 : 1] = 0;
+    // Text first, pictures after: the Images view turns them on again when
+    // its page has loaded.
+    if (view == m_images)
+        m_images->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+    Asked &asked = askedOf(view);
+    asked.generation = m_generation;
+    asked.retries = 0;
     view->open(currentAddress(view));
+}
+
+GeneratedViews::Asked &GeneratedViews::askedOf(const WebBrowser *view)
+{
+    return m_asked[view == m_source ? 0 : 1];
+}
+
+void GeneratedViews::loadStarted(WebBrowser *view)
+{
+    // Somewhere else than asked (Back, a link): the view goes where the user
+    // sends it.
+    Asked &asked = askedOf(view);
+    if (asked.generation && view->page()->requestedUrl() != currentAddress(view))
+        asked.generation = 0;
 }
 
 void GeneratedViews::loadEnded(WebBrowser *view)
 {
-    // A load of ours that something stopped on its way (Stop, a newer load
-    // of the live view) is made again, a few times at most, so that the view
-    // never stays on an older harvest than the one it was sent to. A view
-    // that has gone elsewhere is left there.
-    const QUrl shown = view->url();
-    if (!isGenerated(view->page()->requestedUrl()) || shown == currentAddress(view))
+    if (m_behind && view != m_behind)
+        catchUp();
+    // The engine may drop a load asked for while the one before it commits:
+    // the view is then asked again, a few times at most, so that it never
+    // stays on an older harvest than the one it was sent to.
+    Asked &asked = askedOf(view);
+    if (asked.generation != m_generation || view->url() == currentAddress(view))
         return;
-    if (view->page()->requestedUrl() != currentAddress(view))
-        return;
-    int &retries = m_retries[view == m_source ? 0 : 1];
-    if (retries++ < 3)
+    if (asked.retries++ < 3)
         view->open(currentAddress(view));
 }
 

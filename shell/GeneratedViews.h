@@ -65,11 +65,18 @@ public:
     // The page at a path of ours: a kind and a harvest's number.
     QByteArray pageAt(const QString &path) const;
 
+    // The view that shows (any other: neither of the two).
+    void setShownView(WebBrowser *view);
+
     // A page of ours that the live view shows stays served while it does.
     void setLiveView(WebBrowser *live);
 
     // The page served for a harvest that is no longer kept.
     static QByteArray outOfDatePage(bool source);
+
+signals:
+    // A harvest's pages are handed to the views, which now load them.
+    void pagesOpened(quint64 generation);
 
 private:
     struct Kept {
@@ -82,15 +89,27 @@ private:
     // The address of the current harvest's page for one of the two views.
     QUrl currentAddress(const WebBrowser *view) const;
     void openCurrent(WebBrowser *view);
+    void loadStarted(WebBrowser *view);
     void loadEnded(WebBrowser *view);
+    // Opens the current harvest's page in the view that waits for it.
+    void catchUp();
 
     QuarrowScheme *m_scheme;
     WebBrowser *m_source;
     WebBrowser *m_images;
     WebBrowser *m_live = nullptr;
+    WebBrowser *m_shown = nullptr;
+    // The view still to open the current harvest's page, after the one that shows.
+    WebBrowser *m_behind = nullptr;
     std::map<quint64, Kept> m_kept;
     quint64 m_generation = 0;
     bool m_wrap = true;
-    // Loads of the current harvest made again, for each view.
-    std::array<int, 2> m_retries{};
+    // The harvest each view was last sent to (0: it went elsewhere since),
+    // and how often it was asked again.
+    struct Asked {
+        quint64 generation = 0;
+        int retries = 0;
+    };
+    std::array<Asked, 2> m_asked{};
+    Asked &askedOf(const WebBrowser *view);
 };

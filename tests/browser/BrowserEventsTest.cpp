@@ -108,4 +108,19 @@ TEST_F(BrowserEvents, TheCaptionFollowsTheViewThatShowsAndTheAddressTheLiveView)
     EXPECT_EQ(addressBox()->text(), view(0)->LocationURL());
 }
 
+TEST_F(BrowserEvents, OnlyTheLiveViewsLoadsHarvest)
+{
+    const int before = form->harvestsDone();
+    emit view(1)->DownloadComplete(1);
+    emit view(2)->DownloadComplete(2);
+    // A harvest asks the live page for its markup: once the page has answered
+    // a script asked after, any harvest started above would be under way.
+    evaluate(0, "1");
+    emit view(0)->DownloadComplete(0);
+    ASSERT_TRUE(waitForHarvests(before + 1));
+    evaluate(0, "1");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->harvestsDone(), before + 1);
+}
+
 } // namespace

@@ -79,62 +79,51 @@ TEST_F(GeneratedPages, SendToBrowserOpensTheViewsOwnPageWithoutScripts)
 
 TEST_F(GeneratedPages, RefreshBackAndForwardNeverRunTheirScripts)
 {
+    // Each step's load and then its own harvest, which rewrites the working
+    // files: the file is made to give itself away only after that.
+    const auto step = [this](const std::function<void()> &go) {
+        const int before = form->harvestsDone();
+        const bool loaded = loadBy(go);
+        return loaded && waitForHarvests(before + 1);
+    };
     const QString source = url("source.htm");
-    writeScriptedWorkingFile("source.htm");
-    const int loaded = form->harvestsDone();
-    ASSERT_TRUE(loadBy([this] { view(0)->Navigate2(programFile("source.htm")); }));
-    ASSERT_EQ(view(0)->LocationURL(), source);
-    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
-
-    // Refresh of the view, once the load's own harvest has written its files.
-    ASSERT_TRUE(waitForHarvests(loaded + 1));
-    writeScriptedWorkingFile("source.htm");
-    ASSERT_TRUE(loadBy([this] { view(0)->Refresh(); }));
-    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
-
-    // Away to a page with scripts, then Back onto the working file.
     site.server().setRoute("/scripted.html",
                            "<html><head><title>Scripted</title></head><body>"
                            "<script>document.body.setAttribute('data-ran', 'yes');</script>"
                            "</body></html>");
-    int before = form->harvestsDone();
-    ASSERT_TRUE(loadBy([this] { view(0)->Navigate(site.url("/scripted.html")); }));
-    ASSERT_TRUE(waitForHarvests(before + 1));
-    EXPECT_EQ(liveState().toStdString(), "other yes Scripted");
-
-    writeScriptedWorkingFile("source.htm");
-    ASSERT_TRUE(loadBy([this] { form->action(Command::Back)->trigger(); }));
-    ASSERT_EQ(view(0)->LocationURL(), source);
-    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
-
-    // Forward runs the scripted page's script again; Back once more.
-    before = form->harvestsDone();
-    ASSERT_TRUE(loadBy([this] { form->action(Command::Forward)->trigger(); }));
-    EXPECT_EVENTUALLY_EQ(liveState(), QString("other yes Scripted"), 10000);
-    ASSERT_TRUE(waitForHarvests(before + 1));
-    writeScriptedWorkingFile("source.htm");
-    ASSERT_TRUE(loadBy([this] { form->action(Command::Back)->trigger(); }));
-    ASSERT_EQ(view(0)->LocationURL(), source);
-    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
-
-    // Back to the start page, then Forward onto the working file.
-    before = form->harvestsDone();
-    ASSERT_TRUE(loadBy([this] { form->action(Command::Back)->trigger(); }));
-    ASSERT_EQ(view(0)->LocationURL(), QUrl::fromLocalFile(WebBrowser::homePagePath()).toString());
-    // The start page's own harvest rewrites the working files first.
-    ASSERT_TRUE(waitForHarvests(before + 1));
-    writeScriptedWorkingFile("source.htm");
-    before = form->harvestsDone();
-    ASSERT_TRUE(loadBy([this] { form->action(Command::Forward)->trigger(); }));
-    ASSERT_EQ(view(0)->LocationURL(), source);
-    EXPECT_EQ(liveState().toStdString(), "marker quiet generated");
-
-    // The Go menu's Refresh as well, once the working file's own harvest has
-    // rewritten it.
-    ASSERT_TRUE(waitForHarvests(before + 1));
-    writeScriptedWorkingFile("source.htm");
-    ASSERT_TRUE(loadBy([this] { form->action(Command::Refresh)->trigger(); }));
-    EXPECT_NE(liveState().section(' ', 1, 1).toStdString(), "yes");
+    const QString marked = "marker quiet generated";
+    const struct {
+        const char *what;
+        std::function<void()> go;
+        QString address;
+    } steps[] = {
+        {"open", [this] { view(0)->Navigate2(programFile("source.htm")); }, source},
+        {"refresh", [this] { view(0)->Refresh(); }, source},
+        {"away", [this] { view(0)->Navigate(site.url("/scripted.html")); },
+         site.url("/scripted.html")},
+        {"back", [this] { form->action(Command::Back)->trigger(); }, source},
+        {"forward", [this] { form->action(Command::Forward)->trigger(); },
+         site.url("/scripted.html")},
+        {"back again", [this] { form->action(Command::Back)->trigger(); }, source},
+        {"back to the start page", [this] { form->action(Command::Back)->trigger(); },
+         QUrl::fromLocalFile(WebBrowser::homePagePath()).toString()},
+        {"forward onto the file", [this] { form->action(Command::Forward)->trigger(); }, source},
+        {"the Go menu's Refresh", [this] { form->action(Command::Refresh)->trigger(); }, source},
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.what);
+        writeScriptedWorkingFile("source.htm");
+        ASSERT_TRUE(step(s.go));
+        ASSERT_EQ(view(0)->LocationURL(), s.address);
+        // The Go menu's Refresh harvests at once too, which may rewrite the
+        // file before the reload reads it: what matters is that nothing runs.
+        if (s.address == source && QByteArray(s.what) == "the Go menu's Refresh")
+            EXPECT_NE(liveState().section(' ', 1, 1), "yes");
+        else if (s.address == source)
+            EXPECT_EQ(liveState(), marked);
+        else if (s.address.endsWith("/scripted.html"))
+            EXPECT_EVENTUALLY_EQ(liveState(), QString("other yes Scripted"), 10000);
+    }
 }
 
 TEST_F(GeneratedPages, AWorkingFileOpenedByALocalPageRunsNoScript)
