@@ -418,8 +418,9 @@ TEST_F(PageInfoWindowTest, CancelStopsTheSaveAndLeavesNoHalfPicture)
     window->saveSelected(saveFolder.path());
     EXPECT_EVENTUALLY(site.server().requests().contains(QStringLiteral("/site/pics/narrow.png")),
                       20000);
-    // The first part of the picture has come, and the rest is still awaited.
-    EXPECT_EVENTUALLY(download && download->receivedBytes() > 0, 20000);
+    // The engine has handed the saver the picture's download, under way.
+    EXPECT_EVENTUALLY(
+        download && download->state() == QWebEngineDownloadRequest::DownloadInProgress, 20000);
     EXPECT_TRUE(window->saving());
     window->cancelSave();
     const SaveSummary summary = waitForSave();
