@@ -11,7 +11,23 @@ QPointer<frmWebsite> &loadedWindow()
     static QPointer<frmWebsite> window;
     return window;
 }
+
+int &unloadDelayMs()
+{
+    static int ms = frmWebsite::defaultUnloadDelayMs;
+    return ms;
+}
 } // namespace
+
+void frmWebsite::setUnloadDelay(int ms)
+{
+    unloadDelayMs() = ms;
+}
+
+int frmWebsite::unloadDelay()
+{
+    return unloadDelayMs();
+}
 
 frmWebsite::frmWebsite(const QString &website, QWidget *parent) : QWidget(parent, Qt::Window)
 {
@@ -21,7 +37,7 @@ frmWebsite::frmWebsite(const QString &website, QWidget *parent) : QWidget(parent
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    Timer1->setInterval(unloadDelay());
     connect(Timer1, &QTimer::timeout, this, &frmWebsite::Timer1_Timer);
     Timer1->start();
 

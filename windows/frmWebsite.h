@@ -7,7 +7,8 @@ class QTimer;
 
 // The website window: never shown. Loading it opens the website it is given
 // with the system's default handler for web addresses; Timer1 unloads it one
-// second later. While it is loaded, a further Website command opens nothing.
+// second later (tests may make that shorter). While it is loaded, a further
+// Website command opens nothing.
 class frmWebsite : public QWidget {
     Q_OBJECT
 public:
@@ -20,6 +21,10 @@ public:
     static QString WebsiteAddress(const QString &website);
     // The loaded website window, or null.
     static frmWebsite *loaded();
+    // How long a window stays loaded: one second unless set otherwise.
+    static constexpr int defaultUnloadDelayMs = 1000;
+    static void setUnloadDelay(int ms);
+    static int unloadDelay();
     // True when the desktop took the address (a browser or handler opened it).
     bool handedOver() const { return m_handedOver; }
 

@@ -9,6 +9,8 @@
 
 #include <QLineEdit>
 #include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
 
 namespace {
 

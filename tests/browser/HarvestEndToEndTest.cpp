@@ -1,4 +1,5 @@
 #include "tests/browser/SiteWindowFixture.h"
+#include "tests/support/Eventually.h"
 
 #include "harvest/Harvest.h"
 #include "platform/StatusBar.h"
@@ -20,26 +21,22 @@ protected:
         addressBox()->setText(address);
         form->action(Command::Go)->trigger();
         ASSERT_TRUE(waitForHarvests(before + 1)) << address.toStdString();
-        ASSERT_TRUE(waitForGeneratedViews());
+        ASSERT_TRUE(waitForGeneratedViews()) << address.toStdString();
     }
 
-    // True once every picture of the Images view has loaded with a real size.
+    // True once every picture of the Images view has loaded with a real size
+    // (pictures load after the document itself).
     bool allPicturesLoaded(int expected)
     {
-        QElapsedTimer timer;
-        timer.start();
         const QString script =
             QStringLiteral("(function(){var a=Array.from(document.images);"
                            "return a.length + ':' + a.filter(function(i){return i.complete && "
                            "i.naturalWidth>0;}).length;})()");
         QString answer;
         const QString wanted = QStringLiteral("%1:%1").arg(expected);
-        while (timer.elapsed() < 15000) {
-            answer = evaluate(2, script).toString();
-            if (answer == wanted)
-                return true;
-            QTest::qWait(100);
-        }
+        QUARROW_WAIT_UNTIL((answer = evaluate(2, script).toString()) == wanted, 15000);
+        if (answer == wanted)
+            return true;
         ADD_FAILURE() << "pictures loaded (all:good): " << answer.toStdString();
         return false;
     }
@@ -193,16 +190,11 @@ TEST_F(HarvestEndToEnd, TheNewestPageWinsWhenPagesFollowQuickly)
     for (const char *path : {"/dir1/sub/page3.html", "/index.html", "/dir1/page2.html"}) {
         addressBox()->setText(site.url(path));
         form->action(Command::Go)->trigger();
-        QTest::qWait(5);
+        // Each page's load has begun, once the page answers, before the next is asked for.
+        evaluate(0, "1");
     }
-    QElapsedTimer timer;
-    timer.start();
-    while (form->results().Links[1] !=
-               QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}) &&
-           timer.elapsed() < 15000)
-        QTest::qWait(50);
-    EXPECT_EQ(form->results().Links[1],
-              QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}));
+    EXPECT_EVENTUALLY_EQ(form->results().Links[1],
+                         QStringList({site.url("/pics/a.gif"), site.url("/dir1/b.png")}), 15000);
     // A harvest's files are written before its lists reach the window: they
     // are those of the last page.
     EXPECT_TRUE(file("imagepage.html").contains(site.url("/dir1/b.png")));

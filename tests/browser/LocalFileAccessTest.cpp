@@ -175,15 +175,9 @@ TEST_F(LocalFileAccess, LocalPagesShowTheirPicturesAndStylesButRunNoScript)
     const QString countLoaded =
         "(function(){var a=Array.from(document.images);return a.length>0&&a.every("
         "function(i){return i.complete&&i.naturalWidth>0;});})()";
-    QElapsedTimer timer;
-    timer.start();
-    bool shown = false;
-    while (!shown && timer.elapsed() < 15000) {
-        if (view(2)->LocationURL() == images && !view(2)->Busy())
-            shown = evaluate(2, countLoaded).toBool();
-        QTest::qWait(100);
-    }
-    EXPECT_TRUE(shown);
+    EXPECT_EVENTUALLY(view(2)->LocationURL() == images && !view(2)->Busy() &&
+                          evaluate(2, countLoaded).toBool(),
+                      15000);
 }
 
 TEST_F(LocalFileAccess, TheStartPageShowsItsOwnPictures)
@@ -191,16 +185,10 @@ TEST_F(LocalFileAccess, TheStartPageShowsItsOwnPictures)
     testsupport::writeFile(programFile("logo.png"), TestSite::pngBytes(6, 4));
     view(0)->GoHome();
     ASSERT_TRUE(waitForLoad(0));
-    QString answer;
-    QElapsedTimer timer;
-    timer.start();
-    while (answer != "6x4" && timer.elapsed() < 10000) {
-        answer = evaluate(0, "(function(){var i=document.images[0];"
-                             "return i.naturalWidth+'x'+i.naturalHeight;})()")
-                     .toString();
-        QTest::qWait(50);
-    }
-    EXPECT_EQ(answer.toStdString(), "6x4");
+    EXPECT_EVENTUALLY_EQ(evaluate(0, "(function(){var i=document.images[0];"
+                                     "return i.naturalWidth+'x'+i.naturalHeight;})()")
+                             .toString(),
+                         QString("6x4"), 10000);
 }
 
 TEST_F(LocalFileAccess, EveryViewAndEveryPopupKeepsLocalFilesApart)

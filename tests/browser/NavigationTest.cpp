@@ -155,10 +155,8 @@ TEST_F(Navigation, StopCancelsALoadThatHangs)
     site.server().holdRoute("/hangs.html");
     addressBox()->setText(site.url("/hangs.html"));
     form->action(Command::Go)->trigger();
-    QElapsedTimer timer;
-    timer.start();
-    while (!site.server().requests().contains("/hangs.html") && timer.elapsed() < 10000)
-        QTest::qWait(20);
+    QUARROW_WAIT_UNTIL(site.server().requests().contains("/hangs.html"), 10000);
+    ASSERT_TRUE(site.server().requests().contains("/hangs.html"));
     ASSERT_TRUE(view(0)->Busy());
     const int before = form->harvestsDone();
     QSignalSpy complete(view(0), &WebBrowser::DownloadComplete);

@@ -27,6 +27,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
+#include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -409,11 +410,17 @@ TEST_F(PageInfoWindowTest, CancelStopsTheSaveAndLeavesNoHalfPicture)
 {
     // A picture whose download never ends.
     site.server().stallRoute(QStringLiteral("/site/pics/narrow.png"));
+    QPointer<QWebEngineDownloadRequest> download;
+    QObject watch;
+    QObject::connect(profile.get(), &QWebEngineProfile::downloadRequested, &watch,
+                     [&download](QWebEngineDownloadRequest *request) { download = request; });
     select({QStringLiteral("narrow.png")});
     window->saveSelected(saveFolder.path());
     EXPECT_EVENTUALLY(site.server().requests().contains(QStringLiteral("/site/pics/narrow.png")),
                       20000);
-    QTest::qWait(300);
+    // The engine has handed the saver the picture's download, under way.
+    EXPECT_EVENTUALLY(
+        download && download->state() == QWebEngineDownloadRequest::DownloadInProgress, 20000);
     EXPECT_TRUE(window->saving());
     window->cancelSave();
     const SaveSummary summary = waitForSave();

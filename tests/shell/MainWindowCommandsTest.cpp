@@ -36,13 +36,28 @@ protected:
         // The desktop entry the Tools menu writes off Windows lands here.
         savedDataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", QFile::encodeName(folder.path() + "/data"));
+        // A website window left by a test before is gone, and the next one
+        // need not be waited out for a second.
+        QUARROW_WAIT_UNTIL(!frmWebsite::loaded(), 5000);
+        ASSERT_FALSE(frmWebsite::loaded());
+        frmWebsite::setUnloadDelay(100);
         loadWindow();
     }
     void TearDown() override
     {
+        frmWebsite::setUnloadDelay(frmWebsite::defaultUnloadDelayMs);
         Registry::setHiveFolder(QString());
         qputenv("XDG_DATA_HOME", savedDataHome);
         MainWindowFixture::TearDown();
+    }
+    // The window has the size asked for, as far as its smallest size lets it,
+    // and has laid its controls out for it: that happens when the platform
+    // says the window has its new size.
+    void waitForSize(const QSize &asked)
+    {
+        const QSize size = asked.expandedTo(form->minimumSize());
+        EXPECT_EVENTUALLY(form->size() == size && form->centralWidget()->width() == size.width(),
+                          5000);
     }
     QByteArray savedDataHome;
 };
@@ -154,7 +169,6 @@ TEST_F(MainWindowCommands, WithoutADesktopBrowserTheWebsiteOpensInTheBrowserTab)
     const QByteArray browser = qgetenv("BROWSER");
     qputenv("PATH", "");
     qunsetenv("BROWSER");
-    QUARROW_WAIT_UNTIL(!frmWebsite::loaded(), 5000);
     form->action(Command::Website)->trigger();
     qputenv("PATH", path);
     if (!browser.isEmpty())
@@ -181,9 +195,8 @@ TEST_F(MainWindowCommands, ClosingEndsQuietlyAndClosesTheSideWindows)
         testsupport::readFile(testsupport::homeFolder() + "/config/Quarrow/Quarrow.conf");
     form->close();
     EXPECT_EQ(ends, 1);
-    QTest::qWait(50);
-    EXPECT_TRUE(help.isNull() || !help->isVisible());
-    EXPECT_TRUE(about.isNull() || !about->isVisible());
+    EXPECT_EVENTUALLY(help.isNull() || !help->isVisible(), 5000);
+    EXPECT_EVENTUALLY(about.isNull() || !about->isVisible(), 5000);
     // Nothing is written at shut-down.
     EXPECT_EQ(testsupport::readFile(testsupport::homeFolder() + "/config/Quarrow/Quarrow.conf"),
               settingsBefore);
@@ -220,7 +233,7 @@ TEST_F(MainWindowCommands, ControlsKeepTheirPlacesWhateverTheWindowsSize)
     for (const QSize size : {QSize(1000, 760), QSize(1600, 1000), QSize(700, 500)}) {
         SCOPED_TRACE(QString("%1x%2").arg(size.width()).arg(size.height()).toStdString());
         form->resize(size);
-        QTest::qWait(50);
+        waitForSize(size);
         const QRect client = place(form->centralWidget());
         const QRect address = place(addressBox());
         const QRect go = place(button("cmdGo"));
@@ -248,7 +261,7 @@ TEST_F(MainWindowCommands, ControlsKeepTheirPlacesWhateverTheWindowsSize)
     }
     // Shrunk below any sensible size, no control gets a negative size.
     form->resize(150, 100);
-    QTest::qWait(50);
+    waitForSize(QSize(150, 100));
     for (QWidget *widget : form->centralWidget()->findChildren<QWidget *>())
         EXPECT_TRUE(widget->width() >= 0 && widget->height() >= 0)
             << widget->objectName().toStdString();

@@ -3,6 +3,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/WebBrowser.h"
 #include "shell/GeneratedViews.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
 
@@ -12,12 +13,16 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebEnginePage>
 #include <QWebEngineScript>
 
 void MainWindowFixture::SetUp()
@@ -112,10 +117,10 @@ bool MainWindowFixture::waitForLoad(int view, int timeoutMs)
 
 bool MainWindowFixture::waitForHarvests(int count, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (form->harvestsDone() < count && timer.elapsed() < timeoutMs)
-        QTest::qWait(20);
+    QSignalSpy finished(form.get(), &Form1::harvestFinished);
+    QDeadlineTimer deadline(timeoutMs);
+    while (form->harvestsDone() < count && !deadline.hasExpired())
+        finished.wait(int(std::max<qint64>(1, deadline.remainingTime())));
     return form->harvestsDone() >= count;
 }
 
@@ -124,26 +129,29 @@ QVariant MainWindowFixture::evaluate(int view, const QString &script, int timeou
     struct Answer {
         QVariant value;
         bool done = false;
+        QPointer<QEventLoop> loop;
     };
     auto answer = std::make_shared<Answer>();
     this->view(view)->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
                                             [answer](const QVariant &value) {
                                                 answer->value = value;
                                                 answer->done = true;
+                                                if (answer->loop)
+                                                    answer->loop->quit();
                                             });
-    QElapsedTimer timer;
-    timer.start();
-    while (!answer->done && timer.elapsed() < timeoutMs)
-        QTest::qWait(10);
+    if (!answer->done) {
+        // A script that never answers leaves the value empty.
+        QEventLoop loop;
+        answer->loop = &loop;
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     return answer->value;
 }
 
 bool MainWindowFixture::waitForUrl(int view, const QString &url, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (this->view(view)->LocationURL() != url && timer.elapsed() < timeoutMs)
-        QTest::qWait(20);
+    QUARROW_WAIT_UNTIL(this->view(view)->LocationURL() == url, timeoutMs);
     return this->view(view)->LocationURL() == url;
 }
 

@@ -11,6 +11,7 @@
 #include "platform/WebBrowser.h"
 #include "shell/Application.h"
 #include "shell/frmSplash.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
 #include <QAbstractButton>
@@ -203,8 +204,9 @@ TEST_F(Startup, AtItsSmallestTheWindowShowsEveryButtonWhole)
 {
     loadWindow();
     form->resize(1, 1);
-    QTest::qWait(50);
-    EXPECT_EQ(form->size(), form->minimumSize());
+    // The window takes its new size, and lays its controls out, when the
+    // platform says it has it.
+    EXPECT_EVENTUALLY_EQ(form->size(), form->minimumSize(), 5000);
     EXPECT_GT(form->minimumWidth(), 400);
     const QRect client = form->centralWidget()->rect();
     const auto buttons = form->centralWidget()->findChildren<QAbstractButton *>();
@@ -232,11 +234,13 @@ TEST_F(Startup, TheWindowComesBackWhereTheUserLeftIt)
         // First run: maximised, and un-maximised it fits the screen's work area.
         EXPECT_TRUE(window->windowState() & Qt::WindowMaximized);
         window->showNormal();
-        QTest::qWait(50);
+        EXPECT_EVENTUALLY(!(window->windowState() & Qt::WindowMaximized) &&
+                              window->geometry() != window->screen()->availableGeometry(),
+                          5000);
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         EXPECT_TRUE(area.contains(window->frameGeometry())) << window->frameGeometry().y();
         window->setGeometry(120, 90, 900, 640);
-        QTest::qWait(50);
+        EXPECT_EVENTUALLY_EQ(window->geometry(), QRect(120, 90, 900, 640), 5000);
         left = window->geometry();
         window->close();
     }
@@ -244,9 +248,9 @@ TEST_F(Startup, TheWindowComesBackWhereTheUserLeftIt)
     QSignalSpy shown(&again, &QuarrowApplication::mainWindowShown);
     again.start();
     ASSERT_TRUE(shown.wait(10000));
-    QTest::qWait(50);
+    // A maximised window would have the whole work area instead.
+    EXPECT_EVENTUALLY_EQ(again.mainWindow()->geometry(), left, 5000);
     EXPECT_FALSE(again.mainWindow()->windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(again.mainWindow()->geometry(), left);
     Form1::setProgramEnd([] { QCoreApplication::exit(0); });
 }
 

@@ -27,11 +27,14 @@ protected:
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_catcher, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_catcher, "open");
         setWebsite(QStringLiteral("www.quarrow.example"));
+        // The windows need not be waited out for a second each.
+        frmWebsite::setUnloadDelay(shortDelayMs);
     }
     void TearDown() override
     {
         // Let any window still loaded unload itself before the next test.
         EXPECT_TRUE(QTest::qWaitFor([] { return frmWebsite::loaded() == nullptr; }, 3000));
+        frmWebsite::setUnloadDelay(frmWebsite::defaultUnloadDelayMs);
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         VersionInfo::setCurrent(m_saved);
@@ -45,6 +48,7 @@ protected:
     // The Website command, with the website of the version information.
     bool websiteCommand() { return ShowWebsiteWindow(Branding::fromVersionInfo().website); }
 
+    static constexpr int shortDelayMs = 50;
     UrlCatcher m_catcher;
     VersionInfo m_saved;
 };
@@ -73,6 +77,7 @@ TEST(WebsiteAddress, PutsHttpInFrontOnlyWhenNeitherSchemeIsThere)
 TEST_F(WebsiteWindowTest, OpensTheWebsiteAndUnloadsAfterASecond)
 {
     setWebsite(QStringLiteral("host/page.html"));
+    frmWebsite::setUnloadDelay(frmWebsite::defaultUnloadDelayMs);
     QElapsedTimer clock;
     clock.start();
     websiteCommand();
