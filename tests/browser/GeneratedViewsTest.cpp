@@ -62,8 +62,8 @@ TEST_F(GeneratedViewsTest, ALongPageIsWholeOnceItsLoadHasFinished)
 
 TEST_F(GeneratedViewsTest, ANewerPageReplacesTheOneStillComingIn)
 {
-    site.server().setRoute("/first.html", manyPictures("old", 2000));
-    site.server().setRoute("/second.html", manyPictures("new", 900));
+    site.server().setRoute("/first.html", manyPictures("old", 1000));
+    site.server().setRoute("/second.html", manyPictures("new", 300));
     // The second page is asked for as soon as the first one's harvest is in.
     QObject::connect(form.get(), &Form1::harvestFinished, form.get(),
                      [this, asked = false]() mutable {
@@ -77,7 +77,7 @@ TEST_F(GeneratedViewsTest, ANewerPageReplacesTheOneStillComingIn)
     ASSERT_TRUE(waitForHarvests(before + 2));
     ASSERT_TRUE(waitForGeneratedViews());
     EXPECT_EQ(view(0)->url().path(), "/second.html");
-    EXPECT_EQ(evaluate(2, "document.images.length").toInt(), 900);
+    EXPECT_EQ(evaluate(2, "document.images.length").toInt(), 300);
     EXPECT_EQ(shownAddresses(), form->results().Links[1]);
     EXPECT_FALSE(evaluate(2, "document.body.innerHTML.indexOf('old') >= 0").toBool());
 }

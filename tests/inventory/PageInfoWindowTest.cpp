@@ -410,26 +410,31 @@ TEST_F(PageInfoWindowTest, CancelStopsTheSaveAndLeavesNoHalfPicture)
 {
     // A picture whose download never ends.
     site.server().stallRoute(QStringLiteral("/site/pics/narrow.png"));
-    QPointer<QWebEngineDownloadRequest> download;
-    QObject watch;
-    QObject::connect(profile.get(), &QWebEngineProfile::downloadRequested, &watch,
-                     [&download](QWebEngineDownloadRequest *request) { download = request; });
     select({QStringLiteral("narrow.png")});
     window->saveSelected(saveFolder.path());
     EXPECT_EVENTUALLY(site.server().requests().contains(QStringLiteral("/site/pics/narrow.png")),
                       20000);
-    // The engine has handed the saver the picture's download, under way.
-    EXPECT_EVENTUALLY(
-        download && download->state() == QWebEngineDownloadRequest::DownloadInProgress, 20000);
+    // The saver has the picture under way, from its own download or from the
+    // fetch of it that the window has already started (which stalls too):
+    // either way the save waits on the stalled picture when it is cancelled.
     EXPECT_TRUE(window->saving());
     window->cancelSave();
     const SaveSummary summary = waitForSave();
     EXPECT_TRUE(summary.cancelled);
     EXPECT_TRUE(summary.savedFiles.isEmpty());
-    // The picture's own variant is not on the server; the picture itself was cancelled.
-    ASSERT_EQ(summary.skipped.size(), 1);
-    EXPECT_TRUE(summary.skipped.constFirst().first.endsWith(QLatin1String("/narrow.png")));
-    EXPECT_EQ(summary.skipped.constFirst().second, QStringLiteral("cancelled"));
+    // The picture itself was cancelled. Its own variant, which is not on the
+    // server, is left out as missing or, when the cancel came first, as
+    // cancelled too; nothing else is skipped.
+    ASSERT_GE(summary.skipped.size(), 1);
+    ASSERT_LE(summary.skipped.size(), 2);
+    bool pictureCancelled = false;
+    for (const auto &[address, why] : summary.skipped) {
+        if (address.endsWith(QLatin1String("/narrow.png")))
+            pictureCancelled = why == QStringLiteral("cancelled");
+        else
+            EXPECT_TRUE(address.endsWith(QLatin1String("/wide.webp"))) << address.toStdString();
+    }
+    EXPECT_TRUE(pictureCancelled);
     EXPECT_TRUE(summary.text().contains(QStringLiteral("Cancelled.")))
         << summary.text().toStdString();
     EXPECT_EVENTUALLY(filesSaved().isEmpty(), 5000);

@@ -193,7 +193,8 @@ TEST(HarvestTool, FailedWritesAreReportedWithTheirReason)
     const QString out = dir.filePath(QStringLiteral("out"));
     QDir(dir.path()).mkdir(QStringLiteral("out"));
 
-    // Files may grow only to 64 KB: the larger working files cannot be written.
+    // Files may grow only to 64 KB: the generated pages, the larger working
+    // files, cannot be written.
     const auto smallFiles = [] {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{64 << 10, 64 << 10};
@@ -204,7 +205,7 @@ TEST(HarvestTool, FailedWritesAreReportedWithTheirReason)
     ToolRun run = runTool(arguments, QString(), smallFiles);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
-              QByteArray("quarrow-harvest: cannot write checkImages.txt: File too large\n"));
+              QByteArray("quarrow-harvest: cannot write imagepage.html: File too large\n"));
     EXPECT_EQ(run.out.count('\n'), 20000);
 
     // A folder where a working file should be.
