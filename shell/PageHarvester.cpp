@@ -1,5 +1,45 @@
 #include "shell/PageHarvester.h"
 
+#include <cstring>
+
+QByteArray PageHarvester::utf8WithCrLf(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    const qsizetype breaks = utf8.count('\n') + utf8.count('\r');
+    if (breaks == 0)
+        return utf8;
+    QByteArray out;
+    out.resize(utf8.size() + breaks);
+    const char *from = utf8.constData();
+    const char *const end = from + utf8.size();
+    char *to = out.data();
+    // The next LF is looked for again only once it is passed, so that a line
+    // of many CRs is read once.
+    const char *lf = nullptr;
+    while (from < end) {
+        if (!lf || lf < from) {
+            lf = static_cast<const char *>(std::memchr(from, '\n', size_t(end - from)));
+            if (!lf)
+                lf = end;
+        }
+        const char *cr = static_cast<const char *>(std::memchr(from, '\r', size_t(lf - from)));
+        const char *const next = cr ? cr : lf;
+        std::memcpy(to, from, size_t(next - from));
+        to += next - from;
+        from = next;
+        if (from == end)
+            break;
+        // CR LF, a lone CR and a lone LF are each one break.
+        if (*from == '\r' && from + 1 < end && from[1] == '\n')
+            ++from;
+        ++from;
+        *to++ = '\r';
+        *to++ = '\n';
+    }
+    out.resize(to - out.constData());
+    return out;
+}
+
 PageHarvester::PageHarvester(WebBrowser *view, const WorkingFiles &files, QObject *parent)
     : QObject(parent), m_view(view), m_files(files)
 {
@@ -56,7 +96,7 @@ void PageHarvester::runNext()
         if (*cancelled)
             return;
         // The engine writes lone LFs; the harvest reads lines that end in CR LF.
-        const QByteArray text = WebBrowser::withCrLf(body.text).toUtf8();
+        const QByteArray text = utf8WithCrLf(body.text);
         // Relative references resolve against the document's base address.
         const QUrl page(body.address);
         const HarvestViews heads = GeneratedViews::headsFor(page);

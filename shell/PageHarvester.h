@@ -32,6 +32,10 @@ public:
 
     const WorkingFiles &files() const { return m_files; }
 
+    // The text in UTF-8 with every line break, however written, as CR LF:
+    // what WebBrowser::withCrLf() makes of it, in one pass over the bytes.
+    static QByteArray utf8WithCrLf(const QString &text);
+
 signals:
     // A harvest's lists and the views' pages are made; its files are being
     // written. `page` is the address of the document that was harvested.

@@ -4,6 +4,7 @@
 #include "platform/ProgressBar.h"
 #include "platform/StatusBar.h"
 #include "platform/WebBrowser.h"
+#include "shell/PageHarvester.h"
 #include "tests/support/TestSupport.h"
 #include "windows/Branding.h"
 
@@ -123,6 +124,17 @@ TEST_F(BrowserEvents, OnlyTheLiveViewsLoadsHarvest)
     evaluate(0, "1");
     QCoreApplication::processEvents();
     EXPECT_EQ(form->harvestsDone(), before + 1);
+}
+
+TEST(PageHarvester, LineBreaksBecomeCrLfAsTheBrowserControlMakesThem)
+{
+    const QString cases[] = {
+        "",           "no break", "a\nb",     "a\r\nb",           "a\rb",
+        "\n\n\r\r\n", "end\r",    "\r\n\r\n", "\u00e9\n\u732b\r", QString(5000, '\r') + "x\n",
+    };
+    for (const QString &text : cases)
+        EXPECT_EQ(PageHarvester::utf8WithCrLf(text), WebBrowser::withCrLf(text).toUtf8())
+            << text.toStdString();
 }
 
 } // namespace
