@@ -291,6 +291,9 @@ private:
         m_out.writeNumber(block.firstLine);
         m_out.put("\">");
         m_lineEmpty = true;
+        // Each span costs the engine an element to read: a long page is coloured
+        // in its first blocks, as far as a budget goes, and plain after them.
+        m_colourBlock = m_blockColourLeft > 0;
     }
     // An empty line holds a break, so that it takes its height and is copied as
     // a line of its own.
@@ -340,9 +343,10 @@ private:
         closeSpan();
         // Text made to change colour at every byte would take many times its size
         // in spans: once they have taken four times the page, the rest is plain.
-        if (colour != None && m_spanBytesLeft > 0) {
+        if (colour != None && m_colourBlock && m_spanBytesLeft > 0) {
             m_out.put(kSpanOpen[colour], 14);
             m_spanBytesLeft -= 14 + 7;
+            m_blockColourLeft -= 14 + 7;
             m_written = colour;
         }
     }
@@ -371,6 +375,7 @@ private:
 
     // Markup one byte may need: a line break between blocks, a span, the byte.
     static constexpr qsizetype kStepRoom = 256;
+    static constexpr qsizetype kColourBudget = qsizetype(1) << 20;
 
     QByteArrayView m_text;
     const std::vector<Block> &m_blocks;
@@ -385,6 +390,10 @@ private:
     // Nothing of the line that is open has been written yet.
     bool m_lineEmpty = true;
     qsizetype m_spanBytesLeft;
+    // The bytes of spans that blocks may still start with, and whether the open
+    // block is coloured.
+    qsizetype m_blockColourLeft = kColourBudget;
+    bool m_colourBlock = true;
     bool m_swallowLf = false;
     bool m_closingTag = false;
     qsizetype m_nameStart = 0;

@@ -21,7 +21,8 @@ struct SourceViewOptions {
 // document): the page text escaped as the Source Code page escapes it and linked
 // where that page links it, each line of it an element of its own, numbered by the
 // style sheet (so that the numbers are neither copied nor found), coloured as markup
-// (as long as the colours take no more than four times the page), and cut into blocks
+// (block by block while the colours have taken less than 1 MB, and never more than
+// four times the page), and cut into blocks
 // that the engine lays out only once they come into sight.
 // A line ends at CR, LF or CR LF. A linked name that holds a line break is linked
 // on each of its lines, so that no anchor crosses a line. The first line says what

@@ -271,6 +271,21 @@ TEST(SourceView, ColoursOnlyAsMuchAsTheLimitAllows)
     expectShowsTheSourcePage(text, {});
 }
 
+// Each span is an element for the engine to read: a long page is coloured in its
+// first blocks only, and its later blocks show the same text plain.
+TEST(SourceView, ALongPageIsColouredInItsFirstBlocks)
+{
+    const QByteArray text = repeated("<a href=\"x\" title='t'>t</a> <!-- c -->", 40000);
+    const QByteArray view = sourceView(text, {});
+    const qsizetype firstBlock = view.indexOf("<div class=b");
+    const qsizetype lastBlock = view.lastIndexOf("<div class=b");
+    ASSERT_GT(lastBlock, firstBlock);
+    EXPECT_GT(view.mid(firstBlock, 4096).count("<span"), 20);
+    EXPECT_EQ(view.mid(lastBlock).count("<span"), 0);
+    EXPECT_LT(view.count("<span"), (2 << 20) / 21);
+    expectShowsTheSourcePage(text, {});
+}
+
 TEST(SourceView, CutsBlocksByLinesAndBytes)
 {
     EXPECT_EQ(readView(sourceView(repeated("x", 1000), {})).linesBefore,

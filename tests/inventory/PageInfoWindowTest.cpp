@@ -161,7 +161,8 @@ protected:
         page->load(QUrl(site.url(QStringLiteral("/page.html"))));
         ASSERT_TRUE(loaded.wait(20000));
         // The picture the page's script adds after load is there too.
-        QUARROW_WAIT_UNTIL(page->title() == QLatin1String("ready"), 5000);
+        QUARROW_WAIT_UNTIL(page->title() == QLatin1String("ready"), 20000);
+        ASSERT_EQ(page->title(), QLatin1String("ready"));
         bool done = false;
         PageInventory::collect(page, [&](const Inventory &result) {
             inventory = result;
