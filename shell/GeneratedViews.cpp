@@ -84,7 +84,6 @@ ViewPages GeneratedViews::pagesFor(HarvestResult &result, const QUrl &page)
 {
     ViewPages pages;
     pages.page = page;
-    pages.noPictures = result.lists.Links[1].isEmpty();
     pages.source = std::move(result.sourceView);
     pages.images = std::move(result.imageView);
     return pages;
@@ -120,26 +119,29 @@ bool GeneratedViews::isGenerated(const QUrl &url)
     return QuarrowScheme::owns(url);
 }
 
+quint64 GeneratedViews::numberAt(const QString &path, QString *kind)
+{
+    const qsizetype slash = path.indexOf(QLatin1Char('/'));
+    const QString named = path.left(slash);
+    if (slash < 0 || (named != SourceKind && named != ImagesKind))
+        return 0;
+    bool ok = false;
+    const quint64 number = path.mid(slash + 1).toULongLong(&ok);
+    if (kind)
+        *kind = named;
+    return ok ? number : 0;
+}
+
 quint64 GeneratedViews::generationOf(const QUrl &url)
 {
-    if (!isGenerated(url))
-        return 0;
-    const QString path = url.path();
-    const qsizetype slash = path.indexOf(QLatin1Char('/'));
-    bool ok = false;
-    const quint64 number = slash < 0 ? 0 : path.mid(slash + 1).toULongLong(&ok);
-    return ok ? number : 0;
+    return isGenerated(url) ? numberAt(url.path()) : 0;
 }
 
 QByteArray GeneratedViews::pageAt(const QString &path) const
 {
-    const qsizetype slash = path.indexOf(QLatin1Char('/'));
-    const QString kind = path.left(slash);
-    if (slash < 0 || (kind != SourceKind && kind != ImagesKind))
-        return {};
-    bool ok = false;
-    const quint64 number = path.mid(slash + 1).toULongLong(&ok);
-    if (!ok)
+    QString kind;
+    const quint64 number = numberAt(path, &kind);
+    if (number == 0)
         return {};
     const auto kept = m_kept.find(number);
     if (kept == m_kept.end())

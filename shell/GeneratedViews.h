@@ -20,8 +20,6 @@ struct ViewPages {
     QUrl page;
     QByteArray source;
     QByteArray images;
-    // True when the Images page shows no picture.
-    bool noPictures = false;
 };
 
 // The Source Code and Images views, fed from memory: each harvest's pages are
@@ -82,6 +80,9 @@ private:
     struct Kept {
         ViewPages pages;
     };
+    // The harvest that a path of ours names ("source/3"), or 0; *kind, when
+    // given, receives the kind of page.
+    static quint64 numberAt(const QString &path, QString *kind = nullptr);
     // The harvest that an address of ours names, or 0.
     static quint64 generationOf(const QUrl &url);
     // Lets go of harvests that no view shows.

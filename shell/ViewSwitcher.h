@@ -28,9 +28,6 @@ public:
     // Shows `which` and hides the others.
     void show(View which);
 
-    // The last status text of a view (what it would say if it showed).
-    QString statusText(View which) const { return m_state[size_t(which)].status; }
-
 signals:
     void currentChanged(View now);
     void statusTextChanged(const QString &text);
