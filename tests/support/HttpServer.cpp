@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QTcpSocket>
 
+#include <utility>
+
 namespace testsupport {
 
 HttpServer::HttpServer(const QString &rootFolder, QObject *parent)
@@ -108,6 +110,22 @@ void HttpServer::onNewConnection()
     }
 }
 
+void HttpServer::releaseRoute(const QString &path)
+{
+    m_held.removeAll(path);
+    const auto waiting = std::exchange(m_waiting, {});
+    for (const auto &[socket, request] : waiting) {
+        if (!socket)
+            continue;
+        // Answered as if it came now (held again when its own route still is),
+        // and counted once.
+        const qsizetype counted = m_requests.size();
+        answer(socket, request);
+        if (m_requests.size() > counted)
+            m_requests.removeLast();
+    }
+}
+
 void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
 {
     const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
@@ -115,9 +133,12 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
     QString path = QUrl::fromPercentEncoding(words.value(1));
     path = path.left(path.indexOf(QLatin1Char('?')) < 0 ? path.size()
                                                         : path.indexOf(QLatin1Char('?')));
-    m_requests.append(path);
-    if (m_held.contains(path))
+    if (m_held.contains(path)) {
+        m_requests.append(path);
+        m_waiting.append({socket, request});
         return;
+    }
+    m_requests.append(path);
 
     QByteArray status = "200 OK";
     QByteArray body;

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrl>
 
 namespace testsupport {
@@ -27,8 +29,10 @@ public:
     void setRoute(const QString &path, const QByteArray &body,
                   const QByteArray &contentType = "text/html; charset=utf-8");
 
-    // Requests for `path` get no answer at all (a server that hangs).
+    // Requests for `path` get no answer at all (a server that hangs), until
+    // the route is released: then those held are answered, and later ones at once.
     void holdRoute(const QString &path) { m_held.append(path); }
+    void releaseRoute(const QString &path);
     // Requests for this path get their head and a first part of the body, and
     // then wait forever for the rest (a download that stays under way).
     void stallRoute(const QString &path) { m_stalled.append(path); }
@@ -55,6 +59,8 @@ private:
     QStringList m_requests;
     QList<QByteArray> m_rawRequests;
     QStringList m_held;
+    // The requests held so far, with the sockets that wait for their answer.
+    QList<QPair<QPointer<QTcpSocket>, QByteArray>> m_waiting;
     QStringList m_stalled;
 };
 
