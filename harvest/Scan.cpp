@@ -50,14 +50,14 @@ constexpr Needle kHttpNeedle("http://");
 constexpr Needle kBorder(" border=");
 
 struct ScanKind {
-    QByteArrayView marker; // lower case, as written in front of each clean line
-    Needle search;         // the attribute whose value is taken
-    int k;                 // the pair of lists that receives the entries
+    QByteArrayView marker;    // lower case, as written in front of each clean line
+    QByteArrayView attribute; // the attribute whose value is taken, lower case
+    int k;                    // the pair of lists that receives the entries
     bool links;
 };
 
-const ScanKind kImageTags{"<img", Needle("src="), 1, false};
-const ScanKind kImageLinks{"<a ", kHrefNeedle, 0, true};
+const ScanKind kImageTags{"<img", "src", 1, false};
+const ScanKind kImageLinks{"<a ", "href", 0, true};
 
 char lowerByte(char c)
 {
@@ -125,6 +125,51 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
+// Where the value of the tag's attribute `name` (lower case) begins, after its "="
+// and any blanks around it, read attribute by attribute as a browser reads them:
+// "data-src=" or a "src=" inside another attribute's value is not "src". The first
+// of two attributes of one name counts. -1 when the tag has no such attribute, or
+// one without a value.
+qsizetype attributeValueAt(QByteArrayView tag, QByteArrayView name)
+{
+    const qsizetype n = tag.size();
+    qsizetype i = 1;
+    while (i < n && !isBlank(tag[i]) && tag[i] != '/' && tag[i] != '>')
+        ++i;
+    while (i < n) {
+        while (i < n && (isBlank(tag[i]) || tag[i] == '/'))
+            ++i;
+        if (i >= n || tag[i] == '>')
+            return -1;
+        const qsizetype nameStart = i;
+        // A name may begin with "=", and ends at a blank, "/", ">" or "=".
+        ++i;
+        while (i < n && !isBlank(tag[i]) && tag[i] != '/' && tag[i] != '>' && tag[i] != '=')
+            ++i;
+        const bool named = i - nameStart == name.size() && matchesAt(tag.data() + nameStart, name);
+        while (i < n && isBlank(tag[i]))
+            ++i;
+        if (i >= n || tag[i] != '=') {
+            if (named)
+                return -1;
+            continue;
+        }
+        ++i;
+        while (i < n && isBlank(tag[i]))
+            ++i;
+        if (named)
+            return i;
+        if (i < n && (tag[i] == '"' || tag[i] == '\'')) {
+            const qsizetype quote = tag.indexOf(tag[i], i + 1);
+            i = quote < 0 ? n : quote + 1;
+        } else {
+            while (i < n && !isBlank(tag[i]) && tag[i] != '>')
+                ++i;
+        }
+    }
+    return -1;
+}
+
 // The value of the search attribute of a tag that holds it, without the attribute
 // and without any "href=" in it. A quoted value runs to its own closing quote,
 // whatever it holds, ">" and "<" and the other quote included, as a browser reads
@@ -133,11 +178,10 @@ bool isBlank(char c)
 // closes runs to the first quote or to that ">", an unquoted one to the first blank
 // or ">", without quotes. The value lies in the tag, or in scratch when it had to
 // be changed.
-QByteArrayView extractValue(QByteArrayView tag, const Needle &search, qsizetype at,
-                            QByteArray &scratch)
+QByteArrayView extractValue(QByteArrayView tag, qsizetype valueAt, QByteArray &scratch)
 {
     const auto isQuote = [](char c) { return c == '"' || c == '\''; };
-    QByteArrayView rest = tag.sliced(at + search.text.size());
+    QByteArrayView rest = tag.sliced(valueAt);
     // "href=" right after the attribute is taken out before its first character
     // decides how the value is read; taking it out of the whole rest moves no quote.
     bool cleaned = false;
@@ -720,11 +764,12 @@ private:
             m_cleaned = removeEveryBytes(tagText, kCgiBin);
             tagText = m_cleaned;
         }
-        const qsizetype search = indexOfBytes(tagText, kind.search);
-        if (search < 0)
+        const qsizetype valueAt = attributeValueAt(tagText, kind.attribute);
+        if (valueAt < 0)
             return;
-        const QByteArrayView value = extractValue(tagText, kind.search, search, m_valueScratch);
-        if (isLink && !leadsToPicture(value))
+        const QByteArrayView value = extractValue(tagText, valueAt, m_valueScratch);
+        // An empty value names the page itself, not a picture.
+        if (value.trimmed().isEmpty() || (isLink && !leadsToPicture(value)))
             return;
         Found found{};
         found.k = kind.k;
