@@ -755,6 +755,7 @@ void WriteImageView(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
             to.write(index == 0 ? QByteArrayView("<div class=b>")
                                 : QByteArrayView("</div><div class=b>"));
         }
+        bool shortDataCaptions() const override { return true; }
         void end(ByteSink &to, qsizetype blocks) override
         {
             if (blocks > 0)

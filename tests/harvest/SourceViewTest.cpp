@@ -386,4 +386,27 @@ TEST(ImageView, HoldsTheImagesPagesBlocksAHundredToADiv)
         "<body><p id=\"quarrow-empty\">No pictures on this page</p></body>"));
 }
 
+// A data: picture's caption is the start of its address; the file keeps it whole.
+TEST(ImageView, ShortensTheCaptionOfADataPicture)
+{
+    const QByteArray data = "data:image/png;base64," + QByteArray(5000, 'A');
+    const QByteArray exactly = "data:image/gif;base64," + QByteArray(38, 'B'); // 60 characters
+    Utf8Lists lists;
+    for (const QByteArray &address : {data, exactly, QByteArray("http://example.com/a.gif")}) {
+        lists.Links[1].append(address);
+        lists.Keys[1].append(address.right(5));
+    }
+    const QByteArray view = imageView(lists, -1);
+    EXPECT_TRUE(view.contains("'></a><BR>" + data.left(60) + "\u2026<BR>"));
+    EXPECT_EQ(view.count(data), 2); // the link and the picture
+    EXPECT_TRUE(view.contains("'></a><BR>" + exactly + "<BR>"));
+    EXPECT_TRUE(view.contains("'></a><BR>http://example.com/a.gif<BR>"));
+    QByteArray file;
+    {
+        ByteArraySink sink(file);
+        harvest::WriteImagePage(lists, -1, sink);
+    }
+    EXPECT_EQ(file.count(data), 3);
+}
+
 } // namespace
