@@ -125,51 +125,6 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
-// Where the value of the tag's attribute `name` (lower case) begins, after its "="
-// and any blanks around it, read attribute by attribute as a browser reads them:
-// "data-src=" or a "src=" inside another attribute's value is not "src". The first
-// of two attributes of one name counts. -1 when the tag has no such attribute, or
-// one without a value.
-qsizetype attributeValueAt(QByteArrayView tag, QByteArrayView name)
-{
-    const qsizetype n = tag.size();
-    qsizetype i = 1;
-    while (i < n && !isBlank(tag[i]) && tag[i] != '/' && tag[i] != '>')
-        ++i;
-    while (i < n) {
-        while (i < n && (isBlank(tag[i]) || tag[i] == '/'))
-            ++i;
-        if (i >= n || tag[i] == '>')
-            return -1;
-        const qsizetype nameStart = i;
-        // A name may begin with "=", and ends at a blank, "/", ">" or "=".
-        ++i;
-        while (i < n && !isBlank(tag[i]) && tag[i] != '/' && tag[i] != '>' && tag[i] != '=')
-            ++i;
-        const bool named = i - nameStart == name.size() && matchesAt(tag.data() + nameStart, name);
-        while (i < n && isBlank(tag[i]))
-            ++i;
-        if (i >= n || tag[i] != '=') {
-            if (named)
-                return -1;
-            continue;
-        }
-        ++i;
-        while (i < n && isBlank(tag[i]))
-            ++i;
-        if (named)
-            return i;
-        if (i < n && (tag[i] == '"' || tag[i] == '\'')) {
-            const qsizetype quote = tag.indexOf(tag[i], i + 1);
-            i = quote < 0 ? n : quote + 1;
-        } else {
-            while (i < n && !isBlank(tag[i]) && tag[i] != '>')
-                ++i;
-        }
-    }
-    return -1;
-}
-
 // The value of the search attribute of a tag that holds it, without the attribute
 // and without any "href=" in it. A quoted value runs to its own closing quote,
 // whatever it holds, ">" and "<" and the other quote included, as a browser reads
@@ -754,6 +709,8 @@ private:
 
     void take(const Tag &tag)
     {
+        if (tag.kind == Tag::Base)
+            return;
         const bool isLink = tag.kind == Tag::Anchor;
         if (isLink ? !m_links : !m_images)
             return;
@@ -764,7 +721,7 @@ private:
             m_cleaned = removeEveryBytes(tagText, kCgiBin);
             tagText = m_cleaned;
         }
-        const qsizetype valueAt = attributeValueAt(tagText, kind.attribute);
+        const qsizetype valueAt = AttributeValueAt(tagText, kind.attribute);
         if (valueAt < 0)
             return;
         const QByteArrayView value = extractValue(tagText, valueAt, m_valueScratch);

@@ -229,4 +229,31 @@ TEST(TagReading, EveryCommentOfALongPageIsReadAndEveryPictureAfterItFound)
     EXPECT_EQ(tags.back().end, (pieces - 1) * piece.size() + 25);
 }
 
+// The base address a browser makes of a page's text.
+TEST(DocumentBase, IsTheFirstBaseElementWithAnAddress)
+{
+    const char *const page = "http://h/d/p.html";
+    const struct {
+        const char *markup;
+        const char *base;
+    } rows[] = {
+        {"<img src=a.gif>", page},
+        {"<base href=\"http://cdn.example/x/\">", "http://cdn.example/x/"},
+        {"<BASE HREF='sub/'>", "http://h/d/sub/"},
+        {"<base href=/top/ target=_blank>", "http://h/top/"},
+        {"<base target=x><base href=\"one/\"><base href=\"two/\">", "http://h/d/one/"},
+        {"<base data-href=\"no/\" href=\" yes/ \">", "http://h/d/yes/"},
+        {"<!-- <base href=\"no/\"> --><script>'<base href=\"no/\">'</script>", page},
+        {"<template><base href=\"no/\"></template>", page},
+        {"<base href=\"javascript:alert(1)\">", page},
+        {"<base href=\"data:text/html,x\">", page},
+        {"<base href>", page},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.markup);
+        EXPECT_EQ(harvest::DocumentBase(row.markup, QString::fromLatin1(page)),
+                  QString::fromLatin1(row.base));
+    }
+}
+
 } // namespace
