@@ -17,7 +17,6 @@ FullScreen::FullScreen(QMainWindow *window, ViewSwitcher *switcher)
                [this](WebBrowser *view, QWebEnginePage *page) { watch(view, page); });
     // Another view shows: the page that filled the screen is out of sight.
     connect(switcher, &ViewSwitcher::currentChanged, this, &FullScreen::leave);
-    m_window->installEventFilter(this);
 }
 
 FullScreen::~FullScreen()
@@ -75,7 +74,6 @@ void FullScreen::enter(WebBrowser *view)
     m_normalGeometry = m_window->normalGeometry();
     m_menuShown = !m_window->menuBar()->isHidden();
     m_view = view;
-    m_framing = false;
     qApp->installEventFilter(this);
     m_window->menuBar()->hide();
     m_window->setWindowState((m_state & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
@@ -103,9 +101,6 @@ void FullScreen::restore()
     WebBrowser *view = m_view;
     m_view = nullptr;
     m_page = nullptr;
-    // The window's frame comes back after its size: the layout, which counts
-    // the frame in, follows it until the window is shown as it was.
-    m_framing = true;
     m_window->setWindowState(m_state);
     if (!(m_state & (Qt::WindowMaximized | Qt::WindowFullScreen)) && m_normalGeometry.isValid())
         m_window->setGeometry(m_normalGeometry);
@@ -118,18 +113,6 @@ void FullScreen::restore()
 
 bool FullScreen::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_window && m_framing && !active() &&
-        (event->type() == QEvent::Move || event->type() == QEvent::WindowStateChange ||
-         event->type() == QEvent::Show)) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (!active())
-                    emit changed(false);
-            },
-            Qt::QueuedConnection);
-        return false;
-    }
     // Esc leaves full screen, wherever in the window the keys are; it does
     // nothing else then (neither Stop, nor the page's own handling).
     if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&

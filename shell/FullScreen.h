@@ -50,6 +50,4 @@ private:
     Qt::WindowStates m_state;
     QRect m_normalGeometry;
     bool m_menuShown = true;
-    // The window is coming back from full screen: its frame may still change.
-    bool m_framing = false;
 };

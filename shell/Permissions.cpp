@@ -25,8 +25,10 @@ void Permissions::watch(WebBrowser *view, QWebEnginePage *page)
             [this, page](const QUrl &origin, QWebEnginePage::Feature feature) {
                 canceled(page, origin, feature);
             });
-    // The page goes elsewhere: its questions are moot.
+    // The page goes elsewhere: its questions are moot. (A load that starts
+    // while another is under way may not say so: the new address does.)
     connect(page, &QWebEnginePage::loadStarted, this, [this, page] { denyFrom(page); });
+    connect(page, &QWebEnginePage::urlChanged, this, [this, page] { denyFrom(page); });
     connect(page, &QObject::destroyed, this, &Permissions::showFirst, Qt::QueuedConnection);
     // The view shows another page (a popup it adopted).
     connect(view, &QWebEngineView::urlChanged, this, &Permissions::denyUnseen,

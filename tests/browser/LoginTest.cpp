@@ -162,15 +162,20 @@ TEST_F(Login, AWrongPasswordAsksAgainWithTheNameKept)
 
 TEST_F(Login, WrongAnswersWithoutEndStopAsking)
 {
-    QList<std::optional<QByteArray>> wrong;
-    for (int i = 0; i < Logins::maxAsks + 3; ++i)
-        wrong.append(QByteArray("wrong"));
-    LoginAnswers answers(wrong);
+    // Wrong answers for one load and then one more, then Esc.
+    QList<std::optional<QByteArray>> answers;
+    for (int i = 0; i <= Logins::maxAsks; ++i)
+        answers.append(QByteArray("wrong"));
+    answers.append(std::nullopt);
+    LoginAnswers dialogs(answers);
     openPrivate("Refused");
-    EXPECT_EQ(answers.seen.size(), Logins::maxAsks);
-    // The next load asks afresh.
+    EXPECT_EQ(dialogs.seen.size(), Logins::maxAsks);
+    // The next load asks afresh: a wrong answer, then Esc.
     view(0)->Refresh();
-    EXPECT_EVENTUALLY_EQ(answers.seen.size(), Logins::maxAsks + 1, 30000);
+    EXPECT_EVENTUALLY_EQ(dialogs.seen.size(), Logins::maxAsks + 2, 30000);
+    EXPECT_FALSE(dialogs.seen[Logins::maxAsks].again);
+    EXPECT_TRUE(dialogs.seen[Logins::maxAsks + 1].again);
+    EXPECT_EVENTUALLY(!view(0)->Busy() && view(0)->title() == "Refused", 30000);
 }
 
 TEST_F(Login, NothingOfTheLoginIsWrittenToDisk)
