@@ -4,10 +4,14 @@
 #include "shell/PageWatch.h"
 #include "shell/ViewSwitcher.h"
 #include "windows/LoginDialog.h"
+#include "windows/WindowPlacement.h"
 
+#include <QApplication>
 #include <QAuthenticator>
 #include <QPointer>
 #include <QWebEnginePage>
+
+#include <algorithm>
 
 Logins::Logins(ViewSwitcher *switcher, QWidget *dialogParent)
     : QObject(dialogParent), m_dialogParent(dialogParent)
@@ -64,7 +68,17 @@ void Logins::ask(WebBrowser *view, QWebEnginePage *page, const QUrl &address,
     }
     ++asked.times;
 
-    LoginDialog dialog(question, m_dialogParent);
+    // The dialog belongs to the program rather than to one window of it, so
+    // that the window system keeps it over all of them (the help window kept
+    // on top among them); it opens centred over the main window.
+    LoginDialog dialog(question);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    if (std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *window) {
+            return window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        }))
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    dialog.adjustSize();
+    CentreOverOwner(&dialog, m_dialogParent);
     // A page that goes while its question is open needs no answer.
     QPointer<QWebEnginePage> asking(page);
     connect(page, &QObject::destroyed, &dialog, &QDialog::reject);

@@ -49,6 +49,8 @@ QString LoginDialog::questionText(const LoginQuestion &question)
 LoginDialog::LoginDialog(const LoginQuestion &question, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("LoginDialog"));
+    // A question, not a window to keep: a title and a close button only.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowTitle(captionFor(question));
     setModal(true);
 
@@ -86,7 +88,7 @@ LoginDialog::LoginDialog(const LoginQuestion &question, QWidget *parent) : QDial
     m_password = new QLineEdit(this);
     m_password->setObjectName(QStringLiteral("loginPassword"));
     m_password->setEchoMode(QLineEdit::Password);
-    m_user->setMinimumWidth(240);
+    m_user->setMinimumWidth(280);
     auto *fields = new QFormLayout;
     fields->addRow(tr("&User name:"), m_user);
     fields->addRow(tr("&Password:"), m_password);
