@@ -164,7 +164,9 @@ void Permissions::showFirst()
 {
     m_queue.removeIf([](const Request &request) { return request.page.isNull(); });
     if (m_queue.isEmpty()) {
-        m_bar->dismiss();
+        // The keys go back to the page rather than to nowhere.
+        if (m_bar->dismiss())
+            m_switcher->currentView()->setFocus(Qt::OtherFocusReason);
         return;
     }
     const Request &first = m_queue.first();

@@ -1,5 +1,6 @@
 #include "windows/PermissionBar.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -68,16 +69,15 @@ void PermissionBar::ask(const QString &question, int waiting)
     }
 }
 
-void PermissionBar::dismiss()
+bool PermissionBar::dismiss()
 {
     if (isHidden())
-        return;
-    // The keys go back to the page rather than to nowhere.
-    const bool hadFocus = isAncestorOf(focusWidget());
+        return false;
+    const QWidget *focus = QApplication::focusWidget();
+    const bool hadFocus = focus && isAncestorOf(focus);
     hide();
-    if (hadFocus && parentWidget())
-        parentWidget()->setFocus(Qt::OtherFocusReason);
     emit visibilityChanged(false);
+    return hadFocus;
 }
 
 QString PermissionBar::question() const

@@ -18,8 +18,9 @@ public:
 
     // Shows the bar with `question`; `waiting` other questions come after it.
     void ask(const QString &question, int waiting);
-    // Hides the bar, unanswered.
-    void dismiss();
+    // Hides the bar, unanswered. True when it had the keys (the caller
+    // gives them back to the page).
+    bool dismiss();
 
     QString question() const;
     QString waitingText() const;

@@ -167,6 +167,10 @@ TEST_F(PagePermissions, ClosingTheBarDenies)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_EVENTUALLY_EQ(view(0)->title(), QString("notifications:denied"), 20000);
     EXPECT_FALSE(bar->isVisible());
+    // The keys are back with the page.
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_TRUE(view(0)->isAncestorOf(QApplication::focusWidget()) ||
+                QApplication::focusWidget() == view(0));
 }
 
 TEST_F(PagePermissions, AQuestionOfAPageThatIsNotShownIsDenied)
