@@ -10,6 +10,7 @@ QUARROW_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji
     desktop-file-utils
+    openbox x11-utils xdotool
 )
 
 # Installs what is missing (as root), or says which line would.
