@@ -148,6 +148,13 @@ TEST_F(TroublePages, AFailedLoadShowsOurPageAndHarvestsNothing)
         EXPECT_TRUE(evaluate(1, "document.body.textContent").toString().contains("<h1>Home</h1>"));
         EXPECT_EQ(form->generatedViews()->generation(), generation);
         EXPECT_EQ(form->results().Links[1], QStringList{site.url("/pics/a.gif")});
+        // Refresh tries the address again; what shows meanwhile is not harvested.
+        {
+            QSignalSpy again(guard(), &PageGuard::ownPageShown);
+            form->action(Command::Refresh)->trigger();
+            ASSERT_TRUE(again.wait(20000));
+            EXPECT_EQ(statusBar()->panelText(1), sentence);
+        }
         // A Source Code view served again says it too.
         view(1)->Refresh();
         ASSERT_TRUE(waitForLoad(1));
@@ -245,6 +252,20 @@ TEST_F(TroublePages, AnHttpErrorPageIsARealPage)
         EXPECT_EQ(form->results().Links[1], QStringList{site.url("/pics/a.gif")});
         EXPECT_EQ(failureLine(1), QString());
     }
+}
+
+TEST_F(TroublePages, AnErrorStatusWithoutAPageIsAFailure)
+{
+    open(site.url("/index.html"));
+    const int harvests = form->harvestsDone();
+    site.server().setRoute("/empty.html", "", "text/html", "404 Not Found");
+    openFailing(site.url("/empty.html"));
+    const QString reason = "The server answered 404 Not Found and sent no page";
+    EXPECT_TRUE(pageText().contains(reason + ".")) << pageText().toStdString();
+    EXPECT_EQ(statusBar()->panelText(1),
+              "Could not open " + site.url("/empty.html") + ": " + reason);
+    open(site.url("/dir1/page2.html"));
+    EXPECT_EQ(form->harvestsDone(), harvests + 1);
 }
 
 TEST_F(TroublePages, TheStatusBarSaysWhatALoadIsDoing)
