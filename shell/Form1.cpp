@@ -293,7 +293,8 @@ void Form1::updateNavigationActions()
     action(Command::Forward)->setEnabled(view->history()->canGoForward());
     action(Command::Stop)->setEnabled(view->Busy());
     // The progress bar shows while the page that shows loads.
-    pb1->setVisible(view->Busy());
+    if (pb1)
+        pb1->setVisible(view->Busy());
 }
 
 void Form1::createControls()

@@ -362,7 +362,7 @@ TEST_F(TroubleCertificates, TheWarningGoesBackByDefault)
     EXPECT_EQ(form->securityMark()->text(), "Not secure");
     EXPECT_EQ(form->harvestsDone(), harvests);
 
-    // Enter on the focused button goes back.
+    // The button that has the keys goes back.
     click(0, "go-back");
     EXPECT_TRUE(waitForUrl(0, site.url("/index.html")));
     ASSERT_TRUE(waitForHarvests(harvests + 1));
