@@ -37,6 +37,13 @@ public:
     // then wait forever for the rest (a download that stays under way).
     void stallRoute(const QString &path) { m_stalled.append(path); }
 
+    // Answer `path` with this status line ("404 Not Found") instead of 200 OK,
+    // with whatever body it would have had.
+    void setRouteStatus(const QString &path, const QByteArray &status)
+    {
+        m_statuses.insert(path, status);
+    }
+
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
 
@@ -62,6 +69,7 @@ private:
     // The requests held so far, with the sockets that wait for their answer.
     QList<QPair<QPointer<QTcpSocket>, QByteArray>> m_waiting;
     QStringList m_stalled;
+    QHash<QString, QByteArray> m_statuses;
 };
 
 } // namespace testsupport
