@@ -524,6 +524,22 @@ bool MediaFilter::lessThan(const QModelIndex &left, const QModelIndex &right) co
 
 LinksModel::LinksModel(QObject *parent) : QAbstractTableModel(parent) {}
 
+void LinksModel::setMedia(const MediaModel *media)
+{
+    m_media = media;
+    // An answer may show that a link's picture is none.
+    connect(media, &QAbstractItemModel::dataChanged, this, [this] {
+        if (!m_links.isEmpty())
+            emit dataChanged(index(0, Picture), index(int(m_links.size()) - 1, Picture),
+                             {Qt::DisplayRole, Qt::FontRole});
+    });
+}
+
+bool LinksModel::leadsToPicture(const InventoryLink &link) const
+{
+    return link.isPicture && !(m_media && m_media->isNotPicture(link.address));
+}
+
 void LinksModel::setLinks(const QList<InventoryLink> &links)
 {
     beginResetModel();
@@ -572,14 +588,16 @@ QVariant LinksModel::data(const QModelIndex &index, int role) const
         case Target:
             return link.target;
         case Picture:
-            return link.isPicture ? tr("Picture") : QString();
+            return leadsToPicture(link) ? tr("Picture")
+                   : link.isPicture     ? tr("Not a picture")
+                                        : QString();
         default:
             return {};
         }
     }
     if (role == Qt::ToolTipRole)
         return PlainToolTip(ShownAddress(link.address));
-    if (role == Qt::FontRole && link.isPicture) {
+    if (role == Qt::FontRole && leadsToPicture(link)) {
         QFont bold;
         bold.setBold(true);
         return bold;

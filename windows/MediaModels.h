@@ -74,6 +74,12 @@ public:
     QString problem(int row) const;
     // True when the address is one of the pictures (of any row or variant).
     bool hasPicture(const QString &address) const { return m_entryOf.contains(address); }
+    // True when the address's answer showed it is not a picture.
+    bool isNotPicture(const QString &address) const
+    {
+        const int entryIndex = m_entryOf.value(address, -1);
+        return entryIndex >= 0 && notPictureEntry(entryIndex);
+    }
     // The answers of the entries, as the exports write them.
     PictureAnswer answerOfEntry(int entryIndex) const { return m_answers.value(entryIndex); }
     // True for an entry that only might be a picture: lazy attributes and links.
@@ -172,12 +178,18 @@ QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pi
 QByteArray LinksCsv(const QList<InventoryLink> &links);
 QByteArray LinksJson(const Inventory &inventory, const QList<InventoryLink> &links);
 
-// The links of the page: text, address, target, and whether it leads to a picture.
+// The links of the page: text, address, target, and whether it leads to a
+// picture: by its name, until the media model learns from its answer that it
+// does not.
 class LinksModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { Text, Address, Target, Picture, ColumnCount };
     explicit LinksModel(QObject *parent = nullptr);
+    // The pictures' answers come from here.
+    void setMedia(const MediaModel *media);
+    // Whether the link leads to a picture, as far as is known.
+    bool leadsToPicture(const InventoryLink &link) const;
     // Leaves the model empty; fillSome() adds the rows a slice at a time.
     void setLinks(const QList<InventoryLink> &links);
     bool fillSome(const QDeadlineTimer &deadline);
@@ -193,6 +205,7 @@ public:
 private:
     QList<InventoryLink> m_all;
     QList<InventoryLink> m_links;
+    QPointer<const MediaModel> m_media;
 };
 
 // The Links tab's filter: a text in the link's text, address or target.

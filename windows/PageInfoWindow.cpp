@@ -97,6 +97,20 @@ public:
     }
 };
 
+// Cells whose text, cut to fit, loses its middle: an address keeps its host
+// and its file name.
+class MiddleElided : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
+
 QLabel *factLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
@@ -140,6 +154,7 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     m_filter = new MediaFilter(this);
     m_filter->setSourceModel(m_media);
     m_links = new LinksModel(this);
+    m_links->setMedia(m_media);
     m_linksFilter = new LinksFilter(this);
     m_linksFilter->setSourceModel(m_links);
     m_typesLater = new QTimer(this);
@@ -525,7 +540,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
     // An address's end is its file name: the middle goes.
-    m_table->setTextElideMode(Qt::ElideMiddle);
+    m_table->setItemDelegateForColumn(MediaModel::Address, new MiddleElided(m_table));
     m_table->setIconSize(QSize(64, 48));
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->verticalHeader()->hide();
@@ -536,7 +551,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     header->setSectionsMovable(true);
     header->setStretchLastSection(false);
     // Together as wide as the list is at the window's first size.
-    const QList<int> widths = {68, 226, 92, 50, 92, 64, 84, 42};
+    const QList<int> widths = {72, 212, 94, 48, 104, 72, 90, 42};
     for (int column = 0; column < widths.size(); ++column)
         header->resizeSection(column, widths.at(column));
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -699,7 +714,7 @@ QWidget *PageInfoWindow::makeLinksTab()
     m_linksTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_linksTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_linksTable->setWordWrap(false);
-    m_linksTable->setTextElideMode(Qt::ElideMiddle);
+    m_linksTable->setItemDelegateForColumn(LinksModel::Address, new MiddleElided(m_linksTable));
     m_linksTable->verticalHeader()->hide();
     m_linksTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_linksTable->horizontalHeader()->resizeSection(LinksModel::Text, 260);
@@ -776,9 +791,12 @@ void PageInfoWindow::copyLinkAddresses() const
 bool PageInfoWindow::exportLinksTo(const QString &path, QString *error) const
 {
     QList<InventoryLink> shown;
-    for (int row = 0; row < m_linksFilter->rowCount(); ++row)
-        shown.append(
-            m_links->links().at(m_linksFilter->mapToSource(m_linksFilter->index(row, 0)).row()));
+    for (int row = 0; row < m_linksFilter->rowCount(); ++row) {
+        InventoryLink link =
+            m_links->links().at(m_linksFilter->mapToSource(m_linksFilter->index(row, 0)).row());
+        link.isPicture = m_links->leadsToPicture(link);
+        shown.append(link);
+    }
     const QByteArray bytes = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
                                  ? LinksJson(inventory(), shown)
                                  : LinksCsv(shown);
