@@ -157,6 +157,11 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     m_links->setMedia(m_media);
     m_linksFilter = new LinksFilter(this);
     m_linksFilter->setSourceModel(m_links);
+    // Answers come by the hundred: the count follows them once a moment.
+    m_countLater = new QTimer(this);
+    m_countLater->setSingleShot(true);
+    m_countLater->setInterval(100);
+    connect(m_countLater, &QTimer::timeout, this, &PageInfoWindow::updateCount);
     m_typesLater = new QTimer(this);
     m_typesLater->setSingleShot(true);
     m_typesLater->setInterval(200);
@@ -193,8 +198,8 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
             [this](const QModelIndex &from, const QModelIndex &to) {
                 if (from.column() > MediaModel::Size || to.column() < MediaModel::Dimensions)
                     return;
-                if (from.column() == 0)
-                    updateCount();
+                if (from.column() == 0 && !m_countLater->isActive())
+                    m_countLater->start();
                 // Thousands of sizes arrive for other rows: only the previewed one counts.
                 const int row = currentRow();
                 if (row >= 0 && row >= from.row() && row <= to.row())

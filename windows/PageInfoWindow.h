@@ -174,6 +174,7 @@ private:
     QSpinBox *m_minimumSide = nullptr;
     QCheckBox *m_everything = nullptr;
     QTimer *m_typesLater = nullptr;
+    QTimer *m_countLater = nullptr;
     QToolButton *m_gridToggle = nullptr;
     QLabel *m_count = nullptr;
     QSplitter *m_splitter = nullptr;

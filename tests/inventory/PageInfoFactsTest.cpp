@@ -352,8 +352,8 @@ TEST_F(PageInfoFacts, GeneralMediaSaveAllAndTheSummaryCountTheSamePictures)
     // The srcset variant is no picture of its own, and the two rows that are
     // no pictures are not counted.
     EXPECT_EQ(pictures, 10);
-    EXPECT_EQ(label("general_pictures"), QString::number(pictures));
-    EXPECT_EQ(label("mediaCount"), QStringLiteral("%1 pictures").arg(pictures));
+    EXPECT_EVENTUALLY_EQ(label("general_pictures"), QString::number(pictures), 10000);
+    EXPECT_EVENTUALLY_EQ(label("mediaCount"), QStringLiteral("%1 pictures").arg(pictures), 10000);
 
     auto *progress = window->findChild<QProgressBar *>(QStringLiteral("mediaSaveProgress"));
     ASSERT_NE(progress, nullptr);
