@@ -184,6 +184,8 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
             type = contentTypeFor(local);
         }
     }
+    if (status != "401 Unauthorized")
+        status = m_statuses.value(path, status);
     QByteArray head = "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
                       "\r\nContent-Length: " + QByteArray::number(body.size()) +
                       "\r\nConnection: close\r\nCache-Control: no-store\r\n" + extraHeaders +

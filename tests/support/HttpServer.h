@@ -46,6 +46,12 @@ public:
                       const QByteArray &password, const QByteArray &refusal);
     // How many requests have been refused for want of a login.
     int refusedLogins() const { return m_refusedLogins; }
+    // Answer `path` with this status line ("404 Not Found") instead of 200 OK,
+    // with whatever body it would have had.
+    void setRouteStatus(const QString &path, const QByteArray &status)
+    {
+        m_statuses.insert(path, status);
+    }
 
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
@@ -84,6 +90,7 @@ private:
     // The requests held so far, with the sockets that wait for their answer.
     QList<QPair<QPointer<QTcpSocket>, QByteArray>> m_waiting;
     QStringList m_stalled;
+    QHash<QString, QByteArray> m_statuses;
 };
 
 } // namespace testsupport
