@@ -8,7 +8,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QStringMatcher>
 #include <QVariant>
+
+#include <vector>
 
 namespace {
 
@@ -34,15 +37,53 @@ QStringList searchWords(const QString &text)
 {
     QStringList words = text.left(History::maxAddressLength)
                             .toCaseFolded()
+                            .simplified()
                             .split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    // Tabs and line breaks part words as spaces do.
-    words = words.join(QLatin1Char(' ')).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.size() > maxWords)
         words.resize(maxWords);
     return words;
 }
 
-// "instr(words, ?) > 0 AND ..." for each word.
+// A word of a search, ready to be looked for in many texts: a long word by
+// its skip table, which passes over most of a text; a short one by the places
+// of its first letter, which the vector search of one character finds.
+class WordFinder {
+public:
+    explicit WordFinder(const QString &word) : m_word(word)
+    {
+        if (word.size() >= longWord)
+            m_matcher.setPattern(word);
+    }
+    bool in(QStringView text) const
+    {
+        if (m_word.size() >= longWord)
+            return m_matcher.indexIn(text) >= 0;
+        const QChar first = m_word.front();
+        const qsizetype lastStart = text.size() - m_word.size();
+        for (qsizetype at = text.indexOf(first); at >= 0 && at <= lastStart;
+             at = text.indexOf(first, at + 1)) {
+            if (text.sliced(at, m_word.size()) == m_word)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr qsizetype longWord = 5;
+    QString m_word;
+    QStringMatcher m_matcher;
+};
+
+bool holdsAll(QStringView text, const std::vector<WordFinder> &words)
+{
+    for (const WordFinder &word : words) {
+        if (!word.in(text))
+            return false;
+    }
+    return true;
+}
+
+// "instr(column, ?) > 0 AND ..." for each word.
 QString matchClause(const QStringList &words, const QString &column)
 {
     QStringList terms;
@@ -144,9 +185,6 @@ bool History::prepareSchema()
                        "id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE, "
                        "title TEXT NOT NULL DEFAULT '', words TEXT NOT NULL, "
                        "visits INTEGER NOT NULL DEFAULT 0, last INTEGER NOT NULL DEFAULT 0)"),
-        // Suggestions walk the pages in their order and stop at the last one
-        // wanted.
-        QStringLiteral("CREATE INDEX IF NOT EXISTS pages_rank ON pages(visits DESC, last DESC)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS visits("
                        "id INTEGER PRIMARY KEY AUTOINCREMENT, page INTEGER NOT NULL, "
                        "time INTEGER NOT NULL)"),
@@ -156,7 +194,79 @@ bool History::prepareSchema()
         if (!query.exec(statement))
             return false;
     }
+    return loadPages();
+}
+
+bool History::ranksBefore(const Page &a, const Page &b)
+{
+    if (a.visits != b.visits)
+        return a.visits > b.visits;
+    if (a.last != b.last)
+        return a.last > b.last;
+    return a.id > b.id;
+}
+
+bool History::loadPages()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id, address, title, visits, last FROM pages")))
+        return false;
+    m_pages.clear();
+    m_ranks.clear();
+    while (query.next()) {
+        Page page;
+        page.id = query.value(0).toLongLong();
+        const QUrl url(query.value(1).toString(), QUrl::StrictMode);
+        // Whatever the file holds, nothing but a kept kind of address is offered.
+        if (!isKept(url))
+            continue;
+        page.address = url.toString(QUrl::FullyEncoded);
+        page.title = query.value(2).toString();
+        page.words = wordsOf(page.title, url);
+        page.visits = query.value(3).toInt();
+        page.last = query.value(4).toLongLong();
+        m_ranks.insert(page.id, {page.visits, page.last});
+        m_pages.append(std::move(page));
+    }
+    std::sort(m_pages.begin(), m_pages.end(), ranksBefore);
     return true;
+}
+
+void History::reloadPages(const QList<qint64> &ids)
+{
+    for (const qint64 id : ids) {
+        // The page's place, found by the rank it had.
+        if (const auto known = m_ranks.constFind(id); known != m_ranks.cend()) {
+            Page old;
+            old.id = id;
+            old.visits = known->first;
+            old.last = known->second;
+            const auto at = std::lower_bound(m_pages.begin(), m_pages.end(), old, ranksBefore);
+            if (at != m_pages.end() && at->id == id)
+                m_pages.erase(at);
+            m_ranks.erase(known);
+        }
+        QSqlQuery query(QSqlDatabase::database(m_connection, false));
+        query.prepare(
+            QStringLiteral("SELECT address, title, visits, last FROM pages WHERE id = ?"));
+        query.addBindValue(id);
+        if (!query.exec() || !query.next())
+            continue;
+        const QUrl url(query.value(0).toString(), QUrl::StrictMode);
+        if (!isKept(url))
+            continue;
+        Page page;
+        page.id = id;
+        page.address = url.toString(QUrl::FullyEncoded);
+        page.title = query.value(1).toString();
+        page.words = wordsOf(page.title, url);
+        page.visits = query.value(2).toInt();
+        page.last = query.value(3).toLongLong();
+        m_ranks.insert(id, {page.visits, page.last});
+        const auto place = std::upper_bound(m_pages.begin(), m_pages.end(), page, ranksBefore);
+        m_pages.insert(place, std::move(page));
+    }
 }
 
 bool History::isKept(const QUrl &url)
@@ -255,16 +365,18 @@ bool History::addVisit(const QUrl &url, const QString &title, const QDateTime &w
         ok = query.exec();
     }
     query.finish();
-    ok = ok && trim();
+    QList<qint64> touched{page};
+    ok = ok && trim(touched);
     if (!ok || !db.commit()) {
         db.rollback();
         return false;
     }
+    reloadPages(touched);
     emit changed();
     return true;
 }
 
-bool History::trim()
+bool History::trim(QList<qint64> &touched)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery query(db);
@@ -281,6 +393,12 @@ bool History::trim()
         return false;
     const qint64 cut = query.value(0).toLongLong();
     query.finish();
+    query.prepare(QStringLiteral("SELECT DISTINCT page FROM visits WHERE id <= ?"));
+    query.addBindValue(cut);
+    if (!query.exec())
+        return false;
+    while (query.next())
+        touched << query.value(0).toLongLong();
     query.prepare(QStringLiteral("UPDATE pages SET visits = visits - (SELECT count(*) FROM visits "
                                  "WHERE visits.page = pages.id AND visits.id <= ?) "
                                  "WHERE id IN (SELECT page FROM visits WHERE id <= ?)"));
@@ -310,33 +428,34 @@ void History::setTitle(const QUrl &url, const QString &title)
     query.addBindValue(wordsOf(cleaned, address));
     query.addBindValue(address.toString(QUrl::FullyEncoded));
     query.addBindValue(cleaned);
-    if (query.exec() && query.numRowsAffected() > 0)
-        emit changed();
+    if (!query.exec() || query.numRowsAffected() <= 0)
+        return;
+    const QString key = address.toString(QUrl::FullyEncoded);
+    for (Page &page : m_pages) {
+        if (page.address == key) {
+            page.title = cleaned;
+            page.words = wordsOf(cleaned, address);
+            break;
+        }
+    }
+    emit changed();
 }
 
 QList<HistoryEntry> History::suggestions(const QString &text, int limit) const
 {
     const QStringList words = searchWords(text);
-    if (!m_open || words.isEmpty() || limit <= 0)
-        return {};
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT address, title, visits, last FROM pages WHERE %1 "
-                                 "ORDER BY visits DESC, last DESC LIMIT ?")
-                      .arg(matchClause(words, QStringLiteral("words"))));
-    for (const QString &word : words)
-        query.addBindValue(word);
-    query.addBindValue(limit);
     QList<HistoryEntry> found;
-    if (!query.exec())
+    if (!m_open || words.isEmpty() || limit <= 0)
         return found;
-    while (query.next()) {
-        HistoryEntry entry{QUrl(query.value(0).toString(), QUrl::StrictMode),
-                           query.value(1).toString(), query.value(2).toInt(),
-                           fromMs(query.value(3).toLongLong())};
-        // Whatever the file holds, nothing but a kept kind of address is offered.
-        if (isKept(entry.url))
-            found << entry;
+    const std::vector<WordFinder> finders(words.cbegin(), words.cend());
+    // The pages are in the order of the answer: the first that match are it.
+    for (const Page &page : m_pages) {
+        if (!holdsAll(page.words, finders))
+            continue;
+        found.append(
+            {QUrl(page.address, QUrl::StrictMode), page.title, page.visits, fromMs(page.last)});
+        if (found.size() >= limit)
+            break;
     }
     return found;
 }
@@ -381,10 +500,7 @@ int History::visitCount() const
 
 int History::pageCount() const
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!m_open || !query.exec(QStringLiteral("SELECT count(*) FROM pages")) || !query.next())
-        return 0;
-    return query.value(0).toInt();
+    return int(m_pages.size());
 }
 
 bool History::clear()
@@ -404,6 +520,9 @@ bool History::clear()
     }
     // The log's copies of the old pages go too.
     query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    m_pages.clear();
+    m_ranks.clear();
+    emit cleared();
     emit changed();
     return true;
 }
@@ -412,10 +531,13 @@ void History::setVisitLimit(int limit)
 {
     m_limit = std::max(1, limit);
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (m_open && db.transaction()) {
-        if (trim() && db.commit())
-            emit changed();
-        else
-            db.rollback();
+    if (!m_open || !db.transaction())
+        return;
+    QList<qint64> touched;
+    if (trim(touched) && db.commit()) {
+        reloadPages(touched);
+        emit changed();
+    } else {
+        db.rollback();
     }
 }

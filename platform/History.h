@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -22,7 +23,8 @@ struct HistoryEntry {
 // written in a transaction of its own into a write-ahead log, so a program
 // that dies at any moment leaves the file whole, with every visit before the
 // last one. At most visitLimit() visits are kept; the oldest go first, and a
-// page goes with its last visit.
+// page goes with its last visit. The pages are also held in memory in the
+// order suggestions come in, so that a search reads no file.
 //
 // Addresses and titles come from web pages and are kept as data only. Only
 // http, https and file addresses are kept, without their user name and
@@ -79,11 +81,37 @@ public:
 signals:
     // A visit was added, a title changed, or the history was cleared.
     void changed();
+    // Every visit was forgotten (changed follows).
+    void cleared();
 
 private:
+    // A page as the searches read it.
+    struct Page {
+        qint64 id = 0;
+        // The address, fully encoded.
+        QString address;
+        QString title;
+        // Title and address in one letter case.
+        QString words;
+        int visits = 0;
+        qint64 last = 0;
+    };
+    static bool ranksBefore(const Page &a, const Page &b);
+
     bool openStore();
     bool prepareSchema();
-    bool trim();
+    // Reads the pages into memory.
+    bool loadPages();
+    // Drops the oldest visits over the limit; the pages they touched are
+    // added to `touched`.
+    bool trim(QList<qint64> &touched);
+    // Takes these pages again from the file, after a change was committed.
+    void reloadPages(const QList<qint64> &ids);
+
+    // Every page, the most visited first, then the most recent.
+    QList<Page> m_pages;
+    // The visits and last visit of each page by its id: where it stands.
+    QHash<qint64, std::pair<int, qint64>> m_ranks;
 
     QString m_connection;
     QString m_file;
