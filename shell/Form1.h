@@ -34,6 +34,9 @@ class PageHarvester;
 struct ViewPages;
 class TabStrip;
 class PageInfoWindow;
+class AddressCompleter;
+class History;
+class HistoryWindow;
 
 // The window's commands. Each is one action that serves its button, its menu
 // item and its shortcut.
@@ -68,6 +71,8 @@ enum class Command {
     PageSource,
     PageInfo,
     WrapLongLines,
+    ShowHistory,
+    ClearHistory,
     Count
 };
 
@@ -123,6 +128,11 @@ public:
     FindBar *findBar() const { return m_findBar; }
     // The zoom levels a view steps through, as factors.
     static const QList<double> &zoomLevels();
+    // The pages visited in the Browser view, what the address box offers of
+    // them, and the History window while it is loaded.
+    History *history() const { return m_history; }
+    AddressCompleter *addressCompleter() const { return m_addressCompleter; }
+    HistoryWindow *historyWindow() const;
 
 signals:
     void harvestFinished();
@@ -199,6 +209,12 @@ private:
     // Takes the live page's inventory again for an open Page Info window.
     void refreshPageInfo();
 
+    // --- history ----------------------------------------------------------
+    void setUpHistory();
+    void showHistory();
+    // Asks first.
+    void clearHistory();
+
     // --- tools menu -------------------------------------------------------
     void AddToIEToolsMenu();
     void RemoveFromIEToolsMenu();
@@ -246,6 +262,9 @@ private:
     QPointer<Form8> m_help;
     QPointer<frmAbout> m_about;
     QPointer<PageInfoWindow> m_pageInfo;
+    History *m_history = nullptr;
+    AddressCompleter *m_addressCompleter = nullptr;
+    QPointer<HistoryWindow> m_historyWindow;
     int m_harvestsDone = 0;
     Branding m_branding;
     QPointer<SkinControl> m_skin;
