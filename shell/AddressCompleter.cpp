@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include <cmath>
+
 // The suggestions as the completer's list shows them: plain text only.
 class SuggestionModel : public QAbstractListModel {
 public:
@@ -80,7 +82,10 @@ public:
         painter->setFont(item.font);
         const QString title = index.data(SuggestionModel::TitleRole).toString();
         if (!title.isEmpty()) {
-            const int width = std::min(metrics.horizontalAdvance(title), place.width() * 3 / 5);
+            // The whole title when it fits in three fifths of the row.
+            const int natural =
+                int(std::ceil(QFontMetricsF(item.font).horizontalAdvance(title))) + 2;
+            const int width = std::min(natural, place.width() * 3 / 5);
             painter->setPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
             painter->drawText(QRect(place.left(), place.top(), width, place.height()),
                               Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,

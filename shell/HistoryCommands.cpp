@@ -41,8 +41,11 @@ void Form1::showHistory()
         m_historyWindow = new HistoryWindow(m_history, this);
         connect(m_historyWindow, &HistoryWindow::openRequested, this, [this](const QUrl &address) {
             SelectView(View::Live);
-            if (wb[0]->open(address))
-                txtUrl->setText(address.toString());
+            if (!wb[0]->open(address))
+                return;
+            txtUrl->setText(address.toString());
+            // The page takes the keys, as after Enter in the address box.
+            wb[0]->setFocus(Qt::OtherFocusReason);
         });
         CentreOverOwner(m_historyWindow, this);
     }

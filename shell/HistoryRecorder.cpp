@@ -36,7 +36,8 @@ void HistoryRecorder::loadFinished(bool ok)
     }
     const QString title = titleOf(m_view->title());
     if (url == m_visit) {
-        // The same page again (a reload, or a download it started).
+        // The same page again (a reload, its address once more, a download
+        // it started) is the visit it was.
         m_history->setTitle(url, title);
         return;
     }

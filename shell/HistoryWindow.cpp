@@ -169,7 +169,7 @@ void HistoryWindow::showCount()
     else if (listed < total)
         m_count->setText(tr("The newest %1 of %2 visits").arg(listed).arg(total));
     else
-        m_count->setText(tr("%n visit(s)", nullptr, listed));
+        m_count->setText(listed == 1 ? tr("1 visit") : tr("%1 visits").arg(listed));
     m_open->setEnabled(listed > 0);
 }
 
