@@ -3,7 +3,7 @@
 // words). BM_Suggestions is the store's search alone, for texts that match
 // many pages, a few, one, or none (the whole store is read); BM_TypeALetter
 // is a letter typed into a real address box with its completer, up to the
-// suggestions in the popup's list.
+// suggestions in the popup's list; BM_Open the store opened at start-up.
 
 #include "platform/History.h"
 #include "shell/AddressCompleter.h"
@@ -101,6 +101,20 @@ void BM_TypeALetter(benchmark::State &state)
     state.counters["rows"] = rows;
 }
 BENCHMARK(BM_TypeALetter)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+
+// What the window's start pays: the full store opened, checked and read into
+// memory.
+void BM_Open(benchmark::State &state)
+{
+    const QString file = store().history->file();
+    int pages = 0;
+    for (auto _ : state) {
+        History again(file);
+        pages = again.pageCount();
+    }
+    state.counters["pages"] = pages;
+}
+BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -83,6 +83,15 @@ bool holdsAll(QStringView text, const std::vector<WordFinder> &words)
     return true;
 }
 
+// Whether an address as the file holds it is of a kind the history keeps.
+bool hasKeptScheme(const QString &address)
+{
+    return address.size() <= History::maxAddressLength &&
+           (address.startsWith(QLatin1String("http://")) ||
+            address.startsWith(QLatin1String("https://")) ||
+            address.startsWith(QLatin1String("file:")));
+}
+
 // "instr(column, ?) > 0 AND ..." for each word.
 QString matchClause(const QStringList &words, const QString &column)
 {
@@ -210,22 +219,22 @@ bool History::loadPages()
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT id, address, title, visits, last FROM pages")))
+    if (!query.exec(QStringLiteral("SELECT id, address, title, words, visits, last FROM pages")))
         return false;
     m_pages.clear();
     m_ranks.clear();
     while (query.next()) {
         Page page;
         page.id = query.value(0).toLongLong();
-        const QUrl url(query.value(1).toString(), QUrl::StrictMode);
-        // Whatever the file holds, nothing but a kept kind of address is offered.
-        if (!isKept(url))
+        page.address = query.value(1).toString();
+        // Whatever the file holds, nothing but a kept kind of address is
+        // offered (each suggestion is checked again as it goes out).
+        if (!hasKeptScheme(page.address))
             continue;
-        page.address = url.toString(QUrl::FullyEncoded);
         page.title = query.value(2).toString();
-        page.words = wordsOf(page.title, url);
-        page.visits = query.value(3).toInt();
-        page.last = query.value(4).toLongLong();
+        page.words = query.value(3).toString();
+        page.visits = query.value(4).toInt();
+        page.last = query.value(5).toLongLong();
         m_ranks.insert(page.id, {page.visits, page.last});
         m_pages.append(std::move(page));
     }
@@ -452,8 +461,11 @@ QList<HistoryEntry> History::suggestions(const QString &text, int limit) const
     for (const Page &page : m_pages) {
         if (!holdsAll(page.words, finders))
             continue;
-        found.append(
-            {QUrl(page.address, QUrl::StrictMode), page.title, page.visits, fromMs(page.last)});
+        HistoryEntry entry{QUrl(page.address, QUrl::StrictMode), page.title, page.visits,
+                           fromMs(page.last)};
+        if (!isKept(entry.url))
+            continue;
+        found.append(std::move(entry));
         if (found.size() >= limit)
             break;
     }
