@@ -179,7 +179,15 @@ void AddressCompleter::offer(const QString &text)
 
 void AddressCompleter::closeList()
 {
-    m_completer->popup()->hide();
+    QAbstractItemView *list = m_completer->popup();
+    if (!list->isVisible())
+        return;
+    list->hide();
+    // The keys go back to the box's window, on a platform that made the list
+    // the active window too.
+    QWidget *window = m_box->window();
+    if (QApplication::activeWindow() != window && window->isVisible())
+        window->activateWindow();
 }
 
 bool AddressCompleter::eventFilter(QObject *watched, QEvent *event)
@@ -195,10 +203,20 @@ bool AddressCompleter::eventFilter(QObject *watched, QEvent *event)
             offer(m_box->text());
             return true;
         }
+        // Enter that reaches the box itself goes where the box says; the
+        // list has had its turn.
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            closeList();
         return QObject::eventFilter(watched, event);
     }
-    if (watched != list || !list->isVisible())
+    if (watched != list)
         return QObject::eventFilter(watched, event);
+    if (!list->isVisible()) {
+        // A key that the window system still sent to the list as it closed
+        // (Enter right after Esc) is the box's.
+        QCoreApplication::sendEvent(m_box, event);
+        return true;
+    }
     switch (key->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter: {

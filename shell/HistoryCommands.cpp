@@ -45,6 +45,7 @@ void Form1::showHistory()
                 return;
             txtUrl->setText(address.toString());
             // The page takes the keys, as after Enter in the address box.
+            activateWindow();
             wb[0]->setFocus(Qt::OtherFocusReason);
         });
         CentreOverOwner(m_historyWindow, this);
