@@ -7,8 +7,8 @@
 #include "platform/TabStrip.h"
 #include "platform/WebBrowser.h"
 #include "shell/Downloads.h"
-#include "shell/FindBar.h"
 #include "tests/support/TestSupport.h"
+#include "windows/FindBar.h"
 
 #include <QAction>
 #include <QApplication>

@@ -6,11 +6,10 @@
 #include "tests/support/Eventually.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/TestSupport.h"
-#include "tests/support/XSession.h"
+#include "tests/support/XDisplay.h"
 
 #include <QDir>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -24,10 +23,6 @@ class HistoryKeys : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testsupport::XSession::available())
-            GTEST_SKIP() << "needs Xvfb, openbox, xdotool and xprop";
-        QString why;
-        ASSERT_TRUE(x.start(&why)) << why.toStdString();
         ASSERT_TRUE(site.isValid());
         server = std::make_unique<testsupport::HttpServer>(site.path());
         server->setRoute("/alpha.html", "<html><head><title>Alpha Centauri guide</title></head>"
@@ -44,19 +39,16 @@ protected:
         historyFile = History::defaultFile();
         QFile::remove(historyFile);
 
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", x.display());
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        program.setProcessEnvironment(environment);
+        // The program runs on the test's X display, as this process does.
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(QUARROW_PROGRAM, {server->urlText("/alpha.html")});
         ASSERT_TRUE(program.waitForStarted(10000));
         ASSERT_TRUE(waitForVisits("/alpha.html", 1));
         // The main window has the keys.
-        QUARROW_WAIT_UNTIL(!x.windowsNamed("^Quarrow by").isEmpty(), 30000);
-        const QStringList windows = x.windowsNamed("^Quarrow by");
+        QUARROW_WAIT_UNTIL(!windowsNamed("^Quarrow by").isEmpty(), 30000);
+        const QStringList windows = windowsNamed("^Quarrow by");
         ASSERT_FALSE(windows.isEmpty());
-        x.xdotool({"windowactivate", "--sync", windows.first()});
+        testsupport::runOnDisplay("xdotool", {"windowactivate", "--sync", windows.first()});
     }
 
     void TearDown() override
@@ -92,13 +84,23 @@ protected:
         QUARROW_WAIT_UNTIL(visits(path) >= count || program.state() == QProcess::NotRunning, 30000);
         return visits(path) == count;
     }
-    void keys(const QString &sequence) { ASSERT_FALSE(x.xdotool({"key", sequence}).isNull()); }
-    void type(const QString &text)
+    // Keys typed through the X server, as a user's are.
+    static void keys(const QString &sequence)
     {
-        ASSERT_FALSE(x.xdotool({"type", "--delay", "40", text}).isNull());
+        testsupport::runOnDisplay("xdotool", {"key", sequence});
+    }
+    static void type(const QString &text)
+    {
+        testsupport::runOnDisplay("xdotool", {"type", "--delay", "40", text});
+    }
+    // The visible windows whose title matches the pattern.
+    static QStringList windowsNamed(const QString &pattern)
+    {
+        return QString::fromLatin1(testsupport::runOnDisplay(
+                                       "xdotool", {"search", "--onlyvisible", "--name", pattern}))
+            .split('\n', Qt::SkipEmptyParts);
     }
 
-    testsupport::XSession x;
     QTemporaryDir site;
     std::unique_ptr<testsupport::HttpServer> server;
     QProcess program;
@@ -133,20 +135,20 @@ TEST_F(HistoryKeys, ArrowsEnterAndEscChooseFromTheAddressBoxAndTheHistoryWindow)
 
     // The History window: the filter, Down into the list, Enter opens.
     keys("ctrl+h");
-    QUARROW_WAIT_UNTIL(!x.windowsNamed("^History$").isEmpty(), 30000);
-    ASSERT_FALSE(x.windowsNamed("^History$").isEmpty());
+    QUARROW_WAIT_UNTIL(!windowsNamed("^History$").isEmpty(), 30000);
+    ASSERT_FALSE(windowsNamed("^History$").isEmpty());
     type("beta");
     keys("Down");
     keys("Return");
     ASSERT_TRUE(waitForVisits("/beta.html", 2));
-    EXPECT_EVENTUALLY(x.windowsNamed("^History$").isEmpty(), 10000);
+    EXPECT_EVENTUALLY(windowsNamed("^History$").isEmpty(), 10000);
 
     // Esc closes it.
     keys("ctrl+h");
-    QUARROW_WAIT_UNTIL(!x.windowsNamed("^History$").isEmpty(), 30000);
-    ASSERT_FALSE(x.windowsNamed("^History$").isEmpty());
+    QUARROW_WAIT_UNTIL(!windowsNamed("^History$").isEmpty(), 30000);
+    ASSERT_FALSE(windowsNamed("^History$").isEmpty());
     keys("Escape");
-    EXPECT_EVENTUALLY(x.windowsNamed("^History$").isEmpty(), 10000);
+    EXPECT_EVENTUALLY(windowsNamed("^History$").isEmpty(), 10000);
 
     keys("ctrl+q");
     EXPECT_TRUE(program.waitForFinished(30000));
