@@ -10,7 +10,7 @@ QUARROW_PACKAGES=(
     libqt6sql6-sqlite
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji
-    desktop-file-utils
+    desktop-file-utils openssl
     openbox x11-utils xdotool
 )
 

@@ -11,6 +11,8 @@ HistoryRecorder::HistoryRecorder(QWebEngineView *view, History *history,
     connect(view, &QWebEngineView::loadStarted, this, &HistoryRecorder::loadStarted);
     connect(view, &QWebEngineView::loadFinished, this, &HistoryRecorder::loadFinished);
     connect(view, &QWebEngineView::titleChanged, this, &HistoryRecorder::titleChanged);
+    // What shows after the page's process ended is not the page.
+    connect(view, &QWebEngineView::renderProcessTerminated, this, [this] { m_visit.clear(); });
 }
 
 void HistoryRecorder::loadStarted()

@@ -31,6 +31,17 @@ void Form1::showPageInfo()
 
 void Form1::refreshPageInfo()
 {
+    if (!m_notOpened.isEmpty()) {
+        // The live view shows no page of its own: the window keeps what it
+        // has, and says why.
+        if (!m_pageInfo->inventory().valid) {
+            Inventory none;
+            none.error = m_notOpened;
+            m_pageInfo->setInventory(none);
+        }
+        m_pageInfo->setNotice(m_notOpened);
+        return;
+    }
     QPointer<PageInfoWindow> window = m_pageInfo;
     PageInventory::collect(wb[0]->page(), [window](const Inventory &inventory) {
         if (window)

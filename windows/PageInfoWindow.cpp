@@ -150,7 +150,15 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     m_tabs->addTab(makeGeneralTab(), tr("&General"));
     m_tabs->addTab(makeMediaTab(), tr("&Media"));
     m_tabs->addTab(makeLinksTab(), tr("&Links"));
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("pageInfoNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notice->setStyleSheet(QStringLiteral("QLabel{background:#fde2e1;color:#5c0a0a;"
+                                           "border:1px solid #e0a09e;padding:4px 8px}"));
+    m_notice->hide();
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_notice);
     layout->addWidget(m_tabs);
 
     connect(m_saver, &MediaSaver::progress, this, &PageInfoWindow::saveProgress);
@@ -199,8 +207,20 @@ const Inventory &PageInfoWindow::inventory() const
     return m_media->inventory();
 }
 
+void PageInfoWindow::setNotice(const QString &text)
+{
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
+}
+
+QString PageInfoWindow::notice() const
+{
+    return m_notice->text();
+}
+
 void PageInfoWindow::setInventory(const Inventory &inventory)
 {
+    setNotice(QString());
     setWindowTitle(captionFor(inventory));
     m_fetcher->setPage(QUrl(inventory.pageAddress));
     m_previewAddress.clear();

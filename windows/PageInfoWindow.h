@@ -51,6 +51,10 @@ public:
     // Links tabs in slices of a few milliseconds, the first one at once and
     // the rest as the window's events allow; inventoryShown follows the last.
     void setInventory(const Inventory &inventory);
+    // A line above the tabs (none when empty): why the inventory shown is not
+    // the page the Browser tab tried last. A new inventory takes it away.
+    void setNotice(const QString &text);
+    QString notice() const;
     // True while the rows of the inventory are still going in.
     bool filling() const;
     // The slices the last inventory took so far.
@@ -130,6 +134,7 @@ private:
     SaveSummary m_lastSummary;
 
     QTabWidget *m_tabs = nullptr;
+    QLabel *m_notice = nullptr;
     QWidget *m_general = nullptr;
     QTableWidget *m_metaTable = nullptr;
     QLineEdit *m_filterText = nullptr;

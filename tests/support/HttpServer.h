@@ -25,9 +25,11 @@ public:
     QUrl url(const QString &path = QStringLiteral("/")) const;
     QString urlText(const QString &path = QStringLiteral("/")) const;
 
-    // Serve `body` for `path` instead of a file.
+    // Serve `body` for `path` instead of a file, with the status given
+    // ("404 Not Found").
     void setRoute(const QString &path, const QByteArray &body,
-                  const QByteArray &contentType = "text/html; charset=utf-8");
+                  const QByteArray &contentType = "text/html; charset=utf-8",
+                  const QByteArray &status = "200 OK");
 
     // Requests for `path` get no answer at all (a server that hangs), until
     // the route is released: then those held are answered, and later ones at once.
@@ -63,7 +65,12 @@ private:
 
     QString m_root;
     QTcpServer m_server;
-    QHash<QString, QPair<QByteArray, QByteArray>> m_routes;
+    struct Route {
+        QByteArray body;
+        QByteArray contentType;
+        QByteArray status;
+    };
+    QHash<QString, Route> m_routes;
     QStringList m_requests;
     QList<QByteArray> m_rawRequests;
     struct Login {
