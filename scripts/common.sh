@@ -7,6 +7,7 @@ QUARROW_BUILD="${QUARROW_BUILD:-$QUARROW_ROOT/build}"
 QUARROW_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev qt6-image-formats-plugins libqt6svg6
+    libqt6sql6-sqlite
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji
     desktop-file-utils openssl

@@ -288,6 +288,12 @@ void Form1::createActions()
         m_generated->setWrapLongLines(on);
         BestEffort([this, on] { Settings(m_branding.productName).setWrapLongLines(on); });
     });
+    connect(makeAction(Command::ShowHistory, tr("H&istory"), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_H)})),
+            &QAction::triggered, this, &Form1::showHistory);
+    connect(makeAction(Command::ClearHistory, tr("&Clear History..."), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete)})),
+            &QAction::triggered, this, &Form1::clearHistory);
 }
 
 void Form1::updateNavigationActions()
@@ -377,8 +383,8 @@ void Form1::createControls()
     connect(m_switcher, &ViewSwitcher::navigationChanged, this, &Form1::updateNavigationActions);
     // The address box follows the live page, whichever view shows.
     connect(wb[0], &QWebEngineView::urlChanged, this, &Form1::followAddress);
-    connect(wb[0], &WebBrowser::TitleChange, this,
-            [this] { txtUrl->setText(wb[0]->LocationURL()); });
+    // Not over what the user is typing either.
+    connect(wb[0], &WebBrowser::TitleChange, this, &Form1::followAddress);
     m_generated = new GeneratedViews(m_profile, wb[1], wb[2], this);
     m_generated->setLiveView(wb[0]);
     connect(m_switcher, &ViewSwitcher::currentChanged, m_generated,
@@ -393,6 +399,7 @@ void Form1::createControls()
     // The address box marks how safe the live page's connection is.
     connect(wb[0]->guard(), &PageGuard::securityChanged, m_securityMark,
             [this] { m_securityMark->setSecurity(wb[0]->guard()->security()); });
+    setUpHistory();
     m_harvester = new PageHarvester(wb[0], *m_files, this);
     connect(m_harvester, &PageHarvester::harvested, this, &Form1::showHarvest);
     connect(m_harvester, &PageHarvester::finished, this, &Form1::finishHarvest);
@@ -459,11 +466,16 @@ void Form1::createMenus()
         QMenu *menu = menuBar()->addMenu(title);
         for (const Command command : commands)
             menu->addAction(action(command));
+        return menu;
     };
     addMenu(tr("&File"),
             {Command::Open, Command::SavePage, Command::CancelDownload, Command::Exit});
-    addMenu(tr("&Go"), {Command::Back, Command::Forward, Command::Stop, Command::Refresh,
-                        Command::BackDirectory, Command::SendToBrowser, Command::Home});
+    QMenu *go =
+        addMenu(tr("&Go"), {Command::Back, Command::Forward, Command::Stop, Command::Refresh,
+                            Command::BackDirectory, Command::SendToBrowser, Command::Home});
+    go->addSeparator();
+    go->addAction(action(Command::ShowHistory));
+    go->addAction(action(Command::ClearHistory));
     addMenu(tr("&View"),
             {Command::ShowLive, Command::ShowSource, Command::ShowImages, Command::Website,
              Command::Find, Command::FindNext, Command::FindPrevious, Command::ZoomIn,

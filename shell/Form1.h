@@ -38,6 +38,9 @@ class PageHarvester;
 struct ViewPages;
 class TabStrip;
 class PageInfoWindow;
+class AddressCompleter;
+class History;
+class HistoryWindow;
 class SecurityMark;
 
 // The window's commands. Each is one action that serves its button, its menu
@@ -73,6 +76,8 @@ enum class Command {
     PageSource,
     PageInfo,
     WrapLongLines,
+    ShowHistory,
+    ClearHistory,
     Count
 };
 
@@ -134,6 +139,11 @@ public:
     static const QList<double> &zoomLevels();
     // The mark in the address box of how safe the live page's connection is.
     SecurityMark *securityMark() const { return m_securityMark; }
+    // The pages visited in the Browser view, what the address box offers of
+    // them, and the History window while it is loaded.
+    History *history() const { return m_history; }
+    AddressCompleter *addressCompleter() const { return m_addressCompleter; }
+    HistoryWindow *historyWindow() const;
 
 signals:
     void harvestFinished();
@@ -213,6 +223,12 @@ private:
     // Takes the live page's inventory again for an open Page Info window.
     void refreshPageInfo();
 
+    // --- history ----------------------------------------------------------
+    void setUpHistory();
+    void showHistory();
+    // Asks first.
+    void clearHistory();
+
     // --- tools menu -------------------------------------------------------
     void AddToIEToolsMenu();
     void RemoveFromIEToolsMenu();
@@ -267,6 +283,9 @@ private:
     QPointer<Form8> m_help;
     QPointer<frmAbout> m_about;
     QPointer<PageInfoWindow> m_pageInfo;
+    History *m_history = nullptr;
+    AddressCompleter *m_addressCompleter = nullptr;
+    QPointer<HistoryWindow> m_historyWindow;
     int m_harvestsDone = 0;
     Branding m_branding;
     QPointer<SkinControl> m_skin;
