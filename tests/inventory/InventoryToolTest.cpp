@@ -247,7 +247,8 @@ TEST_F(InventoryTool, RefusesBadUsage)
         const ToolRun direct = inventory(arguments);
         EXPECT_EQ(direct.status, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(direct.err.startsWith("quarrow-inventory: ")) << direct.err.constData();
-        EXPECT_TRUE(direct.err.endsWith("usage: quarrow-inventory [--url PAGE_URL] FILE\n"))
+        EXPECT_TRUE(
+            direct.err.endsWith("usage: quarrow-inventory [--url PAGE_URL] [--no-script] FILE\n"))
             << direct.err.constData();
         EXPECT_EQ(direct.err.count('\n'), 1) << direct.err.constData();
         EXPECT_EQ(direct.out, QByteArray());
@@ -255,13 +256,14 @@ TEST_F(InventoryTool, RefusesBadUsage)
     ToolRun viaHarvest = harvest({QStringLiteral("--inventory")});
     EXPECT_EQ(viaHarvest.status, 2);
     EXPECT_EQ(viaHarvest.err, QByteArray("quarrow-harvest: no FILE given; usage: quarrow-harvest "
-                                         "--inventory [--url PAGE_URL] FILE\n"));
+                                         "--inventory [--url PAGE_URL] [--no-script] FILE\n"));
     // --out belongs to the classic harvest only.
     viaHarvest =
         harvest({QStringLiteral("--inventory"), QStringLiteral("--out"), dir.path(), saved});
     EXPECT_EQ(viaHarvest.status, 2);
-    EXPECT_EQ(viaHarvest.err, QByteArray("quarrow-harvest: Unknown option 'out'.; usage: "
-                                         "quarrow-harvest --inventory [--url PAGE_URL] FILE\n"));
+    EXPECT_EQ(viaHarvest.err,
+              QByteArray("quarrow-harvest: Unknown option 'out'.; usage: "
+                         "quarrow-harvest --inventory [--url PAGE_URL] [--no-script] FILE\n"));
     EXPECT_EQ(viaHarvest.out, QByteArray());
 }
 
