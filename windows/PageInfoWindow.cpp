@@ -358,7 +358,12 @@ void PageInfoWindow::fillGeneral()
     set("markup", tr("%1 (%2 bytes)")
                       .arg(PageInventory::byteText(info.markupBytes))
                       .arg(QLocale().toString(info.markupBytes)));
-    set("pictures", QLocale().toString(qlonglong(info.pictures.size())));
+    set("pictures",
+        QLocale().toString(qlonglong(info.pictures.size())) +
+            (info.unreachableFrames == 1  ? tr("; 1 frame from other sites not listed")
+             : info.unreachableFrames > 1 ? tr("; %1 frames from other sites not listed")
+                                                .arg(QLocale().toString(info.unreachableFrames))
+                                          : QString()));
     set("links", QLocale().toString(info.linkCount));
     m_metaTable->setRowCount(int(info.metaTags.size()));
     for (int i = 0; i < info.metaTags.size(); ++i) {
