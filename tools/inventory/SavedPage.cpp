@@ -139,6 +139,37 @@ void SavedPage::open(const QString &text, const QByteArray &encoding, const QUrl
         encoder = QStringEncoder(QStringEncoder::Utf8);
     }
     const QByteArray firstBytes = encoder(first);
+    const QByteArray type = "text/html;charset=" + charset;
+    // The address as the engine reads it, first: the engine gives no answer at
+    // all for a document at an address it cannot read ("http://").
+    connect(
+        this, &QWebEnginePage::loadFinished, this,
+        [this, address, firstBytes, type](bool ok) {
+            if (!ok) {
+                emit failed(QStringLiteral("the engine did not start"));
+                return;
+            }
+            const QString check =
+                QStringLiteral("(function () { try { return new URL(%1).href; } catch (e) { "
+                               "return ''; } })()")
+                    .arg(quoted(QString::fromUtf8(address.toEncoded())));
+            runJavaScript(check, PageInventory::worldId,
+                          [this, firstBytes, type](const QVariant &result) {
+                              const QString href = result.toString();
+                              if (href.isEmpty()) {
+                                  emit refusedAddress();
+                                  return;
+                              }
+                              openAt(firstBytes, type, QUrl(href));
+                          });
+        },
+        Qt::SingleShotConnection);
+    m_mayNavigate = true;
+    setContent(firstBytes, type);
+}
+
+void SavedPage::openAt(const QByteArray &first, const QByteArray &type, const QUrl &address)
+{
     connect(
         this, &QWebEnginePage::loadFinished, this,
         [this, address](bool ok) {
@@ -149,7 +180,8 @@ void SavedPage::open(const QString &text, const QByteArray &encoding, const QUrl
                     QStringLiteral("the engine refused the address %1").arg(address.toString()));
         },
         Qt::SingleShotConnection);
-    setContent(firstBytes, "text/html;charset=" + charset, address);
+    m_mayNavigate = true;
+    setContent(first, type, address);
 }
 
 QString SavedPage::writingScript(qsizetype piece) const
@@ -198,10 +230,10 @@ void SavedPage::write(qsizetype piece)
 
 bool SavedPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)
 {
-    // Stays on the document it was given: a refresh, a frame or a link opens nothing.
-    if (!isMainFrame || m_navigated || url.scheme() != QLatin1String("data"))
+    // Stays on the documents it was given: a refresh, a frame or a link opens nothing.
+    if (!isMainFrame || !m_mayNavigate || url.scheme() != QLatin1String("data"))
         return false;
-    m_navigated = true;
+    m_mayNavigate = false;
     return true;
 }
 

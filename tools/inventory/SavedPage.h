@@ -41,6 +41,8 @@ public:
 signals:
     void parsed();
     void failed(const QString &why);
+    // The engine cannot read the address.
+    void refusedAddress();
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
@@ -48,10 +50,12 @@ protected:
                                   int lineNumber, const QString &sourceId) override;
 
 private:
+    void openAt(const QByteArray &first, const QByteArray &type, const QUrl &address);
     void write(qsizetype piece);
     QString writingScript(qsizetype piece) const;
 
-    bool m_navigated = false;
+    // The program's own next load of a document may go ahead; nothing else.
+    bool m_mayNavigate = false;
     bool m_told = false;
     QString m_text;
     QList<qsizetype> m_starts;

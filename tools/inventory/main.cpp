@@ -221,6 +221,11 @@ int main(int argc, char **argv)
                 finish(0, QString());
         });
     });
+    QObject::connect(page.get(), &SavedPage::refusedAddress, &app, [&] {
+        finish(2, QStringLiteral("not an address: %1; %2")
+                      .arg(parser.isSet(urlOption) ? parser.value(urlOption) : pageUrl.toString(),
+                           usage));
+    });
     QObject::connect(page.get(), &SavedPage::failed, &app, [&](const QString &why) {
         finish(1, QStringLiteral("cannot load %1: %2").arg(input, why));
     });
