@@ -152,6 +152,7 @@ Inventory PageInventory::fromJson(const QByteArray &json)
     inventory.lastModified = root.value(QLatin1String("lastModified")).toString();
     inventory.markupBytes = qint64(root.value(QLatin1String("markupBytes")).toDouble());
     inventory.linkCount = root.value(QLatin1String("linkCount")).toInt();
+    inventory.unreachableFrames = root.value(QLatin1String("unreachableFrames")).toInt();
     for (const QJsonValue &pair : root.value(QLatin1String("metaTags")).toArray()) {
         const QJsonArray items = pair.toArray();
         inventory.metaTags.append({items.at(0).toString(), items.at(1).toString()});

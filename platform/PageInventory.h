@@ -60,6 +60,9 @@ struct Inventory {
     QString lastModified;
     qint64 markupBytes = 0; // UTF-8 bytes of the document's markup as the engine writes it
     int linkCount = 0;
+    // Frames (and objects) showing a document of another origin, whose pictures
+    // the collector could not list.
+    int unreachableFrames = 0;
     QList<QPair<QString, QString>> metaTags; // name (or property, http-equiv) and content
     QList<InventoryLink> links;              // the top document's and its same-origin frames'
     QList<InventoryEntry> pictures;
@@ -72,7 +75,10 @@ struct Inventory {
 // Takes the inventory of the live document of a page, by a script that runs in
 // a JavaScript world of its own (not the page's): the page's scripts can
 // neither see nor change it, and it runs with the page's scripts turned off.
-// Same-origin frames are walked, cross-origin frames are not.
+// It reaches every part of the document it may read: open shadow roots (a
+// host's shadow tree right after the host), same-origin frames at any depth and
+// the SVG documents of same-origin objects and embeds, each where it stands.
+// Frames of other origins cannot be entered; they are counted.
 class PageInventory {
 public:
     // The isolated world the collector runs in, used by nothing else.

@@ -453,6 +453,22 @@ QWidget *PageInfoWindow::makeGeneralTab()
     return page;
 }
 
+namespace {
+
+// General's count of pictures, and the frames of other sites it could not look into.
+QString picturesText(int pictures, int unreachableFrames)
+{
+    const QString count = QLocale().toString(pictures);
+    if (unreachableFrames == 1)
+        return count + PageInfoWindow::tr("; 1 frame from other sites not listed");
+    if (unreachableFrames > 1)
+        return count + PageInfoWindow::tr("; %1 frames from other sites not listed")
+                           .arg(QLocale().toString(unreachableFrames));
+    return count;
+}
+
+} // namespace
+
 void PageInfoWindow::fillGeneral()
 {
     const Inventory &info = inventory();
@@ -483,7 +499,7 @@ void PageInfoWindow::fillGeneral()
                       .arg(PageInventory::byteText(info.markupBytes))
                       .arg(QLocale().toString(info.markupBytes)));
     // The pictures as the Media tab counts them, kept up to date by updateCount.
-    set("pictures", QLocale().toString(pictureCount()));
+    set("pictures", picturesText(pictureCount(), info.unreachableFrames));
     set("links", QLocale().toString(info.linkCount));
     m_metaTable->setRowCount(int(info.metaTags.size()));
     for (int i = 0; i < info.metaTags.size(); ++i) {
@@ -872,7 +888,7 @@ void PageInfoWindow::updateCount()
     m_count->setText(text);
     if (auto *general = m_general->findChild<QLabel *>(QStringLiteral("general_pictures"));
         general && inventory().valid)
-        general->setText(QLocale().toString(all));
+        general->setText(picturesText(all, inventory().unreachableFrames));
     const bool any = !selectedRows().isEmpty();
     m_saveSelected->setEnabled(any && !saving());
     m_copy->setEnabled(any);

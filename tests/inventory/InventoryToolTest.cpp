@@ -6,12 +6,15 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/inotify.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -221,6 +224,124 @@ TEST_F(InventoryTool, EscapesTabsAndBreaksInAddresses)
                                      "picture\thttps://example.com/d/xy.png\tlink\n"));
 }
 
+// A page that tries every way a page runs script, with pictures that only a
+// script would add: none is listed, however the page is parsed. What a browser
+// running scripts uses is listed, <noscript> fallbacks only without scripts;
+// the pictures of srcdoc frames and of declarative shadow trees are listed
+// too, and a style sheet named in the body (which holds the parser) delays the
+// list but does not stop it. Nothing is asked of the server.
+TEST_F(InventoryTool, RunsNoScriptOfThePageAndListsWhatEachKindOfBrowserUses)
+{
+    const QByteArray ran = "document.body.insertAdjacentHTML('beforeend', '<img src=pics/ran-";
+    const QByteArray page =
+        "<!DOCTYPE html><html><head>\n"
+        "<noscript><img src=\"pics/head-noscript.png\"></noscript>\n"
+        "<script>document.write('<img src=\"pics/ran-inline.png\">')</script>\n"
+        "<script src=\"data:text/javascript,document.write('<img "
+        "src=pics/ran-src.png>')\"></script>\n"
+        "<meta http-equiv=\"refresh\" content=\"0; url=javascript:" +
+        ran +
+        "refresh.png>')\">\n"
+        "<link rel=\"preconnect\" href=\"" +
+        site.origin().toUtf8() +
+        "\"><link rel=\"prefetch\" href=\"pics/prefetch.png\">\n"
+        "</head><body onload=\"" +
+        ran +
+        "onload.png>')\">\n"
+        "<img src=\"pics/logo.png\">\n"
+        "<noscript><img src=\"pics/body-noscript.png\"></noscript>\n"
+        "<details open ontoggle=\"" +
+        ran +
+        "toggle.png>')\"><summary>s</summary></details>\n"
+        "<svg onload=\"" +
+        ran +
+        "svg.png>')\"></svg>\n"
+        "<iframe srcdoc=\"<script>parent." +
+        ran +
+        "srcdoc.png>')</script><img src=pics/in-srcdoc.png>\"></iframe>\n"
+        "<iframe src=\"javascript:parent." +
+        ran +
+        "frame-url.png>')\"></iframe>\n"
+        "<div><template shadowroot=\"open\"><img src=\"pics/shadow.png\"></template></div>\n"
+        "<p>text</p><link rel=\"stylesheet\" href=\"css/main.css\">\n"
+        "<img src=\"pics/after-sheet.png\">\n"
+        "<script type=\"module\">" +
+        ran +
+        "module.png>')</script>\n"
+        "</body></html>\n";
+    const QString path = write(QStringLiteral("hostile.html"), page);
+    const QString url = site.url(QStringLiteral("/h/page.html"));
+    const QByteArray folder = site.url(QStringLiteral("/h/pics/")).toUtf8();
+    auto lines = [&](const QList<QByteArray> &names) {
+        QByteArray out;
+        for (const QByteArray &name : names)
+            out += "picture\t" + folder + name + "\timg\n";
+        return out;
+    };
+    const ToolRun scripting = inventory({QStringLiteral("--url"), url, path});
+    ASSERT_EQ(scripting.status, 0) << scripting.err.constData();
+    EXPECT_EQ(scripting.err, QByteArray());
+    EXPECT_EQ(scripting.out, lines({"logo.png", "in-srcdoc.png", "shadow.png", "after-sheet.png"}));
+    const ToolRun crawler = harvest({QStringLiteral("--inventory"), QStringLiteral("--no-script"),
+                                     QStringLiteral("--url"), url, path});
+    ASSERT_EQ(crawler.status, 0) << crawler.err.constData();
+    EXPECT_EQ(crawler.out, lines({"head-noscript.png", "logo.png", "body-noscript.png",
+                                  "in-srcdoc.png", "shadow.png", "after-sheet.png"}));
+    EXPECT_EQ(site.server().requests(), QStringList());
+    EXPECT_EQ(site.otherServer().requests(), QStringList());
+}
+
+// A saved page read at its own file address: the files beside it that it
+// names (a style sheet, a frame, an object, a script, pictures) are not even
+// opened; the system tells every open of a file in the folder.
+TEST_F(InventoryTool, OpensNoFileBesideThePage)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("page.html"));
+    ASSERT_TRUE(testsupport::writeFile(
+        path, "<link rel=\"stylesheet\" href=\"head.css\"><link rel=\"icon\" href=\"pic.png\">"
+              "<p>x</p><link rel=\"stylesheet\" href=\"body.css\">"
+              "<iframe src=\"frame.html\"></iframe><object data=\"drawing.svg\" "
+              "type=\"image/svg+xml\"></object><img src=\"pic.png\"><script "
+              "src=\"script.js\"></script><video poster=\"pic.png\" src=\"clip.mp4\"></video>"));
+    const QList<QPair<const char *, QByteArray>> beside = {
+        {"head.css", "body { background: url(leak-head.png) }"},
+        {"body.css", "p { background: url(leak-body.png) }"},
+        {"frame.html", "<img src=\"leak-frame.png\">"},
+        {"drawing.svg",
+         "<svg xmlns=\"http://www.w3.org/2000/svg\"><image href=\"leak.png\"/></svg>"},
+        {"script.js", "document.write('<img src=leak-script.png>')"},
+        {"pic.png", InventorySite::pngBytes(2, 2)},
+        {"clip.mp4", "not a film"}};
+    for (const auto &[name, bytes] : beside)
+        ASSERT_TRUE(testsupport::writeFile(folder.filePath(QString::fromLatin1(name)), bytes));
+
+    const int watcher = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watcher, 0);
+    ASSERT_GE(inotify_add_watch(watcher, QFile::encodeName(folder.path()).constData(),
+                                IN_OPEN | IN_ACCESS),
+              0);
+    const ToolRun direct = inventory({path});
+    QSet<QString> opened;
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (ssize_t got; (got = ::read(watcher, buffer, sizeof buffer)) > 0;) {
+        for (char *at = buffer; at < buffer + got;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(at);
+            if (event->len > 0)
+                opened.insert(QString::fromLocal8Bit(event->name));
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+    ::close(watcher);
+
+    ASSERT_EQ(direct.status, 0) << direct.err.constData();
+    const QByteArray here = QUrl::fromLocalFile(folder.path()).toEncoded() + '/';
+    EXPECT_EQ(direct.out, "picture\t" + here + "pic.png\timg,icon,poster\n" + "picture\t" + here +
+                              "drawing.svg\tobject\n");
+    EXPECT_EQ(opened, QSet<QString>({QStringLiteral("page.html")}));
+}
+
 TEST_F(InventoryTool, RefusesWhatItCannotRead)
 {
     const QString missing = dir.filePath(QStringLiteral("nothing.html"));
@@ -243,11 +364,14 @@ TEST_F(InventoryTool, RefusesBadUsage)
     for (const QStringList &arguments :
          {QStringList(), QStringList({saved, saved}),
           QStringList({QStringLiteral("--bogus"), saved}), QStringList({QStringLiteral("--url")}),
-          QStringList({QStringLiteral("--url"), QStringLiteral("no/scheme"), saved})}) {
+          QStringList({QStringLiteral("--url"), QStringLiteral("no/scheme"), saved}),
+          // No host: the engine cannot read it (and gave no answer at all).
+          QStringList({QStringLiteral("--url"), QStringLiteral("http://"), saved})}) {
         const ToolRun direct = inventory(arguments);
         EXPECT_EQ(direct.status, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(direct.err.startsWith("quarrow-inventory: ")) << direct.err.constData();
-        EXPECT_TRUE(direct.err.endsWith("usage: quarrow-inventory [--url PAGE_URL] FILE\n"))
+        EXPECT_TRUE(
+            direct.err.endsWith("usage: quarrow-inventory [--url PAGE_URL] [--no-script] FILE\n"))
             << direct.err.constData();
         EXPECT_EQ(direct.err.count('\n'), 1) << direct.err.constData();
         EXPECT_EQ(direct.out, QByteArray());
@@ -255,13 +379,14 @@ TEST_F(InventoryTool, RefusesBadUsage)
     ToolRun viaHarvest = harvest({QStringLiteral("--inventory")});
     EXPECT_EQ(viaHarvest.status, 2);
     EXPECT_EQ(viaHarvest.err, QByteArray("quarrow-harvest: no FILE given; usage: quarrow-harvest "
-                                         "--inventory [--url PAGE_URL] FILE\n"));
+                                         "--inventory [--url PAGE_URL] [--no-script] FILE\n"));
     // --out belongs to the classic harvest only.
     viaHarvest =
         harvest({QStringLiteral("--inventory"), QStringLiteral("--out"), dir.path(), saved});
     EXPECT_EQ(viaHarvest.status, 2);
-    EXPECT_EQ(viaHarvest.err, QByteArray("quarrow-harvest: Unknown option 'out'.; usage: "
-                                         "quarrow-harvest --inventory [--url PAGE_URL] FILE\n"));
+    EXPECT_EQ(viaHarvest.err,
+              QByteArray("quarrow-harvest: Unknown option 'out'.; usage: "
+                         "quarrow-harvest --inventory [--url PAGE_URL] [--no-script] FILE\n"));
     EXPECT_EQ(viaHarvest.out, QByteArray());
 }
 
@@ -274,6 +399,7 @@ TEST_F(InventoryTool, TellsItsVersionAndHelp)
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains("--url <PAGE_URL>")) << help.out.constData();
     EXPECT_TRUE(help.out.contains("picture<TAB>address<TAB>kinds"));
+    EXPECT_TRUE(help.out.contains("--no-script")) << help.out.constData();
     const ToolRun viaHarvest = harvest({QStringLiteral("--inventory"), QStringLiteral("--help")});
     EXPECT_EQ(viaHarvest.status, 0);
     EXPECT_TRUE(viaHarvest.out.contains("picture<TAB>address<TAB>kinds"));

@@ -280,6 +280,11 @@ TEST_F(PageInfoWindowTest, ListsEveryPictureOnceWithCandidatesFoldedIntoTheirIma
               QStringLiteral("UTF-8"));
     EXPECT_EQ(window->findChild<QLabel *>(QStringLiteral("general_mode"))->text(),
               QStringLiteral("Standards mode"));
+    // The cross-origin frame could not be entered, and the window says so.
+    EXPECT_EQ(inventory.unreachableFrames, 1);
+    EXPECT_EQ(window->findChild<QLabel *>(QStringLiteral("general_pictures"))->text(),
+              QStringLiteral("%1; 1 frame from other sites not listed")
+                  .arg(QLocale().toString(qlonglong(inventory.pictures.size()))));
     EXPECT_EQ(window->linksModel()->rowCount(), inventory.links.size());
     EXPECT_EQ(window->findChild<QLabel *>(QStringLiteral("general_type"))->text(),
               QStringLiteral("text/html"));

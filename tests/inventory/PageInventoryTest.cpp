@@ -314,6 +314,91 @@ TEST_F(InventoryTest, ThePageCannotSeeOrChangeTheCollector)
     EXPECT_EQ(lines(collect()), plain);
 }
 
+// Every part of the document a browser shows: the open shadow tree of a custom
+// element (its style sheet and what it slots in), frames of the same origin
+// three deep, and the SVG documents of an object and an embed, each where it
+// stands. A closed shadow tree cannot be read, nor the two frames of the other
+// origin, which are counted instead.
+TEST_F(InventoryTest, ReachesShadowTreesNestedFramesAndTheDocumentsOfObjects)
+{
+    const QString other = site.otherServer().urlText(QStringLiteral("/cross.html"));
+    site.server().setRoute(
+        QStringLiteral("/reach/page.html"),
+        "<!DOCTYPE html><html><head><title>reach</title><script>\n"
+        "customElements.define('photo-card', class extends HTMLElement {\n"
+        "  constructor() { super(); this.attachShadow({mode: 'open'}).innerHTML =\n"
+        "    '<style>.f { background-image: url(/reach/shadow-bg.png); width: 4px; height: 4px "
+        "}</style>' +\n"
+        "    '<div class=\"f\"></div><img src=\"/reach/shadow.png\"><slot></slot>'; }\n"
+        "});\n"
+        "customElements.define('closed-card', class extends HTMLElement {\n"
+        "  constructor() { super(); this.attachShadow({mode: 'closed'}).innerHTML =\n"
+        "    '<img src=\"/reach/closed.png\">'; }\n"
+        "});\n"
+        "</script></head><body>\n"
+        "<img src=\"/reach/before.png\">\n"
+        "<photo-card><img src=\"/reach/slotted.png\"></photo-card>\n"
+        "<closed-card></closed-card>\n"
+        "<iframe src=\"/reach/frame1.html\"></iframe>\n"
+        "<object data=\"/reach/drawing.svg\" type=\"image/svg+xml\" width=\"20\" "
+        "height=\"20\"></object>\n"
+        "<embed src=\"/reach/embedded.svg\" type=\"image/svg+xml\" width=\"20\" height=\"20\">\n"
+        "<iframe src=\"" +
+            other.toUtf8() +
+            "\"></iframe>\n"
+            "<img src=\"/reach/after.png\">\n"
+            "</body></html>");
+    site.server().setRoute(QStringLiteral("/reach/frame1.html"),
+                           "<img src=\"/reach/depth1.png\"><iframe "
+                           "src=\"/reach/frame2.html\"></iframe>");
+    site.server().setRoute(QStringLiteral("/reach/frame2.html"),
+                           "<img src=\"/reach/depth2.png\"><iframe src=\"/reach/frame3.html\">"
+                           "</iframe><iframe src=\"" +
+                               other.toUtf8() + "\"></iframe>");
+    site.server().setRoute(QStringLiteral("/reach/frame3.html"), "<img src=\"/reach/depth3.png\">");
+    site.server().setRoute(QStringLiteral("/reach/drawing.svg"),
+                           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"20\" height=\"20\">"
+                           "<image href=\"/reach/in-object.png\" width=\"5\" height=\"5\"/></svg>",
+                           "image/svg+xml");
+    site.server().setRoute(
+        QStringLiteral("/reach/embedded.svg"),
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+        "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"20\" height=\"20\">"
+        "<image xlink:href=\"in-embed.png\" width=\"5\" height=\"5\"/></svg>",
+        "image/svg+xml");
+    ASSERT_TRUE(load(site.url(QStringLiteral("/reach/page.html"))));
+    // The load waits for the frames; the objects' documents may come later.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return mainWorld(
+                       QStringLiteral("(function () { const o = document.querySelector('object');"
+                                      "const e = document.querySelector('embed');"
+                                      "const od = o.contentDocument, ed = e.getSVGDocument();"
+                                      "return !!od && !!ed && od.readyState === 'complete' && "
+                                      "ed.readyState === 'complete'; })()"))
+                .toBool();
+        },
+        20000));
+    const Inventory inventory = collect();
+    ASSERT_TRUE(inventory.valid) << inventory.error.toStdString();
+    EXPECT_EQ(lines(inventory), QStringList({
+                                    QStringLiteral("/reach/before.png img 1"),
+                                    QStringLiteral("/reach/shadow-bg.png css 2"),
+                                    QStringLiteral("/reach/shadow.png img 1"),
+                                    QStringLiteral("/reach/slotted.png img 1"),
+                                    QStringLiteral("/reach/depth1.png img 1"),
+                                    QStringLiteral("/reach/depth2.png img 1"),
+                                    QStringLiteral("/reach/depth3.png img 1"),
+                                    QStringLiteral("/reach/drawing.svg object 1"),
+                                    QStringLiteral("/reach/in-object.png svg 1"),
+                                    QStringLiteral("/reach/embedded.svg object 1"),
+                                    QStringLiteral("/reach/in-embed.png svg 1"),
+                                    QStringLiteral("/reach/after.png img 1"),
+                                }))
+        << lines(inventory).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(inventory.unreachableFrames, 2);
+}
+
 TEST_F(InventoryTest, ComesBackInvalidForAPageThatGoesAway)
 {
     ASSERT_TRUE(load(site.url(QStringLiteral("/page.html"))));

@@ -1,35 +1,37 @@
 // quarrow-inventory: the page inventory on the command line. See kDescription below.
 
+#include "SavedPage.h"
 #include "platform/PageInventory.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QStringConverter>
 #include <QTimer>
 #include <QUrl>
-#include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <unistd.h>
 
 namespace {
 
 const char kDescription[] =
-    "Loads FILE (a saved page) with PAGE_URL as its address (default: FILE's own\n"
-    "file URL), with its scripts off and without fetching anything it names, and\n"
-    "prints every picture it uses, one a line, in document order of first use:\n"
-    "\"picture<TAB>address<TAB>kinds\", the kinds comma-separated among img, srcset,\n"
-    "source, lazy, css, icon, meta, poster, input, svg, object, link.\n"
+    "Reads FILE (a saved page) as the web engine does at PAGE_URL (default: FILE's\n"
+    "own file URL), without fetching anything it names and without running any of\n"
+    "its scripts, and prints every picture it uses, one a line, in document order\n"
+    "of first use: \"picture<TAB>address<TAB>kinds\", the kinds comma-separated among\n"
+    "img, srcset, source, lazy, css, icon, meta, poster, input, svg, object, link.\n"
+    "\n"
+    "The page is parsed as a browser that runs scripts parses it: what it holds\n"
+    "inside <noscript> is text, and not listed. With --no-script it is parsed as a\n"
+    "browser without scripts (a search engine's crawler) parses it, and that is\n"
+    "listed too. Frames the page names are not loaded; frames made of its own text\n"
+    "(srcdoc) are, and their pictures listed, as are those of open shadow roots.\n"
     "\n"
     "FILE is read as UTF-8 unless it starts with a byte order mark or its markup\n"
     "names its character set near the top.\n"
@@ -42,9 +44,6 @@ const char kDescription[] =
     "list could not be written, one line on standard error says why; 2 for a usage\n"
     "error or a FILE that cannot be read.";
 
-// The page's text goes into the engine in pieces of this many characters: one
-// piece is one message to the page's process, and those have a size limit.
-constexpr qsizetype kPieceChars = 1024 * 1024;
 // A last resort only, as every step below is answered by the engine on its own:
 // the engine gets this long, plus kPatiencePerMegabyteMs for each MB of the
 // page (the collector takes some 3 s a MB of dense markup on a slow machine).
@@ -90,7 +89,7 @@ bool printPictures(const QString &lines)
     return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
 }
 
-// Nothing is fetched: the only request let through is the empty document the
+// Nothing is fetched: the only request let through is the first document the
 // page's text is written into, which the engine makes from a data: address.
 class FetchNothing : public QWebEngineUrlRequestInterceptor {
 public:
@@ -102,22 +101,6 @@ public:
     }
 };
 
-// Stays on the document it was given: a refresh, a frame or a link opens nothing.
-class SavedPage : public QWebEnginePage {
-public:
-    using QWebEnginePage::QWebEnginePage;
-    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
-    {
-        if (!isMainFrame || m_navigated || url.scheme() != QLatin1String("data"))
-            return false;
-        m_navigated = true;
-        return true;
-    }
-
-private:
-    bool m_navigated = false;
-};
-
 // The page's text, decoded as a byte order mark or its own markup says, else as
 // UTF-8; `encoding` is set to the name of the character set it was read in.
 QString pageText(const QByteArray &bytes, QByteArray &encoding)
@@ -127,39 +110,6 @@ QString pageText(const QByteArray &bytes, QByteArray &encoding)
         decoder = QStringDecoder(QStringDecoder::Utf8);
     encoding = decoder.name();
     return decoder(bytes);
-}
-
-// Where the pieces of `text` start: each piece ends between two characters,
-// not inside a surrogate pair. There is always one piece, if empty.
-QList<qsizetype> pieceStarts(const QString &text)
-{
-    QList<qsizetype> starts;
-    qsizetype at = 0;
-    do {
-        starts.append(at);
-        qsizetype length = qMin(kPieceChars, text.size() - at);
-        if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate())
-            --length;
-        at += length;
-    } while (at < text.size());
-    return starts;
-}
-
-// The script that writes one piece of `text` into the page's document: the
-// first opens the document, the last closes it and tells how far its parser got.
-// Made when it is sent, so that only one piece at a time is held twice.
-QString writingScript(const QString &text, const QList<qsizetype> &starts, qsizetype piece)
-{
-    const qsizetype at = starts.at(piece);
-    const qsizetype end = piece + 1 < starts.size() ? starts.at(piece + 1) : text.size();
-    const QByteArray quoted =
-        QJsonDocument(QJsonArray{text.mid(at, end - at)}).toJson(QJsonDocument::Compact);
-    QString script = QStringLiteral("document.write(%1[0]);").arg(QString::fromUtf8(quoted));
-    if (piece == 0)
-        script.prepend(QStringLiteral("document.open();"));
-    if (piece + 1 == starts.size())
-        script += QStringLiteral("document.close();document.readyState");
-    return script;
 }
 
 } // namespace
@@ -188,8 +138,9 @@ int main(int argc, char **argv)
 
     const QString usage =
         programName == QLatin1String("quarrow-inventory")
-            ? QStringLiteral("usage: quarrow-inventory [--url PAGE_URL] FILE")
-            : QStringLiteral("usage: %1 --inventory [--url PAGE_URL] FILE").arg(programName);
+            ? QStringLiteral("usage: quarrow-inventory [--url PAGE_URL] [--no-script] FILE")
+            : QStringLiteral("usage: %1 --inventory [--url PAGE_URL] [--no-script] FILE")
+                  .arg(programName);
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     const QCommandLineOption helpOption = parser.addHelpOption();
@@ -197,6 +148,10 @@ int main(int argc, char **argv)
     const QCommandLineOption urlOption(QStringLiteral("url"), QStringLiteral("The page's address."),
                                        QStringLiteral("PAGE_URL"));
     parser.addOption(urlOption);
+    const QCommandLineOption noScriptOption(
+        QStringLiteral("no-script"),
+        QStringLiteral("Read the page as a browser without scripts does, <noscript> included."));
+    parser.addOption(noScriptOption);
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The saved page."));
     if (!parser.parse(app.arguments())) {
         say(parser.errorText() + QStringLiteral("; ") + usage);
@@ -231,26 +186,17 @@ int main(int argc, char **argv)
         return 2;
     }
     QByteArray encoding;
-    // The file's bytes go as soon as they are read as text, and the text as
-    // soon as its last piece is in the engine.
+    // The file's bytes go as soon as they are read as text; the page lets its
+    // text go once its last piece is in the engine.
     QString text = pageText(bytes, encoding);
     bytes = QByteArray();
-    const QList<qsizetype> starts = pieceStarts(text);
 
     // The page goes before its profile, and the profile before the interceptor
     // it asks: a request still under way as they go finds it there.
     FetchNothing interceptor;
     QWebEngineProfile profile; // off the record: nothing on disk, nothing shared
     profile.setUrlRequestInterceptor(&interceptor);
-    auto page = std::make_unique<SavedPage>(&profile);
-    QWebEngineSettings *settings = page->settings();
-    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    settings->setAttribute(QWebEngineSettings::AutoLoadImages, false);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    // The engine fetches the page's icon by itself, past the interceptor.
-    settings->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
-    settings->setAttribute(QWebEngineSettings::TouchIconsEnabled, false);
+    auto page = std::make_unique<SavedPage>(&profile, !parser.isSet(noScriptOption));
 
     bool finished = false;
     auto finish = [&](int status, const QString &message) {
@@ -261,7 +207,11 @@ int main(int argc, char **argv)
             say(message);
         app.exit(status);
     };
-    auto collect = [&] {
+    // The list is taken as soon as the parser has read the page. Nothing waits
+    // for the page's load to end: that waits for its objects, which start only
+    // once the engine lays the page out, and a page nobody shows is laid out only
+    // when something asks.
+    QObject::connect(page.get(), &SavedPage::parsed, &app, [&] {
         PageInventory::collectList(page.get(), [&](const QString &lines, const QString &error) {
             if (!error.isEmpty())
                 finish(1, QStringLiteral("cannot list the pictures of %1: %2").arg(input, error));
@@ -270,38 +220,15 @@ int main(int argc, char **argv)
             else
                 finish(0, QString());
         });
-    };
-    // The page is written into the document from the collector's world, and
-    // the list is taken as soon as the parser has read it all. Nothing waits for
-    // the page's load to end: that waits for its frames and objects, which start
-    // only once the engine lays the page out, and a page nobody shows is laid out
-    // only when something asks.
-    std::function<void(qsizetype)> write = [&](qsizetype piece) {
-        QString script = writingScript(text, starts, piece);
-        if (piece + 1 == starts.size())
-            text = QString();
-        page->runJavaScript(script, PageInventory::worldId, [&, piece](const QVariant &result) {
-            if (piece + 1 < starts.size()) {
-                write(piece + 1);
-            } else if (result.toString() == QLatin1String("interactive") ||
-                       result.toString() == QLatin1String("complete")) {
-                collect();
-            } else {
-                finish(1,
-                       QStringLiteral("cannot load %1: the engine did not read it all").arg(input));
-            }
-        });
-    };
-    QObject::connect(
-        page.get(), &QWebEnginePage::loadFinished, &app,
-        [&](bool ok) {
-            if (ok)
-                write(0);
-            else
-                finish(1, QStringLiteral("cannot load %1: the engine refused the address %2")
-                              .arg(input, pageUrl.toString()));
-        },
-        Qt::SingleShotConnection);
+    });
+    QObject::connect(page.get(), &SavedPage::refusedAddress, &app, [&] {
+        finish(2, QStringLiteral("not an address: %1; %2")
+                      .arg(parser.isSet(urlOption) ? parser.value(urlOption) : pageUrl.toString(),
+                           usage));
+    });
+    QObject::connect(page.get(), &SavedPage::failed, &app, [&](const QString &why) {
+        finish(1, QStringLiteral("cannot load %1: %2").arg(input, why));
+    });
     QObject::connect(page.get(), &QWebEnginePage::renderProcessTerminated, &app, [&] {
         finish(1, QStringLiteral("cannot load %1: the engine's page process ended").arg(input));
     });
@@ -316,9 +243,8 @@ int main(int argc, char **argv)
     });
     patience.start(std::chrono::milliseconds(patienceMs));
 
-    // An empty document at the page's address, in the character set the page's
-    // text was read in; that text follows.
-    page->setContent(QByteArray(), "text/html;charset=" + encoding, pageUrl);
+    page->open(text, encoding, pageUrl);
+    text = QString();
     const int status = app.exec();
     page.reset();
     return status;

@@ -1,8 +1,10 @@
 // The page inventory collector. Runs in an isolated JavaScript world of its own,
 // so the page's scripts can neither see it nor change the built-ins it uses,
 // and it works with the page's own scripts turned off. It walks the document
-// and its same-origin frames once, in document order, and answers one JSON text
-// that PageInventory reads.
+// once, in document order, with its open shadow trees, its same-origin frames
+// and the SVG documents of its same-origin objects and embeds where they stand,
+// and answers one JSON text that PageInventory reads (with the number of frames
+// of other origins it could not enter).
 //
 // With `list` set it answers only the pictures' addresses and kinds, as lines of
 // "address<TAB>kinds" with tab, CR, LF, NUL and backslash written as \t, \r, \n,
@@ -22,6 +24,9 @@
         'data-echo', 'data-hi-res-src', 'data-full-src', 'data-large-src', 'data-zoom-image',
         'data-image', 'data-img', 'data-poster', 'data-thumb']);
     const LAZY_SRCSET_ATTRIBUTES = new Set(['data-srcset', 'data-lazy-srcset', 'data-original-set']);
+    // Elements whose lazy sources are no pictures: frames, sounds, scripts.
+    const LAZY_NONE = new Set(['iframe', 'frame', 'audio', 'script', 'embed', 'object', 'track',
+                               'link']);
     // Values that lazy-loading libraries put in these attributes that name no picture.
     const LAZY_FLAGS = /^(true|false|yes|no|on|off|[01]|lazy|eager|auto|none)$/i;
     const META_NAMES = new Set(['og:image', 'og:image:url', 'og:image:secure_url', 'twitter:image',
@@ -50,6 +55,13 @@
                lower.startsWith('data:image/') || lower.startsWith('blob:');
     }
 
+    // The document being walked when its character set is not a Unicode one: its
+    // base address and an unattached link of it. An address written with other
+    // than ASCII in it resolves through the link, as the engine resolves the
+    // page's own (the query in the page's character set: ?q=%E9 on a windows-1252
+    // page), which new URL() cannot do.
+    let anchorFor = null;
+
     function resolve(raw, base)
     {
         if (typeof raw !== 'string')
@@ -59,7 +71,12 @@
             return null;
         let address;
         try {
-            address = new URL(text, base).href;
+            if (anchorFor && base === anchorFor.base && /[^\x00-\x7f]/.test(text)) {
+                anchorFor.anchor.setAttribute('href', text);
+                address = new URL(anchorFor.anchor.href).href;
+            } else {
+                address = new URL(text, base).href;
+            }
         } catch (e) {
             return null;
         }
@@ -399,7 +416,7 @@
             if (!part || /[>+~]$/.test(part))
                 part += '*';
             try {
-                for (const el of doc.document.querySelectorAll(part))
+                for (const el of (doc.root || doc.document).querySelectorAll(part))
                     hosts.add(el);
             } catch (e) {
                 return null;
@@ -454,14 +471,32 @@
         }
     }
 
-    const info = {links: [], linkCount: 0};
+    const info = {links: [], linkCount: 0, unreachableFrames: 0};
 
+    // The document of a frame or object element when this world may read it;
+    // null when it holds none, or one of another origin.
+    function innerDocument(el, tag)
+    {
+        try {
+            if (tag === 'embed')
+                return el.getSVGDocument ? el.getSVGDocument() : null;
+            return el.contentDocument;
+        } catch (e) {
+            return null;
+        }
+    }
+
+    // A document, then the documents of its same-origin frames and objects where
+    // they stand in it, at any depth.
     function walkDocument(document)
     {
         const view = document.defaultView;
-        const doc = {document: document, unreadableSheets: false, pseudoSelectors: [],
-                     visible: true};
-        const seenSheets = new Set();
+        const savedAnchor = anchorFor;
+        const charset = (document.characterSet || '').toUpperCase();
+        anchorFor = charset === 'UTF-8' || charset.startsWith('UTF-16') || !document.createElementNS
+                        ? null
+                        : {base: document.baseURI,
+                           anchor: document.createElementNS('http://www.w3.org/1999/xhtml', 'a')};
 
         // Resource timing of this document, read once.
         const timing = new Map();
@@ -474,17 +509,53 @@
         } catch (e) {
         }
 
+        walkTree(document, document, view, false);
+
+        // Sizes the engine knows from loading them in this document.
+        for (const [address, t] of timing) {
+            const entry = entries.get(address);
+            if (!entry || entry.bytes >= 0 || entry.failed)
+                continue;
+            const size = t.decodedBodySize > 0 ? t.decodedBodySize
+                       : t.encodedBodySize > 0 ? t.encodedBodySize : -1;
+            if (size > 0)
+                entry.bytes = size;
+        }
+        anchorFor = savedAnchor;
+    }
+
+    // The style sheets of a document or shadow root: its own, then adopted ones.
+    function sheetsOf(root)
+    {
+        const sheets = Array.from(root.styleSheets || []);
+        try {
+            for (const sheet of root.adoptedStyleSheets || [])
+                sheets.push(sheet);
+        } catch (e) {
+        }
+        return sheets;
+    }
+
+    // The elements of a document or of an open shadow root, in order; a host's
+    // shadow tree right after the host. `hostHidden`: the tree shows nothing.
+    function walkTree(root, document, view, hostHidden)
+    {
+        const doc = {document: document, root: root, unreadableSheets: false,
+                     pseudoSelectors: [], visible: true};
+        const seenSheets = new Set();
+        const sheets = sheetsOf(root);
+
         // The sheets first, so that the elements whose ::before or ::after can
         // show a picture are known before the elements are walked. Their uses
         // are recorded at the place of their style or link element.
         const sheetAt = new Map();
-        for (const sheet of document.styleSheets) {
+        for (const sheet of sheets) {
             if (sheet.ownerNode)
                 sheetAt.set(sheet.ownerNode, sheet);
         }
         // Read the rules now to learn their ::before/::after selectors, but
         // record their uses at the owner's place in the walk below.
-        for (const sheet of document.styleSheets) {
+        for (const sheet of sheets) {
             const probe = {document: document, unreadableSheets: false, pseudoSelectors: []};
             probeSheet(sheet, probe, new Set());
             if (probe.unreadableSheets)
@@ -494,13 +565,58 @@
         }
         const hosts = pseudoHosts(doc);
 
-        const all = document.getElementsByTagName('*');
+        const all = root === document ? document.getElementsByTagName('*')
+                                      : root.querySelectorAll('*');
         // Below an element that shows nothing, until the element after it and
         // all it holds (null: to the end).
-        let hidden = false;
+        let hidden = hostHidden;
         let hiddenEnd = null;
         const pictures = new Set();  // the picture elements whose sources are read
         const baseUri = document.baseURI;
+
+        // The computed styles of `el`: skipped below an element that shows
+        // nothing (no box, so no picture shown; its inline style is still read).
+        // False when `el` shows nothing.
+        function styleStep(el)
+        {
+            if (hidden) {
+                if (el !== hiddenEnd) {
+                    const inline = el.getAttribute('style');
+                    if (inline && inline.indexOf('url(') >= 0 && el.style) {
+                        doc.visible = false;
+                        styleUses(el.style, el, '', baseUri, doc);
+                        doc.visible = true;
+                    }
+                    return false;
+                }
+                hidden = false;
+            }
+            const style = view.getComputedStyle(el);
+            if (style.display === 'none') {
+                // The first element after this one's descendants, in document
+                // order. Each ancestor climbed here ends the subtree of a later
+                // hidden element at most once, so the climbs add up to one walk.
+                hidden = true;
+                let up = el;
+                while (up && !up.nextElementSibling)
+                    up = up.parentElement;
+                hiddenEnd = up ? up.nextElementSibling : null;
+                const inline = el.getAttribute('style');
+                if (inline && inline.indexOf('url(') >= 0 && el.style) {
+                    doc.visible = false;
+                    styleUses(el.style, el, '', baseUri, doc);
+                    doc.visible = true;
+                }
+                return false;
+            }
+            styleUses(style, el, '', baseUri, doc);
+            if (hosts === null || hosts.has(el)) {
+                styleUses(view.getComputedStyle(el, '::before'), el, '::before', baseUri, doc);
+                styleUses(view.getComputedStyle(el, '::after'), el, '::after', baseUri, doc);
+            }
+            return true;
+        }
+
         for (let i = 0, n = all.length; i < n; ++i) {
             const el = all[i];
             const tag = el.localName;
@@ -610,6 +726,12 @@
                                 (!type && (address.startsWith('data:image/') ||
                                            typeOfFile(address)))))
                     shows(use(address, 'object', el, '', type), el);
+                // An SVG document it shows, read where it stands.
+                const inner = innerDocument(el, tag);
+                if (inner && inner.documentElement)
+                    walkDocument(inner);
+                else if (tag === 'object' && el.contentWindow)
+                    info.unreachableFrames += 1;
                 break;
             }
             case 'a':
@@ -638,28 +760,31 @@
                 break;
             case 'iframe':
             case 'frame': {
-                let inner = null;
-                try {
-                    inner = el.contentDocument;
-                } catch (e) {
-                    inner = null;
-                }
+                const inner = innerDocument(el, tag);
                 if (inner && inner.documentElement)
                     walkDocument(inner);
+                else if (!inner && el.contentWindow)
+                    info.unreachableFrames += 1;
                 break;
             }
             default:
                 break;
             }
 
-            // Lazy-loading attributes, on any element. Their names only: an
+            // Lazy-loading attributes, on any element that may show a picture
+            // (a frame's or a sound's lazy source is none). Their names only: an
             // attribute asked for as a node stays one as long as its element.
-            const names = el.getAttributeNames();
+            const names = LAZY_NONE.has(tag) ? [] : el.getAttributeNames();
             for (let a = 0; a < names.length; ++a) {
                 const name = names[a];
                 if (name.length < 6 || name.charCodeAt(0) !== 100 /* d */ || !name.startsWith('data-'))
                     continue;
                 if (!LAZY_ATTRIBUTES.has(name) && !LAZY_SRCSET_ATTRIBUTES.has(name))
+                    continue;
+                // A video's lazy poster is a picture, its lazy source not.
+                if ((tag === 'video' && name !== 'data-poster') ||
+                    (tag === 'source' && el.parentElement &&
+                     /^(video|audio)$/.test(el.parentElement.localName)))
                     continue;
                 const value = el.getAttribute(name);
                 if (LAZY_ATTRIBUTES.has(name)) {
@@ -683,60 +808,18 @@
                 }
             }
 
-            // Computed styles: skipped below an element that shows nothing
-            // (no box, so no picture shown; its inline style is still read).
-            if (hidden) {
-                if (el !== hiddenEnd) {
-                    const inline = el.getAttribute('style');
-                    if (inline && inline.indexOf('url(') >= 0 && el.style) {
-                        doc.visible = false;
-                        styleUses(el.style, el, '', baseUri, doc);
-                        doc.visible = true;
-                    }
-                    continue;
-                }
-                hidden = false;
-            }
-            const style = view.getComputedStyle(el);
-            if (style.display === 'none') {
-                // The first element after this one's descendants, in document
-                // order. Each ancestor climbed here ends the subtree of a later
-                // hidden element at most once, so the climbs add up to one walk.
-                hidden = true;
-                let up = el;
-                while (up && !up.nextElementSibling)
-                    up = up.parentElement;
-                hiddenEnd = up ? up.nextElementSibling : null;
-                const inline = el.getAttribute('style');
-                if (inline && inline.indexOf('url(') >= 0 && el.style) {
-                    doc.visible = false;
-                    styleUses(el.style, el, '', baseUri, doc);
-                    doc.visible = true;
-                }
-                continue;
-            }
-            styleUses(style, el, '', baseUri, doc);
-            if (hosts === null || hosts.has(el)) {
-                styleUses(view.getComputedStyle(el, '::before'), el, '::before', baseUri, doc);
-                styleUses(view.getComputedStyle(el, '::after'), el, '::after', baseUri, doc);
-            }
+            const showing = styleStep(el);
+            // An open shadow tree, and what it slots in (the host's own
+            // children, walked in their turn).
+            const shadow = el.shadowRoot;
+            if (shadow)
+                walkTree(shadow, document, view, !showing);
         }
 
         // Sheets with no element of their own in the walk (adopted, or owned
         // by a node outside the elements).
-        for (const sheet of document.styleSheets)
+        for (const sheet of sheets)
             sheetUses(sheet, doc, seenSheets);
-
-        // Sizes the engine knows from loading them in this document.
-        for (const [address, t] of timing) {
-            const entry = entries.get(address);
-            if (!entry || entry.bytes >= 0 || entry.failed)
-                continue;
-            const size = t.decodedBodySize > 0 ? t.decodedBodySize
-                       : t.encodedBodySize > 0 ? t.encodedBodySize : -1;
-            if (size > 0)
-                entry.bytes = size;
-        }
     }
 
     // Reads a sheet's rules only for their ::before/::after selectors.
@@ -823,6 +906,7 @@
         lastModified: top.lastModified,
         markupBytes: markupBytes,
         linkCount: info.linkCount,
+        unreachableFrames: info.unreachableFrames,
         metaTags: metaTags,
         links: info.links,
         pictures: order.map(e => ({
