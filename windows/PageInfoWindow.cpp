@@ -664,6 +664,12 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_open->setObjectName(QStringLiteral("mediaOpen"));
     m_export = new QPushButton(tr("&Export\u2026"), page);
     m_export->setObjectName(QStringLiteral("mediaExport"));
+    m_showInPage = new QPushButton(tr("Sho&w in Page"), page);
+    m_showInPage->setObjectName(QStringLiteral("mediaShowInPage"));
+    m_showInPage->setToolTip(tr("Scroll the Browser tab to the picture and outline it"));
+    m_showInSource = new QPushButton(tr("Show in So&urce Code"), page);
+    m_showInSource->setObjectName(QStringLiteral("mediaShowInSource"));
+    m_showInSource->setToolTip(tr("Mark the line of the picture's element in the Source Code tab"));
     m_progress = new QProgressBar(page);
     m_progress->setObjectName(QStringLiteral("mediaSaveProgress"));
     m_progress->setFormat(tr("Saving %v of %m"));
@@ -671,7 +677,8 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_cancel = new QPushButton(tr("Cancel"), page);
     m_cancel->setObjectName(QStringLiteral("mediaSaveCancel"));
     m_cancel->hide();
-    for (QPushButton *button : {m_saveSelected, m_saveAll, m_copy, m_open, m_export})
+    for (QPushButton *button :
+         {m_saveSelected, m_saveAll, m_copy, m_open, m_export, m_showInPage, m_showInSource})
         buttons->addWidget(button);
     buttons->addStretch(1);
     buttons->addWidget(m_progress, 2);
@@ -712,6 +719,8 @@ QWidget *PageInfoWindow::makeMediaTab()
             menu.addAction(m_open->text(), this, &PageInfoWindow::openCurrent);
             menu.addAction(m_copy->text(), this, &PageInfoWindow::copyAddresses);
             menu.addAction(m_saveSelected->text(), this, [this] { chooseFolderAndSave(false); });
+            menu.addAction(m_showInPage->text(), m_showInPage, &QPushButton::click);
+            menu.addAction(m_showInSource->text(), m_showInSource, &QPushButton::click);
             menu.exec(view->viewport()->mapToGlobal(at));
         });
     }
@@ -723,6 +732,14 @@ QWidget *PageInfoWindow::makeMediaTab()
     connect(m_copy, &QPushButton::clicked, this, &PageInfoWindow::copyAddresses);
     connect(m_open, &QPushButton::clicked, this, &PageInfoWindow::openCurrent);
     connect(m_export, &QPushButton::clicked, this, &PageInfoWindow::chooseExportFile);
+    connect(m_showInPage, &QPushButton::clicked, this, [this] {
+        if (const QStringList addresses = currentAddresses(); !addresses.isEmpty())
+            emit showInPageRequested(addresses);
+    });
+    connect(m_showInSource, &QPushButton::clicked, this, [this] {
+        if (const QStringList addresses = currentAddresses(); !addresses.isEmpty())
+            emit showInSourceRequested(addresses);
+    });
     connect(m_cancel, &QPushButton::clicked, this, &PageInfoWindow::cancelSave);
     return page;
 }
@@ -893,6 +910,8 @@ void PageInfoWindow::updateCount()
     m_saveSelected->setEnabled(any && !saving());
     m_copy->setEnabled(any);
     m_open->setEnabled(any);
+    m_showInPage->setEnabled(currentRow() >= 0);
+    m_showInSource->setEnabled(currentRow() >= 0);
     m_saveAll->setEnabled(all > 0 && !saving());
     m_export->setEnabled(rows > 0);
 }
@@ -950,6 +969,17 @@ void PageInfoWindow::openCurrent()
     const QStringList addresses = selectedAddresses();
     if (!addresses.isEmpty())
         emit openRequested(QUrl(addresses.constFirst()));
+}
+
+QStringList PageInfoWindow::currentAddresses() const
+{
+    const int row = currentRow();
+    QStringList out;
+    if (row >= 0) {
+        for (const int index : m_media->entriesOfRow(row))
+            out.append(inventory().pictures.at(index).address);
+    }
+    return out;
 }
 
 void PageInfoWindow::setGrid(bool grid)
