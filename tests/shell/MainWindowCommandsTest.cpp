@@ -27,6 +27,16 @@ namespace {
 
 using testsupport::UrlCatcher;
 
+// The Tools menu's two entries: Internet Explorer's Tools menu on Windows,
+// the desktop's application menu elsewhere.
+#ifdef Q_OS_WIN
+const QString AddEntry = "Add program to IE Tools Menu";
+const QString RemoveEntry = "Remove Program from IE Tools Menu";
+#else
+const QString AddEntry = "Add Quarrow to the Applications Menu";
+const QString RemoveEntry = "Remove Quarrow from the Applications Menu";
+#endif
+
 class MainWindowCommands : public MainWindowFixture {
 protected:
     void SetUp() override
@@ -64,8 +74,8 @@ protected:
 
 TEST_F(MainWindowCommands, ToolsMenuSwitchesItsEntriesWhenTheChangeIsMade)
 {
-    QAction *add = menuItem("Tools", "Add program to IE Tools Menu");
-    QAction *remove = menuItem("Tools", "Remove Program from IE Tools Menu");
+    QAction *add = menuItem("Tools", AddEntry);
+    QAction *remove = menuItem("Tools", RemoveEntry);
     add->trigger();
     EXPECT_FALSE(add->isEnabled());
     EXPECT_TRUE(remove->isEnabled());
@@ -91,9 +101,9 @@ TEST_F(MainWindowCommands, ToolsMenuFailureLeavesTheEntriesAndSaysSo)
     ASSERT_TRUE(testsupport::writeFile(folder.path() + "/plain", "x"));
     Registry::setHiveFolder(folder.path() + "/plain/registry");
     qputenv("XDG_DATA_HOME", QFile::encodeName(folder.path() + "/plain/data"));
-    menuItem("Tools", "Add program to IE Tools Menu")->trigger();
-    EXPECT_TRUE(menuItem("Tools", "Add program to IE Tools Menu")->isEnabled());
-    EXPECT_TRUE(menuItem("Tools", "Remove Program from IE Tools Menu")->isEnabled());
+    menuItem("Tools", AddEntry)->trigger();
+    EXPECT_TRUE(menuItem("Tools", AddEntry)->isEnabled());
+    EXPECT_TRUE(menuItem("Tools", RemoveEntry)->isEnabled());
     EXPECT_EQ(statusBar()->panelText(1), ToolsMenuFailureText(true));
 }
 
