@@ -225,8 +225,11 @@ void Form1::createActions()
         &QAction::triggered, this,
         [this] { ShowHelpWindow(m_help, m_branding.productName, m_skin, this); });
     connect(makeAction(Command::About, tr("&About this software"), {}, {}, {}, {}),
-            &QAction::triggered, this,
-            [this] { ShowAboutWindow(m_about, m_branding, m_skin, this); });
+            &QAction::triggered, this, [this] {
+                // Its website's link is the Website command.
+                ShowAboutWindow(m_about, m_branding, m_skin, this)
+                    ->setWebsiteAction(action(Command::Website));
+            });
     const auto toAddress = [this] {
         txtUrl->setFocus(Qt::ShortcutFocusReason);
         txtUrl->selectAll();

@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -140,6 +141,14 @@ TEST_F(MainWindowCommands, AboutShowsOneWindow)
     frmAbout *first = form->aboutWindow();
     form->action(Command::About)->trigger();
     EXPECT_EQ(form->aboutWindow(), first);
+    // Its website's link is the Website command.
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    QSignalSpy website(form->action(Command::Website), &QAction::triggered);
+    emit first->lblWebsite->linkActivated(first->lblWebsite->text());
+    EXPECT_EQ(website.count(), 1);
+    EXPECT_EQ(catcher.urls.size(), 1);
+    QDesktopServices::unsetUrlHandler("http");
 }
 
 TEST_F(MainWindowCommands, WebsiteOpensOnceAWhileItsWindowIsLoaded)
