@@ -534,7 +534,9 @@ QWidget *PageInfoWindow::makeMediaTab()
             menu.exec(view->viewport()->mapToGlobal(at));
         });
     }
-    auto *copyKey = new QShortcut(QKeySequence::Copy, m_stack);
+    // Ctrl+C on every desktop, as Help says (the desktop's other Copy keys,
+    // Ctrl+Ins among them, would differ from one desktop to the next).
+    auto *copyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_C), m_stack);
     copyKey->setContext(Qt::WidgetWithChildrenShortcut);
     connect(copyKey, &QShortcut::activated, this, &PageInfoWindow::copyAddresses);
     connect(m_saveSelected, &QPushButton::clicked, this, [this] { chooseFolderAndSave(false); });

@@ -7,7 +7,6 @@
 
 #include <QAction>
 #include <QGuiApplication>
-#include <QMenu>
 #include <gmock/gmock.h>
 
 namespace {
@@ -58,11 +57,8 @@ TEST_F(KeyClash, EveryKeyOfEveryWindowDoesOneThing)
     for (Command command : {Command::Help, Command::About, Command::PageSource, Command::PageInfo})
         form->action(command)->trigger();
 
-    QList<QWidget *> windows = {form.get()};
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window != form.get() && window->isVisible() && !qobject_cast<QMenu *>(window))
-            windows << window;
-    }
+    const QList<QWidget *> windows =
+        QList<QWidget *>{form.get()} + testsupport::otherWindows(form.get());
     EXPECT_GE(windows.size(), 5);
     for (const QWidget *window : windows) {
         SCOPED_TRACE(nameOf(window).toStdString());

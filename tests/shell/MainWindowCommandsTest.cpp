@@ -4,6 +4,7 @@
 #include "platform/DesktopEntry.h"
 #include "platform/ProgressBar.h"
 #include "platform/Registry.h"
+#include "platform/RichText.h"
 #include "platform/RichTextBox.h"
 #include "platform/StatusBar.h"
 #include "platform/TabStrip.h"
@@ -11,6 +12,7 @@
 #include "tests/support/HttpServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UrlCatcher.h"
+#include "tests/support/WindowKeys.h"
 #include "windows/Branding.h"
 #include "windows/ToolsMenu.h"
 #include "windows/frmWebsite.h"
@@ -23,6 +25,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <gmock/gmock.h>
 
 namespace {
 
@@ -284,6 +289,90 @@ TEST_F(MainWindowCommands, ControlsKeepTheirPlacesWhateverTheWindowsSize)
     for (QWidget *widget : form->centralWidget()->findChildren<QWidget *>())
         EXPECT_TRUE(widget->width() >= 0 && widget->height() >= 0)
             << widget->objectName().toStdString();
+}
+
+} // namespace
+
+namespace {
+
+using ::testing::IsEmpty;
+using testsupport::KeyUse;
+
+// The keys a table of Help names. The table follows its heading; each line
+// is its keys (separated by commas), a tab and what they do.
+QList<QKeySequence> helpTableKeys(const QTextDocument &help, const QString &heading,
+                                  QStringList *unreadable)
+{
+    QList<QKeySequence> keys;
+    QTextBlock block = help.begin();
+    while (block.isValid() && block.text() != heading)
+        block = block.next();
+    if (!block.isValid())
+        return keys;
+    for (block = block.next(); block.isValid() && block.text().contains(u'\t');
+         block = block.next()) {
+        for (const QString &token : block.text().section(u'\t', 0, 0).split(", ")) {
+            // Written as Qt writes the keys, one key each.
+            const QKeySequence key = QKeySequence::fromString(token, QKeySequence::PortableText);
+            if (key.count() != 1 || key.toString(QKeySequence::PortableText) != token)
+                unreadable->append(token);
+            else if (!keys.contains(key))
+                keys.append(key);
+        }
+    }
+    return keys;
+}
+
+QStringList names(const QList<QKeySequence> &keys)
+{
+    QStringList list;
+    for (const QKeySequence &key : keys)
+        list << key.toString(QKeySequence::PortableText);
+    return list;
+}
+
+QList<QKeySequence> without(QList<QKeySequence> keys, const QList<QKeySequence> &taken)
+{
+    keys.removeIf([&taken](const QKeySequence &key) { return taken.contains(key); });
+    return keys;
+}
+
+// Help tells every key there is and no key that is not: its table of the
+// main window's keys holds exactly the keys of the window's commands, and
+// its table of the other windows' keys those of the Help, About, Page Source
+// and Page Info windows.
+TEST_F(MainWindowCommands, HelpNamesEveryKeyThereIsAndNoOther)
+{
+    QTextDocument help;
+    RichText::read(testsupport::readFile(QUARROW_HELP_RTF), &help);
+    QStringList unreadable;
+    const QList<QKeySequence> mainTable =
+        helpTableKeys(help, "Keys in the main window", &unreadable);
+    const QList<QKeySequence> otherTable =
+        helpTableKeys(help, "Keys in the other windows", &unreadable);
+    EXPECT_THAT(unreadable, IsEmpty());
+    ASSERT_GE(mainTable.size(), 20);
+    ASSERT_GE(otherTable.size(), 3);
+
+    const QList<QKeySequence> commandKeys =
+        keysOfKind(testsupport::windowKeys(form.get()), KeyUse::Kind::Action);
+    EXPECT_THAT(names(without(commandKeys, mainTable)), IsEmpty()) << "keys Help does not name";
+    EXPECT_THAT(names(without(mainTable, commandKeys)), IsEmpty()) << "keys no command has";
+
+    ASSERT_TRUE(waitForHarvests(1));
+    for (Command command : {Command::Help, Command::About, Command::PageSource, Command::PageInfo})
+        form->action(command)->trigger();
+    const QList<QWidget *> others = testsupport::otherWindows(form.get());
+    ASSERT_EQ(others.size(), 4);
+    QList<QKeySequence> required, letters;
+    for (const QWidget *window : others) {
+        const QList<KeyUse> uses = testsupport::windowKeys(window);
+        required +=
+            keysOfKind(uses, KeyUse::Kind::Action) + keysOfKind(uses, KeyUse::Kind::Shortcut);
+        letters += keysOfKind(uses, KeyUse::Kind::Mnemonic);
+    }
+    EXPECT_THAT(names(without(required, otherTable)), IsEmpty()) << "keys Help does not name";
+    EXPECT_THAT(names(without(otherTable, required + letters)), IsEmpty()) << "keys no window has";
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
@@ -133,6 +134,16 @@ QStringList menuLetterClashes(const QWidget *window)
         }
     }
     return clashes;
+}
+
+QList<QWidget *> otherWindows(const QWidget *main)
+{
+    QList<QWidget *> windows;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != main && window->isVisible() && !qobject_cast<QMenu *>(window))
+            windows << window;
+    }
+    return windows;
 }
 
 QList<QKeySequence> keysOfKind(const QList<KeyUse> &uses, KeyUse::Kind kind)

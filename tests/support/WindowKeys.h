@@ -37,6 +37,9 @@ QStringList keyClashes(const QList<KeyUse> &uses);
 // letter: "menu View: X for Find Next, Exit".
 QStringList menuLetterClashes(const QWidget *window);
 
+// The windows that show besides `main` (its side windows), popup menus left out.
+QList<QWidget *> otherWindows(const QWidget *main);
+
 // The keys of the uses of one kind, each once.
 QList<QKeySequence> keysOfKind(const QList<KeyUse> &uses, KeyUse::Kind kind);
 
