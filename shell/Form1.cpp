@@ -371,6 +371,8 @@ void Form1::createControls()
         // Ctrl and the wheel zoom the view. The widget that shows the page
         // comes and goes with the page's process: each new one is watched.
         wb[i]->installEventFilter(this);
+        for (QWidget *child : wb[i]->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            child->installEventFilter(this);
     }
     // Only the view that shows speaks for the window.
     m_switcher = new ViewSwitcher(wb, this);
@@ -590,6 +592,21 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             txtUrl->setText(wb[0]->LocationURL());
             txtUrl->selectAll();
             return true;
+        }
+    }
+    if (event->type() == QEvent::Hide && !event->spontaneous()) {
+        for (WebBrowser *view : wb) {
+            auto *widget = static_cast<QWidget *>(watched);
+            if (watched->parent() == view && widget->hasFocus()) {
+                // A page's widget that goes (another view shows, the page
+                // moves to a new process) would hand the keys on along the
+                // tab chain, and the next page would give them to its first
+                // link; they go to the page that shows instead.
+                widget->clearFocus();
+                QMetaObject::invokeMethod(
+                    this, [this, view] { keepKeysInView(view); }, Qt::QueuedConnection);
+                break;
+            }
         }
     }
     if (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildRemoved) {
