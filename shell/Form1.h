@@ -165,6 +165,8 @@ private:
     // The keys go to the view that shows, as after every command but the
     // address box's own.
     void giveKeysToView();
+    // Takes the keys from the view that shows before `coming` replaces it.
+    void keysOffTheView(View coming);
     // The keys follow the view's page into the widget of its new process.
     void keepKeysInView(WebBrowser *view);
     // The address box shows the live view's address unless the user is editing it.

@@ -22,15 +22,29 @@
 
 void Form1::ShowView(View which)
 {
+    keysOffTheView(which);
     m_switcher->show(which);
     viewShown();
 }
 
 void Form1::SelectView(View which)
 {
+    keysOffTheView(which);
     TabStrip1->select(int(which) + 1);
     m_switcher->show(which);
     viewShown();
+}
+
+void Form1::keysOffTheView(View coming)
+{
+    if (coming == currentView())
+        return;
+    // Hiding the view that has the keys would make Qt pass them on along the
+    // tab chain, as a Tab does, and the next view's page would give them to
+    // its first link; they go straight to the page of the view that comes.
+    QWidget *focus = focusWidget();
+    if (focus && shownView()->isAncestorOf(focus))
+        focus->clearFocus();
 }
 
 void Form1::viewShown()
