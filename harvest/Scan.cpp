@@ -50,14 +50,14 @@ constexpr Needle kHttpNeedle("http://");
 constexpr Needle kBorder(" border=");
 
 struct ScanKind {
-    QByteArrayView marker; // lower case, as written in front of each clean line
-    Needle search;         // the attribute whose value is taken
-    int k;                 // the pair of lists that receives the entries
+    QByteArrayView marker;    // lower case, as written in front of each clean line
+    QByteArrayView attribute; // the attribute whose value is taken, lower case
+    int k;                    // the pair of lists that receives the entries
     bool links;
 };
 
-const ScanKind kImageTags{"<img", Needle("src="), 1, false};
-const ScanKind kImageLinks{"<a ", kHrefNeedle, 0, true};
+const ScanKind kImageTags{"<img", "src", 1, false};
+const ScanKind kImageLinks{"<a ", "href", 0, true};
 
 char lowerByte(char c)
 {
@@ -133,11 +133,10 @@ bool isBlank(char c)
 // closes runs to the first quote or to that ">", an unquoted one to the first blank
 // or ">", without quotes. The value lies in the tag, or in scratch when it had to
 // be changed.
-QByteArrayView extractValue(QByteArrayView tag, const Needle &search, qsizetype at,
-                            QByteArray &scratch)
+QByteArrayView extractValue(QByteArrayView tag, qsizetype valueAt, QByteArray &scratch)
 {
     const auto isQuote = [](char c) { return c == '"' || c == '\''; };
-    QByteArrayView rest = tag.sliced(at + search.text.size());
+    QByteArrayView rest = tag.sliced(valueAt);
     // "href=" right after the attribute is taken out before its first character
     // decides how the value is read; taking it out of the whole rest moves no quote.
     bool cleaned = false;
@@ -710,6 +709,8 @@ private:
 
     void take(const Tag &tag)
     {
+        if (tag.kind == Tag::Base)
+            return;
         const bool isLink = tag.kind == Tag::Anchor;
         if (isLink ? !m_links : !m_images)
             return;
@@ -720,11 +721,12 @@ private:
             m_cleaned = removeEveryBytes(tagText, kCgiBin);
             tagText = m_cleaned;
         }
-        const qsizetype search = indexOfBytes(tagText, kind.search);
-        if (search < 0)
+        const qsizetype valueAt = AttributeValueAt(tagText, kind.attribute);
+        if (valueAt < 0)
             return;
-        const QByteArrayView value = extractValue(tagText, kind.search, search, m_valueScratch);
-        if (isLink && !leadsToPicture(value))
+        const QByteArrayView value = extractValue(tagText, valueAt, m_valueScratch);
+        // An empty value names the page itself, not a picture.
+        if (value.trimmed().isEmpty() || (isLink && !leadsToPicture(value)))
             return;
         Found found{};
         found.k = kind.k;

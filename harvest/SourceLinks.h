@@ -105,6 +105,9 @@ public:
     virtual void begin(ByteSink &sink, QByteArrayView notice) = 0;
     virtual void beforeBlock(ByteSink &, qsizetype /*index*/) {}
     virtual void end(ByteSink &, qsizetype /*blocks*/) {}
+    // The caption of a data: address is its first 60 characters and "…": the
+    // picture's own bytes are no caption. The blocks are those of the whole captions.
+    virtual bool shortDataCaptions() const { return false; }
 };
 
 // The Images page's blocks in the frame; see WriteImagePage().

@@ -431,6 +431,31 @@ QString VisibleControls(const QString &text)
     return out;
 }
 
+namespace {
+
+constexpr qsizetype kDataCaptionCharacters = 60;
+
+// The first `count` characters of UTF-8 text (a character is cut off whole).
+QByteArrayView firstCharacters(QByteArrayView text, qsizetype count)
+{
+    qsizetype at = 0;
+    for (qsizetype characters = 0; at < text.size() && characters < count; ++characters) {
+        ++at;
+        while (at < text.size() && (uchar(text[at]) & 0xC0) == 0x80)
+            ++at;
+    }
+    return text.first(at);
+}
+
+bool isLongDataAddress(QByteArrayView address)
+{
+    return address.size() > kDataCaptionCharacters &&
+           address.first(5).compare("data:", Qt::CaseInsensitive) == 0 &&
+           firstCharacters(address, kDataCaptionCharacters).size() < address.size();
+}
+
+} // namespace
+
 void detail::writeImageBlocks(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
                               ImageBlockFrame &frame, qsizetype *shown)
 {
@@ -476,7 +501,12 @@ void detail::writeImageBlocks(const Utf8Lists &lists, qsizetype byteLimit, ByteS
                 sink.write(plain ? stored : QByteArrayView(target));
             }
             sink.write("'></a><BR>");
-            sink.write(plain ? stored : QByteArrayView(caption));
+            if (frame.shortDataCaptions() && isLongDataAddress(stored)) {
+                writeAttributeSafe(sink, firstCharacters(stored, kDataCaptionCharacters), true);
+                sink.write("\u2026");
+            } else {
+                sink.write(plain ? stored : QByteArrayView(caption));
+            }
             sink.write("<BR><BR><BR>");
         }
         frame.end(sink, blocks);

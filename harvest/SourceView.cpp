@@ -72,10 +72,13 @@ std::vector<Block> planBlocks(QByteArrayView text)
     return blocks;
 }
 
-// The style of the page's markup: what each part of the text is coloured as.
-enum Colour : unsigned char { None, TagColour, NameColour, ValueColour, CommentColour, DeclColour };
-constexpr const char *kSpanOpen[] = {
-    "", "<span class=t>", "<span class=n>", "<span class=v>", "<span class=c>", "<span class=d>"};
+// The style of the page's markup: what each part of the text is coloured as. A
+// coloured block's lines take the colour of tags, names and all, so that the spans,
+// each an element for the engine to read, are needed only for what is not a tag:
+// text, values, comments and declarations. White space needs none at all.
+enum Colour : unsigned char { Markup, TextColour, ValueColour, CommentColour, DeclColour };
+constexpr const char *kSpanOpen[] = {"", "<span class=x>", "<span class=v>", "<span class=c>",
+                                     "<span class=d>"};
 // For a byte that keeps whatever colour is open (white space between attributes).
 constexpr unsigned char kKeep = 0xFF;
 
@@ -98,8 +101,8 @@ enum State : unsigned char {
 
 // The colour of the bytes a state copies without a look at each.
 constexpr unsigned char kStateColour[kStates] = {
-    None,  None,        TagColour,   TagColour,   kKeep,         NameColour,
-    kKeep, ValueColour, ValueColour, ValueColour, CommentColour, DeclColour};
+    TextColour, TextColour,  Markup,      Markup,      kKeep,         Markup,
+    kKeep,      ValueColour, ValueColour, ValueColour, CommentColour, DeclColour};
 
 // Which bytes each state must look at one by one: those that change the state, and
 // those that are not written as themselves ("&", "<", the C0 controls but tab).
@@ -274,6 +277,7 @@ public:
     void end()
     {
         m_out.reserve(64);
+        closeAnchor();
         closeSpan();
         endLine();
         m_out.put("</div>");
@@ -285,15 +289,18 @@ private:
     void openBlock(qsizetype index)
     {
         const Block &block = m_blocks[size_t(index)];
-        m_out.put("<div class=b style=\"contain-intrinsic-size:auto 1px auto ");
+        // Each span costs the engine an element to read: a long page is coloured
+        // in its first blocks, as far as a budget goes, and plain after them.
+        m_colourBlock = m_blockColourLeft > 0 && m_spanBytesLeft > 0;
+        if (m_colourBlock)
+            m_out.put("<div class=b style=\"contain-intrinsic-size:auto 1px auto ");
+        else
+            m_out.put("<div class=\"b p\" style=\"contain-intrinsic-size:auto 1px auto ");
         m_out.writeNumber(estimatedHeight(block));
         m_out.put("px\"><div style=\"counter-reset:l ");
         m_out.writeNumber(block.firstLine);
         m_out.put("\">");
         m_lineEmpty = true;
-        // Each span costs the engine an element to read: a long page is coloured
-        // in its first blocks, as far as a budget goes, and plain after them.
-        m_colourBlock = m_blockColourLeft > 0;
     }
     // An empty line holds a break, so that it takes its height and is copied as
     // a line of its own.
@@ -303,15 +310,18 @@ private:
             m_out.put("<br>");
         m_out.put("</div>");
     }
+    // Spans are written while the block is coloured and the page's budget lasts.
+    bool colouring() const { return m_colourBlock && m_spanBytesLeft > 0; }
     void closeSpan()
     {
-        if (m_written != None)
+        if (m_written != Markup)
             m_out.put("</span>");
-        m_written = None;
+        m_written = Markup;
     }
+    // The anchor is always the innermost element: it opens inside the span that is
+    // open, and a change of colour inside it ends it and opens it again.
     void closeAnchor()
     {
-        closeSpan();
         if (m_anchorOpen)
             m_out.put("</a>");
         m_anchorOpen = false;
@@ -319,7 +329,6 @@ private:
     // The anchor, when one is due and not yet written in this line.
     void openAnchor()
     {
-        closeSpan();
         m_out.write("<a href='");
         if (m_anchor->plain()) {
             m_out.write(m_anchor->addressBytes());
@@ -336,23 +345,29 @@ private:
     void prepare(unsigned char colour)
     {
         m_lineEmpty = false;
+        if (colour != kKeep) {
+            // Text made to change colour at every byte would take many times its
+            // size in spans: once they have taken four times the page, the rest
+            // is plain.
+            const unsigned char wanted = colouring() ? colour : static_cast<unsigned char>(Markup);
+            if (wanted != m_written) {
+                closeAnchor();
+                closeSpan();
+                if (wanted != Markup) {
+                    m_out.put(kSpanOpen[wanted], 14);
+                    m_spanBytesLeft -= 14 + 7;
+                    m_blockColourLeft -= 14 + 7;
+                    m_written = wanted;
+                }
+            }
+        }
         if (m_anchor && !m_anchorOpen)
             openAnchor();
-        if (colour == kKeep || colour == m_written)
-            return;
-        closeSpan();
-        // Text made to change colour at every byte would take many times its size
-        // in spans: once they have taken four times the page, the rest is plain.
-        if (colour != None && m_colourBlock && m_spanBytesLeft > 0) {
-            m_out.put(kSpanOpen[colour], 14);
-            m_spanBytesLeft -= 14 + 7;
-            m_blockColourLeft -= 14 + 7;
-            m_written = colour;
-        }
     }
     void lineBreak()
     {
         closeAnchor();
+        closeSpan();
         endLine();
         ++m_line;
         if (m_block + 1 < qsizetype(m_blocks.size()) &&
@@ -361,7 +376,11 @@ private:
             openBlock(++m_block);
             return;
         }
-        m_out.put("<div>");
+        // A coloured block whose page ran out of spans shows its later lines plain.
+        if (m_colourBlock && !colouring())
+            m_out.put("<div class=p>");
+        else
+            m_out.put("<div>");
         m_lineEmpty = true;
     }
     // Where a tag ends: after a script's or a style's start tag, its text is not markup.
@@ -384,7 +403,7 @@ private:
     qsizetype m_line = 0;
     qsizetype m_block = 0;
     State m_state = Text;
-    unsigned char m_written = None;
+    unsigned char m_written = Markup;
     const detail::PageLinks::Target *m_anchor = nullptr;
     bool m_anchorOpen = false;
     // Nothing of the line that is open has been written yet.
@@ -429,16 +448,16 @@ unsigned char ViewWriter::step(qsizetype at)
     switch (m_state) {
     case Text:
         if (c != '<')
-            return None;
+            return TextColour;
         if (isAsciiLetter(next(1))) {
             m_state = TagName;
             m_closingTag = false;
             m_nameStart = at + 1;
-            return TagColour;
+            return Markup;
         }
         if (next(1) == '/' && isAsciiLetter(next(2))) {
             m_state = EndTagSlash;
-            return TagColour;
+            return Markup;
         }
         if (next(1) == '!' && next(2) == '-' && next(3) == '-') {
             m_state = Comment;
@@ -449,19 +468,19 @@ unsigned char ViewWriter::step(qsizetype at)
             m_state = Declaration;
             return DeclColour;
         }
-        return None;
+        return TextColour;
     case RawText:
         if (c == '<' && endsRawText(at)) {
             m_rawName = {};
             m_state = EndTagSlash;
-            return TagColour;
+            return Markup;
         }
-        return None;
+        return TextColour;
     case EndTagSlash:
         m_state = TagName;
         m_closingTag = true;
         m_nameStart = at + 1;
-        return TagColour;
+        return Markup;
     case TagName:
         if (isTagSpace(c) || c == '/' || c == '>') {
             const QByteArrayView name = m_text.sliced(m_nameStart, at - m_nameStart);
@@ -469,27 +488,27 @@ unsigned char ViewWriter::step(qsizetype at)
                 m_rawName = name;
             if (c == '>') {
                 m_state = afterTag();
-                return TagColour;
+                return Markup;
             }
             m_state = InTag;
-            return isTagSpace(c) ? kKeep : static_cast<unsigned char>(TagColour);
+            return isTagSpace(c) ? kKeep : static_cast<unsigned char>(Markup);
         }
-        return TagColour;
+        return Markup;
     case InTag:
         if (isTagSpace(c))
             return kKeep;
         if (c == '>') {
             m_state = afterTag();
-            return TagColour;
+            return Markup;
         }
         if (c == '/')
-            return TagColour;
+            return Markup;
         if (c == '=') {
             m_state = BeforeValue;
-            return NameColour;
+            return Markup;
         }
         m_state = AttrName;
-        return NameColour;
+        return Markup;
     case AttrName:
         if (isTagSpace(c)) {
             m_state = InTag;
@@ -497,21 +516,21 @@ unsigned char ViewWriter::step(qsizetype at)
         }
         if (c == '>') {
             m_state = afterTag();
-            return TagColour;
+            return Markup;
         }
         if (c == '/') {
             m_state = InTag;
-            return TagColour;
+            return Markup;
         }
         if (c == '=')
             m_state = BeforeValue;
-        return NameColour;
+        return Markup;
     case BeforeValue:
         if (isTagSpace(c))
             return kKeep;
         if (c == '>') {
             m_state = afterTag();
-            return TagColour;
+            return Markup;
         }
         m_state = c == '"' ? ValueDouble : c == '\'' ? ValueSingle : ValueBare;
         return ValueColour;
@@ -527,7 +546,7 @@ unsigned char ViewWriter::step(qsizetype at)
         }
         if (c == '>') {
             m_state = afterTag();
-            return TagColour;
+            return Markup;
         }
         return ValueColour;
     case Comment:
@@ -542,7 +561,7 @@ unsigned char ViewWriter::step(qsizetype at)
     case kStates:
         break;
     }
-    return None;
+    return Markup;
 }
 
 qsizetype ViewWriter::run(qsizetype at, qsizetype limit)
@@ -594,7 +613,15 @@ void ViewWriter::text(qsizetype to)
         while (m_at < limit && m_out.room() > kStepRoom + 16) {
             const uchar c = uchar(data[m_at]);
             if (!kStops.stop[m_state][c]) {
-                prepare(kStateColour[m_state]);
+                const unsigned char colour = kStateColour[m_state];
+                if ((c == ' ' || c == '\t') && colour == TextColour && m_written != TextColour) {
+                    // White space before text takes no span.
+                    prepare(kKeep);
+                    *m_out.w++ = char(c);
+                    ++m_at;
+                    continue;
+                }
+                prepare(colour);
                 m_at = run(m_at, qMin(limit, m_at + m_out.room() - 16));
                 continue;
             }
@@ -637,13 +664,15 @@ constexpr char kSourceStyle1[] =
     ".b{content-visibility:auto;background:linear-gradient(to right,#f3f3f3 var(--g),"
     "transparent var(--g))}"
     "html:not(.wrap) .b{width:max-content;min-width:100%}"
-    ".b>div{padding-left:calc(var(--g) + 1ch);white-space:pre;counter-increment:l}"
+    ".b>div{padding-left:calc(var(--g) + 1ch);white-space:pre;counter-increment:l;"
+    "color:#881280}"
+    ".b.p>div,.b>div.p{color:inherit}"
     "html.wrap .b>div{white-space:pre-wrap;overflow-wrap:anywhere}"
     ".b>div::before{content:counter(l);display:inline-block;box-sizing:border-box;width:var(--g);"
     "margin-left:calc(-1ch - var(--g));margin-right:1ch;padding-right:.6ch;text-align:right;"
     "color:#8c8c8c;white-space:pre}"
     "a{color:inherit}"
-    ".t{color:#881280}.n{color:#994500}.v{color:#1a1aa6}.c{color:#236e25}.d{color:#6f6f6f}"
+    ".x{color:#1f1f1f}.v{color:#1a1aa6}.c{color:#236e25}.d{color:#6f6f6f}"
     ":root{--g:calc(";
 // The gutter's width in digits, then:
 constexpr char kSourceStyle2[] = "ch + 1.2ch)}</style>";
@@ -726,6 +755,7 @@ void WriteImageView(const Utf8Lists &lists, qsizetype byteLimit, ByteSink &sink,
             to.write(index == 0 ? QByteArrayView("<div class=b>")
                                 : QByteArrayView("</div><div class=b>"));
         }
+        bool shortDataCaptions() const override { return true; }
         void end(ByteSink &to, qsizetype blocks) override
         {
             if (blocks > 0)

@@ -2,6 +2,8 @@
 
 #include "harvest/Bytes.h"
 
+#include <QUrl>
+
 namespace harvest {
 namespace {
 
@@ -255,6 +257,11 @@ void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found
                 found(Tag{open, close + 1, length == 1 ? Tag::Anchor : Tag::Image});
             continue;
         }
+        if (sameName(name, length, "base")) {
+            if (templates == 0)
+                found(Tag{open, close + 1, Tag::Base});
+            continue;
+        }
         if (sameName(name, length, "template")) {
             ++templates;
             continue;
@@ -271,6 +278,82 @@ void FindTags(QByteArrayView text, const std::function<void(const Tag &)> &found
     }
     if (examined)
         *examined = reader.examined;
+}
+
+qsizetype AttributeValueAt(QByteArrayView tag, QByteArrayView name)
+{
+    const qsizetype n = tag.size();
+    qsizetype i = 1;
+    while (i < n && !isSpace(tag[i]) && tag[i] != '/' && tag[i] != '>')
+        ++i;
+    while (i < n) {
+        while (i < n && (isSpace(tag[i]) || tag[i] == '/'))
+            ++i;
+        if (i >= n || tag[i] == '>')
+            return -1;
+        const qsizetype nameStart = i;
+        // A name may begin with "=", and ends at a blank, "/", ">" or "=".
+        ++i;
+        while (i < n && !isSpace(tag[i]) && tag[i] != '/' && tag[i] != '>' && tag[i] != '=')
+            ++i;
+        bool named = i - nameStart == name.size();
+        for (qsizetype k = 0; named && k < name.size(); ++k)
+            named = lower(tag[nameStart + k]) == name[k];
+        while (i < n && isSpace(tag[i]))
+            ++i;
+        if (i >= n || tag[i] != '=') {
+            if (named)
+                return -1;
+            continue;
+        }
+        ++i;
+        while (i < n && isSpace(tag[i]))
+            ++i;
+        if (named)
+            return i;
+        if (i < n && (tag[i] == '"' || tag[i] == '\'')) {
+            const qsizetype quote = tag.indexOf(tag[i], i + 1);
+            i = quote < 0 ? n : quote + 1;
+        } else {
+            while (i < n && !isSpace(tag[i]) && tag[i] != '>')
+                ++i;
+        }
+    }
+    return -1;
+}
+
+QString DocumentBase(QByteArrayView text, const QString &pageUrl)
+{
+    QString base;
+    bool found = false;
+    FindTags(text, [&](const Tag &tag) {
+        if (found || tag.kind != Tag::Base)
+            return;
+        const QByteArrayView tagText = text.sliced(tag.start, tag.end - tag.start);
+        qsizetype at = AttributeValueAt(tagText, "href");
+        if (at < 0)
+            return;
+        // Only the first base element with an address counts.
+        found = true;
+        qsizetype end = tagText.size() - 1;
+        if (tagText[at] == '"' || tagText[at] == '\'') {
+            const qsizetype quote = tagText.indexOf(tagText[at], at + 1);
+            end = quote < 0 ? end : quote;
+            ++at;
+        } else {
+            end = at;
+            while (end < tagText.size() && !isSpace(tagText[end]) && tagText[end] != '>')
+                ++end;
+        }
+        const QString value = QString::fromUtf8(tagText.sliced(at, end - at)).trimmed();
+        const QUrl resolved = QUrl(pageUrl).resolved(QUrl(value));
+        const QString scheme = resolved.scheme().toLower();
+        // A data: or javascript: base is no base.
+        if (resolved.isValid() && scheme != QLatin1String("data") &&
+            scheme != QLatin1String("javascript"))
+            base = resolved.toString();
+    });
+    return base.isEmpty() ? pageUrl : base;
 }
 
 } // namespace harvest

@@ -10,7 +10,11 @@ const QByteArray QuarrowScheme::Name = QByteArrayLiteral("quarrow");
 void QuarrowScheme::registerScheme()
 {
     QWebEngineUrlScheme scheme(Name);
-    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    // The kind of page is the host: every page of a kind is of one site, so that
+    // the engine keeps a view's page process from one harvest to the next
+    // instead of starting a new one for each (an address without a host is a
+    // site of its own every time).
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
     // Not a secure scheme: the pages show pictures from plain http sites,
     // which a secure page would block as mixed content. A local page's
     // harvest shows its local pictures, so the pages may load local files;
@@ -21,10 +25,20 @@ void QuarrowScheme::registerScheme()
 
 QUrl QuarrowScheme::address(const QString &path)
 {
+    const qsizetype slash = path.indexOf(QLatin1Char('/'));
     QUrl url;
     url.setScheme(QString::fromLatin1(Name));
-    url.setPath(path);
+    url.setHost(slash < 0 ? path : path.left(slash));
+    url.setPath(slash < 0 ? QStringLiteral("/") : path.mid(slash));
     return url;
+}
+
+QString QuarrowScheme::pathOf(const QUrl &url)
+{
+    if (!owns(url))
+        return {};
+    const QString path = url.path();
+    return path == QLatin1String("/") ? url.host() : url.host() + path;
 }
 
 bool QuarrowScheme::owns(const QUrl &url)
@@ -55,7 +69,7 @@ void QuarrowScheme::requestStarted(QWebEngineUrlRequestJob *job)
         emit refused(job->requestUrl(), initiator);
         return;
     }
-    const QByteArray page = m_provider ? m_provider(job->requestUrl().path()) : QByteArray();
+    const QByteArray page = m_provider ? m_provider(pathOf(job->requestUrl())) : QByteArray();
     if (page.isNull()) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;

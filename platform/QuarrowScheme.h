@@ -12,7 +12,7 @@
 class QWebEngineProfile;
 
 // The program's own pages, served from memory under "quarrow:" addresses
-// (quarrow:source/3). A page is asked for by its path; only the program
+// (quarrow://source/3, whose path is "source/3"). A page is asked for by its path; only the program
 // itself may open one: a request that a page started (a link, a frame, a
 // picture, a script of any page, ours included) is refused.
 class QuarrowScheme : public QWebEngineUrlSchemeHandler {
@@ -26,6 +26,9 @@ public:
 
     // The address of the page at `path`.
     static QUrl address(const QString &path);
+    // The path of one of the scheme's addresses ("source/3"); empty for any
+    // other address.
+    static QString pathOf(const QUrl &url);
     // True for an address of the scheme.
     static bool owns(const QUrl &url);
 

@@ -104,6 +104,22 @@ void Settings::setPageInfoGrid(bool grid)
                    grid ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
+QSize Settings::pageSourceSize() const
+{
+    const QList<QByteArray> parts = windowValue(QStringLiteral("PageSource/size")).split('x');
+    bool wide = false;
+    bool high = false;
+    const QSize size =
+        parts.size() == 2 ? QSize(parts[0].toInt(&wide), parts[1].toInt(&high)) : QSize();
+    return wide && high && size.width() > 0 && size.height() > 0 ? size : QSize();
+}
+
+void Settings::setPageSourceSize(const QSize &size)
+{
+    setWindowValue(QStringLiteral("PageSource/size"),
+                   QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
+}
+
 bool Settings::wrapLongLines() const
 {
     return windowValue(QStringLiteral("SourceCode/wrap")) != "false";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 
 // The per-user store of text values addressed by application, section and key.
@@ -39,6 +40,10 @@ public:
     void setPageInfoDivider(const QByteArray &state);
     bool pageInfoGrid() const;
     void setPageInfoGrid(bool grid);
+    // The page source window's size, as "WIDTHxHEIGHT"; an empty size before
+    // the window first closes, or when what is stored is not a size.
+    QSize pageSourceSize() const;
+    void setPageSourceSize(const QSize &size);
     // Whether the Source Code view wraps long lines (it does unless told not to).
     bool wrapLongLines() const;
     void setWrapLongLines(bool wrap);

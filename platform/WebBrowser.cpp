@@ -240,6 +240,7 @@ QWebEnginePage *WebBrowser::openPopup(WebBrowserPage *opener)
     // A popup that goes nowhere (about:blank written to by script) is not
     // kept running in the background.
     m_popupTimer.start(m_popupPatienceMs);
+    emit pageCreated(popup);
     return popup;
 }
 

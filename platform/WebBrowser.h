@@ -103,6 +103,10 @@ signals:
     void TitleChange(int index, const QString &text);
     // The view's navigation rule refused an address (after the refusal).
     void navigationRefused(int index, const QString &reason);
+    // The view made a page besides the one it started with (a popup, which
+    // may become the view's page): what watches the view's pages watches it
+    // too, from before its first load.
+    void pageCreated(QWebEnginePage *page);
 
 private:
     friend class WebBrowserPage;

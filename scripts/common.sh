@@ -8,8 +8,9 @@ QUARROW_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev qt6-image-formats-plugins libqt6svg6
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth openbox xdotool fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji
+    xvfb xauth fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji
     desktop-file-utils
+    openbox x11-utils xdotool
 )
 
 # Installs what is missing (as root), or says which line would.

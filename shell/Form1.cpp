@@ -11,14 +11,18 @@
 #include "platform/Twips.h"
 #include "platform/WebBrowser.h"
 #include "shell/Downloads.h"
-#include "shell/FindBar.h"
+#include "shell/FullScreen.h"
 #include "shell/GeneratedViews.h"
 #include "shell/LayoutGeometry.h"
+#include "shell/Logins.h"
 #include "shell/PageHarvester.h"
+#include "shell/Permissions.h"
 #include "windows/Branding.h"
 #include "windows/FileUtils.h"
+#include "windows/FindBar.h"
 #include "windows/PageInfoWindow.h"
 #include "windows/PageSourceWindow.h"
+#include "windows/PermissionBar.h"
 #include "windows/Skinning.h"
 
 #include <QAction>
@@ -282,7 +286,8 @@ void Form1::createActions()
     // The live page's source as the engine shows it, in a window of its own.
     connect(makeAction(Command::PageSource, tr("&Page Source"), {}, {}, {},
                        keys({QKeySequence(Qt::CTRL | Qt::Key_U)})),
-            &QAction::triggered, this, [this] { ShowPageSource(wb[0]->url(), m_profile, this); });
+            &QAction::triggered, this,
+            [this] { ShowPageSource(wb[0]->url(), m_profile, this, m_branding.productName); });
     // What the live page is made of: its pictures and links, in a window of its own.
     connect(makeAction(Command::PageInfo, tr("Page &Info"), {}, {}, {},
                        keys({QKeySequence(Qt::CTRL | Qt::Key_I)})),
@@ -426,6 +431,13 @@ void Form1::createControls()
 
     m_findBar = new FindBar(m_client);
     connect(m_findBar, &FindBar::visibilityChanged, this, &Form1::LayoutControls);
+    // What pages ask of the user: a login, a feature, the whole screen.
+    m_permissionBar = new PermissionBar(m_client);
+    connect(m_permissionBar, &PermissionBar::visibilityChanged, this, &Form1::LayoutControls);
+    m_permissions = new Permissions(m_switcher, m_permissionBar, this);
+    m_logins = new Logins(m_switcher, this);
+    m_fullScreen = new FullScreen(this, m_switcher);
+    connect(m_fullScreen, &FullScreen::changed, this, &Form1::LayoutControls);
     m_downloads = new Downloads(m_profile, this);
     connect(m_downloads, &Downloads::status, this,
             [this](const QString &text) { sb1->setPanelText(2, text); });
@@ -529,6 +541,12 @@ void Form1::dockStatusBar()
 
 void Form1::LayoutControls()
 {
+    if (m_fullScreen && m_fullScreen->view()) {
+        // The page alone fills the screen.
+        m_fullScreen->view()->setGeometry(m_client->rect());
+        m_fullScreen->view()->raise();
+        return;
+    }
     dockStatusBar();
     LayoutInput in;
     const QRect outer = frameGeometry();
@@ -547,13 +565,17 @@ void Form1::LayoutControls()
     const double tabRow = Twips::fromPixelsY(TabStrip1->tabRowHeight());
     const double viewTop = std::max<double>(r.browser.top, r.tabStrip.top + tabRow + 30);
     double viewHeight = std::max(0.0, r.browser.height - (viewTop - r.browser.top));
-    // An open find bar takes the top of the view's place.
+    // An open permission bar, then an open find bar, take the top of the
+    // view's place.
     double pageTop = viewTop;
-    if (m_findBar && !m_findBar->isHidden()) {
+    for (QWidget *bar :
+         {static_cast<QWidget *>(m_permissionBar), static_cast<QWidget *>(m_findBar)}) {
+        if (!bar || bar->isHidden())
+            continue;
         const double barHeight =
-            std::min(viewHeight, double(Twips::fromPixelsY(m_findBar->sizeHint().height())));
-        Twips::place(m_findBar, r.browser.left, viewTop, r.browser.width, barHeight);
-        m_findBar->raise();
+            std::min(viewHeight, double(Twips::fromPixelsY(bar->sizeHint().height())));
+        Twips::place(bar, r.browser.left, pageTop, r.browser.width, barHeight);
+        bar->raise();
         pageTop += barHeight;
         viewHeight -= barHeight;
     }
@@ -571,6 +593,7 @@ void Form1::LayoutControls()
     cmdGo->move(Twips::toPixelsX(r.cmdGoLeft), cmdGo->y());
 
     sb1->raise();
+    pb1->raise();
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

@@ -27,6 +27,10 @@ class QWebEngineProfile;
 class CommonDialog;
 class Downloads;
 class FindBar;
+class FullScreen;
+class Logins;
+class PermissionBar;
+class Permissions;
 class ProgressBar;
 class StatusBar;
 class GeneratedViews;
@@ -121,6 +125,10 @@ public:
     void openFromDesktop(const QString &address);
     // The find bar under the tab strip (hidden until Find).
     FindBar *findBar() const { return m_findBar; }
+    // The bar over the page that asks whether a site may use a feature.
+    PermissionBar *permissionBar() const { return m_permissionBar; }
+    // The page's full screen, while it fills the screen.
+    FullScreen *fullScreen() const { return m_fullScreen; }
     // The zoom levels a view steps through, as factors.
     static const QList<double> &zoomLevels();
 
@@ -240,6 +248,10 @@ private:
     ProgressBar *pb1 = nullptr;
     CommonDialog *cd1 = nullptr;
     FindBar *m_findBar = nullptr;
+    PermissionBar *m_permissionBar = nullptr;
+    Permissions *m_permissions = nullptr;
+    Logins *m_logins = nullptr;
+    FullScreen *m_fullScreen = nullptr;
     Downloads *m_downloads = nullptr;
 
     ResultLists m_lists;

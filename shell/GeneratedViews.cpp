@@ -97,7 +97,7 @@ void GeneratedViews::setWrapLongLines(bool wrap)
                                .arg(wrap ? QStringLiteral("true") : QStringLiteral("false"));
     for (WebBrowser *view : {m_live, m_source}) {
         if (view && QuarrowScheme::owns(view->url()) &&
-            view->url().path().startsWith(SourceKind + QLatin1Char('/')))
+            QuarrowScheme::pathOf(view->url()).startsWith(SourceKind + QLatin1Char('/')))
             view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld);
     }
 }
@@ -134,7 +134,7 @@ quint64 GeneratedViews::numberAt(const QString &path, QString *kind)
 
 quint64 GeneratedViews::generationOf(const QUrl &url)
 {
-    return isGenerated(url) ? numberAt(url.path()) : 0;
+    return isGenerated(url) ? numberAt(QuarrowScheme::pathOf(url)) : 0;
 }
 
 QByteArray GeneratedViews::pageAt(const QString &path) const

@@ -23,7 +23,7 @@ struct ViewPages {
 };
 
 // The Source Code and Images views, fed from memory: each harvest's pages are
-// served as quarrow:source/N and quarrow:images/N, N the harvest's number, and
+// served as quarrow://source/N and quarrow://images/N, N the harvest's number, and
 // the views open them. A page of an earlier harvest is served while a view
 // still shows it; after that its address says that it is out of date.
 class GeneratedViews : public QObject {

@@ -9,9 +9,10 @@
 #include "platform/TabStrip.h"
 #include "platform/WebBrowser.h"
 #include "shell/Downloads.h"
-#include "shell/FindBar.h"
+#include "shell/FullScreen.h"
 #include "shell/SideWindows.h"
 #include "windows/Branding.h"
+#include "windows/FindBar.h"
 #include "windows/Form8.h"
 #include "windows/Skinning.h"
 #include "windows/frmAbout.h"
@@ -100,7 +101,9 @@ void Form1::Form_Unload()
     m_unloaded = true;
     if (m_harvester)
         m_harvester->stop();
-    // The window's size and place are kept for the next run.
+    // The window's size and place are kept for the next run, as they were
+    // before the page filled the screen.
+    BestEffort([this] { m_fullScreen->leave(); });
     BestEffort([this] { Settings(m_branding.productName).setWindowGeometry(saveGeometry()); });
     // Every step runs, whatever the one before it did; nothing is saved.
     BestEffort([this] {

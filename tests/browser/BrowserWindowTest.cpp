@@ -7,8 +7,8 @@
 #include "platform/TabStrip.h"
 #include "platform/WebBrowser.h"
 #include "shell/Downloads.h"
-#include "shell/FindBar.h"
 #include "tests/support/TestSupport.h"
+#include "windows/FindBar.h"
 
 #include <QAction>
 #include <QApplication>
@@ -508,8 +508,10 @@ TEST_F(Downloading, ADownloadLeavesTheAddressBoxOnThePagesOwnAddress)
         const char *name;
         std::function<void()> start;
     } ways[] = {
-        {"a link", [this] { view(0)->page()->runJavaScript("document.getElementById('zip').click();"); }},
-        {"the address box", [this] {
+        {"a link",
+         [this] { view(0)->page()->runJavaScript("document.getElementById('zip').click();"); }},
+        {"the address box",
+         [this] {
              addressBox()->setText(site.url("/files/data.zip"));
              QTest::keyClick(addressBox(), Qt::Key_Return);
          }},

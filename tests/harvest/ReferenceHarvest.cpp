@@ -94,27 +94,46 @@ QString pageSchemeOf(const QString &url)
     return harvest::SchemeOf(url);
 }
 
-// Extraction of the value of the search attribute from one tag. A value in quotes
-// that the tag closes is all that lies between them; any other is read up to the
-// first ">" after the attribute, with single quotes read as double ones.
-QString extract(const QString &lineIn, const QString &search)
+// Where the value of the tag's attribute `name` begins (after "=" and blanks), the
+// tag read attribute by attribute; -1 without one, or without a value.
+qsizetype valueStart(const QString &tag, const QString &name)
+{
+    static const QRegularExpression tagName(QStringLiteral("^<[^\\s/>]*"));
+    // Blanks and slashes, a name (which may start with "="), and maybe a value.
+    static const QRegularExpression attribute(
+        QStringLiteral("[\\s/]*([^\\s/>][^\\s/>=]*)(?:\\s*=\\s*(\"[^\"]*\"?|'[^']*'?|[^\\s>]*))?"));
+    qsizetype at = tagName.match(tag).capturedEnd();
+    while (at < tag.size()) {
+        const QRegularExpressionMatch m =
+            attribute.match(tag, at, QRegularExpression::NormalMatch,
+                            QRegularExpression::AnchorAtOffsetMatchOption);
+        if (!m.hasMatch() || m.capturedLength() == 0)
+            return -1;
+        if (m.captured(1).compare(name, Qt::CaseInsensitive) == 0)
+            return m.capturedStart(2) < 0 ? -1 : m.capturedStart(2);
+        at = m.capturedEnd();
+    }
+    return -1;
+}
+
+// Extraction of the value of the attribute from one tag. A value in quotes that the
+// tag closes is all that lies between them; any other is read up to the first ">"
+// after the attribute, with single quotes read as double ones.
+QString extract(const QString &lineIn, qsizetype from)
 {
     QString line = lineIn;
-    const qsizetype from = find(line, search, true);
-    const QString quoted =
-        replaceEvery(line.mid(from + search.size()), QStringLiteral("href="), QString(), true);
+    const QString quoted = replaceEvery(line.mid(from), QStringLiteral("href="), QString(), true);
     if (quoted.startsWith(QLatin1Char('"')) || quoted.startsWith(QLatin1Char('\''))) {
         const qsizetype quote = quoted.indexOf(quoted.at(0), 1);
         if (quote >= 0)
             return quoted.mid(1, quote - 1);
     }
-    const qsizetype close = line.indexOf(QLatin1Char('>'), from + search.size());
+    const qsizetype close = line.indexOf(QLatin1Char('>'), from);
     if (close >= 0)
         line = line.mid(from, close - from + 1);
     else
         line = line.mid(from);
     line.replace(QLatin1Char('\''), QLatin1Char('"'));
-    line = line.mid(search.size());
     if (has(line, QStringLiteral("href=")))
         line = replaceEvery(line, QStringLiteral("href="), QString(), true);
     if (line.startsWith(QLatin1Char('"'))) {
@@ -501,7 +520,7 @@ void scan(bool links, QString &pageUrl, const QString &baseUrl, const QString &f
 {
     const bool filePage = pageSchemeOf(pageUrl) == QLatin1String("file");
     const QString marker = links ? QStringLiteral("a") : QStringLiteral("img");
-    const QString search = links ? QStringLiteral("href=") : QStringLiteral("src=");
+    const QString attribute = links ? QStringLiteral("href") : QStringLiteral("src");
     const int k = links ? 0 : 1;
     const QString originalBase = withoutQueryAndFragment(baseUrl.isEmpty() ? pageUrl : baseUrl);
     QString base = originalBase;
@@ -534,10 +553,11 @@ void scan(bool links, QString &pageUrl, const QString &baseUrl, const QString &f
         QString tagText = page.mid(tag.start, tag.end - tag.start);
         if (links)
             tagText = replaceEvery(tagText, QStringLiteral("cgi-bin/i/"), QString(), true);
-        if (!has(tagText, search))
+        const qsizetype from = valueStart(tagText, attribute);
+        if (from < 0)
             continue;
-        const QString value = extract(tagText, search);
-        if (links && !leadsToPicture(value))
+        const QString value = extract(tagText, from);
+        if (value.trimmed().isEmpty() || (links && !leadsToPicture(value)))
             continue;
         const QString key = ImageFileName(value);
         QString address;

@@ -54,6 +54,8 @@ ViewRead readView(const QByteArray &page)
     QStringList open;
     QString line;
     qsizetype at = 0;
+    // Nothing but spans since the last anchor ended, in the same line.
+    bool anchorJustEnded = false;
     const auto roleOf = [](const QString &role) {
         return role == QStringLiteral("block") || role == QStringLiteral("line")
                    ? QStringLiteral("div")
@@ -63,6 +65,8 @@ ViewRead readView(const QByteArray &page)
         const QRegularExpressionMatch m = it.next();
         const QString between = text.mid(at, m.capturedStart() - at);
         at = m.capturedEnd();
+        if (!between.isEmpty())
+            anchorJustEnded = false;
         if (open.contains(QStringLiteral("line")))
             line += decoded(between);
         if (open.contains(QStringLiteral("a")))
@@ -85,10 +89,15 @@ ViewRead readView(const QByteArray &page)
         }
         if (m.captured(1).isEmpty()) {
             QString role = name;
-            if (name == QStringLiteral("a"))
-                read.anchors.append({m.captured(3).mid(7).chopped(1), {}});
-            if (name == QStringLiteral("div") &&
-                m.captured(3).contains(QStringLiteral("class=b"))) {
+            if (name == QStringLiteral("a")) {
+                // A link whose text changes colour is ended and begun again: the
+                // pieces that follow each other in a line are one anchor.
+                const QString href = m.captured(3).mid(7).chopped(1);
+                if (!(anchorJustEnded && read.anchors.last().href == href))
+                    read.anchors.append({href, {}});
+            }
+            static const QRegularExpression blockClass(QStringLiteral("class=(b |\"b )"));
+            if (name == QStringLiteral("div") && m.captured(3).contains(blockClass)) {
                 role = QStringLiteral("block");
                 read.linesBefore.append(read.lines.size());
             } else if (name == QStringLiteral("div") && !open.isEmpty() &&
@@ -107,7 +116,10 @@ ViewRead readView(const QByteArray &page)
             read.problem = QStringLiteral("</") + name + QStringLiteral("> out of turn");
             return read;
         }
+        if (name == QStringLiteral("a"))
+            anchorJustEnded = true;
         if (open.takeLast() == QStringLiteral("line")) {
+            anchorJustEnded = false;
             read.lines.append(line);
             line.clear();
         }
@@ -142,10 +154,23 @@ QList<Anchor> sourceAnchors(const QByteArray &page)
 {
     static const QRegularExpression anchor(QStringLiteral("<a href='([^']*)'>(.*?)</a>"));
     QList<Anchor> anchors;
+    qsizetype lastEnd = -1;
+    bool lastEndedLine = false;
     for (auto it = anchor.globalMatch(QString::fromUtf8(page)); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        for (const QString &piece : m.captured(2).split(QStringLiteral("<BR>"), Qt::SkipEmptyParts))
-            anchors.append({m.captured(1), decoded(piece)});
+        const QStringList pieces = m.captured(2).split(QStringLiteral("<BR>"));
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            if (pieces[i].isEmpty())
+                continue;
+            // Anchors of one address that follow each other in a line read as one.
+            if (i == 0 && m.capturedStart() == lastEnd && !lastEndedLine &&
+                anchors.last().href == m.captured(1))
+                anchors.last().text += decoded(pieces[i]);
+            else
+                anchors.append({m.captured(1), decoded(pieces[i])});
+        }
+        lastEnd = m.capturedEnd();
+        lastEndedLine = pieces.last().isEmpty();
     }
     return anchors;
 }
@@ -262,9 +287,10 @@ TEST(SourceView, ShowsEveryFuzzCorpusPageAsItsSourcePage)
 // within a few times the page, and shows the same text.
 TEST(SourceView, ColoursOnlyAsMuchAsTheLimitAllows)
 {
-    QByteArray text = "<a ";
+    // A declaration and a letter of text, over and over: two spans every four bytes.
+    QByteArray text;
     while (text.size() < (1 << 20))
-        text += "/a";
+        text += "<!>x";
     const QByteArray view = sourceView(text, {});
     EXPECT_LT(view.size(), 6 * text.size() + (2 << 20));
     EXPECT_GT(view.count("<span"), 100000);
@@ -277,10 +303,11 @@ TEST(SourceView, ALongPageIsColouredInItsFirstBlocks)
 {
     const QByteArray text = repeated("<a href=\"x\" title='t'>t</a> <!-- c -->", 40000);
     const QByteArray view = sourceView(text, {});
-    const qsizetype firstBlock = view.indexOf("<div class=b");
-    const qsizetype lastBlock = view.lastIndexOf("<div class=b");
+    const qsizetype firstBlock = view.indexOf("<div class=b ");
+    const qsizetype lastBlock = view.lastIndexOf("<div class=");
     ASSERT_GT(lastBlock, firstBlock);
     EXPECT_GT(view.mid(firstBlock, 4096).count("<span"), 20);
+    EXPECT_TRUE(view.mid(lastBlock).startsWith("<div class=\"b p\""));
     EXPECT_EQ(view.mid(lastBlock).count("<span"), 0);
     EXPECT_LT(view.count("<span"), (2 << 20) / 21);
     expectShowsTheSourcePage(text, {});
@@ -302,10 +329,9 @@ TEST(SourceView, ColoursMarkupAndKeepsItsHeadAndNotice)
     const QByteArray page = sourceView("<a href=\"x\">t</a><!--c-->", {}, options);
     EXPECT_TRUE(page.startsWith("<!DOCTYPE html><html class=wrap><head><meta charset=utf-8>"
                                 "<meta name=extra><style>"));
-    EXPECT_TRUE(page.contains(
-        "<div style=\"counter-reset:l 0\"><span class=t>&lt;a </span><span class=n>href=</span>"
-        "<span class=v>\"x\"</span><span class=t>></span>t"
-        "<span class=t>&lt;/a></span><span class=c>&lt;!--c--></span></div>"))
+    EXPECT_TRUE(
+        page.contains("<div style=\"counter-reset:l 0\">&lt;a href=<span class=v>\"x\"</span>>"
+                      "<span class=x>t</span>&lt;/a><span class=c>&lt;!--c--></span></div>"))
         << page.constData();
     options.wrapLongLines = false;
     EXPECT_TRUE(sourceView("x", {}, options).startsWith("<!DOCTYPE html><html><head>"));
@@ -358,6 +384,29 @@ TEST(ImageView, HoldsTheImagesPagesBlocksAHundredToADiv)
     }
     EXPECT_TRUE(imageView({}, -1).contains(
         "<body><p id=\"quarrow-empty\">No pictures on this page</p></body>"));
+}
+
+// A data: picture's caption is the start of its address; the file keeps it whole.
+TEST(ImageView, ShortensTheCaptionOfADataPicture)
+{
+    const QByteArray data = "data:image/png;base64," + QByteArray(5000, 'A');
+    const QByteArray exactly = "data:image/gif;base64," + QByteArray(38, 'B'); // 60 characters
+    Utf8Lists lists;
+    for (const QByteArray &address : {data, exactly, QByteArray("http://example.com/a.gif")}) {
+        lists.Links[1].append(address);
+        lists.Keys[1].append(address.right(5));
+    }
+    const QByteArray view = imageView(lists, -1);
+    EXPECT_TRUE(view.contains("'></a><BR>" + data.left(60) + "\u2026<BR>"));
+    EXPECT_EQ(view.count(data), 2); // the link and the picture
+    EXPECT_TRUE(view.contains("'></a><BR>" + exactly + "<BR>"));
+    EXPECT_TRUE(view.contains("'></a><BR>http://example.com/a.gif<BR>"));
+    QByteArray file;
+    {
+        ByteArraySink sink(file);
+        harvest::WriteImagePage(lists, -1, sink);
+    }
+    EXPECT_EQ(file.count(data), 3);
 }
 
 } // namespace

@@ -44,10 +44,6 @@ TEST(QuotedValues, RunToTheirClosingQuoteWhateverTheyHold)
          "http://www.example.com/dir/big>.jpg", "big>.jpg"},
         {"\"href=\" right after the attribute", "<a href=href=\"pq.jpg\">b</a>",
          "http://www.example.com/dir/pq.jpg", "pq.jpg"},
-        // A quote the tag never closes can only follow a "src=" inside another value:
-        // that is read up to the first quote or ">", as before.
-        {"src= inside another value", "<img alt='src=\"x.gif'>", "http://www.example.com/dir/x.gif",
-         "x.gif"},
     };
     for (const QuotedRow &row : rows) {
         SCOPED_TRACE(row.name);
@@ -231,6 +227,33 @@ TEST(TagReading, EveryCommentOfALongPageIsReadAndEveryPictureAfterItFound)
     ASSERT_EQ(qsizetype(tags.size()), pieces);
     EXPECT_EQ(tags.front().start, 10);
     EXPECT_EQ(tags.back().end, (pieces - 1) * piece.size() + 25);
+}
+
+// The base address a browser makes of a page's text.
+TEST(DocumentBase, IsTheFirstBaseElementWithAnAddress)
+{
+    const char *const page = "http://h/d/p.html";
+    const struct {
+        const char *markup;
+        const char *base;
+    } rows[] = {
+        {"<img src=a.gif>", page},
+        {"<base href=\"http://cdn.example/x/\">", "http://cdn.example/x/"},
+        {"<BASE HREF='sub/'>", "http://h/d/sub/"},
+        {"<base href=/top/ target=_blank>", "http://h/top/"},
+        {"<base target=x><base href=\"one/\"><base href=\"two/\">", "http://h/d/one/"},
+        {"<base data-href=\"no/\" href=\" yes/ \">", "http://h/d/yes/"},
+        {"<!-- <base href=\"no/\"> --><script>'<base href=\"no/\">'</script>", page},
+        {"<template><base href=\"no/\"></template>", page},
+        {"<base href=\"javascript:alert(1)\">", page},
+        {"<base href=\"data:text/html,x\">", page},
+        {"<base href>", page},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.markup);
+        EXPECT_EQ(harvest::DocumentBase(row.markup, QString::fromLatin1(page)),
+                  QString::fromLatin1(row.base));
+    }
 }
 
 } // namespace

@@ -157,7 +157,7 @@ bool MainWindowFixture::waitForUrl(int view, const QString &url, int timeoutMs)
 
 QString MainWindowFixture::generatedAddress(int view) const
 {
-    return QStringLiteral("quarrow:%1/%2")
+    return QStringLiteral("quarrow://%1/%2")
         .arg(view == 1 ? QStringLiteral("source") : QStringLiteral("images"))
         .arg(form->generatedViews()->generation());
 }

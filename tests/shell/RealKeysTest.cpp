@@ -4,7 +4,7 @@
 #include "tests/shell/MainWindowFixture.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/TestSupport.h"
-#include "tests/support/XSession.h"
+#include "tests/support/XDisplay.h"
 
 #include "platform/TabStrip.h"
 #include "platform/WebBrowser.h"
@@ -21,7 +21,8 @@
 
 namespace {
 
-using testsupport::XSession;
+using testsupport::clickAt;
+using testsupport::pressKeys;
 
 // A long page: it scrolls in every view (many lines of markup, many pictures).
 QByteArray longPage()
@@ -103,10 +104,10 @@ TEST_F(RealKeys, AltLeftAndAltRightGoBackAndForward)
         open("/index.html");
         open("/dir1/page2.html");
         place.keys()->setFocus(Qt::OtherFocusReason);
-        ASSERT_TRUE(XSession::pressKeys("alt+Left"));
+        ASSERT_TRUE(pressKeys("alt+Left"));
         EXPECT_TRUE(waitForUrl(0, site.url("/index.html")));
         EXPECT_EVENTUALLY(!view(0)->Busy(), 20000);
-        ASSERT_TRUE(XSession::pressKeys("alt+Right"));
+        ASSERT_TRUE(pressKeys("alt+Right"));
         EXPECT_TRUE(waitForUrl(0, site.url("/dir1/page2.html")));
     }
 }
@@ -150,10 +151,10 @@ TEST_F(RealKeys, EveryCommandKeyReachesItsCommandAlone)
         for (const QKeySequence &keys : action->shortcuts()) {
             const std::string name =
                 (action->text() + " " + keys.toString(QKeySequence::PortableText)).toStdString();
-            const QString typed = XSession::keyName(keys[0]);
+            const QString typed = testsupport::xdotoolKeyName(keys[0]);
             ASSERT_FALSE(typed.isEmpty()) << name;
             arrivals.clear();
-            ASSERT_TRUE(XSession::pressKeys(typed)) << name;
+            ASSERT_TRUE(pressKeys(typed)) << name;
             QUARROW_WAIT_UNTIL(!arrivals.isEmpty(), 10000);
             ASSERT_EQ(arrivals.size(), 1) << name;
             EXPECT_EQ(arrivals.first().action, action)
@@ -182,10 +183,9 @@ TEST_F(RealKeys, TheViewThatShowsHasTheKeys)
         const char *scrollKey;
     } steps[] = {
         {"the start", AsItIs, [] {}, 0, false, "Next"},
-        {"Ctrl+3 from the start page", AsItIs, [] { XSession::pressKeys("ctrl+3"); }, 2, false,
-         "space"},
-        {"Ctrl+1 from the Images view's page", AsItIs, [] { XSession::pressKeys("ctrl+1"); }, 0,
-         false, "Next"},
+        {"Ctrl+3 from the start page", AsItIs, [] { pressKeys("ctrl+3"); }, 2, false, "space"},
+        {"Ctrl+1 from the Images view's page", AsItIs, [] { pressKeys("ctrl+1"); }, 0, false,
+         "Next"},
         // Pages from the web, in a process of their own; the keys stay where
         // they were, as when a link opens them.
         {"two pages opened", AsItIs,
@@ -194,38 +194,38 @@ TEST_F(RealKeys, TheViewThatShowsHasTheKeys)
              open("/long.html?again");
          },
          0, false, "Next"},
-        {"Ctrl+3 from the Browser view's page", AsItIs, [] { XSession::pressKeys("ctrl+3"); }, 2,
-         false, "space"},
-        {"Ctrl+2 from the address box", TheAddressBox, [] { XSession::pressKeys("ctrl+2"); }, 1,
-         false, "Next"},
-        {"Ctrl+3 from the Source Code view's page", AsItIs, [] { XSession::pressKeys("ctrl+3"); },
-         2, false, "Next"},
-        {"Ctrl+1 from the bar", TheBar, [] { XSession::pressKeys("ctrl+1"); }, 0, false, "Next"},
-        {"Ctrl+2 from the Browser view's page", AsItIs, [] { XSession::pressKeys("ctrl+2"); }, 1,
-         false, "Next"},
-        {"Ctrl+1 from the Source Code view's page", AsItIs, [] { XSession::pressKeys("ctrl+1"); },
-         0, false, "Next"},
-        {"the Back button", AsItIs, [this] { XSession::click(centreOf(button("cmdBack"))); }, 0,
-         true, "space"},
-        {"the Forward button", TheAddressBox,
-         [this] { XSession::click(centreOf(button("cmdForward"))); }, 0, true, "Next"},
-        {"the Refresh button", AsItIs, [this] { XSession::click(centreOf(button("cmdRefresh"))); },
+        {"Ctrl+3 from the Browser view's page", AsItIs, [] { pressKeys("ctrl+3"); }, 2, false,
+         "space"},
+        {"Ctrl+2 from the address box", TheAddressBox, [] { pressKeys("ctrl+2"); }, 1, false,
+         "Next"},
+        {"Ctrl+3 from the Source Code view's page", AsItIs, [] { pressKeys("ctrl+3"); }, 2, false,
+         "Next"},
+        {"Ctrl+1 from the bar", TheBar, [] { pressKeys("ctrl+1"); }, 0, false, "Next"},
+        {"Ctrl+2 from the Browser view's page", AsItIs, [] { pressKeys("ctrl+2"); }, 1, false,
+         "Next"},
+        {"Ctrl+1 from the Source Code view's page", AsItIs, [] { pressKeys("ctrl+1"); }, 0, false,
+         "Next"},
+        {"the Back button", AsItIs, [this] { clickAt(centreOf(button("cmdBack"))); }, 0, true,
+         "space"},
+        {"the Forward button", TheAddressBox, [this] { clickAt(centreOf(button("cmdForward"))); },
          0, true, "Next"},
+        {"the Refresh button", AsItIs, [this] { clickAt(centreOf(button("cmdRefresh"))); }, 0, true,
+         "Next"},
         {"a click on the Source Code tab", TheBar,
          [this] {
              QTabBar *tabs = tabStrip()->tabBar();
-             XSession::click(centreOf(tabs, tabs->tabRect(1)));
+             clickAt(centreOf(tabs, tabs->tabRect(1)));
          },
          1, false, "Next"},
         {"a click on the Images tab", AsItIs,
          [this] {
              QTabBar *tabs = tabStrip()->tabBar();
-             XSession::click(centreOf(tabs, tabs->tabRect(2)));
+             clickAt(centreOf(tabs, tabs->tabRect(2)));
          },
          2, false, "Next"},
-        {"Send to Browser", TheBar,
-         [this] { XSession::click(centreOf(button("cmdSendToBrowser"))); }, 0, true, "Next"},
-        {"Alt+Home", TheBar, [] { XSession::pressKeys("alt+Home"); }, 0, true, "Next"},
+        {"Send to Browser", TheBar, [this] { clickAt(centreOf(button("cmdSendToBrowser"))); }, 0,
+         true, "Next"},
+        {"Alt+Home", TheBar, [] { pressKeys("alt+Home"); }, 0, true, "Next"},
     };
     for (const Step &step : steps) {
         SCOPED_TRACE(step.what);
@@ -249,7 +249,7 @@ TEST_F(RealKeys, TheViewThatShowsHasTheKeys)
         EXPECT_EQ(evaluate(step.view, "document.activeElement.tagName").toString(), "BODY");
         evaluate(step.view, "window.scrollTo(0, 0)");
         EXPECT_EVENTUALLY(scrolled(step.view) == 0, 10000);
-        ASSERT_TRUE(XSession::pressKeys(step.scrollKey));
+        ASSERT_TRUE(pressKeys(step.scrollKey));
         EXPECT_EVENTUALLY(scrolled(step.view) > 0, 10000);
         // Back and Forward bring a page back where it was left: at its top.
         evaluate(step.view, "window.scrollTo(0, 0)");
@@ -264,7 +264,7 @@ TEST_F(RealKeys, CtrlLAndF6PutTheKeysInTheAddressBox)
         SCOPED_TRACE(keys);
         view(0)->setFocus(Qt::OtherFocusReason);
         ASSERT_TRUE(QTest::qWaitFor([this] { return hasKeys(0); }, 10000));
-        ASSERT_TRUE(XSession::pressKeys(keys));
+        ASSERT_TRUE(pressKeys(keys));
         EXPECT_EVENTUALLY(addressBox()->hasFocus(), 10000);
         EXPECT_EQ(addressBox()->selectedText(), site.url("/long.html"));
     }

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QTcpSocket>
 
+#include <utility>
+
 namespace testsupport {
 
 HttpServer::HttpServer(const QString &rootFolder, QObject *parent)
@@ -57,15 +59,27 @@ QByteArray HttpServer::contentTypeFor(const QString &path)
     return "application/octet-stream";
 }
 
+void HttpServer::requireLogin(const QString &path, const QByteArray &realm, const QByteArray &user,
+                              const QByteArray &password, const QByteArray &refusal)
+{
+    m_logins.insert(path, {realm, (user + ':' + password).toBase64(), refusal});
+}
+
 namespace {
-qsizetype contentLength(const QByteArray &head)
+// The value of a header of the request's head, or empty.
+QByteArray headerValue(const QByteArray &head, const QByteArray &name)
 {
     for (const QByteArray &line : head.split('\n')) {
         const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length")
-            return std::max<qsizetype>(0, line.mid(colon + 1).trimmed().toLongLong());
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name)
+            return line.mid(colon + 1).trimmed();
     }
-    return 0;
+    return {};
+}
+
+qsizetype contentLength(const QByteArray &head)
+{
+    return std::max<qsizetype>(0, headerValue(head, "content-length").toLongLong());
 }
 } // namespace
 
@@ -108,6 +122,22 @@ void HttpServer::onNewConnection()
     }
 }
 
+void HttpServer::releaseRoute(const QString &path)
+{
+    m_held.removeAll(path);
+    const auto waiting = std::exchange(m_waiting, {});
+    for (const auto &[socket, request] : waiting) {
+        if (!socket)
+            continue;
+        // Answered as if it came now (held again when its own route still is),
+        // and counted once.
+        const qsizetype counted = m_requests.size();
+        answer(socket, request);
+        if (m_requests.size() > counted)
+            m_requests.removeLast();
+    }
+}
+
 void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
 {
     const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
@@ -115,14 +145,27 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
     QString path = QUrl::fromPercentEncoding(words.value(1));
     path = path.left(path.indexOf(QLatin1Char('?')) < 0 ? path.size()
                                                         : path.indexOf(QLatin1Char('?')));
-    m_requests.append(path);
-    if (m_held.contains(path))
+    if (m_held.contains(path)) {
+        m_requests.append(path);
+        m_waiting.append({socket, request});
         return;
+    }
+    m_requests.append(path);
 
     QByteArray status = "200 OK";
     QByteArray body;
     QByteArray type;
-    if (m_routes.contains(path)) {
+    QByteArray extraHeaders;
+    const auto login = m_logins.constFind(path);
+    const QByteArray requestHead = request.left(request.indexOf("\r\n\r\n"));
+    if (login != m_logins.cend() &&
+        headerValue(requestHead, "authorization") != "Basic " + login->credentials) {
+        ++m_refusedLogins;
+        status = "401 Unauthorized";
+        body = login->refusal;
+        type = "text/html; charset=utf-8";
+        extraHeaders = "WWW-Authenticate: Basic realm=\"" + login->realm + "\"\r\n";
+    } else if (m_routes.contains(path)) {
         body = m_routes.value(path).first;
         type = m_routes.value(path).second;
     } else {
@@ -141,7 +184,8 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
     }
     QByteArray head = "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
                       "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                      "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n";
+                      "\r\nConnection: close\r\nCache-Control: no-store\r\n" + extraHeaders +
+                      "\r\n";
     socket->write(head);
     if (m_stalled.contains(path)) {
         socket->write(body.left(body.size() / 4));

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrl>
 
 namespace testsupport {
@@ -27,11 +29,21 @@ public:
     void setRoute(const QString &path, const QByteArray &body,
                   const QByteArray &contentType = "text/html; charset=utf-8");
 
-    // Requests for `path` get no answer at all (a server that hangs).
+    // Requests for `path` get no answer at all (a server that hangs), until
+    // the route is released: then those held are answered, and later ones at once.
     void holdRoute(const QString &path) { m_held.append(path); }
+    void releaseRoute(const QString &path);
     // Requests for this path get their head and a first part of the body, and
     // then wait forever for the rest (a download that stays under way).
     void stallRoute(const QString &path) { m_stalled.append(path); }
+
+    // Requests for `path` must log in with HTTP Basic authentication as
+    // `user` and `password`; others get 401 with a challenge for `realm` and
+    // `refusal` as their page.
+    void requireLogin(const QString &path, const QByteArray &realm, const QByteArray &user,
+                      const QByteArray &password, const QByteArray &refusal);
+    // How many requests have been refused for want of a login.
+    int refusedLogins() const { return m_refusedLogins; }
 
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
@@ -54,7 +66,16 @@ private:
     QHash<QString, QPair<QByteArray, QByteArray>> m_routes;
     QStringList m_requests;
     QList<QByteArray> m_rawRequests;
+    struct Login {
+        QByteArray realm;
+        QByteArray credentials;
+        QByteArray refusal;
+    };
+    QHash<QString, Login> m_logins;
+    int m_refusedLogins = 0;
     QStringList m_held;
+    // The requests held so far, with the sockets that wait for their answer.
+    QList<QPair<QPointer<QTcpSocket>, QByteArray>> m_waiting;
     QStringList m_stalled;
 };
 

@@ -92,6 +92,29 @@ TEST(HarvestTool, ResolvesAgainstTheBaseAddressGiven)
                                           "image\thttp://h/d/a.gif\ta.gif\n"));
 }
 
+// A saved page resolves against its own <base href>, as the browser does, unless
+// --base says otherwise.
+TEST(HarvestTool, ResolvesAgainstThePagesOwnBase)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("page.html"));
+    ASSERT_TRUE(testsupport::writeFile(
+        input, "<head><!-- <base href=\"http://wrong/\"> --><base target=_top>"
+               "<base href=\"../cdn/\"><base href=\"http://second/\"></head>"
+               "<img src=\"a.gif\"><a href=\"b.jpg\">b</a>"));
+    const ToolRun own = runTool({QStringLiteral("--url"), QStringLiteral("http://h/d/e/p.html"),
+                                 QStringLiteral("--out"), dir.path(), input});
+    ASSERT_EQ(own.status, 0) << own.err.constData();
+    EXPECT_EQ(own.out, QByteArray("link\thttp://h/d/cdn/b.jpg\tb.jpg\n"
+                                  "image\thttp://h/d/cdn/a.gif\ta.gif\n"));
+    const ToolRun given = runTool({QStringLiteral("--url"), QStringLiteral("http://h/d/e/p.html"),
+                                   QStringLiteral("--base"), QStringLiteral("http://given/"),
+                                   QStringLiteral("--out"), dir.path(), input});
+    ASSERT_EQ(given.status, 0) << given.err.constData();
+    EXPECT_EQ(given.out, QByteArray("link\thttp://given/b.jpg\tb.jpg\n"
+                                    "image\thttp://given/a.gif\ta.gif\n"));
+}
+
 TEST(HarvestTool, ReadsBytesThatAreNotUtf8AsTheHarvestOfTheirText)
 {
     QTemporaryDir dir;

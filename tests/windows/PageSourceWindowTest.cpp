@@ -1,5 +1,11 @@
 #include "windows/PageSourceWindow.h"
 
+#include "platform/SettingsStore.h"
+#include "tests/support/Eventually.h"
+#include "windows/FindBar.h"
+
+#include <QLineEdit>
+
 #include "tests/support/HttpServer.h"
 #include "tests/windows/WindowTestSupport.h"
 
@@ -43,9 +49,10 @@ protected:
     }
 
     // Opens the window on the served page and waits for the source to load.
-    bool openAndLoad()
+    bool openAndLoad(const QString &productName = QString())
     {
-        window = ShowPageSource(server->url(QStringLiteral("/page.html")), profile.get(), &owner);
+        window = ShowPageSource(server->url(QStringLiteral("/page.html")), profile.get(), &owner,
+                                productName);
         if (!window)
             return false;
         QSignalSpy loaded(window->view(), &QWebEngineView::loadFinished);
@@ -112,6 +119,68 @@ TEST_F(PageSourceWindowTest, EscAndCtrlWCloseIt)
             << "key " << keys.first << " left the window open";
         EXPECT_TRUE(owner.isVisible());
     }
+}
+
+TEST_F(PageSourceWindowTest, FindsInTheSourceWithTheMainWindowsKeys)
+{
+    ASSERT_TRUE(openAndLoad());
+    FindBar *bar = window->findBar();
+    ASSERT_FALSE(bar->isVisible());
+    ASSERT_TRUE(windowtests::pressIn(window, Qt::Key_F, Qt::ControlModifier));
+    ASSERT_TRUE(bar->isVisible());
+    auto *box = bar->findChild<QLineEdit *>(QStringLiteral("findText"));
+    ASSERT_TRUE(box->hasFocus());
+    // The bar lies over the source, not on it.
+    EXPECT_LE(bar->geometry().bottom(), window->view()->geometry().top());
+
+    // The head's marker is in the source once; "p" many times.
+    QTest::keyClicks(box, QStringLiteral("marker"));
+    EXPECT_EVENTUALLY_EQ(bar->resultText(), QStringLiteral("1 of 1"), 15000);
+    box->clear();
+    QTest::keyClicks(box, QStringLiteral("p"));
+    // "N of M": where the search stands, and how many there are.
+    const auto standing = [bar] {
+        const QStringList words = bar->resultText().split(QLatin1Char(' '));
+        return words.size() == 3 ? std::pair(words[0].toInt(), words[2].toInt()) : std::pair(0, 0);
+    };
+    EXPECT_EVENTUALLY(standing().second > 2, 15000);
+    const auto [first, count] = standing();
+    QTest::keyClick(box, Qt::Key_F3);
+    EXPECT_EVENTUALLY_EQ(standing().first, first % count + 1, 15000);
+    QTest::keyClick(box, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EVENTUALLY_EQ(standing().first, first, 15000);
+
+    // Esc closes the bar first, and the window only then.
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    ASSERT_FALSE(window.isNull());
+    ASSERT_TRUE(windowtests::pressIn(window, Qt::Key_Escape));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+}
+
+TEST_F(PageSourceWindowTest, KeepsItsSizeForTheNextOpeningAndRun)
+{
+    const QString product = QStringLiteral("QuarrowSourceSize");
+    ASSERT_TRUE(openAndLoad(product));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QSize chosen(640, 430);
+    EXPECT_NE(window->size(), chosen);
+    window->resize(chosen);
+    EXPECT_EVENTUALLY_EQ(window->size(), chosen, 5000);
+    window->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+    EXPECT_EQ(Settings(product).pageSourceSize(), chosen);
+
+    // The next opening, as the next run's, reads it back.
+    ASSERT_TRUE(openAndLoad(product));
+    EXPECT_EQ(window->size(), chosen);
+    // Still centred over the owner.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_LE(windowtests::centreOffset(window, &owner).manhattanLength(), 2);
+
+    // A stored value that is no size is not one.
+    Settings(product).setPageSourceSize(QSize());
+    EXPECT_FALSE(Settings(product).pageSourceSize().isValid());
 }
 
 TEST_F(PageSourceWindowTest, NothingOpensWithoutAnAddress)

@@ -2,6 +2,7 @@
 
 #include "harvest/Bytes.h"
 #include "harvest/Harvest.h"
+#include "harvest/Tags.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -311,7 +312,7 @@ int main(int argc, char **argv)
     const QCommandLineOption baseOption(
         QStringLiteral("base"),
         QStringLiteral("The address relative references resolve against (the document's base "
-                       "address)."),
+                       "address; by default the page's own <base href>, else its address)."),
         QStringLiteral("BASE_URL"));
     parser.addOption(urlOption);
     parser.addOption(baseOption);
@@ -356,7 +357,9 @@ int main(int argc, char **argv)
 
     const WorkingFiles files(outInfo.absoluteFilePath());
     harvest::Utf8Lists lists;
-    const QString base = parser.isSet(baseOption) ? parser.value(baseOption) : url;
+    // Without --base, the page's own <base href> says it, as it does for a browser.
+    const QString base =
+        parser.isSet(baseOption) ? parser.value(baseOption) : harvest::DocumentBase(pageBytes, url);
     const HarvestReport report = RunHarvestBytes(pageBytes, url, files, lists, base);
     for (const QString &notice : report.notices)
         say(notice);

@@ -176,6 +176,11 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Standard error carries the tool's own messages: the engine's processes log
+    // there only what ends them.
+    QByteArray engineFlags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!engineFlags.contains("--log-level"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", engineFlags.append(" --log-level=3").trimmed());
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(programName);

@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QPointer>
+#include <QWebEngineView>
 #include <QWidget>
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QToolButton;
-class QWebEngineView;
 
-// The bar that finds text in the view that shows: it finds as the user types,
+// The bar that finds text in a web view (in the main window, the view that
+// shows; in the page source window, its source): it finds as the user types,
 // counts the matches ("3 of 12"), steps forward with Enter or F3 and back with
 // Shift+Enter or Shift+F3, and closes with Esc.
 class FindBar : public QWidget {

@@ -1,4 +1,4 @@
-#include "shell/FindBar.h"
+#include "windows/FindBar.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
