@@ -147,6 +147,7 @@ Inventory PageInventory::fromJson(const QByteArray &json)
     inventory.baseUri = root.value(QLatin1String("baseUri")).toString();
     inventory.characterSet = root.value(QLatin1String("characterSet")).toString();
     inventory.documentType = root.value(QLatin1String("documentType")).toString();
+    inventory.contentType = root.value(QLatin1String("contentType")).toString();
     inventory.renderMode = root.value(QLatin1String("renderMode")).toString();
     inventory.lastModified = root.value(QLatin1String("lastModified")).toString();
     inventory.markupBytes = qint64(root.value(QLatin1String("markupBytes")).toDouble());

@@ -55,6 +55,7 @@ struct Inventory {
     QString baseUri;
     QString characterSet;
     QString documentType; // "<!DOCTYPE html>", empty without one
+    QString contentType;  // the document's MIME type: "text/html"
     QString renderMode;   // "standards" or "quirks"
     QString lastModified;
     qint64 markupBytes = 0; // UTF-8 bytes of the document's markup as the engine writes it

@@ -1,5 +1,7 @@
 #include "platform/WebBrowser.h"
 
+#include "platform/OwnPages.h"
+#include "platform/PageGuard.h"
 #include "platform/ProgramFolder.h"
 #include "platform/QuarrowScheme.h"
 
@@ -7,6 +9,7 @@
 #include <QJsonDocument>
 #include <QVariantList>
 #include <QWebEngineHistory>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -21,6 +24,7 @@ public:
     {
         connect(this, &QWebEnginePage::loadStarted, this, [this] { m_loading = true; });
         connect(this, &QWebEnginePage::loadFinished, this, [this] { m_loading = false; });
+        PageGuard::prepare(this);
     }
 
     // True between the start and the end of a load.
@@ -114,6 +118,11 @@ QString WebBrowser::withCrLf(QString text)
 WebBrowser::WebBrowser(int index, QWebEngineProfile *profile, QWidget *parent)
     : QWebEngineView(parent), m_index(index)
 {
+    m_guard = new PageGuard(this);
+    connect(m_guard, &PageGuard::stoppedWorking, this, [this](const QString &words) {
+        m_busy = false;
+        emit StatusTextChange(m_index, words);
+    });
     auto *page = new WebBrowserPage(this, profile);
     // No script of a local page may read another file: a page that came from
     // disk (a download, a mail attachment) must not be able to send the
@@ -138,24 +147,28 @@ WebBrowser::~WebBrowser()
 void WebBrowser::attachPage(WebBrowserPage *page)
 {
     m_page = page;
-    // The program's own pages come from memory at once: their loads are not
-    // worth a word.
-    connect(page, &QWebEnginePage::loadStarted, this, [this, page] {
-        m_busy = true;
-        const QUrl requested = page->requestedUrl();
-        if (!QuarrowScheme::owns(requested))
-            emit StatusTextChange(m_index, tr("Opening %1...").arg(requested.toString()));
+    m_guard->attach(page);
+    connect(page, &QWebEnginePage::loadStarted, this, [this] { m_busy = true; });
+    connect(page, &QWebEnginePage::loadFinished, this, [this] { m_busy = false; });
+    // The guard has its say first: the words of the status bar, and what the
+    // load came to, which the view's handlers then read.
+    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
+        if (!m_guard->loadingChanged(info))
+            return;
+        const QString &words = m_guard->outcome().words;
+        if (!words.isEmpty())
+            emit StatusTextChange(m_index, words);
+        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
+            emit DownloadComplete(m_index);
     });
     connect(page, &QWebEnginePage::loadProgress, this,
             [this](int progress) { emit ProgressChange(m_index, progress, 100); });
-    connect(page, &QWebEnginePage::loadFinished, this, [this, page](bool ok) {
-        m_busy = false;
-        if (!QuarrowScheme::owns(page->url()))
-            emit StatusTextChange(m_index, ok ? tr("Done") : tr("Could not open the page"));
-        emit DownloadComplete(m_index);
+    connect(page, &QWebEnginePage::linkHovered, this, [this](const QString &url) {
+        // Off a link, or over a button of our own pages, the words of the
+        // load come back.
+        const bool address = !url.isEmpty() && !OwnPages::isButtonAddress(QUrl(url));
+        emit StatusTextChange(m_index, address ? url : m_guard->outcome().words);
     });
-    connect(page, &QWebEnginePage::linkHovered, this,
-            [this](const QString &url) { emit StatusTextChange(m_index, url); });
     connect(page, &QWebEnginePage::titleChanged, this,
             [this](const QString &title) { emit TitleChange(m_index, title); });
 }
@@ -192,6 +205,9 @@ bool WebBrowser::navigationStarting(WebBrowserPage *page, const QUrl &url, bool 
 {
     if (!isMainFrame)
         return true;
+    // The buttons of our own pages are never followed; the guard acts on them.
+    if (m_guard->pressButton(url, pageStarted && page == m_page))
+        return false;
     if (m_navigationRule && pageStarted) {
         const QString refusal = m_navigationRule(url);
         if (!refusal.isEmpty()) {
@@ -201,6 +217,10 @@ bool WebBrowser::navigationStarting(WebBrowserPage *page, const QUrl &url, bool 
                 Qt::QueuedConnection);
             return false;
         }
+    }
+    if (pageStarted && QuarrowScheme::owns(url) && !QuarrowScheme::owns(page->url())) {
+        // Only the program opens its own pages; no web page leads to one.
+        return false;
     }
     if (pageStarted && url.isLocalFile() && QuarrowScheme::owns(page->url())) {
         // The engine lets no page of another scheme go to a local file by

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class PageGuard;
 class QWebEngineProfile;
 class WebBrowserPage;
 
@@ -96,6 +97,10 @@ public:
     void setPopupPatience(int ms) { m_popupPatienceMs = ms; }
     int popupPatience() const { return m_popupPatienceMs; }
 
+    // What becomes of the view's loads: failures, certificates, crashes, and
+    // how safe the page that shows is.
+    PageGuard *guard() const { return m_guard; }
+
 signals:
     void StatusTextChange(int index, const QString &text);
     void ProgressChange(int index, int progress, int progressMax);
@@ -127,6 +132,7 @@ private:
     bool m_silent = false;
     bool m_busy = false;
     WebBrowserPage *m_page = nullptr;
+    PageGuard *m_guard = nullptr;
     QPointer<WebBrowserPage> m_popup;
     QTimer m_popupTimer;
     std::function<bool(const QUrl &)> m_scriptless;

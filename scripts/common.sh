@@ -9,7 +9,7 @@ QUARROW_PACKAGES=(
     qt6-base-dev qt6-webengine-dev libgl-dev qt6-image-formats-plugins libqt6svg6
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji
-    desktop-file-utils
+    desktop-file-utils openssl
     openbox x11-utils xdotool
 )
 

@@ -6,10 +6,12 @@
 
 #include "harvest/Harvest.h"
 #include "platform/BestEffort.h"
+#include "platform/PageGuard.h"
 #include "platform/ProgressBar.h"
 #include "platform/StatusBar.h"
 #include "platform/WebBrowser.h"
 #include "windows/Branding.h"
+#include "windows/PageInfoWindow.h"
 
 #include <QLineEdit>
 
@@ -40,7 +42,27 @@ void Form1::wb_DownloadComplete(int index)
         sb1->setPanelText(1, m_sayAfterLoad);
         m_sayAfterLoad.clear();
     }
+    const PageGuard *guard = wb[0]->guard();
+    if (guard->outcome().failed()) {
+        pageNotOpened(guard->outcome().words);
+        return;
+    }
+    // A page of ours that still shows (a load from it was stopped) is not
+    // the page's: nothing to harvest.
+    if (guard->ownPageShows())
+        return;
+    m_notOpened.clear();
     startHarvest();
+    if (m_pageInfo)
+        refreshPageInfo();
+}
+
+void Form1::pageNotOpened(const QString &text)
+{
+    m_notOpened = text;
+    m_generated->showFailure(text);
+    if (m_pageInfo)
+        m_pageInfo->setNotice(text);
 }
 
 void Form1::wb_TitleChange(const QString &text)

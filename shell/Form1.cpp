@@ -3,6 +3,7 @@
 #include "platform/AddressRules.h"
 #include "platform/BestEffort.h"
 #include "platform/CommonDialog.h"
+#include "platform/PageGuard.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ProgressBar.h"
 #include "platform/SettingsStore.h"
@@ -23,6 +24,7 @@
 #include "windows/PageInfoWindow.h"
 #include "windows/PageSourceWindow.h"
 #include "windows/PermissionBar.h"
+#include "windows/SecurityMark.h"
 #include "windows/Skinning.h"
 
 #include <QAction>
@@ -309,6 +311,9 @@ void Form1::updateNavigationActions()
     action(Command::Back)->setEnabled(view->history()->canGoBack());
     action(Command::Forward)->setEnabled(view->history()->canGoForward());
     action(Command::Stop)->setEnabled(view->Busy());
+    // The progress bar shows while the page that shows loads.
+    if (pb1)
+        pb1->setVisible(view->Busy());
 }
 
 void Form1::createControls()
@@ -354,6 +359,7 @@ void Form1::createControls()
     txtUrl->setClearButtonEnabled(false);
     txtUrl->installEventFilter(this);
     Twips::place(txtUrl, 540, 600, 2715, 315);
+    m_securityMark = new SecurityMark(txtUrl);
 
     cmdGo = pictureButton(action(Command::Go), 3600, 600, 1095, 315);
     cmdGo->setObjectName(QStringLiteral("cmdGo"));
@@ -402,10 +408,9 @@ void Form1::createControls()
         action(Command::WrapLongLines)->setChecked(wrap);
     }
     connect(wb[0], &QWebEngineView::loadStarted, m_generated, &GeneratedViews::markOutOfDate);
-    connect(wb[0], &QWebEngineView::loadFinished, this, [this] {
-        if (m_pageInfo)
-            refreshPageInfo();
-    });
+    // The address box marks how safe the live page's connection is.
+    connect(wb[0]->guard(), &PageGuard::securityChanged, m_securityMark,
+            [this] { m_securityMark->setSecurity(wb[0]->guard()->security()); });
     m_harvester = new PageHarvester(wb[0], *m_files, this);
     connect(m_harvester, &PageHarvester::harvested, this, &Form1::showHarvest);
     connect(m_harvester, &PageHarvester::finished, this, &Form1::finishHarvest);
@@ -554,6 +559,7 @@ void Form1::LayoutControls()
     in.H = Twips::fromPixelsY(outer.height());
     in.sbHeight = Twips::fromPixelsY(sb1->height());
     in.sbTop = Twips::fromPixelsY(sb1->y());
+    in.sbWidth = Twips::fromPixelsX(sb1->width());
     in.tabTop = Twips::fromPixelsY(TabStrip1->y());
     in.txtUrlLeft = Twips::fromPixelsX(txtUrl->x());
     in.cmdGoWidth = Twips::fromPixelsX(cmdGo->width());
@@ -593,6 +599,7 @@ void Form1::LayoutControls()
     cmdGo->move(Twips::toPixelsX(r.cmdGoLeft), cmdGo->y());
 
     sb1->raise();
+    // The progress bar lies over the second panel.
     pb1->raise();
 }
 

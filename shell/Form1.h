@@ -38,6 +38,7 @@ class PageHarvester;
 struct ViewPages;
 class TabStrip;
 class PageInfoWindow;
+class SecurityMark;
 
 // The window's commands. Each is one action that serves its button, its menu
 // item and its shortcut.
@@ -131,6 +132,8 @@ public:
     FullScreen *fullScreen() const { return m_fullScreen; }
     // The zoom levels a view steps through, as factors.
     static const QList<double> &zoomLevels();
+    // The mark in the address box of how safe the live page's connection is.
+    SecurityMark *securityMark() const { return m_securityMark; }
 
 signals:
     void harvestFinished();
@@ -189,6 +192,9 @@ private:
     // Says a text in the status bar now, and again once the live page's load
     // has ended, so that its "Done" does not cover it.
     void sayOverTheLoad(const QString &text);
+    // The live page could not be opened: the views, Page Info and the working
+    // files keep the last page's harvest, and the views and Page Info say why.
+    void pageNotOpened(const QString &text);
 
     // --- page harvest -----------------------------------------------------
     // Starts a harvest of the live page; its views follow when it has finished.
@@ -257,6 +263,9 @@ private:
     ResultLists m_lists;
     // Said again when the live page's load under way ends.
     QString m_sayAfterLoad;
+    // Why the live page's last load opened nothing (empty: it opened).
+    QString m_notOpened;
+    SecurityMark *m_securityMark = nullptr;
     QWidget *m_client = nullptr;
     QWebEngineProfile *m_profile = nullptr;
     std::unique_ptr<WorkingFiles> m_files;

@@ -37,6 +37,27 @@ QByteArray headFor(const QUrl &page, const QString &title)
     return policyFor(page) + "<title>" + title.toHtmlEscaped().toUtf8() + "</title>";
 }
 
+// The line that says the Browser tab's new page could not be opened.
+const QString FailureStyle = QStringLiteral(
+    "position:sticky;top:0;z-index:2147483647;margin:0 0 6px;padding:6px 10px;"
+    "background:#fde2e1;color:#5c0a0a;border-bottom:1px solid #e0a09e;"
+    "font:13px \"DejaVu Sans\",sans-serif;white-space:normal;overflow-wrap:anywhere");
+
+// The same line in a page as it is served.
+QByteArray withFailureLine(const QByteArray &page, const QString &text)
+{
+    const QByteArray body = QByteArrayLiteral("<body>");
+    const qsizetype at = page.indexOf(body);
+    if (at < 0 || text.isEmpty())
+        return page;
+    const QByteArray line = "<div id=\"quarrow-failed\" style=\"" +
+                            FailureStyle.toHtmlEscaped().toUtf8() + "\">" +
+                            text.toHtmlEscaped().toUtf8() + "</div>";
+    QByteArray marked = page;
+    marked.insert(at + body.size(), line);
+    return marked;
+}
+
 // How the Source Code view's page starts, with long lines wrapped and without.
 const QByteArray WrappedStart = QByteArrayLiteral("<!DOCTYPE html><html class=wrap>");
 const QByteArray UnwrappedStart = QByteArrayLiteral("<!DOCTYPE html><html>");
@@ -146,17 +167,19 @@ QByteArray GeneratedViews::pageAt(const QString &path) const
     const auto kept = m_kept.find(number);
     if (kept == m_kept.end())
         return outOfDatePage(kind == SourceKind);
+    // A page served again after the Browser tab's page failed says so too.
+    const QString failure = number == m_generation ? m_failure : QString();
     if (kind != SourceKind)
-        return kept->second.pages.images;
+        return withFailureLine(kept->second.pages.images, failure);
     const QByteArray &source = kept->second.pages.source;
     // Pages are made with long lines wrapped; the switch is read as the page
     // is served.
     if (m_wrap || !source.startsWith(WrappedStart))
-        return source;
+        return withFailureLine(source, failure);
     QByteArray unwrapped;
     unwrapped.reserve(source.size());
     unwrapped.append(UnwrappedStart).append(QByteArrayView(source).sliced(WrappedStart.size()));
-    return unwrapped;
+    return withFailureLine(unwrapped, failure);
 }
 
 QUrl GeneratedViews::harvestedPageOf(const QUrl &url) const
@@ -175,6 +198,7 @@ void GeneratedViews::show(ViewPages pages)
 {
     const quint64 number = ++m_generation;
     m_kept[number] = Kept{std::move(pages)};
+    m_failure.clear();
     forget();
     // The view that shows has the engine to itself; the other one follows
     // once it has loaded. With neither showing, both load at once.
@@ -274,5 +298,18 @@ void GeneratedViews::markOutOfDate()
     for (WebBrowser *view : {m_source, m_images}) {
         if (isGenerated(view->url()))
             view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld);
+    }
+}
+
+void GeneratedViews::showFailure(const QString &text)
+{
+    m_failure = text;
+    static const QString script = resourceText(QStringLiteral(":/app/views/failed.js"));
+    const QString call =
+        script.trimmed() + QStringLiteral("(%1,%2)").arg(WebBrowser::scriptString(text),
+                                                         WebBrowser::scriptString(FailureStyle));
+    for (WebBrowser *view : {m_source, m_images}) {
+        if (isGenerated(view->url()))
+            view->page()->runJavaScript(call, QWebEngineScript::ApplicationWorld);
     }
 }

@@ -47,6 +47,11 @@ public:
     void show(ViewPages pages);
     // Says in both views that a new page is coming.
     void markOutOfDate();
+    // Says in both views that the new page could not be opened (`text`): they
+    // keep the current harvest, with this line on top, until the next one.
+    void showFailure(const QString &text);
+    // The line the views show, empty when the last page opened.
+    QString failure() const { return m_failure; }
 
     // True for an address of a page of ours.
     static bool isGenerated(const QUrl &url);
@@ -104,6 +109,7 @@ private:
     WebBrowser *m_behind = nullptr;
     std::map<quint64, Kept> m_kept;
     quint64 m_generation = 0;
+    QString m_failure;
     bool m_wrap = true;
     // The harvest each view was last sent to (0: it went elsewhere since),
     // and how often it was asked again.

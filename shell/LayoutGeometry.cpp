@@ -20,10 +20,12 @@ LayoutResult ComputeLayout(const LayoutInput &in)
     r.browser.width = std::fabs(r.tabStrip.width - 250);
     r.browser.height = std::fabs(r.tabStrip.height - 500);
 
-    // Status panels: together wider than the window; the bar clips the second.
-    r.panel1Width = in.W * 0.75f;
+    // Status panels: the first takes three quarters of the window, the second
+    // the rest of the bar; it ends at the bar's right edge, never past it.
+    const float bar = in.sbWidth > 0 ? in.sbWidth : in.W;
+    r.panel1Width = std::min(in.W * 0.75f, bar);
     r.panel2Left = r.panel1Width;
-    r.panel2Width = std::fabs(r.panel1Width - 300);
+    r.panel2Width = std::max(0.0f, bar - r.panel1Width);
 
     // The progress bar lies over the second panel.
     r.progress.left = r.panel2Left + 50;

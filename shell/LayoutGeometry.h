@@ -7,6 +7,7 @@ struct LayoutInput {
     float H = 0;          // outer height (border, title bar and menu bar included)
     float sbHeight = 315; // the status bar's height
     float sbTop = 0;      // the status bar's top edge (it is docked at the bottom)
+    float sbWidth = 0;    // the status bar's width (0: the window's)
     float tabTop = 960;   // these four never change with the window's size
     float txtUrlLeft = 540;
     float cmdGoWidth = 1095;

@@ -60,7 +60,9 @@ void PageHarvester::start()
     // The body's markup arrives later; the harvest starts when it does.
     QPointer<PageHarvester> self(this);
     m_view->bodyOuterHtml([self](const WebBrowser::BodyText &body) {
-        if (self && body.valid)
+        // The document the engine makes for a load that failed (and the page
+        // of ours written over it) is not the page's: nothing to harvest.
+        if (self && body.valid && !body.address.startsWith(QLatin1String("chrome-error:")))
             self->queue(body);
     });
 }

@@ -1,5 +1,6 @@
 // The Page Info command: the live page's inventory in a window of its own,
-// taken again each time the live page finishes loading.
+// taken again each time the live page finishes loading, but for a picture
+// opened from the window itself.
 #include "shell/Form1.h"
 
 #include "platform/PageInventory.h"
@@ -8,6 +9,30 @@
 #include "windows/WindowPlacement.h"
 
 #include <QPointer>
+
+namespace {
+
+// The live page's inventory into the window; when the live view shows no page of
+// its own (`notOpened` says why), the window keeps what it has, and says why.
+void takeInventory(PageInfoWindow *pageInfo, QWebEnginePage *page, const QString &notOpened)
+{
+    if (!notOpened.isEmpty()) {
+        if (!pageInfo->inventory().valid) {
+            Inventory none;
+            none.error = notOpened;
+            pageInfo->setInventory(none);
+        }
+        pageInfo->setNotice(notOpened);
+        return;
+    }
+    QPointer<PageInfoWindow> window = pageInfo;
+    PageInventory::collect(page, [window](const Inventory &inventory) {
+        if (window)
+            window->setInventory(inventory);
+    });
+}
+
+} // namespace
 
 PageInfoWindow *Form1::pageInfoWindow() const
 {
@@ -26,14 +51,13 @@ void Form1::showPageInfo()
     m_pageInfo->show();
     m_pageInfo->raise();
     m_pageInfo->activateWindow();
-    refreshPageInfo();
+    takeInventory(m_pageInfo, wb[0]->page(), m_notOpened);
 }
 
 void Form1::refreshPageInfo()
 {
-    QPointer<PageInfoWindow> window = m_pageInfo;
-    PageInventory::collect(wb[0]->page(), [window](const Inventory &inventory) {
-        if (window)
-            window->setInventory(inventory);
-    });
+    // A picture opened from the window shows in the Browser view; the window
+    // keeps the page it came from.
+    if (m_pageInfo && m_pageInfo->follows(wb[0]->url()))
+        takeInventory(m_pageInfo, wb[0]->page(), m_notOpened);
 }

@@ -42,7 +42,15 @@ void MediaModel::setFetcher(PictureFetcher *fetcher)
         return;
     connect(fetcher, &PictureFetcher::thumbnailReady, this, &MediaModel::thumbnailReady);
     connect(fetcher, &PictureFetcher::sizeKnown, this, &MediaModel::sizeKnown);
-    connect(fetcher, &PictureFetcher::naturalSizeKnown, this, &MediaModel::naturalSizeKnown);
+    connect(fetcher, &PictureFetcher::answerKnown, this, &MediaModel::answerKnown);
+}
+
+bool MediaModel::candidateOnly(const InventoryEntry &entry)
+{
+    static const QStringList maybe = {QStringLiteral("lazy"), QStringLiteral("link")};
+    return !entry.kinds.isEmpty() &&
+           std::all_of(entry.kinds.begin(), entry.kinds.end(),
+                       [](const QString &kind) { return maybe.contains(kind); });
 }
 
 void MediaModel::setInventory(const Inventory &inventory)
@@ -52,7 +60,9 @@ void MediaModel::setInventory(const Inventory &inventory)
     m_rows.clear();
     m_folded.clear();
     m_entryOf.clear();
-    m_mimeTypes.clear();
+    m_typeRows.clear();
+    m_notPictureRows = 0;
+    m_answers.clear();
     m_sizeAsked.clear();
     m_icons.clear();
     const qsizetype count = m_inventory.pictures.size();
@@ -112,14 +122,28 @@ bool MediaModel::fillSome(const QDeadlineTimer &deadline)
             }
             if (added.isEmpty())
                 break;
+            // What the fetcher already knows of them (the page asked about
+            // before) comes in with them.
+            if (m_fetcher) {
+                for (const int entryIndex : added) {
+                    for (const int i : QList<int>{entryIndex} + m_folded.value(entryIndex)) {
+                        const PictureAnswer known = m_fetcher->answer(pictures.at(i).address);
+                        if (known.answered() || known.bytes >= 0)
+                            applyAnswer(i, known);
+                    }
+                }
+            }
             const int first = int(m_rows.size());
+            const qsizetype typesBefore = m_typeRows.size();
             beginInsertRows(QModelIndex(), first, first + int(added.size()) - 1);
             for (const int entryIndex : added) {
                 m_rowOf[entryIndex] = int(m_rows.size());
                 m_rows.append(entryIndex);
-                m_mimeTypes.insert(pictures.at(entryIndex).mimeType);
+                countRow(entryIndex, +1);
             }
             endInsertRows();
+            if (m_typeRows.size() != typesBefore)
+                emit typesChanged();
             break;
         }
         case Phase::Done:
@@ -191,14 +215,81 @@ QString MediaModel::sizeText(const InventoryEntry &entry) const
 
 QStringList MediaModel::types() const
 {
-    QStringList out;
-    for (const QString &mimeType : m_mimeTypes) {
-        const QString type = typeName(mimeType);
-        if (!out.contains(type))
-            out.append(type);
-    }
+    QStringList out = m_typeRows.keys();
     std::sort(out.begin(), out.end());
     return out;
+}
+
+void MediaModel::countRow(int entryIndex, int sign)
+{
+    if (notPictureEntry(entryIndex)) {
+        m_notPictureRows += sign;
+        return;
+    }
+    const QString type = typeName(m_inventory.pictures.at(entryIndex).mimeType);
+    const int rows = m_typeRows.value(type) + sign;
+    if (rows > 0)
+        m_typeRows.insert(type, rows);
+    else
+        m_typeRows.remove(type);
+}
+
+bool MediaModel::notPictureEntry(int entryIndex) const
+{
+    const auto found = m_answers.constFind(entryIndex);
+    return found != m_answers.cend() && found->verdict == PictureAnswer::Verdict::NotPicture &&
+           candidateOnly(m_inventory.pictures.at(entryIndex));
+}
+
+QString MediaModel::problem(int row) const
+{
+    const int entryIndex = m_rows.at(row);
+    if (notPictureEntry(entryIndex))
+        return tr("not a picture");
+    const InventoryEntry &e = m_inventory.pictures.at(entryIndex);
+    if (!e.failed)
+        return {};
+    const QString problem = m_answers.value(entryIndex).problem;
+    return problem.isEmpty() ? tr("the page could not load it") : problem;
+}
+
+void MediaModel::applyAnswer(int entryIndex, const PictureAnswer &answer)
+{
+    InventoryEntry &e = m_inventory.pictures[entryIndex];
+    if (!answer.type().isEmpty())
+        e.mimeType = answer.type();
+    if (answer.bytes >= 0 && e.bytes < 0)
+        e.bytes = answer.bytes;
+    // An img's own size stays: the engine drew it so.
+    if (answer.naturalSize.isValid() && !e.naturalSize.isValid())
+        e.naturalSize = answer.naturalSize;
+    if (answer.answered())
+        e.failed = answer.verdict == PictureAnswer::Verdict::Broken ||
+                   (answer.verdict == PictureAnswer::Verdict::NotPicture && !candidateOnly(e));
+    m_answers.insert(entryIndex, answer);
+}
+
+void MediaModel::answerKnown(const QString &address)
+{
+    const int entryIndex = m_entryOf.value(address, -1);
+    if (entryIndex < 0 || !m_fetcher)
+        return;
+    m_sizeAsked.remove(address);
+    const int row = ownRow(entryIndex);
+    const auto typeSet = [this] {
+        const QStringList keys = m_typeRows.keys();
+        return QSet<QString>(keys.begin(), keys.end());
+    };
+    const QSet<QString> typesBefore = row >= 0 ? typeSet() : QSet<QString>();
+    if (row >= 0)
+        countRow(entryIndex, -1);
+    applyAnswer(entryIndex, m_fetcher->answer(address));
+    if (row < 0)
+        return;
+    countRow(entryIndex, +1);
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    if (typeSet() != typesBefore)
+        emit typesChanged();
 }
 
 void MediaModel::markSizesAsked(const QStringList &addresses)
@@ -225,6 +316,10 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
         return name.isEmpty() ? QUrl(e.address).host() : name;
     }
     case Qt::ToolTipRole:
+        if (index.column() == Dimensions && (e.failed || notPictureEntry(entryIndex))) {
+            const QString why = m_answers.value(entryIndex).problem;
+            return PlainToolTip(why.isEmpty() ? problem(index.row()) : why);
+        }
         return PlainToolTip(e.address.size() > 2000 ? e.displayAddress : e.address);
     case ThumbnailRole:
         return m_fetcher ? m_fetcher->thumbnail(e.address) : QImage();
@@ -256,6 +351,9 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
         case Type:
             return typeName(e.mimeType);
         case Dimensions:
+            // A picture that has none says why.
+            if (e.failed || notPictureEntry(entryIndex))
+                return problem(index.row());
             return dimensionsText(e.naturalSize);
         case Size:
             return sizeText(e);
@@ -285,8 +383,10 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     case Qt::ForegroundRole:
-        if (e.failed || (m_fetcher && m_fetcher->failed(e.address)))
+        if (e.failed)
             return QColor(Qt::darkRed);
+        if (notPictureEntry(entryIndex))
+            return QColor(Qt::gray);
         return {};
     default:
         return {};
@@ -342,19 +442,6 @@ void MediaModel::sizeKnown(const QString &address, qint64 bytes)
         emit dataChanged(index(row, Size), index(row, Size));
 }
 
-void MediaModel::naturalSizeKnown(const QString &address, const QSize &size)
-{
-    // A picture that no img shows (a background, a link) gets its size from
-    // its decoded file.
-    const int entryIndex = m_entryOf.value(address, -1);
-    if (entryIndex < 0 || m_inventory.pictures.at(entryIndex).naturalSize.isValid())
-        return;
-    m_inventory.pictures[entryIndex].naturalSize = size;
-    const int row = ownRow(entryIndex);
-    if (row >= 0)
-        emit dataChanged(index(row, Dimensions), index(row, Dimensions));
-}
-
 MediaFilter::MediaFilter(QObject *parent) : QSortFilterProxyModel(parent)
 {
     setSortRole(MediaModel::SortRole);
@@ -380,14 +467,28 @@ void MediaFilter::setMinimumSide(int pixels)
     invalidateFilter();
 }
 
+void MediaFilter::setShowEverything(bool everything)
+{
+    if (everything == m_everything)
+        return;
+    m_everything = everything;
+    invalidateFilter();
+}
+
 bool MediaFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 {
     const auto *media = qobject_cast<const MediaModel *>(sourceModel());
     if (!media)
         return true;
     const InventoryEntry &e = media->entry(sourceRow);
-    if (!m_type.isEmpty() && MediaModel::typeName(e.mimeType) != m_type)
+    if (!m_everything && media->notPicture(sourceRow))
         return false;
+    if (m_type == brokenType()) {
+        if (!e.failed)
+            return false;
+    } else if (!m_type.isEmpty() && MediaModel::typeName(e.mimeType) != m_type) {
+        return false;
+    }
     if (m_minimumSide > 0 && (!e.naturalSize.isValid() || e.naturalSize.width() < m_minimumSide ||
                               e.naturalSize.height() < m_minimumSide))
         return false;
@@ -422,6 +523,22 @@ bool MediaFilter::lessThan(const QModelIndex &left, const QModelIndex &right) co
 }
 
 LinksModel::LinksModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void LinksModel::setMedia(const MediaModel *media)
+{
+    m_media = media;
+    // An answer may show that a link's picture is none.
+    connect(media, &QAbstractItemModel::dataChanged, this, [this] {
+        if (!m_links.isEmpty())
+            emit dataChanged(index(0, Picture), index(int(m_links.size()) - 1, Picture),
+                             {Qt::DisplayRole, Qt::FontRole});
+    });
+}
+
+bool LinksModel::leadsToPicture(const InventoryLink &link) const
+{
+    return link.isPicture && !(m_media && m_media->isNotPicture(link.address));
+}
 
 void LinksModel::setLinks(const QList<InventoryLink> &links)
 {
@@ -471,14 +588,16 @@ QVariant LinksModel::data(const QModelIndex &index, int role) const
         case Target:
             return link.target;
         case Picture:
-            return link.isPicture ? tr("Picture") : QString();
+            return leadsToPicture(link) ? tr("Picture")
+                   : link.isPicture     ? tr("Not a picture")
+                                        : QString();
         default:
             return {};
         }
     }
     if (role == Qt::ToolTipRole)
         return PlainToolTip(ShownAddress(link.address));
-    if (role == Qt::FontRole && link.isPicture) {
+    if (role == Qt::FontRole && leadsToPicture(link)) {
         QFont bold;
         bold.setBold(true);
         return bold;
@@ -502,6 +621,29 @@ QVariant LinksModel::headerData(int section, Qt::Orientation orientation, int ro
     default:
         return {};
     }
+}
+
+LinksFilter::LinksFilter(QObject *parent) : QSortFilterProxyModel(parent)
+{
+    setSortRole(MediaModel::SortRole);
+    setSortCaseSensitivity(Qt::CaseInsensitive);
+}
+
+void LinksFilter::setText(const QString &text)
+{
+    m_text = text.trimmed();
+    invalidateFilter();
+}
+
+bool LinksFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
+{
+    const auto *model = qobject_cast<const LinksModel *>(sourceModel());
+    if (!model || m_text.isEmpty())
+        return true;
+    const InventoryLink &link = model->links().at(sourceRow);
+    return link.text.contains(m_text, Qt::CaseInsensitive) ||
+           link.address.contains(m_text, Qt::CaseInsensitive) ||
+           link.target.contains(m_text, Qt::CaseInsensitive);
 }
 
 QString ShownAddress(const QString &address)
@@ -573,11 +715,13 @@ QJsonValue sizeJson(const QSize &size)
 
 } // namespace
 
-QByteArray MediaCsv(const QList<InventoryEntry> &pictures)
+QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAnswer> &answers)
 {
     QByteArray out = "address,kinds,type,width,height,displayed width,displayed height,bytes,"
-                     "alt,uses,element,variants\r\n";
-    for (const InventoryEntry &e : pictures) {
+                     "alt,uses,element,variants,failed,status,problem\r\n";
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        const InventoryEntry &e = pictures.at(i);
+        const PictureAnswer answer = answers.value(i);
         const bool natural = e.naturalSize.isValid();
         const bool displayed = e.displayedSize.isValid();
         const QList<QByteArray> fields = {
@@ -593,6 +737,9 @@ QByteArray MediaCsv(const QList<InventoryEntry> &pictures)
             QByteArray::number(e.uses),
             csvField(e.element, true),
             csvField(e.variants.join(QLatin1Char(' ')), true),
+            e.failed ? QByteArray("true") : QByteArray("false"),
+            answer.status > 0 ? QByteArray::number(answer.status) : QByteArray(),
+            csvField(answer.problem, true),
         };
         for (qsizetype i = 0; i < fields.size(); ++i) {
             if (i > 0)
@@ -604,10 +751,15 @@ QByteArray MediaCsv(const QList<InventoryEntry> &pictures)
     return out;
 }
 
-QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures)
+QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures,
+                     const QList<PictureAnswer> &answers)
 {
     QJsonArray list;
-    for (const InventoryEntry &e : pictures) {
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        const InventoryEntry &e = pictures.at(i);
+        const PictureAnswer answer = answers.value(i);
+        const bool notPicture =
+            answer.verdict == PictureAnswer::Verdict::NotPicture && MediaModel::candidateOnly(e);
         list.append(QJsonObject{
             {QStringLiteral("address"), e.address},
             {QStringLiteral("kinds"), QJsonArray::fromStringList(e.kinds)},
@@ -619,11 +771,43 @@ QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pi
             {QStringLiteral("uses"), e.uses},
             {QStringLiteral("element"), e.element},
             {QStringLiteral("failed"), e.failed},
+            {QStringLiteral("notPicture"), notPicture},
+            {QStringLiteral("status"),
+             answer.status > 0 ? QJsonValue(answer.status) : QJsonValue()},
+            {QStringLiteral("problem"),
+             answer.problem.isEmpty() ? QJsonValue() : QJsonValue(answer.problem)},
             {QStringLiteral("variants"), QJsonArray::fromStringList(e.variants)},
         });
     }
     const QJsonObject root{{QStringLiteral("page"), inventory.pageAddress},
                            {QStringLiteral("title"), inventory.title},
                            {QStringLiteral("pictures"), list}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+QByteArray LinksCsv(const QList<InventoryLink> &links)
+{
+    QByteArray out = "text,address,target,picture\r\n";
+    for (const InventoryLink &link : links) {
+        out += csvField(link.text.simplified(), true) + ',' + csvField(link.address, true) + ',' +
+               csvField(link.target, true) + ',' + (link.isPicture ? "true" : "false") + "\r\n";
+    }
+    return out;
+}
+
+QByteArray LinksJson(const Inventory &inventory, const QList<InventoryLink> &links)
+{
+    QJsonArray list;
+    for (const InventoryLink &link : links) {
+        list.append(QJsonObject{
+            {QStringLiteral("text"), link.text.simplified()},
+            {QStringLiteral("address"), link.address},
+            {QStringLiteral("target"), link.target},
+            {QStringLiteral("picture"), link.isPicture},
+        });
+    }
+    const QJsonObject root{{QStringLiteral("page"), inventory.pageAddress},
+                           {QStringLiteral("title"), inventory.title},
+                           {QStringLiteral("links"), list}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/PageInventory.h"
+#include "windows/PictureAnswer.h"
 
 #include <QAbstractTableModel>
 #include <QCache>
@@ -21,6 +22,12 @@ class PictureFetcher;
 // A new inventory leaves the model empty; fillSome() adds its rows a slice at a
 // time, so that a page of hundreds of thousands of pictures never holds up the
 // window's events for long. A row comes with its folded variants.
+//
+// What the fetcher learns of an address (PictureAnswer) goes into its entry as
+// it comes: the type its bytes are (checked against the server's), its
+// dimensions, its size, and whether it is broken. An address that only might
+// be a picture (a lazy attribute, a link) and answers with something else is
+// "not a picture": a row, but not one of the page's pictures.
 class MediaModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -53,8 +60,30 @@ public:
     int entryIndex(int row) const { return m_rows.at(row); }
     // The entries a row stands for: its own and its folded variants'.
     QList<int> entriesOfRow(int row) const;
-    // Every distinct type shown in the Type column, sorted (of the rows in so far).
+    // Every distinct type shown in the Type column, sorted (of the rows in so
+    // far that are pictures).
     QStringList types() const;
+    // The rows that are pictures: every row but those found not to be.
+    int pictureCount() const { return int(m_rows.size()) - m_notPictureRows; }
+    // What the fetcher learned of the row's picture so far.
+    PictureAnswer answer(int row) const { return m_answers.value(m_rows.at(row)); }
+    bool broken(int row) const { return entry(row).failed; }
+    bool notPicture(int row) const { return notPictureEntry(m_rows.at(row)); }
+    // Why a broken row or a row that is no picture is one ("404 Not Found",
+    // "not an image: text/html", "not a picture"); empty for others.
+    QString problem(int row) const;
+    // True when the address is one of the pictures (of any row or variant).
+    bool hasPicture(const QString &address) const { return m_entryOf.contains(address); }
+    // True when the address's answer showed it is not a picture.
+    bool isNotPicture(const QString &address) const
+    {
+        const int entryIndex = m_entryOf.value(address, -1);
+        return entryIndex >= 0 && notPictureEntry(entryIndex);
+    }
+    // The answers of the entries, as the exports write them.
+    PictureAnswer answerOfEntry(int entryIndex) const { return m_answers.value(entryIndex); }
+    // True for an entry that only might be a picture: lazy attributes and links.
+    static bool candidateOnly(const InventoryEntry &entry);
     // The Type column's word for a MIME type: "PNG", "JPEG", "SVG"; "unknown".
     static QString typeName(const QString &mimeType);
     // "640 × 480"; empty for an invalid size.
@@ -65,10 +94,19 @@ public:
     // Sizes from the server are on their way for these addresses.
     void markSizesAsked(const QStringList &addresses);
 
+signals:
+    // The types of the rows changed (one came, or went): the type filter follows.
+    void typesChanged();
+
 private:
     void thumbnailReady(const QString &address);
     void sizeKnown(const QString &address, qint64 bytes);
-    void naturalSizeKnown(const QString &address, const QSize &size);
+    void answerKnown(const QString &address);
+    // Puts what is known of the entry's address into the entry.
+    void applyAnswer(int entryIndex, const PictureAnswer &answer);
+    bool notPictureEntry(int entryIndex) const;
+    // Counts an own row in (+1) or out (-1) of the types and pictures.
+    void countRow(int entryIndex, int sign);
 
     // The steps of filling, each over every entry in document order.
     enum class Phase { Index, Candidates, Fold, Rows, Done };
@@ -83,23 +121,33 @@ private:
     QHash<QString, int> m_entryOf;   // address -> entry
     QList<int> m_mainOf;             // entry -> the entry it is folded into, or -1
     QList<int> m_rowOf;              // entry -> its own row, or -1
-    QSet<QString> m_mimeTypes;       // of the rows
+    QHash<QString, int> m_typeRows;  // type name -> rows of that type that are pictures
+    int m_notPictureRows = 0;
+    QHash<int, PictureAnswer> m_answers; // entry -> what its address answered
     QSet<QString> m_sizeAsked;
     mutable QCache<QString, QIcon> m_icons{600}; // the rows in sight, ready to paint
     QPointer<PictureFetcher> m_fetcher;
 };
 
-// The Media tab's filters: a text in the address or the alt text, a type, and
-// a smallest width and height (pictures of unknown size are hidden by a
-// minimum). Sorts by each column's SortRole.
+// The Media tab's filters: a text in the address or the alt text, a type (or
+// the broken rows), and a smallest width and height (pictures of unknown size
+// are hidden by a minimum). Rows that are not pictures show only with
+// everything. Sorts by each column's SortRole.
 class MediaFilter : public QSortFilterProxyModel {
     Q_OBJECT
 public:
     explicit MediaFilter(QObject *parent = nullptr);
 
+    // The type that stands for the broken rows.
+    static QString brokenType() { return QStringLiteral("*broken"); }
+
     void setText(const QString &text);
-    void setType(const QString &type); // a MediaModel::typeName; empty: every type
+    void setType(const QString &type); // a MediaModel::typeName or brokenType(); empty: every type
     void setMinimumSide(int pixels);   // 0: no minimum
+    void setShowEverything(bool everything);
+    bool showsEverything() const { return m_everything; }
+    // True while some filter but the one of everything leaves rows out.
+    bool narrowed() const { return !m_text.isEmpty() || !m_type.isEmpty() || m_minimumSide > 0; }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
@@ -111,23 +159,37 @@ private:
     QString m_text;
     QString m_type;
     int m_minimumSide = 0;
+    bool m_everything = false;
 };
 
 // The pictures as a CSV table (RFC 4180, a header line, one line a picture)
-// and as JSON (the page's address and title, and an array of pictures). A
-// text field that a spreadsheet would take for a formula is written with a
-// leading apostrophe. In the CSV, control characters but tab and line ends
-// are written as \xHH (ESC as \x1B) and format characters as \uHHHH (a
+// and as JSON (the page's address and title, and an array of pictures), each
+// with what its address answered (answers.at(i) for pictures.at(i), when
+// given): whether it failed, its HTTP status and the problem. A text field
+// that a spreadsheet would take for a formula is written with a leading
+// apostrophe. In the CSV, control characters but tab and line ends are
+// written as \xHH (ESC as \x1B) and format characters as \uHHHH (a
 // right-to-left override as \u202E).
-QByteArray MediaCsv(const QList<InventoryEntry> &pictures);
-QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures);
+QByteArray MediaCsv(const QList<InventoryEntry> &pictures,
+                    const QList<PictureAnswer> &answers = {});
+QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures,
+                     const QList<PictureAnswer> &answers = {});
+// The links as a CSV table and as JSON, written as the pictures are.
+QByteArray LinksCsv(const QList<InventoryLink> &links);
+QByteArray LinksJson(const Inventory &inventory, const QList<InventoryLink> &links);
 
-// The links of the page: text, address, target, and whether it leads to a picture.
+// The links of the page: text, address, target, and whether it leads to a
+// picture: by its name, until the media model learns from its answer that it
+// does not.
 class LinksModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { Text, Address, Target, Picture, ColumnCount };
     explicit LinksModel(QObject *parent = nullptr);
+    // The pictures' answers come from here.
+    void setMedia(const MediaModel *media);
+    // Whether the link leads to a picture, as far as is known.
+    bool leadsToPicture(const InventoryLink &link) const;
     // Leaves the model empty; fillSome() adds the rows a slice at a time.
     void setLinks(const QList<InventoryLink> &links);
     bool fillSome(const QDeadlineTimer &deadline);
@@ -143,6 +205,23 @@ public:
 private:
     QList<InventoryLink> m_all;
     QList<InventoryLink> m_links;
+    QPointer<const MediaModel> m_media;
+};
+
+// The Links tab's filter: a text in the link's text, address or target.
+// Sorts by each column's SortRole.
+class LinksFilter : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit LinksFilter(QObject *parent = nullptr);
+    void setText(const QString &text);
+    bool narrowed() const { return !m_text.isEmpty(); }
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+
+private:
+    QString m_text;
 };
 
 // A page's text (an address, an alt text) as a tool tip: escaped, so that Qt

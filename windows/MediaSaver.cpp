@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
 #include <QSet>
 #include <QThreadPool>
@@ -35,26 +36,48 @@ QString tooLarge(qint64 limit)
     return QObject::tr("larger than %1").arg(megabytes(limit));
 }
 
+// Why bytes that are no picture we know, sent as `mimeType`, are not saved as
+// one; empty when they may be (an image type we cannot read, a type not said).
+QString notAnImage(const QByteArray &head, const QString &mimeType)
+{
+    const QString type = mimeType.section(QLatin1Char(';'), 0, 0).trimmed().toLower();
+    if (type.isEmpty() || type.startsWith(QLatin1String("image/")) ||
+        type.endsWith(QLatin1String("octet-stream")) || !SniffPictureType(head).isEmpty())
+        return {};
+    return QObject::tr("not an image: %1").arg(type);
+}
+
 } // namespace
 
 QString SaveSummary::text() const
 {
     QString out;
     const QString size = QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
-    if (savedFiles.isEmpty())
+    const QString where = QDir::toNativeSeparators(folder);
+    const QString variants = variantFiles.isEmpty() ? QString()
+                             : variantFiles.size() == 1
+                                 ? QObject::tr(" (and 1 variant)")
+                                 : QObject::tr(" (and %1 variants)").arg(variantFiles.size());
+    if (savedFiles.isEmpty() && variantFiles.isEmpty())
         out = QObject::tr("No pictures were saved.");
     else
-        out = savedFiles.size() == 1 ? QObject::tr("Saved 1 picture to %1 (%2).")
-                                           .arg(QDir::toNativeSeparators(folder), size)
-                                     : QObject::tr("Saved %1 pictures to %2 (%3).")
-                                           .arg(savedFiles.size())
-                                           .arg(QDir::toNativeSeparators(folder), size);
+        out = savedFiles.size() == 1
+                  ? QObject::tr("Saved 1 picture%1 to %2 (%3).").arg(variants, where, size)
+                  : QObject::tr("Saved %1 pictures%2 to %3 (%4).")
+                        .arg(savedFiles.size())
+                        .arg(variants, where, size);
     if (cancelled)
         out += QLatin1Char(' ') + QObject::tr("Cancelled.");
     if (!skipped.isEmpty())
         out += QLatin1Char(' ') + QObject::tr("Skipped %1.").arg(skipped.size());
     if (!failed.isEmpty())
         out += QLatin1Char(' ') + QObject::tr("%1 failed.").arg(failed.size());
+    const qsizetype lostVariants = variantsSkipped.size() + variantsFailed.size();
+    if (lostVariants > 0)
+        out +=
+            QLatin1Char(' ') +
+            (lostVariants == 1 ? QObject::tr("1 variant could not be saved.")
+                               : QObject::tr("%1 variants could not be saved.").arg(lostVariants));
     if (byteLimit > 0)
         out += QLatin1Char(' ') +
                QObject::tr("A picture may have at most %1.").arg(megabytes(byteLimit));
@@ -68,6 +91,10 @@ QString SaveSummary::details() const
         lines.append(QObject::tr("Failed: %1 (%2)").arg(address.left(300), why));
     for (const auto &[address, why] : skipped)
         lines.append(QObject::tr("Skipped: %1 (%2)").arg(address.left(300), why));
+    for (const auto &[address, why] : variantsFailed)
+        lines.append(QObject::tr("Variant failed: %1 (%2)").arg(address.left(300), why));
+    for (const auto &[address, why] : variantsSkipped)
+        lines.append(QObject::tr("Variant skipped: %1 (%2)").arg(address.left(300), why));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -151,9 +178,28 @@ void MediaSaver::start(const QList<Item> &items, const QString &folder, const QU
     m_replace = replace;
     m_next = 0;
     m_done = 0;
-    m_total = int(items.size());
+    // The pictures, numbered in the order they come.
+    m_pictureOf.clear();
+    m_left.clear();
+    QHash<int, int> numbers;
+    for (const Item &item : items) {
+        int picture = -1;
+        if (item.picture >= 0)
+            picture = numbers.value(item.picture, -1);
+        if (picture < 0) {
+            picture = int(m_left.size());
+            m_left.append(0);
+            if (item.picture >= 0)
+                numbers.insert(item.picture, picture);
+        }
+        m_pictureOf.append(picture);
+        ++m_left[picture];
+    }
+    m_total = int(m_left.size());
+    m_itemsLeft = int(items.size());
     m_summary = SaveSummary();
     m_summary.folder = folder;
+    m_summary.pictures = m_total;
     m_summary.byteLimit = m_byteLimit;
     *m_stop = false;
     if (m_total == 0) {
@@ -173,19 +219,18 @@ void MediaSaver::cancel()
     m_summary.cancelled = true;
     *m_stop = true;
     while (m_next < m_items.size()) {
-        m_summary.skipped.append({m_items.at(m_next).address, tr("cancelled")});
+        settle(m_next, Outcome::Skipped, QString(), tr("cancelled"));
         ++m_next;
-        ++m_done;
     }
     for (Slot &slot : m_slots) {
         if (slot.download)
             slot.download->cancel();
         else if (slot.item >= 0) {
             // Asked of the engine, not started yet: it is dropped when it comes.
-            m_summary.skipped.append({m_items.at(slot.item).address, tr("cancelled")});
+            const int item = slot.item;
             slot.item = -1;
             slot.startTimer->stop();
-            ++m_done;
+            settle(item, Outcome::Skipped, QString(), tr("cancelled"));
         }
     }
     itemDone();
@@ -237,10 +282,9 @@ void MediaSaver::startWebItem(Slot &slot, int item)
     connect(slot.startTimer, &QTimer::timeout, this, [this, page] {
         for (Slot &s : m_slots) {
             if (s.page == page && s.item >= 0 && !s.download) {
-                m_summary.failed.append(
-                    {m_items.at(s.item).address, tr("the download did not start")});
+                const int item = s.item;
                 s.item = -1;
-                ++m_done;
+                settle(item, Outcome::Failed, QString(), tr("the download did not start"));
                 pump();
                 return;
             }
@@ -315,38 +359,41 @@ void MediaSaver::downloadEnded(Slot &slot)
         return;
     if (download->state() == QWebEngineDownloadRequest::DownloadCompleted && !tooLargeNow) {
         // Checked, named and renamed into place off the window's thread.
-        place(partName, item);
+        place(partName, item, download->mimeType());
         return;
     }
     QFile::remove(partPath);
     if (tooLargeNow)
-        m_summary.failed.append({m_items.at(item).address, tooLarge(m_byteLimit)});
+        settle(item, Outcome::Failed, QString(), tooLarge(m_byteLimit));
     else if (download->state() == QWebEngineDownloadRequest::DownloadCancelled)
-        m_summary.skipped.append({m_items.at(item).address, tr("cancelled")});
+        settle(item, Outcome::Skipped, QString(), tr("cancelled"));
     else
-        m_summary.failed.append({m_items.at(item).address, download->interruptReasonString()});
-    ++m_done;
+        settle(item, Outcome::Failed, QString(), download->interruptReasonString());
     if (!m_summary.cancelled)
         pump();
     else
         itemDone();
 }
 
-void MediaSaver::place(const QString &partName, int item)
+void MediaSaver::place(const QString &partName, int item, const QString &mimeType)
 {
     const QString folder = m_folder;
     const QString name = m_items.at(item).fileName;
     const bool replace = m_replace;
     const qint64 limit = m_byteLimit;
     QPointer<MediaSaver> guard(this);
-    m_pool->start([guard, folder, partName, name, replace, limit, item] {
+    m_pool->start([guard, folder, partName, name, replace, limit, item, mimeType] {
         Outcome result;
         qint64 size = -1;
-        const QByteArray head = FileHead(folder, partName, 64, &size, &result.why);
+        // The first few kilobytes: an SVG may begin with a long comment.
+        const QByteArray head = FileHead(folder, partName, 4096, &size, &result.why);
         if (head.isNull()) {
             QFile::remove(QDir(folder).filePath(partName));
         } else if (size > limit) {
             result.why = tooLarge(limit);
+            QFile::remove(QDir(folder).filePath(partName));
+        } else if (!(result.why = notAnImage(head, mimeType)).isEmpty()) {
+            // A page or a script under a picture's name is not saved as one.
             QFile::remove(QDir(folder).filePath(partName));
         } else {
             const QString named = WithPictureExtension(name, SniffPictureType(head));
@@ -368,8 +415,7 @@ void MediaSaver::saveNow(int item)
     const bool local = !isData(address) && QUrl(address).isLocalFile() &&
                        PictureFetcher::mayFetch(address, m_page);
     if (!isData(address) && !local) {
-        m_summary.skipped.append({address, tr("an address of this kind cannot be saved")});
-        ++m_done;
+        settle(item, Outcome::Skipped, QString(), tr("an address of this kind cannot be saved"));
         return;
     }
     const QString folder = m_folder;
@@ -400,9 +446,14 @@ void MediaSaver::saveNow(int item)
             } else if (bytes.isNull()) {
                 bytes = QByteArray("", 0);
             }
+            if (!bytes.isNull()) {
+                result.why = notAnImage(bytes.left(4096), PageInventory::mimeTypeFor(address));
+                if (!result.why.isEmpty())
+                    bytes = QByteArray();
+            }
         }
         if (!bytes.isNull()) {
-            const QString named = WithPictureExtension(name, SniffPictureType(bytes.left(64)));
+            const QString named = WithPictureExtension(name, SniffPictureType(bytes.left(4096)));
             const PlaceResult placed =
                 WriteFileSafely(folder, named, bytes, replace, &result.fileName, &result.why);
             result.kind = placed == PlaceResult::Placed    ? Outcome::Saved
@@ -419,25 +470,33 @@ void MediaSaver::outcome(int item, const Outcome &outcome)
 {
     if (m_total == 0 || item >= m_items.size())
         return;
-    const QString &address = m_items.at(item).address;
-    switch (outcome.kind) {
-    case Outcome::Saved:
-        m_summary.savedFiles.append(outcome.fileName);
-        m_summary.bytes += outcome.bytes;
-        emit bytesSaved(m_summary.bytes);
-        break;
-    case Outcome::Skipped:
-        m_summary.skipped.append({address, outcome.why});
-        break;
-    case Outcome::Failed:
-        m_summary.failed.append({address, outcome.why});
-        break;
-    }
-    ++m_done;
+    settle(item, outcome.kind, outcome.fileName, outcome.why, outcome.bytes);
     if (!m_summary.cancelled)
         pump();
     else
         itemDone();
+}
+
+void MediaSaver::settle(int item, Outcome::Kind kind, const QString &fileName, const QString &why,
+                        qint64 bytes)
+{
+    const Item &it = m_items.at(item);
+    switch (kind) {
+    case Outcome::Saved:
+        (it.variant ? m_summary.variantFiles : m_summary.savedFiles).append(fileName);
+        m_summary.bytes += bytes;
+        emit bytesSaved(m_summary.bytes);
+        break;
+    case Outcome::Skipped:
+        (it.variant ? m_summary.variantsSkipped : m_summary.skipped).append({it.address, why});
+        break;
+    case Outcome::Failed:
+        (it.variant ? m_summary.variantsFailed : m_summary.failed).append({it.address, why});
+        break;
+    }
+    --m_itemsLeft;
+    if (--m_left[m_pictureOf.at(item)] == 0)
+        ++m_done;
 }
 
 void MediaSaver::itemDone()
@@ -445,7 +504,7 @@ void MediaSaver::itemDone()
     if (m_total == 0)
         return;
     emit progress(m_done, m_total);
-    if (m_done >= m_total)
+    if (m_itemsLeft <= 0)
         finish();
 }
 

@@ -17,20 +17,27 @@ class QWebEngineDownloadRequest;
 class QWebEnginePage;
 class QWebEngineProfile;
 
-// What one Save Selected / Save All came to.
+// What one Save Selected / Save All came to. Pictures are counted as the list
+// counts them: a picture's variants are saved with it and counted apart, so
+// that savedFiles, skipped and failed together hold each picture once.
 struct SaveSummary {
     QString folder;
-    QStringList savedFiles;                 // file names, in the order saved
+    int pictures = 0;                       // in the save
+    QStringList savedFiles;                 // the pictures' file names, in the order saved
     QList<QPair<QString, QString>> skipped; // address, why
     QList<QPair<QString, QString>> failed;  // address, why
+    QStringList variantFiles;               // the variants' file names
+    QList<QPair<QString, QString>> variantsSkipped;
+    QList<QPair<QString, QString>> variantsFailed;
     bool cancelled = false;
     qint64 bytes = 0;     // of the files saved, in all
     qint64 byteLimit = 0; // the most a picture may have
 
-    // "Saved 3 pictures to /x (12 KB). Skipped 1. 2 failed. A picture may have
-    // at most 256 MB." for the message box.
+    // "Saved 3 pictures (and 2 variants) to /x (12 KB). Skipped 1. 2 failed.
+    // 1 variant could not be saved. A picture may have at most 256 MB." for
+    // the message box.
     QString text() const;
-    // One line for each picture skipped or failed, with its reason.
+    // One line for each picture or variant skipped or failed, with its reason.
     QString details() const;
 };
 
@@ -46,13 +53,21 @@ struct SaveSummary {
 // into a fresh temporary file of the folder and renamed into place, and a
 // name that a link, a folder or anything but a regular file holds is skipped
 // and reported, never followed nor replaced. A picture whose bytes say it is
-// a picture of a type gets that type's extension.
+// a picture of a type gets that type's extension; bytes that are no picture
+// and come as another type than an image (a page, a script) are not saved.
+//
+// Progress counts pictures: a picture is done when its own file and its
+// variants' files are.
 class MediaSaver : public QObject {
     Q_OBJECT
 public:
     struct Item {
         QString address;
         QString fileName; // in the folder, as planned by uniqueNames
+        // The picture it belongs to (items of one number are one picture and
+        // its variants); -1: a picture of its own.
+        int picture = -1;
+        bool variant = false;
     };
 
     MediaSaver(QWebEngineProfile *profile, QObject *parent = nullptr);
@@ -113,8 +128,11 @@ private:
     void downloadEnded(Slot &slot);
     void startWebItem(Slot &slot, int item);
     void saveNow(int item);
-    void place(const QString &partName, int item);
+    void place(const QString &partName, int item, const QString &mimeType);
     void outcome(int item, const Outcome &outcome);
+    // Counts an item's end into the summary and its picture's progress.
+    void settle(int item, Outcome::Kind kind, const QString &fileName, const QString &why,
+                qint64 bytes = 0);
     void itemDone();
     void finish();
 
@@ -124,8 +142,11 @@ private:
     QUrl m_page;
     bool m_replace = false;
     int m_next = 0;
-    int m_done = 0;
-    int m_total = 0;
+    int m_done = 0;  // pictures done
+    int m_total = 0; // pictures in the save
+    int m_itemsLeft = 0;
+    QList<int> m_pictureOf; // item -> its picture, 0 to m_total - 1
+    QList<int> m_left;      // picture -> its items not done yet
     SaveSummary m_summary;
     QList<Slot> m_slots;
     qint64 m_byteLimit = defaultByteLimit;

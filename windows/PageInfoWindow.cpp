@@ -6,15 +6,16 @@
 #include "windows/WindowPlacement.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -43,18 +44,6 @@
 #include <algorithm>
 
 namespace {
-
-// The grid shows each picture's file name under its thumbnail.
-class GridNames : public QIdentityProxyModel {
-public:
-    using QIdentityProxyModel::QIdentityProxyModel;
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (role == Qt::DisplayRole && index.column() == MediaModel::Preview)
-            return QIdentityProxyModel::data(index, MediaModel::FileNameRole);
-        return QIdentityProxyModel::data(index, role);
-    }
-};
 
 // A grid cell: the thumbnail centred in a square of one size, whatever the
 // picture's shape, and the file name under it. Every cell has the same size,
@@ -95,13 +84,30 @@ public:
         }
         const QRect textRect(option.rect.left() + 4, box.bottom() + 4, option.rect.width() - 8,
                              option.fontMetrics.height());
-        const QString name = option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
-                                                           Qt::ElideMiddle, textRect.width());
+        const QString name = option.fontMetrics.elidedText(
+            index.data(MediaModel::FileNameRole).toString(), Qt::ElideMiddle, textRect.width());
         painter->save();
-        painter->setPen(option.palette.color(
-            option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        const QVariant colour = index.data(Qt::ForegroundRole);
+        painter->setPen(
+            selected || !colour.isValid()
+                ? option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text)
+                : colour.value<QColor>());
         painter->drawText(textRect, Qt::AlignHCenter | Qt::AlignVCenter, name);
         painter->restore();
+    }
+};
+
+// Cells whose text, cut to fit, loses its middle: an address keeps its host
+// and its file name.
+class MiddleElided : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
     }
 };
 
@@ -118,6 +124,15 @@ QLabel *factLabel(QWidget *parent)
 QString orUnknown(const QString &text)
 {
     return text.isEmpty() ? QObject::tr("unknown") : text;
+}
+
+// "1 picture", "3 pictures"; "1 of 3 pictures".
+QString countText(int shown, int all, const QString &one, const QString &many)
+{
+    const QString noun = all == 1 ? one : many;
+    if (shown == all)
+        return QStringLiteral("%1 %2").arg(QLocale().toString(all), noun);
+    return QObject::tr("%1 of %2 %3").arg(QLocale().toString(shown), QLocale().toString(all), noun);
 }
 
 const int thumbnailRowHeight = 52;
@@ -139,18 +154,42 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     m_filter = new MediaFilter(this);
     m_filter->setSourceModel(m_media);
     m_links = new LinksModel(this);
+    m_links->setMedia(m_media);
+    m_linksFilter = new LinksFilter(this);
+    m_linksFilter->setSourceModel(m_links);
+    // Answers come by the hundred: the count follows them once a moment.
+    m_countLater = new QTimer(this);
+    m_countLater->setSingleShot(true);
+    m_countLater->setInterval(100);
+    connect(m_countLater, &QTimer::timeout, this, &PageInfoWindow::updateCount);
+    m_typesLater = new QTimer(this);
+    m_typesLater->setSingleShot(true);
+    m_typesLater->setInterval(200);
+    connect(m_typesLater, &QTimer::timeout, this, &PageInfoWindow::updateTypes);
+    connect(m_media, &MediaModel::typesChanged, m_typesLater, [this] {
+        if (!m_typesLater->isActive())
+            m_typesLater->start();
+    });
     m_filling = new QTimer(this);
     m_filling->setInterval(0);
     connect(m_filling, &QTimer::timeout, this, &PageInfoWindow::fillSlice);
     connect(m_media, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) { askSizes(first, last); });
+            [this](const QModelIndex &, int first, int last) { askFacts(first, last); });
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("pageInfoTabs"));
     m_tabs->addTab(makeGeneralTab(), tr("&General"));
     m_tabs->addTab(makeMediaTab(), tr("&Media"));
     m_tabs->addTab(makeLinksTab(), tr("&Links"));
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("pageInfoNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notice->setStyleSheet(QStringLiteral("QLabel{background:#fde2e1;color:#5c0a0a;"
+                                           "border:1px solid #e0a09e;padding:4px 8px}"));
+    m_notice->hide();
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_notice);
     layout->addWidget(m_tabs);
 
     connect(m_saver, &MediaSaver::progress, this, &PageInfoWindow::saveProgress);
@@ -161,12 +200,14 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     });
     connect(m_saver, &MediaSaver::finished, this, &PageInfoWindow::saved);
     connect(m_fetcher, &PictureFetcher::previewReady, this, &PageInfoWindow::previewReady);
-    // Sizes and dimensions that arrive later show in the facts of the picture
-    // being previewed.
+    // Sizes, dimensions and answers that arrive later show in the facts of the
+    // picture being previewed; a row found not to be a picture leaves the count.
     connect(m_media, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex &from, const QModelIndex &to) {
                 if (from.column() > MediaModel::Size || to.column() < MediaModel::Dimensions)
                     return;
+                if (from.column() == 0 && !m_countLater->isActive())
+                    m_countLater->start();
                 // Thousands of sizes arrive for other rows: only the previewed one counts.
                 const int row = currentRow();
                 if (row >= 0 && row >= from.row() && row <= to.row())
@@ -178,6 +219,25 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     CloseWithKeys(this);
     fillGeneral();
     updateCount();
+    updateLinksCount();
+    // Whatever asks to open something from here: a picture of the page opened
+    // keeps the page in this window.
+    connect(this, &PageInfoWindow::openRequested, this, [this](const QUrl &address) {
+        if (m_media->hasPicture(address.toString()) ||
+            std::any_of(m_links->links().begin(), m_links->links().end(),
+                        [&address](const InventoryLink &link) {
+                            return link.isPicture && QUrl(link.address) == address;
+                        }))
+            m_openedHere = address;
+    });
+}
+
+bool PageInfoWindow::follows(const QUrl &page)
+{
+    if (!m_openedHere.isEmpty() && page == m_openedHere)
+        return false;
+    m_openedHere.clear();
+    return true;
 }
 
 PageInfoWindow::~PageInfoWindow()
@@ -199,8 +259,20 @@ const Inventory &PageInfoWindow::inventory() const
     return m_media->inventory();
 }
 
+void PageInfoWindow::setNotice(const QString &text)
+{
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
+}
+
+QString PageInfoWindow::notice() const
+{
+    return m_notice->text();
+}
+
 void PageInfoWindow::setInventory(const Inventory &inventory)
 {
+    setNotice(QString());
     setWindowTitle(captionFor(inventory));
     m_fetcher->setPage(QUrl(inventory.pageAddress));
     m_previewAddress.clear();
@@ -211,11 +283,13 @@ void PageInfoWindow::setInventory(const Inventory &inventory)
         m_filter->sortColumn() < 0 || (m_filter->sortColumn() == MediaModel::Preview &&
                                        m_filter->sortOrder() == Qt::AscendingOrder);
     m_filter->setDynamicSortFilter(documentOrder);
+    m_checked = 0;
     m_media->setInventory(inventory);
     m_links->setLinks(inventory.links);
     m_slices = 0;
     fillGeneral();
     updateCount();
+    updateLinksCount();
     updatePreview();
     m_filling->start();
     fillSlice();
@@ -234,23 +308,47 @@ void PageInfoWindow::fillSlice()
     const bool links = media && m_links->fillSome(deadline);
     selectFirst();
     updateCount();
+    updateLinksCount();
     if (media && links) {
         m_filling->stop();
         filled();
     }
 }
 
-void PageInfoWindow::filled()
+void PageInfoWindow::updateTypes()
 {
+    QStringList items = m_media->types();
+    items.prepend(QString());
+    items.append(MediaFilter::brokenType());
+    QStringList now;
+    for (int i = 0; i < m_typeFilter->count(); ++i)
+        now.append(m_typeFilter->itemData(i).toString());
+    if (now == items)
+        return;
     const QString chosenType = m_typeFilter->currentData().toString();
     m_typeFilter->blockSignals(true);
     m_typeFilter->clear();
-    m_typeFilter->addItem(tr("All types"), QString());
-    for (const QString &type : m_media->types())
-        m_typeFilter->addItem(type, type);
+    for (const QString &type : items) {
+        if (type.isEmpty())
+            m_typeFilter->addItem(tr("All types"), type);
+        else if (type == MediaFilter::brokenType())
+            m_typeFilter->addItem(tr("Broken"), type);
+        else
+            m_typeFilter->addItem(type, type);
+    }
     const int keep = m_typeFilter->findData(chosenType);
-    m_typeFilter->setCurrentIndex(keep < 0 ? 0 : keep);
+    if (keep < 0 && !chosenType.isEmpty()) {
+        // The type chosen has no rows for now; it stays chosen.
+        m_typeFilter->insertItem(m_typeFilter->count() - 1, chosenType, chosenType);
+    }
+    m_typeFilter->setCurrentIndex(m_typeFilter->findData(chosenType));
     m_typeFilter->blockSignals(false);
+}
+
+void PageInfoWindow::filled()
+{
+    m_typesLater->stop();
+    updateTypes();
     m_filter->setType(m_typeFilter->currentData().toString());
     if (!m_filter->dynamicSortFilter())
         m_filter->setDynamicSortFilter(true); // sorts
@@ -263,35 +361,59 @@ void PageInfoWindow::filled()
 void PageInfoWindow::selectFirst()
 {
     // The first picture shows in the preview, as a starting point for the keys.
-    if (m_filter->rowCount() == 0)
+    if (m_filter->rowCount() == 0 || m_table->selectionModel()->currentIndex().isValid())
         return;
-    for (QAbstractItemView *view :
-         {static_cast<QAbstractItemView *>(m_table), static_cast<QAbstractItemView *>(m_grid)}) {
-        if (view->selectionModel()->currentIndex().isValid())
-            continue;
-        view->selectionModel()->setCurrentIndex(
-            view->model()->index(0, view == m_grid ? int(MediaModel::Preview)
-                                                   : int(MediaModel::Address)),
-            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    }
+    m_table->selectionModel()->setCurrentIndex(m_filter->index(0, MediaModel::Address),
+                                               QItemSelectionModel::ClearAndSelect |
+                                                   QItemSelectionModel::Rows);
 }
 
-void PageInfoWindow::askSizes(int firstRow, int lastRow)
+void PageInfoWindow::filterChanged()
+{
+    if (m_filter->rowCount() == 1) {
+        const QModelIndex only = m_filter->index(0, MediaModel::Address);
+        if (!m_table->selectionModel()->isRowSelected(0, QModelIndex()) ||
+            m_table->selectionModel()->currentIndex().row() != 0)
+            m_table->selectionModel()->setCurrentIndex(only, QItemSelectionModel::ClearAndSelect |
+                                                                 QItemSelectionModel::Rows);
+    }
+    updateCount();
+}
+
+void PageInfoWindow::askFacts(int firstRow, int lastRow)
 {
     const Inventory &inventory = m_media->inventory();
+    QStringList check;
     QStringList unknown;
+    QStringList heads;
     for (int row = firstRow; row <= lastRow; ++row) {
-        for (const int index : m_media->entriesOfRow(row)) {
+        const QList<int> entries = m_media->entriesOfRow(row);
+        for (const int index : entries) {
             const InventoryEntry &e = inventory.pictures.at(index);
-            if (e.bytes < 0 && m_fetcher->mayFetch(e.address) &&
-                !e.address.startsWith(QLatin1String("data:")))
+            if (!m_fetcher->mayFetch(e.address))
+                continue;
+            // The row's own picture, fetched whole: its type, size and status.
+            if (index == entries.constFirst() && m_checked < checkedInAdvance) {
+                ++m_checked;
+                if (!m_fetcher->answer(e.address).fromBytes) {
+                    check.append(e.address);
+                    if (e.bytes < 0)
+                        unknown.append(e.address);
+                }
+                continue;
+            }
+            if (e.bytes < 0 && !e.address.startsWith(QLatin1String("data:"))) {
                 unknown.append(e.address);
+                heads.append(e.address);
+            }
         }
     }
-    if (unknown.isEmpty())
-        return;
+    // Marked first: a size that cannot be asked is known at once.
     m_media->markSizesAsked(unknown);
-    m_fetcher->requestSizes(unknown);
+    if (!check.isEmpty())
+        m_fetcher->check(check);
+    if (!heads.isEmpty())
+        m_fetcher->requestSizes(heads);
 }
 
 QWidget *PageInfoWindow::makeGeneralTab()
@@ -305,6 +427,7 @@ QWidget *PageInfoWindow::makeGeneralTab()
         {QStringLiteral("address"), tr("Address:")},
         {QStringLiteral("title"), tr("Title:")},
         {QStringLiteral("type"), tr("Type:")},
+        {QStringLiteral("doctype"), tr("Document type:")},
         {QStringLiteral("mode"), tr("Render mode:")},
         {QStringLiteral("charset"), tr("Character set:")},
         {QStringLiteral("modified"), tr("Last modified:")},
@@ -342,29 +465,51 @@ void PageInfoWindow::fillGeneral()
         const QString why = info.error.isEmpty() ? tr("Waiting for the page\u2026")
                                                  : tr("No information: %1").arg(info.error);
         set("address", why);
-        for (const char *name :
-             {"title", "type", "mode", "charset", "modified", "markup", "pictures", "links"})
+        for (const char *name : {"title", "type", "doctype", "mode", "charset", "modified",
+                                 "markup", "pictures", "links"})
             set(name, QString());
         m_metaTable->setRowCount(0);
         return;
     }
     set("address", info.pageAddress);
     set("title", info.title);
-    set("type", info.documentType.isEmpty() ? tr("no document type") : info.documentType);
+    set("type", orUnknown(info.contentType));
+    set("doctype", info.documentType.isEmpty() ? tr("none") : info.documentType);
     set("mode",
         info.renderMode == QLatin1String("quirks") ? tr("Quirks mode") : tr("Standards mode"));
     set("charset", orUnknown(info.characterSet));
-    set("modified", orUnknown(info.lastModified));
+    set("modified", orUnknown(isoDate(info.lastModified)));
     set("markup", tr("%1 (%2 bytes)")
                       .arg(PageInventory::byteText(info.markupBytes))
                       .arg(QLocale().toString(info.markupBytes)));
-    set("pictures", QLocale().toString(qlonglong(info.pictures.size())));
+    // The pictures as the Media tab counts them, kept up to date by updateCount.
+    set("pictures", QLocale().toString(pictureCount()));
     set("links", QLocale().toString(info.linkCount));
     m_metaTable->setRowCount(int(info.metaTags.size()));
     for (int i = 0; i < info.metaTags.size(); ++i) {
         m_metaTable->setItem(i, 0, new QTableWidgetItem(info.metaTags.at(i).first));
         m_metaTable->setItem(i, 1, new QTableWidgetItem(info.metaTags.at(i).second));
     }
+}
+
+QString PageInfoWindow::isoDate(const QString &engineDate)
+{
+    const QDateTime when =
+        QDateTime::fromString(engineDate.trimmed(), QStringLiteral("MM/dd/yyyy HH:mm:ss"));
+    if (!when.isValid())
+        return engineDate;
+    const int offset = when.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
+           QLatin1Char(offset < 0 ? '-' : '+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+int PageInfoWindow::pictureCount() const
+{
+    return m_media->pictureCount();
 }
 
 QWidget *PageInfoWindow::makeMediaTab()
@@ -388,6 +533,10 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_minimumSide->setSuffix(tr(" px"));
     m_minimumSide->setSpecialValueText(tr("any size"));
     m_minimumSide->setToolTip(tr("Show only pictures at least this wide and this high"));
+    m_everything = new QCheckBox(tr("Show e&verything"), page);
+    m_everything->setObjectName(QStringLiteral("mediaShowEverything"));
+    m_everything->setToolTip(
+        tr("Show as well the addresses that only might have been pictures and are not"));
     m_gridToggle = new QToolButton(page);
     m_gridToggle->setObjectName(QStringLiteral("mediaGridToggle"));
     m_gridToggle->setText(tr("Gri&d"));
@@ -401,6 +550,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     filters->addWidget(m_filterText, 1);
     filters->addWidget(m_typeFilter);
     filters->addWidget(m_minimumSide);
+    filters->addWidget(m_everything);
     filters->addWidget(m_gridToggle);
     filters->addWidget(m_count);
     layout->addLayout(filters);
@@ -414,6 +564,8 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
+    // An address's end is its file name: the middle goes.
+    m_table->setItemDelegateForColumn(MediaModel::Address, new MiddleElided(m_table));
     m_table->setIconSize(QSize(64, 48));
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->verticalHeader()->hide();
@@ -423,17 +575,21 @@ QWidget *PageInfoWindow::makeMediaTab()
     QHeaderView *header = m_table->horizontalHeader();
     header->setSectionsMovable(true);
     header->setStretchLastSection(false);
-    const QList<int> widths = {72, 290, 110, 55, 85, 70, 130, 45};
+    // Together as wide as the list is at the window's first size.
+    const QList<int> widths = {72, 212, 94, 48, 104, 72, 90, 42};
     for (int column = 0; column < widths.size(); ++column)
         header->resizeSection(column, widths.at(column));
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
 
     m_grid = new QListView(page);
     m_grid->setObjectName(QStringLiteral("mediaGrid"));
-    auto *gridModel = new GridNames(this);
-    gridModel->setSourceModel(m_filter);
-    m_grid->setModel(gridModel);
+    m_grid->setModel(m_filter);
     m_grid->setModelColumn(MediaModel::Preview);
+    // One selection for the table and the grid: a switch keeps it.
+    QItemSelectionModel *oldSelection = m_grid->selectionModel();
+    m_grid->setSelectionModel(m_table->selectionModel());
+    delete oldSelection;
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setViewMode(QListView::IconMode);
     m_grid->setIconSize(QSize(PictureFetcher::thumbnailSide, PictureFetcher::thumbnailSide));
     m_grid->setItemDelegate(new GridCell(m_grid));
@@ -508,23 +664,32 @@ QWidget *PageInfoWindow::makeMediaTab()
 
     connect(m_filterText, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_filter->setText(text);
-        updateCount();
+        filterChanged();
     });
     connect(m_typeFilter, &QComboBox::currentIndexChanged, this, [this] {
         m_filter->setType(m_typeFilter->currentData().toString());
-        updateCount();
+        filterChanged();
     });
     connect(m_minimumSide, &QSpinBox::valueChanged, this, [this](int value) {
         m_filter->setMinimumSide(value);
-        updateCount();
+        filterChanged();
+    });
+    connect(m_everything, &QCheckBox::toggled, this, [this](bool everything) {
+        m_filter->setShowEverything(everything);
+        filterChanged();
+    });
+    // Rows that leave or join as their answers come: a single one left is selected too.
+    connect(m_filter, &QAbstractItemModel::rowsRemoved, this, [this] {
+        if (!filling() && m_filter->rowCount() == 1)
+            filterChanged();
     });
     connect(m_gridToggle, &QToolButton::toggled, this, &PageInfoWindow::setGrid);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &PageInfoWindow::updatePreview);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PageInfoWindow::updateCount);
     for (QAbstractItemView *view :
          {static_cast<QAbstractItemView *>(m_table), static_cast<QAbstractItemView *>(m_grid)}) {
-        connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
-                &PageInfoWindow::updatePreview);
-        connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-                &PageInfoWindow::updateCount);
         connect(view, &QAbstractItemView::activated, this, &PageInfoWindow::openCurrent);
         connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint &at) {
             QMenu menu(this);
@@ -552,50 +717,176 @@ QWidget *PageInfoWindow::makeLinksTab()
 {
     auto *page = new QWidget(this);
     auto *layout = new QVBoxLayout(page);
-    auto *sorted = new QSortFilterProxyModel(this);
-    sorted->setSourceModel(m_links);
-    sorted->setSortRole(MediaModel::SortRole);
-    sorted->setSortCaseSensitivity(Qt::CaseInsensitive);
+
+    auto *filters = new QHBoxLayout;
+    m_linksFilterText = new QLineEdit(page);
+    m_linksFilterText->setObjectName(QStringLiteral("linksFilterText"));
+    m_linksFilterText->setPlaceholderText(tr("Filter by text, address or target"));
+    m_linksFilterText->setClearButtonEnabled(true);
+    m_linksCount = new QLabel(page);
+    m_linksCount->setObjectName(QStringLiteral("linksCount"));
+    auto *filterLabel = new QLabel(tr("&Filter:"), page);
+    filterLabel->setBuddy(m_linksFilterText);
+    filters->addWidget(filterLabel);
+    filters->addWidget(m_linksFilterText, 1);
+    filters->addWidget(m_linksCount);
+    layout->addLayout(filters);
+
     m_linksTable = new QTableView(page);
     m_linksTable->setObjectName(QStringLiteral("linksTable"));
-    m_linksTable->setModel(sorted);
+    m_linksTable->setModel(m_linksFilter);
     m_linksTable->setSortingEnabled(true);
     m_linksTable->sortByColumn(-1, Qt::AscendingOrder);
     m_linksTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_linksTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_linksTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_linksTable->setWordWrap(false);
+    m_linksTable->setItemDelegateForColumn(LinksModel::Address, new MiddleElided(m_linksTable));
     m_linksTable->verticalHeader()->hide();
     m_linksTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_linksTable->horizontalHeader()->resizeSection(LinksModel::Text, 220);
-    m_linksTable->horizontalHeader()->resizeSection(LinksModel::Address, 420);
+    m_linksTable->horizontalHeader()->resizeSection(LinksModel::Text, 260);
+    m_linksTable->horizontalHeader()->resizeSection(LinksModel::Address, 520);
+    m_linksTable->horizontalHeader()->resizeSection(LinksModel::Target, 90);
     m_linksTable->horizontalHeader()->setStretchLastSection(true);
-    connect(m_linksTable, &QTableView::activated, this, [this, sorted](const QModelIndex &index) {
-        const QModelIndex source = sorted->mapToSource(index);
+    m_linksTable->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_linksTable, &QTableView::activated, this, [this](const QModelIndex &index) {
+        const QModelIndex source = m_linksFilter->mapToSource(index);
         if (source.isValid())
             emit openRequested(QUrl(m_links->links().at(source.row()).address));
     });
-    layout->addWidget(m_linksTable);
+    layout->addWidget(m_linksTable, 1);
+
+    auto *buttons = new QHBoxLayout;
+    m_linksCopy = new QPushButton(tr("&Copy Addresses"), page);
+    m_linksCopy->setObjectName(QStringLiteral("linksCopy"));
+    m_linksExport = new QPushButton(tr("&Export\u2026"), page);
+    m_linksExport->setObjectName(QStringLiteral("linksExport"));
+    buttons->addWidget(m_linksCopy);
+    buttons->addWidget(m_linksExport);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+
+    connect(m_linksFilterText, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_linksFilter->setText(text);
+        updateLinksCount();
+    });
+    connect(m_linksTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PageInfoWindow::updateLinksCount);
+    connect(m_linksTable, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu menu(this);
+        menu.addAction(m_linksCopy->text(), this, &PageInfoWindow::copyLinkAddresses)
+            ->setEnabled(m_linksCopy->isEnabled());
+        menu.exec(m_linksTable->viewport()->mapToGlobal(at));
+    });
+    // Ctrl+C on every desktop, as in the Media tab.
+    auto *copyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_C), m_linksTable);
+    copyKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(copyKey, &QShortcut::activated, this, &PageInfoWindow::copyLinkAddresses);
+    connect(m_linksCopy, &QPushButton::clicked, this, &PageInfoWindow::copyLinkAddresses);
+    connect(m_linksExport, &QPushButton::clicked, this, &PageInfoWindow::chooseLinksExportFile);
     return page;
+}
+
+void PageInfoWindow::updateLinksCount()
+{
+    m_linksCount->setText(
+        countText(m_linksFilter->rowCount(), m_links->rowCount(), tr("link"), tr("links")));
+    m_linksCopy->setEnabled(m_linksTable->selectionModel()->hasSelection());
+    m_linksExport->setEnabled(m_linksFilter->rowCount() > 0);
+}
+
+QStringList PageInfoWindow::selectedLinkAddresses() const
+{
+    QModelIndexList rows = m_linksTable->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QStringList out;
+    for (const QModelIndex &index : rows) {
+        const QModelIndex source = m_linksFilter->mapToSource(index);
+        if (source.isValid())
+            out.append(m_links->links().at(source.row()).address);
+    }
+    return out;
+}
+
+void PageInfoWindow::copyLinkAddresses() const
+{
+    const QStringList addresses = selectedLinkAddresses();
+    if (!addresses.isEmpty())
+        QApplication::clipboard()->setText(addresses.join(QLatin1Char('\n')));
+}
+
+bool PageInfoWindow::exportLinksTo(const QString &path, QString *error) const
+{
+    QList<InventoryLink> shown;
+    for (int row = 0; row < m_linksFilter->rowCount(); ++row) {
+        InventoryLink link =
+            m_links->links().at(m_linksFilter->mapToSource(m_linksFilter->index(row, 0)).row());
+        link.isPicture = m_links->leadsToPicture(link);
+        shown.append(link);
+    }
+    const QByteArray bytes = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
+                                 ? LinksJson(inventory(), shown)
+                                 : LinksCsv(shown);
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    if (error)
+        *error = file.errorString();
+    return false;
+}
+
+void PageInfoWindow::chooseLinksExportFile()
+{
+    QString chosenFilter;
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Export the Links List"),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("links.csv")),
+        tr("CSV table (*.csv);;JSON (*.json)"), &chosenFilter);
+    if (path.isEmpty())
+        return;
+    QString target = path;
+    if (QFileInfo(target).suffix().isEmpty())
+        target += chosenFilter.contains(QLatin1String("json")) ? QStringLiteral(".json")
+                                                               : QStringLiteral(".csv");
+    QString error;
+    if (!exportLinksTo(target, &error))
+        QMessageBox::warning(
+            this, tr("Export"),
+            tr("Cannot write %1: %2").arg(QDir::toNativeSeparators(target), error));
 }
 
 void PageInfoWindow::updateCount()
 {
-    const int shown = m_filter->rowCount();
-    const int all = m_media->rowCount();
-    m_count->setText(
-        tr("%1 of %2 pictures").arg(QLocale().toString(shown), QLocale().toString(all)));
+    const int rows = m_filter->rowCount();
+    const int all = pictureCount();
+    // The rows shown that are not pictures (only with everything) are told apart.
+    int others = 0;
+    if (m_filter->showsEverything()) {
+        for (int row = 0; row < rows; ++row) {
+            if (m_media->notPicture(m_filter->mapToSource(m_filter->index(row, 0)).row()))
+                ++others;
+        }
+    }
+    QString text = countText(rows - others, all, tr("picture"), tr("pictures"));
+    if (others > 0)
+        text += others == 1 ? tr(", 1 not a picture") : tr(", %1 not pictures").arg(others);
+    m_count->setText(text);
+    if (auto *general = m_general->findChild<QLabel *>(QStringLiteral("general_pictures"));
+        general && inventory().valid)
+        general->setText(QLocale().toString(all));
     const bool any = !selectedRows().isEmpty();
     m_saveSelected->setEnabled(any && !saving());
     m_copy->setEnabled(any);
     m_open->setEnabled(any);
     m_saveAll->setEnabled(all > 0 && !saving());
-    m_export->setEnabled(shown > 0);
+    m_export->setEnabled(rows > 0);
 }
 
 const QAbstractItemView *PageInfoWindow::shownView() const
 {
-    if (m_stack->currentWidget() == m_grid)
-        return m_grid;
+    // One selection serves both.
     return m_table;
 }
 
@@ -652,8 +943,14 @@ void PageInfoWindow::setGrid(bool grid)
 {
     if (m_gridToggle->isChecked() != grid)
         m_gridToggle->setChecked(grid);
-    m_stack->setCurrentWidget(grid ? static_cast<QWidget *>(m_grid)
-                                   : static_cast<QWidget *>(m_table));
+    QAbstractItemView *view =
+        grid ? static_cast<QAbstractItemView *>(m_grid) : static_cast<QAbstractItemView *>(m_table);
+    m_stack->setCurrentWidget(view);
+    // The selection is the same: the current picture comes into sight.
+    const QModelIndex current = m_table->selectionModel()->currentIndex();
+    if (current.isValid())
+        view->scrollTo(
+            current.siblingAtColumn(grid ? int(MediaModel::Preview) : int(MediaModel::Address)));
     updateCount();
     updatePreview();
 }
@@ -669,25 +966,49 @@ void PageInfoWindow::updatePreview()
         return;
     }
     const InventoryEntry &e = m_media->entry(row);
+    const PictureAnswer answer = m_media->answer(row);
+    const QString problem = m_media->problem(row);
     QStringList facts;
     facts << e.displayAddress;
+    if (m_media->notPicture(row))
+        facts << tr("Not a picture: %1").arg(answer.problem);
+    else if (e.failed)
+        facts << tr("Broken: %1").arg(problem);
     facts << tr("Kind: %1").arg(e.kinds.join(QStringLiteral(", ")));
-    facts << tr("Type: %1").arg(orUnknown(e.mimeType));
+    QString type = orUnknown(e.mimeType);
+    if (!answer.decodedType.isEmpty() && !answer.contentType.isEmpty() &&
+        answer.contentType != answer.decodedType)
+        type += tr(" (the server says %1)").arg(answer.contentType);
+    else if (!answer.answered())
+        type += tr(" (from its name, until it is fetched)");
+    facts << tr("Type: %1").arg(type);
+    if (answer.status > 0)
+        facts << tr("Status: %1").arg(answer.statusText());
     facts << tr("Natural size: %1").arg(orUnknown(MediaModel::dimensionsText(e.naturalSize)));
     facts << tr("Displayed size: %1").arg(orUnknown(MediaModel::dimensionsText(e.displayedSize)));
     facts << tr("File size: %1").arg(m_media->sizeText(e));
     if (!e.altText.isEmpty())
         facts << tr("Alt text: %1").arg(e.altText);
     facts << tr("Uses: %1, first in %2").arg(e.uses).arg(e.element);
-    if (e.failed)
-        facts << tr("The page could not load this picture.");
     if (!e.variants.isEmpty())
         facts << tr("Variants:") << e.variants;
     m_previewFacts->setText(facts.join(QLatin1Char('\n')));
-    if (m_previewAddress == e.address)
+    // A picture known to be broken, or no picture, says so instead of itself.
+    const QString cannot =
+        m_media->notPicture(row)        ? tr("This is not a picture: %1.").arg(answer.problem)
+        : e.failed && answer.answered() ? tr("This picture is broken: %1.").arg(problem)
+                                        : QString();
+    if (m_previewAddress == e.address) {
+        if (!cannot.isEmpty() && m_previewImage->pixmap().isNull())
+            m_previewImage->setText(cannot);
         return;
+    }
     m_previewAddress = e.address;
     m_previewImage->clear();
+    if (!cannot.isEmpty()) {
+        m_previewImage->setText(cannot);
+        return;
+    }
     if (!m_fetcher->mayFetch(e.address)) {
         m_previewImage->setText(tr("No preview for this address."));
         return;
@@ -702,10 +1023,19 @@ void PageInfoWindow::previewReady(const QString &address, const QImage &image)
 {
     if (address != m_previewAddress)
         return;
-    if (image.isNull())
-        m_previewImage->setText(tr("This picture cannot be shown."));
-    else
+    if (!image.isNull()) {
         m_previewImage->setPixmap(QPixmap::fromImage(image));
+        return;
+    }
+    const PictureAnswer answer = m_fetcher->answer(address);
+    if (answer.verdict == PictureAnswer::Verdict::NotPicture)
+        m_previewImage->setText(tr("This is not a picture: %1.").arg(answer.problem));
+    else if (answer.verdict == PictureAnswer::Verdict::Broken)
+        m_previewImage->setText(tr("This picture is broken: %1.").arg(answer.problem));
+    else if (!answer.problem.isEmpty())
+        m_previewImage->setText(tr("This picture cannot be shown: %1.").arg(answer.problem));
+    else
+        m_previewImage->setText(tr("This picture cannot be shown."));
 }
 
 bool PageInfoWindow::saving() const
@@ -715,9 +1045,12 @@ bool PageInfoWindow::saving() const
 
 void PageInfoWindow::saveAll(const QString &folder)
 {
+    // The pictures, as counted: not the rows that turned out to be none.
     QList<int> rows;
-    for (int row = 0; row < m_media->rowCount(); ++row)
-        rows.append(row);
+    for (int row = 0; row < m_media->rowCount(); ++row) {
+        if (!m_media->notPicture(row))
+            rows.append(row);
+    }
     save(rows, folder);
 }
 
@@ -730,18 +1063,22 @@ void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
 {
     if (saving() || rows.isEmpty())
         return;
-    // Each picture of the rows once, with the variants folded into them.
+    // Each picture of the rows once, with the variants folded into them; the
+    // names take the type its answer told, when it came.
     QStringList addresses;
     QStringList names;
+    QList<QPair<int, bool>> groups; // the picture (row) of each, and whether a variant
     QSet<QString> seen;
     for (const int row : rows) {
-        for (const int index : m_media->entriesOfRow(row)) {
+        const QList<int> entries = m_media->entriesOfRow(row);
+        for (const int index : entries) {
             const InventoryEntry &e = inventory().pictures.at(index);
             if (seen.contains(e.address))
                 continue;
             seen.insert(e.address);
             addresses.append(e.address);
             names.append(MediaSaver::fileNameFor(e.address, e.mimeType));
+            groups.append({row, index != entries.constFirst()});
         }
     }
     bool replace = false;
@@ -769,8 +1106,8 @@ void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
     const QStringList unique = MediaSaver::uniqueNames(names, folder, replace);
     QList<MediaSaver::Item> items;
     for (qsizetype i = 0; i < addresses.size(); ++i)
-        items.append({addresses.at(i), unique.at(i)});
-    m_progress->setRange(0, int(items.size()));
+        items.append({addresses.at(i), unique.at(i), groups.at(i).first, groups.at(i).second});
+    m_progress->setRange(0, int(rows.size()));
     m_progress->setValue(0);
     m_progress->setFormat(tr("Saving %v of %m"));
     m_progress->show();
@@ -825,11 +1162,15 @@ void PageInfoWindow::chooseFolderAndSave(bool all)
 bool PageInfoWindow::exportTo(const QString &path, QString *error) const
 {
     QList<InventoryEntry> shown;
-    for (int row = 0; row < m_filter->rowCount(); ++row)
-        shown.append(m_media->entry(m_filter->mapToSource(m_filter->index(row, 0)).row()));
+    QList<PictureAnswer> answers;
+    for (int row = 0; row < m_filter->rowCount(); ++row) {
+        const int source = m_filter->mapToSource(m_filter->index(row, 0)).row();
+        shown.append(m_media->entry(source));
+        answers.append(m_media->answer(source));
+    }
     const QByteArray bytes = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
-                                 ? MediaJson(inventory(), shown)
-                                 : MediaCsv(shown);
+                                 ? MediaJson(inventory(), shown, answers)
+                                 : MediaCsv(shown, answers);
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;

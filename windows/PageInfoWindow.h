@@ -7,8 +7,10 @@
 #include <QUrl>
 #include <QWidget>
 
+class LinksFilter;
 class LinksModel;
 class QAbstractItemView;
+class QCheckBox;
 class MediaFilter;
 class MediaModel;
 class PictureFetcher;
@@ -29,12 +31,19 @@ class QToolButton;
 class QWebEngineProfile;
 
 // The Page Info window: what a page is made of, from its live document.
-//   General: address, title, document type and mode, character set, last
-//            modified, size of the markup, counts, meta tags.
-//   Media:   every picture, as a sortable table or a thumbnail grid, with
-//            filters, a preview of the selected one and its facts; saving,
-//            copying, opening and exporting.
-//   Links:   every link, those to pictures marked.
+//   General: address, title, MIME type, document type and mode, character
+//            set, last modified, size of the markup, counts, meta tags.
+//   Media:   every picture, as a sortable table or a thumbnail grid (one
+//            selection for both), with filters, a preview of the selected
+//            one and its facts; saving, copying, opening and exporting.
+//   Links:   every link, those to pictures marked, with a filter; copying
+//            and exporting.
+// A picture's facts come from its answer, not from its name: every row's
+// picture is fetched in the background (the first checkedInAdvance rows; the
+// rest as they come into sight, and the sizes of all from the head of their
+// answers), and its type, dimensions, status and problem follow as they come.
+// The window counts pictures one way everywhere: a row is a picture with its
+// variants, and a row that turns out not to be a picture is not counted.
 // Its caption is "Page Info - " and the page title. It keeps its size and
 // its column layout in the settings of the product. Thumbnails, previews and
 // sizes are fetched with the profile's cookies; saving downloads through
@@ -51,10 +60,22 @@ public:
     // Links tabs in slices of a few milliseconds, the first one at once and
     // the rest as the window's events allow; inventoryShown follows the last.
     void setInventory(const Inventory &inventory);
+    // A line above the tabs (none when empty): why the inventory shown is not
+    // the page the Browser tab tried last. A new inventory takes it away.
+    void setNotice(const QString &text);
+    QString notice() const;
     // True while the rows of the inventory are still going in.
     bool filling() const;
     // The slices the last inventory took so far.
     int slicesFilled() const { return m_slices; }
+    // The pictures of the page, as every count of the window gives them.
+    int pictureCount() const;
+    // How many rows' pictures are fetched in the background as they come.
+    static constexpr int checkedInAdvance = 1000;
+    // False for the address of a picture opened from this window (Open in
+    // Browser): the window keeps the page it shows instead of following the
+    // Browser view there. Any other page clears that.
+    bool follows(const QUrl &page);
     // How long one slice may take.
     static constexpr int sliceMilliseconds = 8;
     const Inventory &inventory() const;
@@ -74,6 +95,15 @@ public:
     void copyAddresses() const;
     // Writes the rows shown as CSV, or as JSON for a .json path; false and why when it cannot.
     bool exportTo(const QString &path, QString *error = nullptr) const;
+    // The same for the links shown.
+    bool exportLinksTo(const QString &path, QString *error = nullptr) const;
+    // The addresses of the selected links, in the order shown.
+    QStringList selectedLinkAddresses() const;
+    void copyLinkAddresses() const;
+    // Dates as the engine writes them ("12/09/2026 02:33:32", local time) in
+    // ISO form with the time zone: "2026-12-09 02:33:32 +01:00"; unchanged
+    // when they cannot be read.
+    static QString isoDate(const QString &engineDate);
 
     // For tests and the benchmark.
     MediaModel *mediaModel() const { return m_media; }
@@ -81,6 +111,8 @@ public:
     QTableView *mediaTable() const { return m_table; }
     QListView *mediaGrid() const { return m_grid; }
     LinksModel *linksModel() const { return m_links; }
+    LinksFilter *linksFilter() const { return m_linksFilter; }
+    QTableView *linksTable() const { return m_linksTable; }
     QTabWidget *tabs() const { return m_tabs; }
     PictureFetcher *fetcher() const { return m_fetcher; }
 
@@ -98,10 +130,16 @@ private:
     void fillGeneral();
     void fillSlice();
     void filled();
-    // Sizes the engine did not know are asked of the servers as their rows come.
-    void askSizes(int firstRow, int lastRow);
+    // The rows' pictures are fetched as their rows come (the first ones), or
+    // their sizes asked of the servers when the engine did not know them.
+    void askFacts(int firstRow, int lastRow);
     void selectFirst();
+    // After a filter: a single row left is selected.
+    void filterChanged();
     void updateCount();
+    void updateLinksCount();
+    void updateTypes();
+    void chooseLinksExportFile();
     void updatePreview();
     void previewReady(const QString &address, const QImage &image);
     void openCurrent();
@@ -127,14 +165,21 @@ private:
     MediaModel *m_media = nullptr;
     MediaFilter *m_filter = nullptr;
     LinksModel *m_links = nullptr;
+    LinksFilter *m_linksFilter = nullptr;
+    int m_checked = 0; // rows whose pictures were fetched in advance
+    QUrl m_openedHere; // the picture last opened from this window
     SaveSummary m_lastSummary;
 
     QTabWidget *m_tabs = nullptr;
+    QLabel *m_notice = nullptr;
     QWidget *m_general = nullptr;
     QTableWidget *m_metaTable = nullptr;
     QLineEdit *m_filterText = nullptr;
     QComboBox *m_typeFilter = nullptr;
     QSpinBox *m_minimumSide = nullptr;
+    QCheckBox *m_everything = nullptr;
+    QTimer *m_typesLater = nullptr;
+    QTimer *m_countLater = nullptr;
     QToolButton *m_gridToggle = nullptr;
     QLabel *m_count = nullptr;
     QSplitter *m_splitter = nullptr;
@@ -152,6 +197,10 @@ private:
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancel = nullptr;
     QTableView *m_linksTable = nullptr;
+    QLineEdit *m_linksFilterText = nullptr;
+    QLabel *m_linksCount = nullptr;
+    QPushButton *m_linksCopy = nullptr;
+    QPushButton *m_linksExport = nullptr;
     QTimer *m_filling = nullptr;
     int m_slices = 0;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "windows/PictureAnswer.h"
+
 #include <QCache>
 #include <QHash>
 #include <QImage>
@@ -31,6 +33,9 @@ class QWebEngineProfile;
 // Pictures are decoded as pictures and nothing else: by the type their bytes
 // begin with, never by what a server or an address says, and an SVG without
 // any reference outside itself (no file, no address, no nested picture).
+// What each address answered (its status, the server's type, the type of its
+// bytes, its size) is kept as its PictureAnswer: answerKnown tells when it
+// comes or changes.
 // Every decode is bounded: at most maxBytes of input, maxPixels, the
 // allocation limit of the image readers (allocationLimitMb), a time
 // (decodeTimeoutMs, after which the picture counts as failed) and at most
@@ -56,11 +61,20 @@ public:
     QImage thumbnail(const QString &address);
     // The picture scaled to fit `box`, by previewReady.
     void requestPreview(const QString &address, const QSize &box);
+    // Fetches and decodes these pictures after every thumbnail and preview
+    // asked for, as a thumbnail would be: their answers and sizes follow. An
+    // address asked for as a thumbnail meanwhile goes first.
+    void check(const QStringList &addresses);
     // Asks the server for the size of each address (HEAD): sizeKnown follows
-    // for each, with -1 when the server does not say.
+    // for each, with -1 when the server does not say; the head of the answer
+    // tells its status and type as well.
     void requestSizes(const QStringList &addresses);
     // True while a picture could not be fetched or decoded.
     bool failed(const QString &address) const { return m_failed.contains(address); }
+    // What the address answered so far.
+    PictureAnswer answer(const QString &address) const { return m_answers.value(address); }
+    // True when no request is waiting or under way.
+    bool idle() const { return m_running == 0 && m_queue.empty() && m_checks.isEmpty(); }
 
     static constexpr int thumbnailSide = 160;
     static constexpr qint64 maxBytes = 64 * 1024 * 1024;
@@ -83,15 +97,35 @@ public:
         qint64 maxDecodedBytes = qint64(allocationLimitMb) * 1024 * 1024;
         int timeoutMs = defaultDecodeTimeoutMs;
     };
-    // The picture in `bytes` scaled down (never up) to fit `box`, within
-    // `limits`; null and *problem when it cannot or may not be. *naturalSize
-    // is its own size, when its header says.
+    // One decode: the picture, or why there is none.
+    struct Decoded {
+        enum class Failure {
+            None,
+            NotPicture, // its bytes are no picture of a type we know
+            Damaged,    // a picture's type, but its bytes cannot be read as one
+            Unreadable, // the bytes could not be had (a local file that may not be read)
+            TooLarge,   // a picture, too large to decode
+            OutOfTime,  // a picture, not decoded within its time
+        };
+        QImage image;
+        QSize naturalSize; // its own size, when its header says
+        QString type;      // the picture type its bytes begin with; empty for none
+        QString problem;
+        Failure failure = Failure::None;
+    };
+    // The picture in `bytes` scaled down (never up) to fit `box`, within `limits`.
+    static Decoded decodeBytes(const QByteArray &bytes, const QSize &box, const Limits &limits);
+    // The same: null and *problem when it cannot or may not be.
     static QImage decodePicture(const QByteArray &bytes, const QSize &box, const Limits &limits,
                                 QSize *naturalSize, QString *problem);
     // The SVG in `bytes` without anything that refers outside it: every
     // href but "#id" goes, with document types, entities and processing
-    // instructions. Null when it is not well-formed.
+    // instructions. Null when it is not well-formed. A root without a
+    // viewBox whose width or height is missing or in percent gets the size a
+    // browser gives such a picture, 300 × 150.
     static QByteArray selfContainedSvg(const QByteArray &bytes);
+    // How `answer` stands once its bytes are decoded as `decoded`.
+    static void judge(PictureAnswer &answer, const Decoded &decoded);
 
 signals:
     void thumbnailReady(const QString &address);
@@ -99,6 +133,8 @@ signals:
     void sizeKnown(const QString &address, qint64 bytes);
     // The picture's own width and height, read while decoding it.
     void naturalSizeKnown(const QString &address, const QSize &size);
+    // What the address answered is known, or more of it.
+    void answerKnown(const QString &address);
 
 private:
     enum class Job { Thumbnail, Preview, Size };
@@ -110,10 +146,13 @@ private:
     void pump();
     void start(const Request &request);
     void received(QNetworkReply *reply, const Request &request, quint64 generation);
-    // Decodes `bytes`, or the local file `path` read within maxBytes.
+    // Decodes `bytes`, or the local file `path` read within maxBytes; `answer`
+    // holds what the server said of them.
     void decode(const QString &address, const QByteArray &bytes, const QSize &box, bool preview,
-                const QString &path = QString());
-    void decoded(const QString &address, const QImage &image, const QSize &natural, bool preview);
+                const PictureAnswer &answer, const QString &path = QString());
+    void decoded(const QString &address, const Decoded &result, bool preview, PictureAnswer answer);
+    // Keeps an answer; one judged from the bytes is not replaced by a head's.
+    void record(const QString &address, const PictureAnswer &answer);
     QNetworkAccessManager *network();
 
     QPointer<QWebEngineProfile> m_profile;
@@ -121,9 +160,14 @@ private:
     QUrl m_page;
     quint64 m_generation = 0;
     std::deque<Request> m_queue;
+    // Checks waiting behind the queue, in order; an address that left the set
+    // went first as a thumbnail.
+    std::deque<QString> m_checkOrder;
+    QSet<QString> m_checks;
     int m_running = 0;
     QSet<QString> m_asked; // thumbnails on their way
     QSet<QString> m_failed;
+    QHash<QString, PictureAnswer> m_answers;
     QCache<QString, QImage> m_thumbnails;
     QCache<QString, QByteArray> m_bytes; // the last pictures fetched, for a preview
     QThreadPool *m_decoders = nullptr;

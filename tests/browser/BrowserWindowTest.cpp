@@ -285,8 +285,8 @@ TEST_F(ReadableViews, TheSourceIsMonospacedOneElementALineAndKeepsItsIndentation
     EXPECT_EQ(text(1, "document.querySelector('.intro').textContent"),
               "Live document: the body as the page's scripts left it. The served source: View > "
               "Page Source (Ctrl+U)");
-    // Tags, attribute names and values each have a colour of their own.
-    EXPECT_EQ(evaluate(1, "new Set(['.t','.n','.v'].map(c => "
+    // Tags (the lines' own colour), values and text each have a colour of their own.
+    EXPECT_EQ(evaluate(1, "new Set(['.b>div','.v','.x'].map(c => "
                           "getComputedStyle(document.querySelector(c)).color)).size")
                   .toInt(),
               3);

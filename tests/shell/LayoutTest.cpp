@@ -22,11 +22,11 @@ TEST(ComputeLayout, MaximisedWindowExample)
     EXPECT_FLOAT_EQ(r.browser.width, 12165);
     EXPECT_FLOAT_EQ(r.browser.height, 9545);
     EXPECT_FLOAT_EQ(r.panel1Width, 9348.75f);
-    EXPECT_FLOAT_EQ(r.panel2Width, 9048.75f);
+    EXPECT_FLOAT_EQ(r.panel2Width, 3116.25f);
     EXPECT_FLOAT_EQ(r.panel2Left, 9348.75f);
     EXPECT_FLOAT_EQ(r.progress.left, 9398.75f);
     EXPECT_FLOAT_EQ(r.progress.top, 10785);
-    EXPECT_FLOAT_EQ(r.progress.width, 8948.75f);
+    EXPECT_FLOAT_EQ(r.progress.width, 3016.25f);
     EXPECT_FLOAT_EQ(r.progress.height, 295);
     EXPECT_FLOAT_EQ(r.txtUrlWidth, 10630);
     EXPECT_FLOAT_EQ(r.cmdGoLeft, 11220);
@@ -55,6 +55,31 @@ TEST(ComputeLayout, TinyWindowGivesNoNegativeSize)
     // A status bar thinner than the progress bar's margin.
     in.sbHeight = 10;
     EXPECT_FLOAT_EQ(ComputeLayout(in).progress.height, 0);
+}
+
+TEST(ComputeLayout, TheSecondPanelEndsAtTheBarsEdge)
+{
+    // Window widths from a narrow one to a wide one, the bar a little
+    // narrower than the window (its frame).
+    for (float width : {1500.0f, 4000.0f, 10000.0f, 12465.0f, 30000.0f}) {
+        LayoutInput in;
+        in.W = width;
+        in.H = 9000;
+        in.sbWidth = width - 120;
+        const LayoutResult r = ComputeLayout(in);
+        EXPECT_LE(r.panel2Left + r.panel2Width, in.sbWidth + 0.01f) << width;
+        EXPECT_GT(r.panel2Width, 0) << width;
+        EXPECT_LE(r.progress.left + r.progress.width, in.sbWidth) << width;
+        EXPECT_FLOAT_EQ(r.panel1Width, width * 0.75f) << width;
+    }
+    // A bar narrower than three quarters of the window: the first panel ends
+    // with it and the second has no room.
+    LayoutInput in;
+    in.W = 8000;
+    in.sbWidth = 5000;
+    const LayoutResult r = ComputeLayout(in);
+    EXPECT_FLOAT_EQ(r.panel1Width, 5000);
+    EXPECT_FLOAT_EQ(r.panel2Width, 0);
 }
 
 } // namespace

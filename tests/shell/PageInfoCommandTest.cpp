@@ -9,7 +9,9 @@
 
 #include <QAction>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTest>
+#include <QWebEngineView>
 
 namespace {
 
@@ -59,11 +61,28 @@ TEST_F(PageInfoCommand, CtrlIShowsEveryPictureOfTheLivePageAndFollowsIt)
     EXPECT_EQ(QUrl(window->inventory().pageAddress),
               QUrl::fromLocalFile(programFile("start.html")));
 
-    // Open in Browser shows the picture in the Browser view.
-    ASSERT_TRUE(view(0)->Navigate2(site.url(QStringLiteral("/page.html"))));
-    EXPECT_EVENTUALLY(window->mediaModel()->rowCount() > 30, 20000);
-    emit window->openRequested(QUrl(site.url(QStringLiteral("/site/pics/logo.png"))));
-    EXPECT_TRUE(waitForUrl(0, site.url(QStringLiteral("/site/pics/logo.png"))));
+    // Open in Browser shows the picture in the Browser view; the window keeps
+    // the page it came from.
+    const QString page = site.url(QStringLiteral("/page.html"));
+    const QString logo = site.url(QStringLiteral("/site/pics/logo.png"));
+    ASSERT_TRUE(view(0)->Navigate2(page));
+    EXPECT_EVENTUALLY(window->mediaModel()->rowCount() > 30 &&
+                          QUrl(window->inventory().pageAddress) == QUrl(page),
+                      20000);
+    QStringList shownPages;
+    QObject::connect(window, &PageInfoWindow::inventoryShown,
+                     [&] { shownPages.append(window->inventory().pageAddress); });
+    QSignalSpy loaded(view(0), &QWebEngineView::loadFinished);
+    emit window->openRequested(QUrl(logo));
+    EXPECT_TRUE(waitForUrl(0, logo));
+    EXPECT_TRUE(loaded.count() > 0 || loaded.wait(20000));
+    EXPECT_EQ(QUrl(window->inventory().pageAddress), QUrl(page));
+    // The next page the user opens is followed; the picture never was.
+    ASSERT_TRUE(view(0)->Navigate2(programFile("start.html")));
+    EXPECT_EVENTUALLY_EQ(window->windowTitle(), QStringLiteral("Page Info - Start"), 20000);
+    EXPECT_FALSE(shownPages.contains(logo)) << shownPages.join(' ').toStdString();
+    EXPECT_TRUE(shownPages.contains(QUrl::fromLocalFile(programFile("start.html")).toString()))
+        << shownPages.join(' ').toStdString();
 
     // The main window goes with its Page Info window open.
     form.reset();

@@ -36,9 +36,9 @@ QString HttpServer::urlText(const QString &path) const
 }
 
 void HttpServer::setRoute(const QString &path, const QByteArray &body,
-                          const QByteArray &contentType)
+                          const QByteArray &contentType, const QByteArray &status)
 {
-    m_routes.insert(path, {body, contentType});
+    m_routes.insert(path, Route{body, contentType, status});
 }
 
 QByteArray HttpServer::contentTypeFor(const QString &path)
@@ -166,8 +166,10 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
         type = "text/html; charset=utf-8";
         extraHeaders = "WWW-Authenticate: Basic realm=\"" + login->realm + "\"\r\n";
     } else if (m_routes.contains(path)) {
-        body = m_routes.value(path).first;
-        type = m_routes.value(path).second;
+        const Route route = m_routes.value(path);
+        body = route.body;
+        type = route.contentType;
+        status = route.status;
     } else {
         QString local = QDir::cleanPath(m_root + path);
         if (QFileInfo(local).isDir())
@@ -182,6 +184,8 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
             type = contentTypeFor(local);
         }
     }
+    if (status != "401 Unauthorized")
+        status = m_statuses.value(path, status);
     QByteArray head = "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
                       "\r\nContent-Length: " + QByteArray::number(body.size()) +
                       "\r\nConnection: close\r\nCache-Control: no-store\r\n" + extraHeaders +

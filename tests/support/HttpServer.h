@@ -25,9 +25,11 @@ public:
     QUrl url(const QString &path = QStringLiteral("/")) const;
     QString urlText(const QString &path = QStringLiteral("/")) const;
 
-    // Serve `body` for `path` instead of a file.
+    // Serve `body` for `path` instead of a file, with the status given
+    // ("404 Not Found").
     void setRoute(const QString &path, const QByteArray &body,
-                  const QByteArray &contentType = "text/html; charset=utf-8");
+                  const QByteArray &contentType = "text/html; charset=utf-8",
+                  const QByteArray &status = "200 OK");
 
     // Requests for `path` get no answer at all (a server that hangs), until
     // the route is released: then those held are answered, and later ones at once.
@@ -44,6 +46,12 @@ public:
                       const QByteArray &password, const QByteArray &refusal);
     // How many requests have been refused for want of a login.
     int refusedLogins() const { return m_refusedLogins; }
+    // Answer `path` with this status line ("404 Not Found") instead of 200 OK,
+    // with whatever body it would have had.
+    void setRouteStatus(const QString &path, const QByteArray &status)
+    {
+        m_statuses.insert(path, status);
+    }
 
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
@@ -63,7 +71,12 @@ private:
 
     QString m_root;
     QTcpServer m_server;
-    QHash<QString, QPair<QByteArray, QByteArray>> m_routes;
+    struct Route {
+        QByteArray body;
+        QByteArray contentType;
+        QByteArray status;
+    };
+    QHash<QString, Route> m_routes;
     QStringList m_requests;
     QList<QByteArray> m_rawRequests;
     struct Login {
@@ -77,6 +90,7 @@ private:
     // The requests held so far, with the sockets that wait for their answer.
     QList<QPair<QPointer<QTcpSocket>, QByteArray>> m_waiting;
     QStringList m_stalled;
+    QHash<QString, QByteArray> m_statuses;
 };
 
 } // namespace testsupport

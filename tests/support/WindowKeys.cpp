@@ -11,7 +11,9 @@
 #include <QMenuBar>
 #include <QSet>
 #include <QShortcut>
+#include <QStackedWidget>
 #include <QTabBar>
+#include <QWebEngineView>
 
 namespace testsupport {
 namespace {
@@ -33,11 +35,39 @@ QList<QWidget *> ownWidgets(const QWidget *window)
     return widgets;
 }
 
-void addMnemonic(QList<KeyUse> &uses, const QString &text, const QString &owner)
+// The parts that show one at a time which hold the widget: pages of stacked
+// widgets (a tab widget's among them) and web views (the main window shows
+// one of its views at a time).
+QList<QPair<const QObject *, const QObject *>> placesOf(const QWidget *widget)
+{
+    QList<QPair<const QObject *, const QObject *>> places;
+    for (const QWidget *part = widget; part && !part->isWindow(); part = part->parentWidget()) {
+        const QWidget *container = part->parentWidget();
+        if (qobject_cast<const QStackedWidget *>(container) ||
+            qobject_cast<const QWebEngineView *>(part))
+            places.append(qMakePair<const QObject *, const QObject *>(container, part));
+    }
+    return places;
+}
+
+bool exclusive(const KeyUse &a, const KeyUse &b)
+{
+    for (const auto &place : a.places) {
+        for (const auto &other : b.places) {
+            if (place.first == other.first && place.second != other.second)
+                return true;
+        }
+    }
+    return false;
+}
+
+void addMnemonic(QList<KeyUse> &uses, const QString &text, const QString &owner,
+                 const QWidget *widget)
 {
     const QKeySequence keys = QKeySequence::mnemonic(text);
     if (!keys.isEmpty())
-        uses.append({keys, KeyUse::Kind::Mnemonic, owner + QLatin1Char(' ') + plain(text)});
+        uses.append({keys, KeyUse::Kind::Mnemonic, owner + QLatin1Char(' ') + plain(text),
+                     placesOf(widget)});
 }
 
 } // namespace
@@ -56,7 +86,7 @@ QList<KeyUse> windowKeys(const QWidget *window)
             for (QAction *title : bar->actions()) {
                 if (title->menu()) {
                     actions += title->menu()->actions();
-                    addMnemonic(uses, title->text(), QStringLiteral("menu"));
+                    addMnemonic(uses, title->text(), QStringLiteral("menu"), bar);
                 }
             }
         }
@@ -67,8 +97,10 @@ QList<KeyUse> windowKeys(const QWidget *window)
             continue;
         seen.insert(action);
         for (const QKeySequence &keys : action->shortcuts())
-            uses.append(
-                {keys, KeyUse::Kind::Action, QStringLiteral("action ") + plain(action->text())});
+            uses.append({keys,
+                         KeyUse::Kind::Action,
+                         QStringLiteral("action ") + plain(action->text()),
+                         {}});
     }
 
     for (QShortcut *shortcut : window->findChildren<QShortcut *>()) {
@@ -77,19 +109,20 @@ QList<KeyUse> windowKeys(const QWidget *window)
             continue;
         for (const QKeySequence &keys : shortcut->keys())
             uses.append({keys, KeyUse::Kind::Shortcut,
-                         QStringLiteral("shortcut of ") + parent->metaObject()->className()});
+                         QStringLiteral("shortcut of ") + parent->metaObject()->className(),
+                         placesOf(parent)});
     }
 
     for (QWidget *widget : widgets) {
         if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            addMnemonic(uses, button->text(), QStringLiteral("button"));
+            addMnemonic(uses, button->text(), QStringLiteral("button"), button);
         else if (auto *label = qobject_cast<QLabel *>(widget); label && label->buddy())
-            addMnemonic(uses, label->text(), QStringLiteral("label"));
+            addMnemonic(uses, label->text(), QStringLiteral("label"), label);
         else if (auto *box = qobject_cast<QGroupBox *>(widget))
-            addMnemonic(uses, box->title(), QStringLiteral("group"));
+            addMnemonic(uses, box->title(), QStringLiteral("group"), box);
         else if (auto *tabs = qobject_cast<QTabBar *>(widget)) {
             for (int i = 0; i < tabs->count(); ++i)
-                addMnemonic(uses, tabs->tabText(i), QStringLiteral("tab"));
+                addMnemonic(uses, tabs->tabText(i), QStringLiteral("tab"), tabs);
         }
     }
     return uses;
@@ -97,13 +130,23 @@ QList<KeyUse> windowKeys(const QWidget *window)
 
 QStringList keyClashes(const QList<KeyUse> &uses)
 {
-    QMap<QString, QStringList> owners;
+    QMap<QString, QList<const KeyUse *>> byKey;
     for (const KeyUse &use : uses)
-        owners[use.keys.toString(QKeySequence::PortableText)] << use.owner;
+        byKey[use.keys.toString(QKeySequence::PortableText)] << &use;
     QStringList clashes;
-    for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
-        if (it.value().size() > 1)
-            clashes << it.key() + QStringLiteral(": ") + it.value().join(QStringLiteral(", "));
+    for (auto it = byKey.cbegin(); it != byKey.cend(); ++it) {
+        QStringList owners;
+        const QList<const KeyUse *> &same = it.value();
+        for (qsizetype i = 0; i < same.size(); ++i) {
+            for (qsizetype j = 0; j < same.size(); ++j) {
+                if (i != j && !exclusive(*same[i], *same[j])) {
+                    owners << same[i]->owner;
+                    break;
+                }
+            }
+        }
+        if (!owners.isEmpty())
+            clashes << it.key() + QStringLiteral(": ") + owners.join(QStringLiteral(", "));
     }
     return clashes;
 }

@@ -20,6 +20,11 @@ struct KeyUse {
     Kind kind = Kind::Action;
     // Who answers: "action Back", "menu File", "button Grid"...
     QString owner;
+    // Where the widget that answers lies among parts of the window that
+    // show one at a time (the pages of a stacked or tab widget, the views of
+    // the main window): each container with the part that holds the widget.
+    // Empty for what answers in the whole window.
+    QList<QPair<const QObject *, const QObject *>> places;
 };
 
 // Every key the window answers to, as Qt holds them once the platform's
@@ -30,7 +35,9 @@ struct KeyUse {
 QList<KeyUse> windowKeys(const QWidget *window);
 
 // One line for each key that more than one use has: "Alt+Left: action Back,
-// action Back". Empty when every key does one thing.
+// action Back". Uses in parts of the window that never show together (two
+// pages of a tab widget, two views) do not clash. Empty when every key does
+// one thing.
 QStringList keyClashes(const QList<KeyUse> &uses);
 
 // One line for each menu of the window whose items share an underlined

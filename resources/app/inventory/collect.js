@@ -818,6 +818,7 @@
         baseUri: top.baseURI,
         characterSet: top.characterSet,
         documentType: documentType,
+        contentType: top.contentType,
         renderMode: top.compatMode === 'BackCompat' ? 'quirks' : 'standards',
         lastModified: top.lastModified,
         markupBytes: markupBytes,
