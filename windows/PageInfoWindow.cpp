@@ -643,6 +643,15 @@ QWidget *PageInfoWindow::makeMediaTab()
     factsScroll->setFrameShape(QFrame::NoFrame);
     previewLayout->addWidget(m_previewImage, 3);
     previewLayout->addWidget(factsScroll, 2);
+    // Where the page uses the picture: its element, its line.
+    m_showInPage = new QPushButton(tr("Sho&w in Page"), preview);
+    m_showInPage->setObjectName(QStringLiteral("mediaShowInPage"));
+    m_showInPage->setToolTip(tr("Scroll the Browser tab to the picture and outline it"));
+    m_showInSource = new QPushButton(tr("Show in So&urce Code"), preview);
+    m_showInSource->setObjectName(QStringLiteral("mediaShowInSource"));
+    m_showInSource->setToolTip(tr("Mark the line of the picture's element in the Source Code tab"));
+    previewLayout->addWidget(m_showInPage);
+    previewLayout->addWidget(m_showInSource);
 
     m_splitter = new QSplitter(page);
     m_splitter->setObjectName(QStringLiteral("mediaSplitter"));
@@ -664,12 +673,6 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_open->setObjectName(QStringLiteral("mediaOpen"));
     m_export = new QPushButton(tr("&Export\u2026"), page);
     m_export->setObjectName(QStringLiteral("mediaExport"));
-    m_showInPage = new QPushButton(tr("Sho&w in Page"), page);
-    m_showInPage->setObjectName(QStringLiteral("mediaShowInPage"));
-    m_showInPage->setToolTip(tr("Scroll the Browser tab to the picture and outline it"));
-    m_showInSource = new QPushButton(tr("Show in So&urce Code"), page);
-    m_showInSource->setObjectName(QStringLiteral("mediaShowInSource"));
-    m_showInSource->setToolTip(tr("Mark the line of the picture's element in the Source Code tab"));
     m_progress = new QProgressBar(page);
     m_progress->setObjectName(QStringLiteral("mediaSaveProgress"));
     m_progress->setFormat(tr("Saving %v of %m"));
@@ -677,8 +680,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_cancel = new QPushButton(tr("Cancel"), page);
     m_cancel->setObjectName(QStringLiteral("mediaSaveCancel"));
     m_cancel->hide();
-    for (QPushButton *button :
-         {m_saveSelected, m_saveAll, m_copy, m_open, m_export, m_showInPage, m_showInSource})
+    for (QPushButton *button : {m_saveSelected, m_saveAll, m_copy, m_open, m_export})
         buttons->addWidget(button);
     buttons->addStretch(1);
     buttons->addWidget(m_progress, 2);
