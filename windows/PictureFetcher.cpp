@@ -470,6 +470,8 @@ void PictureFetcher::start(const Request &request)
         PictureAnswer answer;
         answer.contentType = PageInventory::mimeTypeFor(request.address);
         answer.bytes = bytes.size();
+        if (!preview)
+            emit bytesReceived(request.address, bytes);
         decode(request.address, bytes, box, preview, answer);
         return;
     }
@@ -548,6 +550,7 @@ void PictureFetcher::received(QNetworkReply *reply, const Request &request, quin
     m_bytes.insert(request.address, new QByteArray(bytes),
                    int(qMin<qint64>(bytes.size() / 1024 + 1, 64 * 1024)));
     emit sizeKnown(request.address, bytes.size());
+    emit bytesReceived(request.address, bytes);
     decode(request.address, bytes,
            request.job == Job::Preview ? request.box : QSize(thumbnailSide, thumbnailSide),
            request.job == Job::Preview, answer);

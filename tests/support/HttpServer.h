@@ -53,6 +53,10 @@ public:
         m_statuses.insert(path, status);
     }
 
+    // Answer `path` as one that caches may keep for `seconds` (instead of
+    // "no-store").
+    void setRouteCacheable(const QString &path, int seconds) { m_maxAge.insert(path, seconds); }
+
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
 
@@ -91,6 +95,7 @@ private:
     QList<QPair<QPointer<QTcpSocket>, QByteArray>> m_waiting;
     QStringList m_stalled;
     QHash<QString, QByteArray> m_statuses;
+    QHash<QString, int> m_maxAge;
 };
 
 } // namespace testsupport

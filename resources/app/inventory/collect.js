@@ -62,6 +62,11 @@
     // page), which new URL() cannot do.
     let anchorFor = null;
 
+    // False while a frame's (or an object's) document is walked: what is first
+    // found there is marked, and no place in it is measured against the first
+    // screen of the page.
+    let atTop = true;
+
     function resolve(raw, base)
     {
         if (typeof raw !== 'string')
@@ -155,11 +160,15 @@
                             failed: false, variants: null, variantSet: null};
             entries.set(address, entry);
             order.push(entry);
+            if (!list && !atTop)
+                entry.frame = true;
         }
         entry.kinds |= KIND_BIT.get(kind);
         if (list)
             return entry;
         entry.uses += 1;
+        if (typeof where === 'string')
+            entry.rule = true;
         if (!entry.alt && typeof where !== 'string')
             entry.alt = altFor(where);
         if (type && !entry.type && /^image\//i.test(type))
@@ -167,16 +176,100 @@
         return entry;
     }
 
+    // The box last measured, so that an img is measured once.
+    let measured = null, measuredRect = null;
+
     function shows(entry, el)
     {
         if (list)
             return;
         const rect = el.getBoundingClientRect();
+        measured = el;
+        measuredRect = rect;
         const w = Math.round(rect.width), h = Math.round(rect.height);
         if (w * h > entry.area || (!entry.displayed && w + h > 0)) {
             entry.area = w * h;
             entry.displayed = [w, h];
         }
+    }
+
+    // The first screen of the top document, in its own coordinates; null when
+    // it has no size (a page nobody shows).
+    let firstScreen = null;
+
+    // What an img (or an input of type image) tells of the pictures it uses:
+    // whether it has an alt attribute, a width and a height, whether it loads
+    // lazily, whether it has loaded, and where its box stands against the
+    // first screen. `targets` are the entries it uses.
+    function imageFacts(targets, el, view)
+    {
+        if (list)
+            return;
+        const img = el.localName === 'img';
+        const noAlt = !el.hasAttribute('alt');
+        let sized = !img || (el.hasAttribute('width') && el.hasAttribute('height'));
+        if (!sized && el.style && el.style.width && el.style.height)
+            sized = true;
+        const lazy = img && (el.getAttribute('loading') || '').trim().toLowerCase() === 'lazy';
+        // A script loads it when it comes into sight (its lazy attributes), or
+        // nothing is fetched for it (a data: address): never eager.
+        let deferred = !img || /^data:/i.test(el.getAttribute('src') || '');
+        if (!deferred) {
+            const names = el.getAttributeNames();
+            for (let a = 0; a < names.length && !deferred; ++a)
+                deferred = LAZY_ATTRIBUTES.has(names[a]) || LAZY_SRCSET_ATTRIBUTES.has(names[a]);
+        }
+        const loaded = img && el.complete && el.naturalWidth > 0;
+        let inFirst = null;
+        if (atTop && firstScreen && img) {
+            const rect = measured === el ? measuredRect : el.getBoundingClientRect();
+            if (rect.width > 0 && rect.height > 0) {
+                const left = rect.left + view.scrollX, top = rect.top + view.scrollY;
+                inFirst = left < firstScreen[0] && top < firstScreen[1] &&
+                          left + rect.width > 0 && top + rect.height > 0;
+            }
+        }
+        for (const e of targets) {
+            if (!e)
+                continue;
+            if (noAlt)
+                e.noAlt = true;
+            if (!sized)
+                e.noSize = true;
+            if (loaded)
+                e.loaded = true;
+            if (lazy) {
+                e.lazy = true;
+                if (!loaded)
+                    e.waiting = true;
+                if (inFirst === true)
+                    e.lazyFirst = true;
+            } else if (img) {
+                if (inFirst === true)
+                    e.eagerFirst = true;
+                else if (inFirst === false && !deferred)
+                    e.eagerOff = true;
+            }
+        }
+    }
+
+    // The img's own source, when a lazy attribute of it names another
+    // picture: a placeholder that a script swaps for that picture.
+    function placeholderOf(el, address, base)
+    {
+        if (list || el.localName !== 'img')
+            return;
+        const src = resolve(el.getAttribute('src'), base);
+        if (!src || src === address)
+            return;
+        const placeholder = entries.get(src);
+        if (!placeholder)
+            return;
+        placeholder.placeholder = true;
+        if (!placeholder.stands)
+            placeholder.stands = new Set();
+        if (placeholder.stands.size < 64)
+            placeholder.stands.add(address);
     }
 
     // The candidates of a srcset value: [{url, descriptor}], commas inside
@@ -492,6 +585,8 @@
     {
         const view = document.defaultView;
         const savedAnchor = anchorFor;
+        const savedTop = atTop;
+        atTop = document === top;
         const charset = (document.characterSet || '').toUpperCase();
         anchorFor = charset === 'UTF-8' || charset.startsWith('UTF-16') || !document.createElementNS
                         ? null
@@ -511,10 +606,18 @@
 
         walkTree(document, document, view, false);
 
-        // Sizes the engine knows from loading them in this document.
+        // Sizes the engine knows from loading them in this document, and
+        // what the load took from the network.
         for (const [address, t] of timing) {
             const entry = entries.get(address);
-            if (!entry || entry.bytes >= 0 || entry.failed)
+            if (!entry)
+                continue;
+            if (!entry.timed) {
+                entry.timed = true;
+                entry.transfer = t.transferSize || 0;
+                entry.encoded = t.encodedBodySize || 0;
+            }
+            if (entry.bytes >= 0 || entry.failed)
                 continue;
             const size = t.decodedBodySize > 0 ? t.decodedBodySize
                        : t.encodedBodySize > 0 ? t.encodedBodySize : -1;
@@ -522,6 +625,7 @@
                 entry.bytes = size;
         }
         anchorFor = savedAnchor;
+        atTop = savedTop;
     }
 
     // The style sheets of a document or shadow root: its own, then adopted ones.
@@ -661,6 +765,7 @@
                 }
                 if (!primary)
                     primary = shown || (group.length ? entries.get(group[0][0]) : null);
+                imageFacts(shown && shown !== primary ? [primary, shown] : [primary], el, view);
                 if (primary) {
                     for (const [address, descriptor] of group)
                         addVariant(primary, address, descriptor);
@@ -700,8 +805,11 @@
             case 'input':
                 if ((el.getAttribute('type') || '').toLowerCase() === 'image') {
                     const address = resolve(el.getAttribute('src'), baseUri);
-                    if (address)
-                        shows(use(address, 'input', el, '', ''), el);
+                    if (address) {
+                        const entry = use(address, 'input', el, '', '');
+                        shows(entry, el);
+                        imageFacts([entry], el, view);
+                    }
                 }
                 break;
             case 'image':
@@ -793,12 +901,16 @@
                     const raws = value.indexOf('url(') >= 0 ? cssUrls(value) : [value];
                     for (const raw of raws) {
                         const address = resolve(raw, baseUri);
-                        if (address)
+                        if (address) {
                             use(address, 'lazy', el, '', '');
+                            placeholderOf(el, address, baseUri);
+                        }
                     }
                 } else if (LAZY_SRCSET_ATTRIBUTES.has(name)) {
                     const group = [];
                     srcsetUses(value, 'lazy', el, baseUri, '', group);
+                    for (const [address] of group)
+                        placeholderOf(el, address, baseUri);
                     if (tag === 'img' && group.length) {
                         let primary = resolve(el.getAttribute('src'), baseUri);
                         primary = primary ? entries.get(primary) : entries.get(group[0][0]);
@@ -859,6 +971,9 @@
     }
 
     const top = document;
+    if (!list && top.defaultView && top.defaultView.innerWidth > 0 &&
+        top.defaultView.innerHeight > 0)
+        firstScreen = [top.defaultView.innerWidth, top.defaultView.innerHeight];
     walkDocument(top);
 
     if (list) {
@@ -907,6 +1022,8 @@
         markupBytes: markupBytes,
         linkCount: info.linkCount,
         unreachableFrames: info.unreachableFrames,
+        firstScreen: firstScreen,
+        devicePixelRatio: top.defaultView ? top.defaultView.devicePixelRatio : 1,
         metaTags: metaTags,
         links: info.links,
         pictures: order.map(e => ({
@@ -921,6 +1038,20 @@
             bytes: e.bytes,
             failed: e.failed,
             variants: e.variants || [],
+            // Set only when true (or known), to keep the answer short.
+            rule: e.rule || undefined,
+            frame: e.frame || undefined,
+            loaded: e.loaded || undefined,
+            waiting: e.waiting || undefined,
+            lazy: e.lazy || undefined,
+            lazyFirst: e.lazyFirst || undefined,
+            eagerOff: (e.eagerOff && !e.eagerFirst) || undefined,
+            noAlt: e.noAlt || undefined,
+            noSize: e.noSize || undefined,
+            timed: e.timed || undefined,
+            transfer: e.timed ? e.transfer : undefined,
+            encoded: e.timed ? e.encoded : undefined,
+            placeholder: e.placeholder ? Array.from(e.stands) : undefined,
         })),
     });
 })
