@@ -17,3 +17,8 @@ void VersionInfo::setCurrent(const VersionInfo &info)
 {
     stored() = info;
 }
+
+QString VersionInfo::versionText() const
+{
+    return QStringLiteral("%1.%2.%3").arg(Major).arg(Minor).arg(Revision);
+}

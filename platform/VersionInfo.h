@@ -13,6 +13,10 @@ struct VersionInfo {
     int Minor = 0;
     int Revision = 0;
 
+    // The version as the program names it everywhere (the about window,
+    // --version): "major.minor.revision".
+    QString versionText() const;
+
     // The information of this build.
     static VersionInfo build();
     // What the program reads; the build's information unless replaced.

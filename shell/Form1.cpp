@@ -175,13 +175,16 @@ QAction *Form1::makeAction(Command command, const QString &menuText, const QStri
 
 void Form1::createActions()
 {
+    // Every command has keys of its own, the same on every platform: no key
+    // is the platform's standard key for something (which would bind other
+    // keys, or the same key twice, depending on the desktop), and none
+    // serves two commands, which would make Qt fire neither.
     const auto keys = [](std::initializer_list<QKeySequence> list) { return QList(list); };
     connect(makeAction(Command::Back, tr("&Back"), tr("Back"), tr("Back"), QStringLiteral("back"),
-                       keys({QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence::Back})),
+                       keys({QKeySequence(Qt::ALT | Qt::Key_Left)})),
             &QAction::triggered, this, &Form1::cmdBack_Click);
     connect(makeAction(Command::Forward, tr("&Forward"), tr("Forward"), tr("Forward"),
-                       QStringLiteral("forward"),
-                       keys({QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence::Forward})),
+                       QStringLiteral("forward"), keys({QKeySequence(Qt::ALT | Qt::Key_Right)})),
             &QAction::triggered, this, &Form1::cmdForward_Click);
     connect(makeAction(Command::Stop, tr("&Stop"), tr("Stop"), tr("Stop"), QStringLiteral("stop"),
                        keys({QKeySequence(Qt::Key_Escape)})),
@@ -200,7 +203,8 @@ void Form1::createActions()
             &QAction::triggered, this, &Form1::cmdSendToBrowser_Click);
     connect(makeAction(Command::Go, tr("&Go"), tr("Go"), tr("Go!"), QStringLiteral("go"), {}),
             &QAction::triggered, this, &Form1::cmdGo_Click);
-    connect(makeAction(Command::Open, tr("&Open..."), {}, {}, {}, keys({QKeySequence::Open})),
+    connect(makeAction(Command::Open, tr("&Open..."), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_O)})),
             &QAction::triggered, this, &Form1::openFile);
     connect(makeAction(Command::Exit, tr("E&xit"), {}, {}, {},
                        keys({QKeySequence(Qt::CTRL | Qt::Key_Q)})),
@@ -223,12 +227,15 @@ void Form1::createActions()
     connect(makeAction(Command::Website, tr("Website"), {}, {}, QStringLiteral("website"), {}),
             &QAction::triggered, this, &Form1::cmdWebsite_Click);
     connect(
-        makeAction(Command::Help, tr("View &Help"), {}, {}, {}, keys({QKeySequence::HelpContents})),
+        makeAction(Command::Help, tr("View &Help"), {}, {}, {}, keys({QKeySequence(Qt::Key_F1)})),
         &QAction::triggered, this,
         [this] { ShowHelpWindow(m_help, m_branding.productName, m_skin, this); });
     connect(makeAction(Command::About, tr("&About this software"), {}, {}, {}, {}),
-            &QAction::triggered, this,
-            [this] { ShowAboutWindow(m_about, m_branding, m_skin, this); });
+            &QAction::triggered, this, [this] {
+                // Its website's link is the Website command.
+                ShowAboutWindow(m_about, m_branding, m_skin, this)
+                    ->setWebsiteAction(action(Command::Website));
+            });
     const auto toAddress = [this] {
         txtUrl->setFocus(Qt::ShortcutFocusReason);
         txtUrl->selectAll();
@@ -236,23 +243,30 @@ void Form1::createActions()
     connect(makeAction(Command::FocusAddress, tr("Address"), {}, {}, {},
                        keys({QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::Key_F6)})),
             &QAction::triggered, this, toAddress);
-    connect(
-        makeAction(Command::AddToToolsMenu, tr("&Add program to IE Tools Menu"), {}, {}, {}, {}),
-        &QAction::triggered, this, &Form1::AddToIEToolsMenu);
-    connect(makeAction(Command::RemoveFromToolsMenu, tr("&Remove Program from IE Tools Menu"), {},
-                       {}, {}, {}),
+#ifdef _WIN32
+    // Internet Explorer's Tools menu, through the registry.
+    const QString addText = tr("&Add program to IE Tools Menu");
+    const QString removeText = tr("&Remove Program from IE Tools Menu");
+#else
+    // The desktop's application menu, through the user's desktop entry.
+    const QString addText = tr("&Add Quarrow to the Applications Menu");
+    const QString removeText = tr("&Remove Quarrow from the Applications Menu");
+#endif
+    connect(makeAction(Command::AddToToolsMenu, addText, {}, {}, {}, {}), &QAction::triggered, this,
+            &Form1::AddToIEToolsMenu);
+    connect(makeAction(Command::RemoveFromToolsMenu, removeText, {}, {}, {}, {}),
             &QAction::triggered, this, &Form1::RemoveFromIEToolsMenu);
     connect(makeAction(Command::Home, tr("&Home"), {}, {}, {},
                        keys({QKeySequence(Qt::ALT | Qt::Key_Home)})),
             &QAction::triggered, this, &Form1::goHome);
-    connect(
-        makeAction(Command::Find, tr("&Find in Page..."), {}, {}, {}, keys({QKeySequence::Find})),
-        &QAction::triggered, this, [this] { m_findBar->open(); });
-    connect(
-        makeAction(Command::FindNext, tr("Find Ne&xt"), {}, {}, {}, keys({QKeySequence::FindNext})),
-        &QAction::triggered, this, [this] { m_findBar->findNext(); });
+    connect(makeAction(Command::Find, tr("&Find in Page..."), {}, {}, {},
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_F)})),
+            &QAction::triggered, this, [this] { m_findBar->open(); });
+    connect(makeAction(Command::FindNext, tr("Find Ne&xt"), {}, {}, {},
+                       keys({QKeySequence(Qt::Key_F3)})),
+            &QAction::triggered, this, [this] { m_findBar->findNext(); });
     connect(makeAction(Command::FindPrevious, tr("Find Pre&vious"), {}, {}, {},
-                       keys({QKeySequence::FindPrevious})),
+                       keys({QKeySequence(Qt::SHIFT | Qt::Key_F3)})),
             &QAction::triggered, this, [this] { m_findBar->findPrevious(); });
     connect(makeAction(Command::ZoomIn, tr("&Zoom In"), {}, {}, {},
                        keys({QKeySequence(Qt::CTRL | Qt::Key_Equal),
@@ -265,7 +279,7 @@ void Form1::createActions()
                        keys({QKeySequence(Qt::CTRL | Qt::Key_0)})),
             &QAction::triggered, this, [this] { zoom(0); });
     connect(makeAction(Command::SavePage, tr("&Save Page As..."), {}, {}, {},
-                       keys({QKeySequence::Save})),
+                       keys({QKeySequence(Qt::CTRL | Qt::Key_S)})),
             &QAction::triggered, this,
             [this] { shownView()->triggerPageAction(QWebEnginePage::SavePage); });
     connect(makeAction(Command::CancelDownload, tr("&Cancel Download"), {}, {}, {}, {}),
@@ -374,6 +388,8 @@ void Form1::createControls()
         // Ctrl and the wheel zoom the view. The widget that shows the page
         // comes and goes with the page's process: each new one is watched.
         wb[i]->installEventFilter(this);
+        for (QWidget *child : wb[i]->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            child->installEventFilter(this);
     }
     // Only the view that shows speaks for the window.
     m_switcher = new ViewSwitcher(wb, this);
@@ -383,6 +399,9 @@ void Form1::createControls()
     connect(m_switcher, &ViewSwitcher::navigationChanged, this, &Form1::updateNavigationActions);
     // The address box follows the live page, whichever view shows.
     connect(wb[0], &QWebEngineView::urlChanged, this, &Form1::followAddress);
+    // A load that ends without a new page (a download, a refusal) leaves the
+    // box on the page that still shows, not on the address that went nowhere.
+    connect(wb[0], &QWebEngineView::loadFinished, this, &Form1::followAddress);
     // Not over what the user is typing either.
     connect(wb[0], &WebBrowser::TitleChange, this, &Form1::followAddress);
     m_generated = new GeneratedViews(m_profile, wb[1], wb[2], this);
@@ -618,12 +637,31 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
-    if (event->type() == QEvent::ChildAdded) {
+    if (event->type() == QEvent::Hide && !event->spontaneous()) {
+        for (WebBrowser *view : wb) {
+            auto *widget = static_cast<QWidget *>(watched);
+            if (watched->parent() == view && widget->hasFocus()) {
+                // A page's widget that goes (another view shows, the page
+                // moves to a new process) would hand the keys on along the
+                // tab chain, and the next page would give them to its first
+                // link; they go to the page that shows instead.
+                widget->clearFocus();
+                QMetaObject::invokeMethod(
+                    this, [this, view] { keepKeysInView(view); }, Qt::QueuedConnection);
+                break;
+            }
+        }
+    }
+    if (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildRemoved) {
         for (WebBrowser *view : wb) {
             if (watched == view) {
-                if (QObject *child = static_cast<QChildEvent *>(event)->child();
-                    child && child->isWidgetType())
+                QObject *child = static_cast<QChildEvent *>(event)->child();
+                if (event->type() == QEvent::ChildAdded && child && child->isWidgetType())
                     child->installEventFilter(this);
+                // A page in a new process comes with a new widget, and the
+                // old one takes the keys with it: they go to the new one.
+                QMetaObject::invokeMethod(
+                    this, [this, view] { keepKeysInView(view); }, Qt::QueuedConnection);
                 break;
             }
         }

@@ -181,10 +181,15 @@ private:
     // Steps the showing view's zoom up (+1), down (-1) or back to 100% (0).
     void zoom(int step);
     void showZoom();
-    // What follows the view that shows: Back, Forward, Stop, the find bar, the zoom.
-    void viewShown(bool pageHadKeys);
-    // True while the keys go to one of the views' pages.
-    bool pageHasKeys() const;
+    // What follows the view that shows: the find bar, the zoom and the keys.
+    void viewShown();
+    // The keys go to the view that shows, as after every command but the
+    // address box's own.
+    void giveKeysToView();
+    // Takes the keys from the view that shows before `coming` replaces it.
+    void keysOffTheView(View coming);
+    // The keys follow the view's page into the widget of its new process.
+    void keepKeysInView(WebBrowser *view);
     // The address box shows the live view's address unless the user is editing it.
     void followAddress();
 

@@ -36,17 +36,20 @@ void Form1::cmdBack_Click()
 {
     stopAll(wb);
     BestEffort([this] { shownView()->GoBack(); });
+    giveKeysToView();
 }
 
 void Form1::cmdForward_Click()
 {
     stopAll(wb);
     BestEffort([this] { shownView()->GoForward(); });
+    giveKeysToView();
 }
 
 void Form1::cmdStop_Click()
 {
     stopAll(wb);
+    giveKeysToView();
 }
 
 void Form1::cmdRefresh_Click()
@@ -63,12 +66,16 @@ void Form1::cmdGo_Click()
 {
     const QString address = txtUrl->text();
     if (!wb[0]->Navigate(address)) {
-        // Nothing the engine can open: the live view keeps its page.
+        // Nothing the engine can open: the live view keeps its page, and the
+        // address box its keys, for the address to be put right.
         if (QUrl::fromUserInput(address).scheme() == QLatin1String("javascript"))
             sb1->setPanelText(1, tr("Not run: this page runs no scripts"));
         else
             sb1->setPanelText(1, tr("Cannot open \"%1\": not a web address or file").arg(address));
+        return;
     }
+    // The page takes the keys from here on (Page Down scrolls it).
+    giveKeysToView();
 }
 
 void Form1::txtUrl_KeyPress(int keyAscii)
@@ -76,8 +83,6 @@ void Form1::txtUrl_KeyPress(int keyAscii)
     if (keyAscii != 13)
         return;
     cmdGo_Click();
-    // The page takes the keys from here on (Page Down scrolls it).
-    shownView()->setFocus(Qt::OtherFocusReason);
 }
 
 void Form1::followAddress()
@@ -127,6 +132,7 @@ void Form1::cmdSendToBrowser_Click()
     if (shown == View::Live) {
         // The Browser view's own page opens again.
         BestEffort([this] { wb[0]->open(wb[0]->url()); });
+        giveKeysToView();
         return;
     }
     const QUrl address = shownView()->url();
@@ -143,6 +149,7 @@ void Form1::cmdSendToBrowser_Click()
     // A picture or page that a generated view went to: the harvested page's
     // rules hold for it.
     BestEffort([this, address] { openForPage(address, m_generated->harvestedPage()); });
+    giveKeysToView();
 }
 
 void Form1::openForPage(const QUrl &address, const QUrl &page)

@@ -21,39 +21,55 @@
 #include <QCloseEvent>
 #include <QWebEnginePage>
 
-#include <algorithm>
-
 void Form1::ShowView(View which)
 {
-    const bool pageHadKeys = pageHasKeys();
+    keysOffTheView(which);
     m_switcher->show(which);
-    viewShown(pageHadKeys);
+    viewShown();
 }
 
 void Form1::SelectView(View which)
 {
-    const bool pageHadKeys = pageHasKeys();
+    keysOffTheView(which);
     TabStrip1->select(int(which) + 1);
     m_switcher->show(which);
-    viewShown(pageHadKeys);
+    viewShown();
 }
 
-bool Form1::pageHasKeys() const
+void Form1::keysOffTheView(View coming)
 {
-    QWidget *focus = QApplication::focusWidget();
-    return focus && std::any_of(wb.begin(), wb.end(), [focus](WebBrowser *view) {
-               return focus == view || view->isAncestorOf(focus);
-           });
+    if (coming == currentView())
+        return;
+    // Hiding the view that has the keys would make Qt pass them on along the
+    // tab chain, as a Tab does, and the next view's page would give them to
+    // its first link; they go straight to the page of the view that comes.
+    QWidget *focus = focusWidget();
+    if (focus && shownView()->isAncestorOf(focus))
+        focus->clearFocus();
 }
 
-void Form1::viewShown(bool pageHadKeys)
+void Form1::viewShown()
 {
-    WebBrowser *shown = shownView();
-    m_findBar->setView(shown);
-    // The keys stay with the page: from the view that went to the one shown.
-    if (pageHadKeys)
-        shown->setFocus(Qt::OtherFocusReason);
+    m_findBar->setView(shownView());
+    // The keys go to the view that shows: Page Down and Space scroll it at once.
+    giveKeysToView();
     showZoom();
+}
+
+void Form1::giveKeysToView()
+{
+    shownView()->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::keepKeysInView(WebBrowser *view)
+{
+    if (m_unloaded || view != shownView())
+        return;
+    // The keys were in the view (or went with its page's widget): they go to
+    // the widget that shows its page now.
+    QWidget *focus = focusWidget();
+    if (!focus || focus == view)
+        view->setFocus(Qt::OtherFocusReason);
 }
 
 void Form1::TabStrip1_Click()

@@ -803,7 +803,9 @@ QWidget *PageInfoWindow::makeMediaTab()
             menu.exec(view->viewport()->mapToGlobal(at));
         });
     }
-    auto *copyKey = new QShortcut(QKeySequence::Copy, m_stack);
+    // Ctrl+C on every desktop, as Help says (the desktop's other Copy keys,
+    // Ctrl+Ins among them, would differ from one desktop to the next).
+    auto *copyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_C), m_stack);
     copyKey->setContext(Qt::WidgetWithChildrenShortcut);
     connect(copyKey, &QShortcut::activated, this, &PageInfoWindow::copyAddresses);
     connect(m_saveSelected, &QPushButton::clicked, this, [this] { chooseFolderAndSave(false); });
@@ -880,7 +882,8 @@ QWidget *PageInfoWindow::makeLinksTab()
             ->setEnabled(m_linksCopy->isEnabled());
         menu.exec(m_linksTable->viewport()->mapToGlobal(at));
     });
-    auto *copyKey = new QShortcut(QKeySequence::Copy, m_linksTable);
+    // Ctrl+C on every desktop, as in the Media tab.
+    auto *copyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_C), m_linksTable);
     copyKey->setContext(Qt::WidgetWithChildrenShortcut);
     connect(copyKey, &QShortcut::activated, this, &PageInfoWindow::copyLinkAddresses);
     connect(m_linksCopy, &QPushButton::clicked, this, &PageInfoWindow::copyLinkAddresses);

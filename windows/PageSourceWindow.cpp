@@ -64,14 +64,15 @@ PageSourceWindow::PageSourceWindow(const QUrl &address, QWebEngineProfile *profi
     resize(windowSize(owner, kept));
     CloseWithKeys(this);
 
-    // Find in the source, with the main window's keys.
+    // Find in the source, with the main window's keys, the same on every
+    // desktop (the desktops' standard Find Next differs: Ctrl+G on GNOME).
     const struct {
         QKeySequence keys;
         void (FindBar::*step)();
     } finds[] = {
-        {QKeySequence::Find, &FindBar::open},
-        {QKeySequence::FindNext, &FindBar::findNext},
-        {QKeySequence::FindPrevious, &FindBar::findPrevious},
+        {QKeySequence(Qt::CTRL | Qt::Key_F), &FindBar::open},
+        {QKeySequence(Qt::Key_F3), &FindBar::findNext},
+        {QKeySequence(Qt::SHIFT | Qt::Key_F3), &FindBar::findPrevious},
     };
     for (const auto &find : finds) {
         auto *action = new QAction(this);

@@ -27,7 +27,8 @@ PermissionBar::PermissionBar(QWidget *parent) : QWidget(parent)
     QFont bold = m_question->font();
     bold.setBold(true);
     m_question->setFont(bold);
-    m_allow = new QPushButton(tr("&Allow"), this);
+    // Alt+L: Alt+A opens the main window's About menu.
+    m_allow = new QPushButton(tr("A&llow"), this);
     m_allow->setObjectName(QStringLiteral("permissionAllow"));
     m_deny = new QPushButton(tr("&Deny"), this);
     m_deny->setObjectName(QStringLiteral("permissionDeny"));

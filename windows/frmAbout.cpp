@@ -4,14 +4,17 @@
 #include "platform/VersionInfo.h"
 #include "windows/Skinning.h"
 #include "windows/WindowPlacement.h"
+#include "windows/frmWebsite.h"
 
+#include <QAction>
 #include <QPixmap>
+#include <QPushButton>
 
 namespace {
 
 // Window layout in twips, as the rest of the program keeps its geometry.
 constexpr double ClientWidth = 7200;
-constexpr double ClientHeight = 3660;
+constexpr double ClientHeight = 4200;
 constexpr double CaptionLeft = 2640;
 constexpr double ValueLeft = 4080;
 constexpr double RowHeight = 285;
@@ -73,6 +76,11 @@ frmAbout::frmAbout(const Branding &branding, SkinControl *skin, QWidget *parent)
     Twips::place(Label4, CaptionLeft, 1860, ValueLeft - CaptionLeft, RowHeight);
     lblWebsite = makeLabel<SkinLabel>(this, "lblWebsite", verdana(8.25));
     Twips::place(lblWebsite, ValueLeft, 1860, ClientWidth - ValueLeft - 240, RowHeight);
+    // A link, by mouse or by keyboard, to the program's website.
+    lblWebsite->setTextFormat(Qt::RichText);
+    lblWebsite->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    lblWebsite->setOpenExternalLinks(false);
+    connect(lblWebsite, &QLabel::linkActivated, this, &frmAbout::openWebsite);
 
     Label5 = makeLabel<QLabel>(this, "Label5", verdana(6.75));
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -82,6 +90,14 @@ frmAbout::frmAbout(const Branding &branding, SkinControl *skin, QWidget *parent)
     Twips::place(templateLabel, 240, 3360, 315, 255);
     templateLabel->setVisible(false);
     SkinLabel1.push_back(templateLabel);
+
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setFont(verdana(8.25));
+    Twips::place(cmdOK, ClientWidth - 240 - 1215, 3660, 1215, 375);
+    cmdOK->setDefault(true);
+    cmdOK->setFocus(Qt::OtherFocusReason);
+    connect(cmdOK, &QPushButton::clicked, this, &QWidget::close);
     CloseWithKeys(this);
 
     Form_Load(branding, skin);
@@ -99,9 +115,11 @@ void frmAbout::Form_Load(const Branding &branding, SkinControl *skin)
     const VersionInfo &info = VersionInfo::current();
     Label1->setText(info.ProductName);
     lblCompany->setText(info.CompanyName);
-    lblVersion->setText(QString::number(info.Major) + QLatin1Char('.') +
-                        QString::number(info.Minor));
-    lblWebsite->setText(info.Comments);
+    lblVersion->setText(info.versionText());
+    m_website = info.Comments;
+    const QString address = frmWebsite::WebsiteAddress(m_website);
+    lblWebsite->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                            .arg(address.toHtmlEscaped(), m_website.toHtmlEscaped()));
     // The notice: the copyright line, then what the rights cover.
     Label5->setText(info.LegalCopyright + QLatin1Char('\n') +
                     QStringLiteral("This program is protected by copyright law. Copying or\n"
@@ -111,6 +129,15 @@ void frmAbout::Form_Load(const Branding &branding, SkinControl *skin)
         MirrorLabels(this, SkinLabel1);
         ApplySkin(this, skin);
     }
+}
+
+void frmAbout::openWebsite()
+{
+    if (m_websiteAction) {
+        m_websiteAction->trigger();
+        return;
+    }
+    ShowWebsiteWindow(m_website);
 }
 
 frmAbout *ShowAboutWindow(QPointer<frmAbout> &window, const Branding &branding, SkinControl *skin,

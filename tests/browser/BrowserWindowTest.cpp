@@ -497,3 +497,36 @@ TEST_F(Downloading, ADownloadUnderWayCanBeCancelled)
 }
 
 } // namespace
+
+namespace {
+TEST_F(Downloading, ADownloadLeavesTheAddressBoxOnThePagesOwnAddress)
+{
+    site.server().setRoute("/links.html", "<html><head><title>Links</title></head><body>"
+                                          "<a id=\"zip\" href=\"/files/data.zip\">zip</a>"
+                                          "</body></html>");
+    const struct {
+        const char *name;
+        std::function<void()> start;
+    } ways[] = {
+        {"a link",
+         [this] { view(0)->page()->runJavaScript("document.getElementById('zip').click();"); }},
+        {"the address box",
+         [this] {
+             addressBox()->setText(site.url("/files/data.zip"));
+             QTest::keyClick(addressBox(), Qt::Key_Return);
+         }},
+    };
+    int n = 0;
+    for (const auto &way : ways) {
+        SCOPED_TRACE(way.name);
+        open("/links.html");
+        const QString target = folder.path() + QString("/got%1.zip").arg(++n);
+        saveAs(target);
+        way.start();
+        EXPECT_EVENTUALLY(testsupport::readFile(target) == payload, 15000);
+        EXPECT_EVENTUALLY(statusBar()->panelText(2).startsWith("Downloaded"), 5000);
+        EXPECT_EQ(view(0)->LocationURL(), site.url("/links.html"));
+        EXPECT_EQ(addressBox()->text(), site.url("/links.html"));
+    }
+}
+} // namespace

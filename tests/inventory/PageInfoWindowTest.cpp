@@ -284,7 +284,7 @@ TEST_F(PageInfoWindowTest, ListsEveryPictureOnceWithCandidatesFoldedIntoTheirIma
     EXPECT_EQ(inventory.unreachableFrames, 1);
     EXPECT_EQ(window->findChild<QLabel *>(QStringLiteral("general_pictures"))->text(),
               QStringLiteral("%1; 1 frame from other sites not listed")
-                  .arg(QLocale().toString(qlonglong(inventory.pictures.size()))));
+                  .arg(QLocale().toString(window->pictureCount())));
     EXPECT_EQ(window->linksModel()->rowCount(), inventory.links.size());
     EXPECT_EQ(window->findChild<QLabel *>(QStringLiteral("general_type"))->text(),
               QStringLiteral("text/html"));

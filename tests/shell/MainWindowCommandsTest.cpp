@@ -4,6 +4,7 @@
 #include "platform/DesktopEntry.h"
 #include "platform/ProgressBar.h"
 #include "platform/Registry.h"
+#include "platform/RichText.h"
 #include "platform/RichTextBox.h"
 #include "platform/StatusBar.h"
 #include "platform/TabStrip.h"
@@ -11,6 +12,7 @@
 #include "tests/support/HttpServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UrlCatcher.h"
+#include "tests/support/WindowKeys.h"
 #include "windows/Branding.h"
 #include "windows/ToolsMenu.h"
 #include "windows/frmWebsite.h"
@@ -21,11 +23,25 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <gmock/gmock.h>
 
 namespace {
 
 using testsupport::UrlCatcher;
+
+// The Tools menu's two entries: Internet Explorer's Tools menu on Windows,
+// the desktop's application menu elsewhere.
+#ifdef Q_OS_WIN
+const QString AddEntry = "Add program to IE Tools Menu";
+const QString RemoveEntry = "Remove Program from IE Tools Menu";
+#else
+const QString AddEntry = "Add Quarrow to the Applications Menu";
+const QString RemoveEntry = "Remove Quarrow from the Applications Menu";
+#endif
 
 class MainWindowCommands : public MainWindowFixture {
 protected:
@@ -64,8 +80,8 @@ protected:
 
 TEST_F(MainWindowCommands, ToolsMenuSwitchesItsEntriesWhenTheChangeIsMade)
 {
-    QAction *add = menuItem("Tools", "Add program to IE Tools Menu");
-    QAction *remove = menuItem("Tools", "Remove Program from IE Tools Menu");
+    QAction *add = menuItem("Tools", AddEntry);
+    QAction *remove = menuItem("Tools", RemoveEntry);
     add->trigger();
     EXPECT_FALSE(add->isEnabled());
     EXPECT_TRUE(remove->isEnabled());
@@ -91,9 +107,9 @@ TEST_F(MainWindowCommands, ToolsMenuFailureLeavesTheEntriesAndSaysSo)
     ASSERT_TRUE(testsupport::writeFile(folder.path() + "/plain", "x"));
     Registry::setHiveFolder(folder.path() + "/plain/registry");
     qputenv("XDG_DATA_HOME", QFile::encodeName(folder.path() + "/plain/data"));
-    menuItem("Tools", "Add program to IE Tools Menu")->trigger();
-    EXPECT_TRUE(menuItem("Tools", "Add program to IE Tools Menu")->isEnabled());
-    EXPECT_TRUE(menuItem("Tools", "Remove Program from IE Tools Menu")->isEnabled());
+    menuItem("Tools", AddEntry)->trigger();
+    EXPECT_TRUE(menuItem("Tools", AddEntry)->isEnabled());
+    EXPECT_TRUE(menuItem("Tools", RemoveEntry)->isEnabled());
     EXPECT_EQ(statusBar()->panelText(1), ToolsMenuFailureText(true));
 }
 
@@ -130,6 +146,14 @@ TEST_F(MainWindowCommands, AboutShowsOneWindow)
     frmAbout *first = form->aboutWindow();
     form->action(Command::About)->trigger();
     EXPECT_EQ(form->aboutWindow(), first);
+    // Its website's link is the Website command.
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    QSignalSpy website(form->action(Command::Website), &QAction::triggered);
+    emit first->lblWebsite->linkActivated(first->lblWebsite->text());
+    EXPECT_EQ(website.count(), 1);
+    EXPECT_EQ(catcher.urls.size(), 1);
+    QDesktopServices::unsetUrlHandler("http");
 }
 
 TEST_F(MainWindowCommands, WebsiteOpensOnceAWhileItsWindowIsLoaded)
@@ -265,6 +289,90 @@ TEST_F(MainWindowCommands, ControlsKeepTheirPlacesWhateverTheWindowsSize)
     for (QWidget *widget : form->centralWidget()->findChildren<QWidget *>())
         EXPECT_TRUE(widget->width() >= 0 && widget->height() >= 0)
             << widget->objectName().toStdString();
+}
+
+} // namespace
+
+namespace {
+
+using ::testing::IsEmpty;
+using testsupport::KeyUse;
+
+// The keys a table of Help names. The table follows its heading; each line
+// is its keys (separated by commas), a tab and what they do.
+QList<QKeySequence> helpTableKeys(const QTextDocument &help, const QString &heading,
+                                  QStringList *unreadable)
+{
+    QList<QKeySequence> keys;
+    QTextBlock block = help.begin();
+    while (block.isValid() && block.text() != heading)
+        block = block.next();
+    if (!block.isValid())
+        return keys;
+    for (block = block.next(); block.isValid() && block.text().contains(u'\t');
+         block = block.next()) {
+        for (const QString &token : block.text().section(u'\t', 0, 0).split(", ")) {
+            // Written as Qt writes the keys, one key each.
+            const QKeySequence key = QKeySequence::fromString(token, QKeySequence::PortableText);
+            if (key.count() != 1 || key.toString(QKeySequence::PortableText) != token)
+                unreadable->append(token);
+            else if (!keys.contains(key))
+                keys.append(key);
+        }
+    }
+    return keys;
+}
+
+QStringList names(const QList<QKeySequence> &keys)
+{
+    QStringList list;
+    for (const QKeySequence &key : keys)
+        list << key.toString(QKeySequence::PortableText);
+    return list;
+}
+
+QList<QKeySequence> without(QList<QKeySequence> keys, const QList<QKeySequence> &taken)
+{
+    keys.removeIf([&taken](const QKeySequence &key) { return taken.contains(key); });
+    return keys;
+}
+
+// Help tells every key there is and no key that is not: its table of the
+// main window's keys holds exactly the keys of the window's commands, and
+// its table of the other windows' keys those of the Help, About, Page Source
+// and Page Info windows.
+TEST_F(MainWindowCommands, HelpNamesEveryKeyThereIsAndNoOther)
+{
+    QTextDocument help;
+    RichText::read(testsupport::readFile(QUARROW_HELP_RTF), &help);
+    QStringList unreadable;
+    const QList<QKeySequence> mainTable =
+        helpTableKeys(help, "Keys in the main window", &unreadable);
+    const QList<QKeySequence> otherTable =
+        helpTableKeys(help, "Keys in the other windows", &unreadable);
+    EXPECT_THAT(unreadable, IsEmpty());
+    ASSERT_GE(mainTable.size(), 20);
+    ASSERT_GE(otherTable.size(), 3);
+
+    const QList<QKeySequence> commandKeys =
+        keysOfKind(testsupport::windowKeys(form.get()), KeyUse::Kind::Action);
+    EXPECT_THAT(names(without(commandKeys, mainTable)), IsEmpty()) << "keys Help does not name";
+    EXPECT_THAT(names(without(mainTable, commandKeys)), IsEmpty()) << "keys no command has";
+
+    ASSERT_TRUE(waitForHarvests(1));
+    for (Command command : {Command::Help, Command::About, Command::PageSource, Command::PageInfo})
+        form->action(command)->trigger();
+    const QList<QWidget *> others = testsupport::otherWindows(form.get());
+    ASSERT_EQ(others.size(), 4);
+    QList<QKeySequence> required, letters;
+    for (const QWidget *window : others) {
+        const QList<KeyUse> uses = testsupport::windowKeys(window);
+        required +=
+            keysOfKind(uses, KeyUse::Kind::Action) + keysOfKind(uses, KeyUse::Kind::Shortcut);
+        letters += keysOfKind(uses, KeyUse::Kind::Mnemonic);
+    }
+    EXPECT_THAT(names(without(required, otherTable)), IsEmpty()) << "keys Help does not name";
+    EXPECT_THAT(names(without(otherTable, required + letters)), IsEmpty()) << "keys no window has";
 }
 
 } // namespace

@@ -21,6 +21,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "No X display for the tests: %s\n", qPrintable(why));
         return 1;
     }
+    // A run may ask for the platform theme of a desktop (and its standard keys).
+    if (qEnvironmentVariableIsSet("QUARROW_TEST_THEME"))
+        testsupport::useDesktopTheme(qEnvironmentVariable("QUARROW_TEST_THEME"));
     QuarrowScheme::registerScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     int result = 1;

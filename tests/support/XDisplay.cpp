@@ -1,6 +1,7 @@
 #include "tests/support/XDisplay.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
@@ -109,6 +110,95 @@ void stopXDisplay()
 {
     end(windowManager);
     end(xServer);
+}
+
+void useDesktopTheme(const QString &theme)
+{
+    // Qt picks its platform theme from the desktop it runs on.
+    for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_SESSION_VERSION",
+                             "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
+        qunsetenv(name);
+    qputenv("QT_QPA_PLATFORMTHEME", theme.toLatin1());
+    if (theme == QLatin1String("kde")) {
+        qputenv("XDG_CURRENT_DESKTOP", "KDE");
+        qputenv("KDE_SESSION_VERSION", "5");
+        qputenv("KDE_FULL_SESSION", "true");
+    } else if (theme == QLatin1String("gnome")) {
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    }
+}
+
+bool pressKeys(const QString &keys)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys});
+    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+bool clickAt(const QPoint &screenPoint)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("mousemove"), QStringLiteral("--sync"),
+                   QString::number(screenPoint.x()), QString::number(screenPoint.y()),
+                   QStringLiteral("click"), QStringLiteral("1")});
+    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+QString xdotoolKeyName(QKeyCombination keys)
+{
+    static const QHash<int, QString> names = {
+        {Qt::Key_Left, QStringLiteral("Left")},
+        {Qt::Key_Right, QStringLiteral("Right")},
+        {Qt::Key_Up, QStringLiteral("Up")},
+        {Qt::Key_Down, QStringLiteral("Down")},
+        {Qt::Key_Home, QStringLiteral("Home")},
+        {Qt::Key_End, QStringLiteral("End")},
+        {Qt::Key_PageUp, QStringLiteral("Prior")},
+        {Qt::Key_PageDown, QStringLiteral("Next")},
+        {Qt::Key_Escape, QStringLiteral("Escape")},
+        {Qt::Key_Return, QStringLiteral("Return")},
+        {Qt::Key_Enter, QStringLiteral("KP_Enter")},
+        {Qt::Key_Tab, QStringLiteral("Tab")},
+        {Qt::Key_Space, QStringLiteral("space")},
+        {Qt::Key_Backspace, QStringLiteral("BackSpace")},
+        {Qt::Key_Delete, QStringLiteral("Delete")},
+        {Qt::Key_Insert, QStringLiteral("Insert")},
+        {Qt::Key_Equal, QStringLiteral("equal")},
+        {Qt::Key_Plus, QStringLiteral("plus")},
+        {Qt::Key_Minus, QStringLiteral("minus")},
+        {Qt::Key_Comma, QStringLiteral("comma")},
+        {Qt::Key_Period, QStringLiteral("period")},
+        {Qt::Key_Slash, QStringLiteral("slash")},
+        {Qt::Key_BracketLeft, QStringLiteral("bracketleft")},
+        {Qt::Key_BracketRight, QStringLiteral("bracketright")},
+    };
+    const int key = keys.key();
+    QString name;
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        name = QChar(u'a' + (key - Qt::Key_A));
+    else if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        name = QChar(u'0' + (key - Qt::Key_0));
+    else if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        name = QStringLiteral("F%1").arg(key - Qt::Key_F1 + 1);
+    else
+        name = names.value(key);
+    if (name.isEmpty())
+        return {};
+    const Qt::KeyboardModifiers modifiers = keys.keyboardModifiers();
+    QString prefix;
+    if (modifiers & Qt::ControlModifier)
+        prefix += QStringLiteral("ctrl+");
+    if (modifiers & Qt::AltModifier)
+        prefix += QStringLiteral("alt+");
+    if (modifiers & Qt::ShiftModifier)
+        prefix += QStringLiteral("shift+");
+    if (modifiers & Qt::MetaModifier)
+        prefix += QStringLiteral("super+");
+    return prefix + name;
 }
 
 QByteArray runOnDisplay(const QString &program, const QStringList &arguments)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QKeyCombination>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +19,20 @@ namespace testsupport {
 bool startXDisplay(QString *why);
 // Ends both; the process exits soon after.
 void stopXDisplay();
+
+// Makes the coming application object take the platform theme of a desktop,
+// and with it that desktop's standard keys: "generic", "kde" or "gnome".
+// Call before the application object exists.
+void useDesktopTheme(const QString &theme);
+
+// Presses and releases keys as the keyboard does, into the window that has
+// the focus ("alt+Left", "ctrl+1", "Next"); true once xdotool has sent them.
+bool pressKeys(const QString &keys);
+// Clicks the left mouse button at a point of the screen.
+bool clickAt(const QPoint &screenPoint);
+// The name xdotool gives a key with its modifiers ("ctrl+shift+F3"); empty
+// for a key it is not taught here.
+QString xdotoolKeyName(QKeyCombination keys);
 
 // Runs an X client (xprop, xdotool) on that display and returns what it
 // printed; empty when it failed.

@@ -1,9 +1,18 @@
 #include "platform/SkinControl.h"
 #include "platform/VersionInfo.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UrlCatcher.h"
 #include "tests/windows/WindowTestSupport.h"
 #include "windows/Branding.h"
 #include "windows/frmAbout.h"
+#include "windows/frmWebsite.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextDocumentFragment>
 
 #include <QPointer>
 #include <QTest>
@@ -40,25 +49,82 @@ TEST_F(AboutWindowTest, ShowsTheVersionInformation)
     EXPECT_EQ(window.windowTitle(), QStringLiteral("About Quarrow"));
     EXPECT_EQ(window.Label1->text(), QStringLiteral("Quarrow"));
     EXPECT_EQ(window.Label2->text(), QStringLiteral("Version:"));
-    EXPECT_EQ(window.lblVersion->text(), QStringLiteral("2.15"));
+    EXPECT_EQ(window.lblVersion->text(), QStringLiteral("2.15.7"));
     EXPECT_EQ(window.Label3->text(), QStringLiteral("Owned By:"));
     EXPECT_EQ(window.lblCompany->text(), QStringLiteral("Quarrow Labs"));
     EXPECT_EQ(window.Label4->text(), QStringLiteral("Website:"));
-    EXPECT_EQ(window.lblWebsite->text(), QStringLiteral("www.quarrow.example"));
+    EXPECT_EQ(window.lblWebsite->text(),
+              QStringLiteral("<a href=\"http://www.quarrow.example\">www.quarrow.example</a>"));
     EXPECT_TRUE(
         window.Label5->text().startsWith(QStringLiteral("Copyright (C) 2026 Quarrow Labs.")));
     EXPECT_TRUE(window.testAttribute(Qt::WA_DeleteOnClose));
 }
 
-TEST_F(AboutWindowTest, VersionLeavesOutTheRevision)
+// The window names the version as `quarrow --version` does.
+TEST_F(AboutWindowTest, TheVersionIsTheOneTheCommandLineGives)
 {
     VersionInfo info = VersionInfo::current();
     info.Major = 1;
     info.Minor = 0;
-    info.Revision = 99;
+    info.Revision = 0;
     VersionInfo::setCurrent(info);
     frmAbout window(branding, &skin);
-    EXPECT_EQ(window.lblVersion->text(), QStringLiteral("1.0"));
+    EXPECT_EQ(window.lblVersion->text(), QStringLiteral("1.0.0"));
+    EXPECT_EQ(VersionInfo::build().versionText(), QStringLiteral(QUARROW_VERSION));
+}
+
+TEST_F(AboutWindowTest, OkIsTheDefaultButtonAndClosesIt)
+{
+    QWidget owner;
+    ASSERT_TRUE(windowtests::showOwner(owner));
+    for (const bool byEnter : {false, true}) {
+        QPointer<frmAbout> window;
+        ShowAboutWindow(window, branding, &skin, &owner);
+        ASSERT_TRUE(window);
+        ASSERT_NE(window->cmdOK, nullptr);
+        EXPECT_EQ(window->cmdOK->text(), QStringLiteral("OK"));
+        EXPECT_TRUE(window->cmdOK->isDefault());
+        EXPECT_TRUE(window->rect().contains(window->cmdOK->geometry()));
+        if (byEnter)
+            ASSERT_TRUE(windowtests::pressIn(window, Qt::Key_Return));
+        else
+            window->cmdOK->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000)) << byEnter;
+    }
+}
+
+// The website is a link: a click on it hands the site to the desktop's web
+// browser, as the Website command does; from the main window it is that
+// command.
+TEST_F(AboutWindowTest, TheWebsiteIsALinkToTheDesktopsBrowser)
+{
+    testsupport::UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    frmWebsite::setUnloadDelay(50);
+    QWidget owner;
+    ASSERT_TRUE(windowtests::showOwner(owner));
+    QPointer<frmAbout> window;
+    ShowAboutWindow(window, branding, &skin, &owner);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const auto clickLink = [&window] {
+        QLabel *link = window->lblWebsite;
+        QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(4, link->height() / 2));
+    };
+    clickLink();
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls.first(), QUrl("http://www.quarrow.example"));
+
+    QAction website;
+    QSignalSpy triggered(&website, &QAction::triggered);
+    window->setWebsiteAction(&website);
+    clickLink();
+    EXPECT_EQ(triggered.count(), 1);
+    EXPECT_EQ(catcher.urls.size(), 1);
+
+    window->close();
+    QUARROW_WAIT_UNTIL(!frmWebsite::loaded(), 5000);
+    frmWebsite::setUnloadDelay(frmWebsite::defaultUnloadDelayMs);
+    QDesktopServices::unsetUrlHandler("http");
 }
 
 TEST_F(AboutWindowTest, FontsAreVerdanaOrItsStandIn)
@@ -77,7 +143,11 @@ TEST_F(AboutWindowTest, EveryTextFitsItsLabel)
     for (const QLabel *label : window.findChildren<QLabel *>()) {
         if (label->text().isEmpty())
             continue;
-        const QSize needed = label->fontMetrics().size(0, label->text());
+        // A link's words, not its markup.
+        const QString words = label->textFormat() == Qt::RichText
+                                  ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
+                                  : label->text();
+        const QSize needed = label->fontMetrics().size(0, words);
         EXPECT_LE(needed.width(), label->width()) << label->objectName().toStdString();
         EXPECT_LE(needed.height(), label->height()) << label->objectName().toStdString();
         EXPECT_TRUE(window.rect().contains(label->geometry())) << label->objectName().toStdString();
