@@ -206,9 +206,10 @@ QList<PictureAudit::Issue> PictureAudit::audit(const Facts &facts, const Estimat
                 .arg(bytesText(savings)),
             savings);
     }
-    if (load.eagerOffScreen)
+    // How a picture that is not there is loaded matters little.
+    if (load.eagerOffScreen && !facts.broken)
         add(OffscreenEager, QStringLiteral("off screen at load, without loading=\"lazy\""));
-    if (load.lazyInFirstScreen)
+    if (load.lazyInFirstScreen && !facts.broken)
         add(LazyInFirstScreen, QStringLiteral("lazy, but in the first screen"));
     if (facts.broken)
         add(Broken, facts.failure.isEmpty() ? QStringLiteral("broken")

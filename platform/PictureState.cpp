@@ -73,7 +73,7 @@ QString PictureState::words(Kind kind)
     return QStringLiteral("not loaded");
 }
 
-QString PictureState::text() const
+QString PictureState::text(bool shortly) const
 {
     QString out = words(kind);
     if (kind == Failed && !failure.isEmpty())
@@ -81,6 +81,7 @@ QString PictureState::text() const
     if (fromCache)
         out += QStringLiteral(", from cache");
     else if (transferred > 0)
-        out += QStringLiteral(", %1 transferred").arg(PageInventory::byteText(transferred));
+        out += (shortly ? QStringLiteral(", %1") : QStringLiteral(", %1 transferred"))
+                   .arg(PageInventory::byteText(transferred));
     return out;
 }

@@ -30,8 +30,9 @@ struct PictureState {
 
     // "shown", "loaded", "waiting", "failed", "not-loaded".
     QString name() const;
-    // "shown, 12.3 KB transferred", "shown, from cache", "waiting (lazy)", "failed: 404 Not Found".
-    QString text() const;
+    // "shown, 12.3 KB transferred", "shown, from cache", "waiting (lazy)",
+    // "failed: 404 Not Found". Short: "shown, 12.3 KB", as a table cell has room for.
+    QString text(bool shortly = false) const;
     // The words of the state alone: "loaded, not shown".
     static QString words(Kind kind);
 };

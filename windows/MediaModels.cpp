@@ -330,7 +330,8 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
     }
     case Qt::ToolTipRole:
         if (index.column() == Issues || index.column() == State || index.column() == Source) {
-            QString text = data(index, Qt::DisplayRole).toString();
+            QString text = index.column() == State ? state(index.row()).text()
+                                                   : data(index, Qt::DisplayRole).toString();
             if (index.column() == Issues)
                 return text.isEmpty()
                            ? QVariant()
@@ -385,7 +386,7 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
         case Source:
             return m_sourcesKnown ? PictureSource::name(source(index.row())) : QString();
         case State:
-            return state(index.row()).text();
+            return state(index.row()).text(true);
         case Issues: {
             QStringList words;
             for (const PictureAudit::Issue &issue : issues(index.row()))

@@ -1461,8 +1461,11 @@ void PageInfoWindow::lazyFinished(const LazyLoader::Result &result)
         return;
     }
     m_lazyStatus->setText(result.words() + tr("; listing the pictures again\u2026"));
+    // The picture the user was looking at stays selected.
+    const int current = currentRow();
+    const QString selected = current >= 0 ? m_media->entry(current).address : QString();
     QPointer<PageInfoWindow> guard(this);
-    PageInventory::collect(m_livePage, [guard, result](const Inventory &inventory) {
+    PageInventory::collect(m_livePage, [guard, result, selected](const Inventory &inventory) {
         if (!guard)
             return;
         if (!inventory.valid) {
@@ -1472,11 +1475,19 @@ void PageInfoWindow::lazyFinished(const LazyLoader::Result &result)
         }
         connect(
             guard.data(), &PageInfoWindow::inventoryShown, guard.data(),
-            [guard, result] {
+            [guard, result, selected] {
                 // The pictures shown now that were not before.
                 int more = 0;
                 MediaModel *media = guard->m_media;
                 for (int row = 0; row < media->rowCount(); ++row) {
+                    if (!selected.isEmpty() && media->entry(row).address == selected) {
+                        const QModelIndex index =
+                            guard->m_filter->mapFromSource(media->index(row, MediaModel::Address));
+                        if (index.isValid())
+                            guard->m_table->selectionModel()->setCurrentIndex(
+                                index,
+                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                    }
                     if (!media->notPicture(row) && media->state(row).kind == PictureState::Shown &&
                         !guard->m_shownBeforeLazy.contains(media->entry(row).address))
                         ++more;

@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -207,8 +208,11 @@ TEST_F(PageInfoSources, EachPictureSaysWhereItCameFromWhetherItLoadedAndWhatIsWr
         EXPECT_EQ(issueNames(path.constData()), c.issues) << path.constData();
     }
     // The bytes that came over the network, where the engine tells them.
-    EXPECT_TRUE(
-        cell("/pics/photo-large.jpg", MediaModel::State).endsWith(QStringLiteral(" transferred")));
+    const int photo = rowOf("/pics/photo-large.jpg");
+    ASSERT_GE(photo, 0);
+    EXPECT_TRUE(model()->state(photo).text().endsWith(QStringLiteral(" KB transferred")));
+    EXPECT_EQ(model()->index(photo, MediaModel::State).data(Qt::ToolTipRole).toString(),
+              PlainToolTip(model()->state(photo).text()));
     // The placeholder that the gallery's first picture was swapped from.
     const int placeholderRow = rowOf(placeholder);
     ASSERT_GE(placeholderRow, 0);
@@ -278,6 +282,11 @@ TEST_F(PageInfoSources, LoadLazyPicturesScrollsThePageThroughAndListsItAgain)
 {
     page->runJavaScript(QStringLiteral("window.scrollTo(0, 200)"));
     EXPECT_EVENTUALLY_EQ(scrollY(), 200.0, 10000);
+    // The picture looked at stays selected.
+    const QModelIndex photo = window->mediaFilter()->mapFromSource(
+        model()->index(rowOf("/pics/photo-large.jpg"), MediaModel::Address));
+    window->mediaTable()->selectionModel()->setCurrentIndex(
+        photo, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QSignalSpy loaded(window.data(), &PageInfoWindow::lazyPicturesLoaded);
     auto *button = window->findChild<QPushButton *>(QStringLiteral("mediaLoadLazy"));
     ASSERT_TRUE(button && button->isEnabled());
@@ -289,6 +298,8 @@ TEST_F(PageInfoSources, LoadLazyPicturesScrollsThePageThroughAndListsItAgain)
     EXPECT_TRUE(result.returned);
     // Back where the reader was.
     EXPECT_EQ(scrollY(), 200.0);
+    EXPECT_EQ(window->selectedAddresses(),
+              QStringList{site.url(QStringLiteral("/pics/photo-large.jpg"))});
     for (const char *path : {"/pics/gallery-1.jpg", "/pics/gallery-2.jpg", "/pics/gallery-3.jpg"}) {
         EXPECT_EQ(cell(path, MediaModel::Source), QStringLiteral("script")) << path;
         EXPECT_TRUE(cell(path, MediaModel::State).startsWith(QStringLiteral("shown"))) << path;
