@@ -80,7 +80,7 @@ const QStringList &PageInventory::kindOrder()
     return order;
 }
 
-QString PageInventory::script(bool list)
+QString PageInventory::script(bool list, bool markup)
 {
     // The file is one function of whether to answer the list only.
     static const QString text = [] {
@@ -91,6 +91,8 @@ QString PageInventory::script(bool list)
     }();
     if (text.isEmpty())
         return text;
+    if (markup)
+        return text + QStringLiteral("(false, true)");
     return text + (list ? QStringLiteral("(true)") : QStringLiteral("(false)"));
 }
 
@@ -117,7 +119,18 @@ void PageInventory::collectList(
 void PageInventory::collect(QWebEnginePage *page,
                             const std::function<void(const Inventory &)> &callback)
 {
-    const QString source = script();
+    collectWith(page, script(), callback);
+}
+
+void PageInventory::collectMarkup(QWebEnginePage *page,
+                                  const std::function<void(const Inventory &)> &callback)
+{
+    collectWith(page, script(false, true), callback);
+}
+
+void PageInventory::collectWith(QWebEnginePage *page, const QString &source,
+                                const std::function<void(const Inventory &)> &callback)
+{
     if (!page || source.isEmpty()) {
         Inventory failed;
         failed.error =

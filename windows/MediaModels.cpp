@@ -591,7 +591,12 @@ QPair<int, int> MediaModel::problemCounts() const
 void MediaModel::bytesReceived(const QString &address, const QByteArray &bytes)
 {
     const int entryIndex = m_entryOf.value(address, -1);
-    if (entryIndex < 0 || m_estimates.contains(address) || m_estimator->pending(address))
+    if (entryIndex < 0)
+        return;
+    // Its size is known now (a local file's, which no server told).
+    if (m_inventory.pictures.at(entryIndex).bytes < 0)
+        sizeKnown(address, bytes.size());
+    if (m_estimates.contains(address) || m_estimator->pending(address))
         return;
     const int row = ownRow(mainEntry(entryIndex));
     if (row < 0)

@@ -1344,7 +1344,7 @@ void PageInfoWindow::readServedMarkup(const QUrl &address)
     m_servedFor = servedAddress(address);
     m_servedReady = false;
     m_servedInventory = Inventory();
-    m_served->start(m_servedFor);
+    m_served->start(m_servedFor, m_livePage);
     updateSums();
 }
 

@@ -31,7 +31,7 @@ for (let i = 0; i < 10; ++i) {
     const img = document.createElement('img');
     img.dataset.src = '/pic.png?' + i;
     img.width = 100;
-    img.height = 600;
+    img.height = 700;
     img.style.display = 'block';
     document.body.appendChild(img);
 }

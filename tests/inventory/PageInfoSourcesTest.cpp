@@ -336,16 +336,19 @@ protected:
         delete page;
         profile.reset();
     }
-    Inventory read(const QUrl &address, int timeoutMs = 30000)
+    Inventory read(const QUrl &address, int timeoutMs = 30000, QWebEnginePage *live = nullptr,
+                   QString *from = nullptr)
     {
         ServedMarkup served(profile.get());
         served.setTimeout(timeoutMs);
         QSignalSpy finished(&served, &ServedMarkup::finished);
-        served.start(address);
+        served.start(address, live);
         if (finished.isEmpty()) {
             EXPECT_TRUE(finished.wait(timeoutMs + 10000));
         }
         EXPECT_EQ(finished.count(), 1);
+        if (from)
+            *from = served.markupFrom();
         return finished.isEmpty() ? Inventory() : finished.first().first().value<Inventory>();
     }
     void load(const char *path)
@@ -361,8 +364,12 @@ protected:
     QWebEnginePage *page = nullptr;
 };
 
+// Its script adds a picture, and would answer any fetch of the page's own with
+// other markup.
 const char kSmallPage[] = R"html(<!DOCTYPE html><html><head><title>t</title></head><body>
-<img src="/a.png" alt="a"><script>document.body.appendChild(new Image()).src = '/b.png';</script>
+<img src="/a.png" alt="a"><script>document.body.appendChild(new Image()).src = '/b.png';
+window.fetch = function () { return Promise.resolve(new Response('<img src="/evil.png">')); };
+TextDecoder.prototype.decode = function () { return '<img src="/evil.png">'; };</script>
 <noscript><img src="/c.png" alt="c"></noscript></body></html>)html";
 
 TEST_F(ServedMarkupTest, ComesFromTheCacheAndIsFetchedAgainOnlyWhenNotThere)
@@ -372,13 +379,25 @@ TEST_F(ServedMarkupTest, ComesFromTheCacheAndIsFetchedAgainOnlyWhenNotThere)
     server->setRoute(QStringLiteral("/fresh.html"), kSmallPage);
     const struct {
         const char *path;
+        bool live;    // the live page at that address is at hand
         int requests; // of the page, once its served markup is read
-    } cases[] = {{"/cached.html", 1}, {"/fresh.html", 2}};
+        const char *from;
+    } cases[] = {
+        {"/cached.html", true, 1, "cache"},
+        {"/cached.html", false, 1, "source view"},
+        {"/fresh.html", true, 2, "source view"},
+        {"/fresh.html", false, 2, "source view"},
+    };
     for (const auto &c : cases) {
+        const int before = int(server->requests().count(QString::fromUtf8(c.path)));
         load(c.path);
-        const Inventory served = read(server->url(QString::fromUtf8(c.path)));
+        QString from;
+        const Inventory served =
+            read(server->url(QString::fromUtf8(c.path)), 30000, c.live ? page : nullptr, &from);
         ASSERT_TRUE(served.valid) << served.error.toStdString();
-        EXPECT_EQ(server->requests().count(QString::fromUtf8(c.path)), c.requests) << c.path;
+        EXPECT_EQ(server->requests().count(QString::fromUtf8(c.path)) - before, c.requests)
+            << c.path << c.live;
+        EXPECT_EQ(from, QString::fromUtf8(c.from)) << c.path << c.live;
         QStringList addresses;
         for (const InventoryEntry &e : served.pictures)
             addresses.append(QUrl(e.address).path());
@@ -387,6 +406,20 @@ TEST_F(ServedMarkupTest, ComesFromTheCacheAndIsFetchedAgainOnlyWhenNotThere)
         EXPECT_EQ(addresses, (QStringList{QStringLiteral("/a.png"), QStringLiteral("/c.png")}));
         EXPECT_FALSE(server->requests().contains(QStringLiteral("/c.png")));
     }
+}
+
+TEST_F(ServedMarkupTest, ALocalPageIsReadFromItsFile)
+{
+    const QString path = root.filePath(QStringLiteral("local.html"));
+    ASSERT_TRUE(testsupport::writeFile(path, kSmallPage));
+    QString from;
+    const Inventory served = read(QUrl::fromLocalFile(path), 30000, nullptr, &from);
+    ASSERT_TRUE(served.valid) << served.error.toStdString();
+    EXPECT_EQ(from, QStringLiteral("file"));
+    QStringList names;
+    for (const InventoryEntry &e : served.pictures)
+        names.append(QUrl(e.address).fileName());
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a.png"), QStringLiteral("c.png")}));
 }
 
 TEST_F(ServedMarkupTest, AnAddressWithoutSourceOrAnswerSaysWhy)

@@ -10,10 +10,15 @@
 // "address<TAB>kinds" with tab, CR, LF, NUL and backslash written as \t, \r, \n,
 // \0 and \\: no box is measured and nothing else of the page is read.
 //
+// With `markupOnly` set it reads a document that nothing but its own markup made
+// (a page read with scripts off, with nothing fetched): as its JSON text, with
+// no style computed and no box measured. The pictures of its style sheets come
+// from their rules and its style attributes, as nothing else applies there.
+//
 // Every step is linear in the size of the document: each element, attribute
 // and rule is read a bounded number of times, and whatever is kept of one
 // (an element's description, its alt text, a link's text) is bounded too.
-(function (list) {
+(function (list, markupOnly) {
     'use strict';
 
     const KIND_ORDER = ['img', 'srcset', 'source', 'lazy', 'css', 'icon', 'meta', 'poster',
@@ -155,7 +160,8 @@
         if (!entry) {
             entry = list ? {address: address, kinds: 0}
                          : {address: address, kinds: 0, uses: 0, alt: '',
-                            element: typeof where === 'string' ? where : placeFor(where, pseudo),
+                            element: typeof where === 'string' ? where
+                                     : markupOnly ? '' : placeFor(where, pseudo),
                             natural: null, displayed: null, area: 0, type: '', bytes: -1,
                             failed: false, variants: null, variantSet: null};
             entries.set(address, entry);
@@ -169,7 +175,7 @@
         entry.uses += 1;
         if (typeof where === 'string')
             entry.rule = true;
-        if (!entry.alt && typeof where !== 'string')
+        if (!entry.alt && typeof where !== 'string' && !markupOnly)
             entry.alt = altFor(where);
         if (type && !entry.type && /^image\//i.test(type))
             entry.type = type.toLowerCase();
@@ -181,7 +187,7 @@
 
     function shows(entry, el)
     {
-        if (list)
+        if (list || markupOnly)
             return;
         const rect = el.getBoundingClientRect();
         measured = el;
@@ -203,7 +209,7 @@
     // first screen. `targets` are the entries it uses.
     function imageFacts(targets, el, view)
     {
-        if (list)
+        if (list || markupOnly)
             return;
         const img = el.localName === 'img';
         const noAlt = !el.hasAttribute('alt');
@@ -683,6 +689,12 @@
         // False when `el` shows nothing.
         function styleStep(el)
         {
+            if (markupOnly) {
+                const inline = el.getAttribute('style');
+                if (inline && inline.indexOf('url(') >= 0 && el.style)
+                    styleUses(el.style, el, '', baseUri, doc);
+                return true;
+            }
             if (hidden) {
                 if (el !== hiddenEnd) {
                     const inline = el.getAttribute('style');
@@ -853,7 +865,7 @@
                     }
                     if (address && !/^javascript:/i.test(address)) {
                         const picture = linkUses(el, baseUri) === true;
-                        if (!list) {
+                        if (!list && !markupOnly) {
                             info.linkCount += 1;
                             info.links.push({
                                 text: tag === 'a' ? linkText(el)
@@ -998,7 +1010,7 @@
                  (d.systemId ? (d.publicId ? '' : ' SYSTEM') + ' "' + d.systemId + '"' : '') + '>';
     }
     const documentType = markup;
-    if (top.documentElement)
+    if (top.documentElement && !markupOnly)
         markup += top.documentElement.outerHTML;
     const markupBytes = new TextEncoder().encode(markup).length;
     markup = '';
@@ -1026,7 +1038,14 @@
         devicePixelRatio: top.defaultView ? top.defaultView.devicePixelRatio : 1,
         metaTags: metaTags,
         links: info.links,
-        pictures: order.map(e => ({
+        // Of a document its markup alone made: what tells where each came from.
+        pictures: markupOnly ? order.map(e => ({
+            address: e.address,
+            kinds: KIND_ORDER.filter(k => e.kinds & KIND_BIT.get(k)),
+            rule: e.rule || undefined,
+            frame: e.frame || undefined,
+            placeholder: e.placeholder ? Array.from(e.stands) : undefined,
+        })) : order.map(e => ({
             address: e.address,
             kinds: KIND_ORDER.filter(k => e.kinds & KIND_BIT.get(k)),
             uses: e.uses,
