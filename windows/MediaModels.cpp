@@ -921,13 +921,23 @@ QJsonValue sizeJson(const QSize &size)
 
 } // namespace
 
-QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAnswer> &answers)
+QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAnswer> &answers,
+                    const QList<PictureReport> &reports)
 {
     QByteArray out = "address,kinds,type,width,height,displayed width,displayed height,bytes,"
-                     "alt,uses,element,variants,failed,status,problem\r\n";
+                     "alt,uses,element,variants,failed,status,problem,source,state,"
+                     "bytes transferred,from cache,issues,findings\r\n";
     for (qsizetype i = 0; i < pictures.size(); ++i) {
         const InventoryEntry &e = pictures.at(i);
         const PictureAnswer answer = answers.value(i);
+        const bool reported = i < reports.size();
+        const PictureReport report = reports.value(i);
+        QStringList names;
+        QStringList words;
+        for (const PictureAudit::Issue &issue : report.issues) {
+            names.append(PictureAudit::name(issue.kind));
+            words.append(issue.words);
+        }
         const bool natural = e.naturalSize.isValid();
         const bool displayed = e.displayedSize.isValid();
         const QList<QByteArray> fields = {
@@ -946,6 +956,13 @@ QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAn
             e.failed ? QByteArray("true") : QByteArray("false"),
             answer.status > 0 ? QByteArray::number(answer.status) : QByteArray(),
             csvField(answer.problem, true),
+            csvField(report.source, true),
+            reported ? csvField(report.state.name(), true) : QByteArray(),
+            report.state.transferred > 0 ? QByteArray::number(report.state.transferred)
+                                         : QByteArray(),
+            reported ? QByteArray(report.state.fromCache ? "true" : "false") : QByteArray(),
+            csvField(names.join(QLatin1Char(' ')), true),
+            csvField(words.join(QStringLiteral("; ")), true),
         };
         for (qsizetype i = 0; i < fields.size(); ++i) {
             if (i > 0)
@@ -958,7 +975,7 @@ QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAn
 }
 
 QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures,
-                     const QList<PictureAnswer> &answers)
+                     const QList<PictureAnswer> &answers, const QList<PictureReport> &reports)
 {
     QJsonArray list;
     for (qsizetype i = 0; i < pictures.size(); ++i) {
@@ -966,7 +983,7 @@ QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pi
         const PictureAnswer answer = answers.value(i);
         const bool notPicture =
             answer.verdict == PictureAnswer::Verdict::NotPicture && MediaModel::candidateOnly(e);
-        list.append(QJsonObject{
+        QJsonObject object{
             {QStringLiteral("address"), e.address},
             {QStringLiteral("kinds"), QJsonArray::fromStringList(e.kinds)},
             {QStringLiteral("type"), e.mimeType},
@@ -983,7 +1000,29 @@ QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pi
             {QStringLiteral("problem"),
              answer.problem.isEmpty() ? QJsonValue() : QJsonValue(answer.problem)},
             {QStringLiteral("variants"), QJsonArray::fromStringList(e.variants)},
-        });
+        };
+        if (i < reports.size()) {
+            const PictureReport &report = reports.at(i);
+            object.insert(QStringLiteral("source"),
+                          report.source.isEmpty() ? QJsonValue() : QJsonValue(report.source));
+            object.insert(QStringLiteral("state"),
+                          QJsonObject{{QStringLiteral("name"), report.state.name()},
+                                      {QStringLiteral("text"), report.state.text()},
+                                      {QStringLiteral("transferred"),
+                                       report.state.transferred > 0
+                                           ? QJsonValue(double(report.state.transferred))
+                                           : QJsonValue()},
+                                      {QStringLiteral("fromCache"), report.state.fromCache}});
+            QJsonArray issues;
+            for (const PictureAudit::Issue &issue : report.issues)
+                issues.append(QJsonObject{
+                    {QStringLiteral("name"), PictureAudit::name(issue.kind)},
+                    {QStringLiteral("words"), issue.words},
+                    {QStringLiteral("savings"),
+                     issue.savings >= 0 ? QJsonValue(double(issue.savings)) : QJsonValue()}});
+            object.insert(QStringLiteral("issues"), issues);
+        }
+        list.append(object);
     }
     const QJsonObject root{{QStringLiteral("page"), inventory.pageAddress},
                            {QStringLiteral("title"), inventory.title},

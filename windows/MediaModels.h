@@ -237,10 +237,18 @@ private:
 // apostrophe. In the CSV, control characters but tab and line ends are
 // written as \xHH (ESC as \x1B) and format characters as \uHHHH (a
 // right-to-left override as \u202E).
-QByteArray MediaCsv(const QList<InventoryEntry> &pictures,
-                    const QList<PictureAnswer> &answers = {});
+// With reports (reports.at(i) for pictures.at(i)), each picture's source,
+// state and findings too: by name and, for findings, in words.
+struct PictureReport {
+    QString source; // a PictureSource name; empty while unknown
+    PictureState state;
+    QList<PictureAudit::Issue> issues;
+};
+QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAnswer> &answers = {},
+                    const QList<PictureReport> &reports = {});
 QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures,
-                     const QList<PictureAnswer> &answers = {});
+                     const QList<PictureAnswer> &answers = {},
+                     const QList<PictureReport> &reports = {});
 // The links as a CSV table and as JSON, written as the pictures are.
 QByteArray LinksCsv(const QList<InventoryLink> &links);
 QByteArray LinksJson(const Inventory &inventory, const QList<InventoryLink> &links);

@@ -1276,14 +1276,18 @@ bool PageInfoWindow::exportTo(const QString &path, QString *error) const
 {
     QList<InventoryEntry> shown;
     QList<PictureAnswer> answers;
+    QList<PictureReport> reports;
     for (int row = 0; row < m_filter->rowCount(); ++row) {
         const int source = m_filter->mapToSource(m_filter->index(row, 0)).row();
         shown.append(m_media->entry(source));
         answers.append(m_media->answer(source));
+        reports.append(
+            {m_media->sourcesKnown() ? PictureSource::name(m_media->source(source)) : QString(),
+             m_media->state(source), m_media->issues(source)});
     }
     const QByteArray bytes = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
-                                 ? MediaJson(inventory(), shown, answers)
-                                 : MediaCsv(shown, answers);
+                                 ? MediaJson(inventory(), shown, answers, reports)
+                                 : MediaCsv(shown, answers, reports);
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;

@@ -15,12 +15,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -235,6 +239,51 @@ TEST_F(PageInfoSources, EachPictureSaysWhereItCameFromWhetherItLoadedAndWhatIsWr
     EXPECT_EVENTUALLY_EQ(label("general_problems"), QStringLiteral("9 problems in 7 pictures"),
                          10000);
     EXPECT_EQ(label("general_pictures"), QStringLiteral("19"));
+}
+
+TEST_F(PageInfoSources, ExportsTellSourcesStatesAndFindings)
+{
+    EXPECT_EVENTUALLY(settled(), 60000);
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString csvPath = folder.filePath(QStringLiteral("pictures.csv"));
+    const QString jsonPath = folder.filePath(QStringLiteral("pictures.json"));
+    ASSERT_TRUE(window->exportTo(csvPath));
+    ASSERT_TRUE(window->exportTo(jsonPath));
+    const QList<QByteArray> lines = testsupport::readFile(csvPath).split('\n');
+    EXPECT_TRUE(
+        lines.constFirst().endsWith("source,state,bytes transferred,from cache,issues,findings\r"));
+    const QByteArray photo = site.url(QStringLiteral("/pics/photo-large.jpg")).toUtf8();
+    const QByteArray logo = site.url(QStringLiteral("/pics/logo.png")).toUtf8();
+    QByteArray photoLine;
+    QByteArray logoLine;
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(photo + ','))
+            photoLine = line;
+        if (line.startsWith(logo + ','))
+            logoLine = line;
+    }
+    EXPECT_TRUE(photoLine.contains(",markup,shown,") &&
+                photoLine.contains(",false,oversized heavy webp-smaller,"))
+        << photoLine.constData();
+    EXPECT_TRUE(logoLine.contains(",markup,shown,,true,,")) << logoLine.constData();
+    const QJsonArray pictures = QJsonDocument::fromJson(testsupport::readFile(jsonPath))
+                                    .object()
+                                    .value("pictures")
+                                    .toArray();
+    ASSERT_EQ(pictures.size(), 19);
+    for (const QJsonValue &value : pictures) {
+        const QJsonObject picture = value.toObject();
+        if (picture.value("address").toString() != QString::fromUtf8(photo))
+            continue;
+        EXPECT_EQ(picture.value("source").toString(), QStringLiteral("markup"));
+        EXPECT_EQ(picture.value("state").toObject().value("name").toString(),
+                  QStringLiteral("shown"));
+        const QJsonArray issues = picture.value("issues").toArray();
+        ASSERT_EQ(issues.size(), 3);
+        EXPECT_EQ(issues.at(0).toObject().value("name").toString(), QStringLiteral("oversized"));
+        EXPECT_GT(issues.at(0).toObject().value("savings").toDouble(), 500 * 1024.0);
+    }
 }
 
 TEST_F(PageInfoSources, TheServedMarkupCameWithoutRunningOrFetchingAnything)
