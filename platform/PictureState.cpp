@@ -7,9 +7,11 @@ PictureState PictureState::of(const InventoryEntry &entry, const QString &failur
     PictureState state;
     const PictureLoad &load = entry.load;
     if (load.timed && !entry.failed) {
-        if (load.transferred > 0)
+        // Less over the network than the body: the cache had it (checked
+        // with the server, whose answer was its headers alone).
+        if (load.transferred > 0 && load.transferred >= load.encoded)
             state.transferred = load.transferred;
-        else if (load.transferred == 0 && load.encoded > 0)
+        else if (load.transferred >= 0 && load.encoded > 0)
             state.fromCache = true;
     }
     const bool shownBox = entry.displayedSize.isValid() && !entry.displayedSize.isEmpty();

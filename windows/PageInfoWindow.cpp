@@ -680,7 +680,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     header->setSectionsMovable(true);
     header->setStretchLastSection(false);
     // Together as wide as the list is at the window's first size.
-    const QList<int> widths = {64, 150, 72, 46, 84, 64, 70, 40, 66, 104, 110};
+    const QList<int> widths = {72, 150, 72, 46, 84, 64, 70, 40, 66, 104, 102};
     for (int column = 0; column < widths.size(); ++column)
         header->resizeSection(column, widths.at(column));
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);

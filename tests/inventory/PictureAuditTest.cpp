@@ -271,6 +271,15 @@ TEST(PictureStates, EachEntrySaysWhetherThePageLoadedIt)
          }),
          {},
          "shown, from cache"},
+        // Checked with the server: its headers came, the body from the cache.
+        {make([](InventoryEntry &e) {
+             e.load.loaded = e.load.timed = true;
+             e.load.transferred = 300;
+             e.load.encoded = 47000;
+             e.displayedSize = QSize(10, 10);
+         }),
+         {},
+         "shown, from cache"},
         // Another site's picture without its timing allowed: no bytes told.
         {make([](InventoryEntry &e) {
              e.load.loaded = e.load.timed = true;
