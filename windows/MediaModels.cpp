@@ -61,6 +61,10 @@ bool MediaModel::candidateOnly(const InventoryEntry &entry)
 
 void MediaModel::setInventory(const Inventory &inventory)
 {
+    // Estimates are of addresses: those under way for the same page hold for
+    // its next inventory (its bytes do not come again).
+    if (inventory.pageAddress != m_inventory.pageAddress)
+        m_estimator->clear();
     beginResetModel();
     m_inventory = inventory;
     m_rows.clear();
@@ -75,8 +79,6 @@ void MediaModel::setInventory(const Inventory &inventory)
     m_sourcesKnown = false;
     m_servedError.clear();
     m_issues.clear();
-    // Estimates are of addresses: those of the same page hold for its next inventory.
-    m_estimator->clear();
     const qsizetype count = m_inventory.pictures.size();
     m_mainOf = QList<int>(count, -1);
     m_rowOf = QList<int>(count, -1);
