@@ -83,6 +83,8 @@ SavePicturesDialog::SavePicturesDialog(const QString &productName, const QString
     m_pattern->setObjectName(QStringLiteral("savePattern"));
     m_pattern->setEditable(true);
     m_pattern->setInsertPolicy(QComboBox::NoInsert);
+    // A pattern is typed as it is: completing it to a preset would take the Enter key.
+    m_pattern->setCompleter(nullptr);
     m_pattern->addItems(patterns());
     m_pattern->setCurrentText(last.pattern);
     m_pattern->setMinimumContentsLength(28);
@@ -131,7 +133,7 @@ SavePicturesDialog::SavePicturesDialog(const QString &productName, const QString
     auto *folderLabel = new QLabel(tr("F&older:"), this);
     folderLabel->setBuddy(m_folder);
     form->addRow(folderLabel, folderRow);
-    m_zipLabel = new QLabel(tr("ZIP file &name:"), this);
+    m_zipLabel = new QLabel(tr("Z&IP file name:"), this);
     m_zipLabel->setBuddy(m_zipName);
     form->addRow(m_zipLabel, m_zipName);
     auto *patternLabel = new QLabel(tr("File &names:"), this);
