@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -120,7 +121,9 @@ SavePicturesDialog::SavePicturesDialog(const QString &productName, const QString
     m_preview->setObjectName(QStringLiteral("savePreview"));
     m_preview->setFocusPolicy(Qt::NoFocus);
     m_preview->setSelectionMode(QAbstractItemView::NoSelection);
-    m_preview->setMinimumHeight(m_preview->fontMetrics().height() * (previewCount + 1));
+    const int lines = m_preview->fontMetrics().lineSpacing() * (previewCount + 1) + 8;
+    m_preview->setMinimumHeight(lines);
+    m_preview->setMaximumHeight(lines + 24);
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("saveProblem"));
     m_problem->setTextFormat(Qt::PlainText);
@@ -152,7 +155,7 @@ SavePicturesDialog::SavePicturesDialog(const QString &productName, const QString
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_previewLabel);
-    layout->addWidget(m_preview, 1);
+    layout->addWidget(m_preview);
     layout->addWidget(m_problem);
     layout->addWidget(m_buttons);
 
@@ -208,9 +211,10 @@ void SavePicturesDialog::update()
     m_manifest->setText(zip ? tr("Write &manifest.json into the ZIP file")
                             : tr("Write &manifest.json beside the pictures"));
     const int count = m_previewLabel->property("count").toInt();
-    m_previewLabel->setText(
-        zip ? tr("In %1 (%n picture(s)), the first names:", nullptr, count).arg(now.zipName)
-            : tr("In the folder (%n picture(s)), the first names:", nullptr, count));
+    const QString howMany =
+        count == 1 ? tr("1 picture") : tr("%1 pictures").arg(QLocale().toString(count));
+    m_previewLabel->setText(zip ? tr("In %1 (%2), the first names:").arg(now.zipName, howMany)
+                                : tr("In the folder (%1), the first names:").arg(howMany));
     m_preview->clear();
     const QList<NameFields> &pictures = now.largestVariant ? m_firstLargest : m_first;
     const QString pattern = now.pattern.isEmpty() ? NamePattern::defaultPattern() : now.pattern;
@@ -225,8 +229,9 @@ void SavePicturesDialog::update()
         problem = tr("Give the files a name pattern.");
     else if (!unknown.isEmpty())
         problem = tr("No such field: %1").arg(unknown.join(QStringLiteral(", ")));
-    else if (now.folder.isEmpty() || !QFileInfo(now.folder).isDir())
-        problem = tr("Choose a folder that exists.");
+    else if (now.folder.isEmpty() || !QFileInfo(now.folder).isAbsolute() ||
+             (QFileInfo::exists(now.folder) && !QFileInfo(now.folder).isDir()))
+        problem = tr("Choose a folder.");
     else if (zip && m_zipName->text().trimmed().isEmpty())
         problem = tr("Give the ZIP file a name.");
     m_problem->setText(problem);
@@ -247,6 +252,13 @@ void SavePicturesDialog::accept()
     if (!m_buttons->button(QDialogButtonBox::Save)->isEnabled())
         return;
     const SaveOptions chosen = options();
+    // A folder not made yet (the download folder of a new account) is made now.
+    if (!QFileInfo(chosen.folder).isDir() && !QDir().mkpath(chosen.folder)) {
+        m_problem->setText(
+            tr("Cannot make the folder %1.").arg(QDir::toNativeSeparators(chosen.folder)));
+        m_problem->show();
+        return;
+    }
     PictureSaving saving;
     saving.zip = chosen.into == SaveOptions::Into::Zip;
     saving.folder = chosen.folder;
