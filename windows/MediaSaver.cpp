@@ -183,6 +183,7 @@ MediaSaver::~MediaSaver()
         }
         delete slot.page;
     }
+    qDeleteAll(m_retired);
     if (!m_snapshotPath.isEmpty())
         snapshotPaths().remove(m_snapshotPath);
     if (m_snapshot) {
@@ -327,11 +328,6 @@ bool MediaSaver::pageShowsTheSave() const
                                 m_page.adjusted(QUrl::RemoveFragment);
 }
 
-QString MediaSaver::partFolder() const
-{
-    return intoArchive() && m_staging ? m_staging->path() : m_folder;
-}
-
 void MediaSaver::prepared(const std::shared_ptr<StagingFolder> &staging, const QString &error)
 {
     if (!busy() || m_concluding)
@@ -359,7 +355,9 @@ void MediaSaver::prepared(const std::shared_ptr<StagingFolder> &staging, const Q
 
 void MediaSaver::takeSnapshot()
 {
-    m_snapshotPath = QDir(m_staging->path()).filePath(QStringLiteral("page.mhtml"));
+    // In the folder itself, as downloads are: the engine makes the folders of
+    // the paths it writes, and would make the staging folder again after it went.
+    m_snapshotPath = QDir(m_folder).filePath(NewPartFileName());
     snapshotPaths().insert(m_snapshotPath);
     m_snapshotTimer->start(m_pageTimeoutMs);
     // The engine writes what its renderer holds, and fetches nothing.
@@ -451,6 +449,7 @@ void MediaSaver::cancel()
             const int item = slot.item;
             slot.item = -1;
             slot.startTimer->stop();
+            retire(slot);
             settle(item, Outcome::Skipped, QString(), tr("cancelled"));
         }
     }
@@ -619,6 +618,15 @@ void MediaSaver::readBlob(int item)
     timer->start();
 }
 
+void MediaSaver::retire(Slot &slot)
+{
+    // A download asked of this page may still be offered: it must find no
+    // slot waiting there, or it would take the place of the slot's next one.
+    m_retired.append(slot.page);
+    slot.page = new QWebEnginePage(m_profile.data());
+    slot.page->setProperty(kSaverPage, true);
+}
+
 void MediaSaver::startWebItem(Slot &slot, int item)
 {
     slot.item = item;
@@ -631,6 +639,7 @@ void MediaSaver::startWebItem(Slot &slot, int item)
             if (s.page == page && s.item >= 0 && !s.download) {
                 const int item = s.item;
                 s.item = -1;
+                retire(s);
                 settle(item, Outcome::Failed, QString(), tr("the download did not start"));
                 pump();
                 return;
@@ -672,7 +681,8 @@ void MediaSaver::offered(QWebEngineDownloadRequest *download)
         }
         slot.startTimer->stop();
         slot.download = download;
-        download->setDownloadDirectory(partFolder());
+        // Into the folder itself, never the staging folder (see takeSnapshot).
+        download->setDownloadDirectory(m_folder);
         download->setDownloadFileName(slot.partName);
         QWebEnginePage *page = slot.page;
         auto ended = [this, page] {
@@ -747,14 +757,15 @@ void MediaSaver::place(const QString &fromFolder, const QString &partName, int i
 {
     const QString folder = m_folder;
     const bool archive = intoArchive();
+    const QString staging = archive && m_staging ? m_staging->path() : QString();
     const QString name = m_items.at(item).fileName;
     const QSize known = m_items.at(item).size;
     const bool replace = m_replace;
     const qint64 limit = m_byteLimit;
     const quint64 run = m_run;
     QPointer<MediaSaver> guard(this);
-    m_pool->start([guard, fromFolder, folder, archive, partName, name, known, replace, limit, item,
-                   origin, run] {
+    m_pool->start([guard, fromFolder, folder, archive, staging, partName, name, known, replace,
+                   limit, item, origin, run] {
         Outcome result;
         qint64 size = -1;
         QByteArray head;
@@ -786,9 +797,15 @@ void MediaSaver::place(const QString &fromFolder, const QString &partName, int i
             result.bytes = size;
             if (archive) {
                 // Waits in the staging folder for the archive.
-                record.staged = partName;
+                QString staged = partName;
+                const PlaceResult moved =
+                    fromFolder == staging
+                        ? PlaceResult::Placed
+                        : PlaceFileAt(fromFolder, partName, staging, NewPartFileName(), false,
+                                      &staged, &result.why);
+                record.staged = staged;
                 result.fileName = named;
-                result.kind = Outcome::Saved;
+                result.kind = moved == PlaceResult::Placed ? Outcome::Saved : Outcome::Failed;
             } else {
                 const PlaceResult placed = PlaceFileAt(fromFolder, partName, folder, named, replace,
                                                        &result.fileName, &result.why);

@@ -69,7 +69,9 @@ struct SaveSummary {
 //
 // Names are relative paths ("host/a/name.jpg"): the folders on the way are
 // made as the pictures come, never through a link. Into a ZIP file, every
-// part waits in a private StagingFolder of the chosen folder; the archive is
+// picture, once whole, waits in a private StagingFolder of the chosen folder
+// (the engine writes its downloads and the snapshot into hidden part files of
+// the folder itself, as it makes the folders of the paths it writes); the archive is
 // written there (libzip, on a thread of the saver's) and renamed into the
 // folder only when it is whole: a save cancelled or failed leaves no ZIP file.
 // The manifest (manifest.json: per file, the page, the picture's address and
@@ -214,6 +216,8 @@ private:
     void offered(QWebEngineDownloadRequest *download);
     void downloadEnded(Slot &slot);
     void startWebItem(Slot &slot, int item);
+    // Gives the slot a new page, keeping the old one for what it still offers.
+    void retire(Slot &slot);
     void saveNow(int item);
     void place(const QString &fromFolder, const QString &partName, int item, const Origin &origin);
     // Writes bytes the saver has (a data: picture, a blob: one) as the item.
@@ -229,8 +233,6 @@ private:
     void conclude();
     void concluded(const SaveSummary &summary);
     bool intoArchive() const { return !m_target.zipName.isEmpty(); }
-    // Where parts go: the staging folder into a ZIP file, else the folder.
-    QString partFolder() const;
 
     QPointer<QWebEngineProfile> m_profile;
     QList<Item> m_items;
@@ -259,6 +261,7 @@ private:
     QList<int> m_left;      // picture -> its items not done yet
     SaveSummary m_summary;
     QList<Slot> m_slots;
+    QList<QWebEnginePage *> m_retired; // pages whose download was given up before it came
     qint64 m_byteLimit = defaultByteLimit;
     QThreadPool *m_pool = nullptr;
     // Set on Cancel: the pool's work not begun yet is skipped.

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QObject>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -71,8 +72,11 @@ std::unique_ptr<StagingFolder> StagingFolder::make(const QString &folder, QStrin
 
 StagingFolder::~StagingFolder()
 {
-    // A folder of our own, whose links are removed and never followed.
-    QDir(m_path).removeRecursively();
+    // A folder of our own, whose links are removed and never followed. The
+    // engine may still be taking away the file of a download just cancelled:
+    // a file gone under the removal leaves the folder, which goes next time.
+    for (int pass = 0; pass < 5 && QFileInfo::exists(m_path); ++pass)
+        QDir(m_path).removeRecursively();
     if (m_lock >= 0)
         ::close(m_lock);
 }
