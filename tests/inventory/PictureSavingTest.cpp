@@ -740,6 +740,24 @@ TEST_F(SavingPage, ABlobOfAPageNoLongerShownIsNotSaved)
     ASSERT_EQ(summary.failed.size(), 1);
     EXPECT_TRUE(summary.failed.at(0).second.startsWith(QStringLiteral("the page cannot read it")))
         << summary.failed.at(0).second.toStdString();
+    // A blob over the limit is not taken from the page.
+    QString blob;
+    bool asked = false;
+    page->runJavaScript(QStringLiteral("document.getElementById('b').src"),
+                        [&](const QVariant &value) {
+                            blob = value.toString();
+                            asked = true;
+                        });
+    QUARROW_WAIT_UNTIL(asked, 20000);
+    saver->setByteLimit(20);
+    summary = saveDirectly({item(blob, QStringLiteral("big.gif"))}, target);
+    ASSERT_EQ(summary.failed.size(), 1);
+    EXPECT_EQ(summary.failed.at(0).second, QStringLiteral("larger than 20 bytes"));
+    saver->setByteLimit(MediaSaver::defaultByteLimit);
+    summary = saveDirectly({item(blob, QStringLiteral("small.gif"))}, target);
+    EXPECT_EQ(summary.savedFiles, QStringList({QStringLiteral("small.gif")}));
+    EXPECT_TRUE(QFile::remove(saveFolder.filePath(QStringLiteral("small.gif"))));
+
     target.page = nullptr;
     summary = saveDirectly({item(QStringLiteral("blob:http://127.0.0.1:1/x"), "x.gif")}, target);
     ASSERT_EQ(summary.failed.size(), 1);
