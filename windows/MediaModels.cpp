@@ -184,6 +184,20 @@ QList<int> MediaModel::entriesOfRow(int row) const
     return out;
 }
 
+QString MediaModel::sourceOfEntry(int entryIndex) const
+{
+    // Filled once the model tells where each picture came from.
+    Q_UNUSED(entryIndex);
+    return QString();
+}
+
+QString MediaModel::stateOfEntry(int entryIndex) const
+{
+    // Filled once the model tells whether each picture loaded.
+    Q_UNUSED(entryIndex);
+    return QString();
+}
+
 QString MediaModel::typeName(const QString &mimeType)
 {
     if (mimeType.isEmpty())

@@ -82,6 +82,11 @@ public:
     }
     // The answers of the entries, as the exports write them.
     PictureAnswer answerOfEntry(int entryIndex) const { return m_answers.value(entryIndex); }
+    // Where the entry's picture came from on the page ("markup", "script",
+    // "style", "placeholder") and whether it loaded ("shown", "failed (404)"),
+    // as the saved pictures' manifest writes them; empty while not known.
+    QString sourceOfEntry(int entryIndex) const;
+    QString stateOfEntry(int entryIndex) const;
     // True for an entry that only might be a picture: lazy attributes and links.
     static bool candidateOnly(const InventoryEntry &entry);
     // The Type column's word for a MIME type: "PNG", "JPEG", "SVG"; "unknown".

@@ -2,6 +2,8 @@
 
 #include "platform/PageInventory.h"
 #include "windows/MediaSaver.h"
+#include "windows/NamePattern.h"
+#include "windows/SaveOptions.h"
 
 #include <QPointer>
 #include <QUrl>
@@ -28,6 +30,7 @@ class QTableView;
 class QTableWidget;
 class QTimer;
 class QToolButton;
+class QWebEnginePage;
 class QWebEngineProfile;
 
 // The Page Info window: what a page is made of, from its live document.
@@ -82,10 +85,18 @@ public:
 
     static QString captionFor(const Inventory &inventory);
 
-    // What the buttons do once the user has picked the folder. Existing files
-    // of the same names are replaced only if the user says so when asked.
+    // The live page that shows the inventory's page: blob: pictures, and with
+    // the save dialog's choice the pictures the page has shown, are saved
+    // from it without a new download.
+    void setLivePage(QWebEnginePage *page);
+    // What the buttons do once the user has chosen in the save dialog.
+    // Existing files of the same names are replaced only if the user says so
+    // when asked. With a folder only: the pictures as their addresses name
+    // them, without a manifest.
     void saveAll(const QString &folder);
     void saveSelected(const QString &folder);
+    void saveAll(const SaveOptions &options);
+    void saveSelected(const SaveOptions &options);
     void cancelSave();
     bool saving() const;
     const SaveSummary &lastSummary() const { return m_lastSummary; }
@@ -144,7 +155,11 @@ private:
     void previewReady(const QString &address, const QImage &image);
     void openCurrent();
     void setGrid(bool grid);
-    void save(const QList<int> &rows, const QString &folder);
+    void save(QList<int> rows, const SaveOptions &options);
+    // The pictures of the rows as the saver takes them, named as `options` say.
+    QList<MediaSaver::Item> planSave(const QList<int> &rows, const SaveOptions &options) const;
+    // The name fields of a picture of a row.
+    NameFields nameFields(int row, int entryIndex, int n, int count) const;
     void saveProgress(int done, int total);
     void saved(const SaveSummary &summary);
     void chooseFolderAndSave(bool all);
@@ -160,6 +175,7 @@ private:
 
     QString m_product;
     QPointer<QWebEngineProfile> m_profile;
+    QPointer<QWebEnginePage> m_livePage;
     PictureFetcher *m_fetcher = nullptr;
     MediaSaver *m_saver = nullptr;
     MediaModel *m_media = nullptr;

@@ -53,6 +53,10 @@ public:
         m_statuses.insert(path, status);
     }
 
+    // Requests for `path` are sent on to `to` (an address or a path), with
+    // "302 Found".
+    void redirectRoute(const QString &path, const QByteArray &to) { m_redirects.insert(path, to); }
+
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
 
@@ -91,6 +95,7 @@ private:
     QList<QPair<QPointer<QTcpSocket>, QByteArray>> m_waiting;
     QStringList m_stalled;
     QHash<QString, QByteArray> m_statuses;
+    QHash<QString, QByteArray> m_redirects;
 };
 
 } // namespace testsupport
