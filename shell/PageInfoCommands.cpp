@@ -47,6 +47,8 @@ void Form1::showPageInfo()
 {
     if (!m_pageInfo) {
         m_pageInfo = new PageInfoWindow(m_profile, m_branding.productName, this);
+        // Saving takes what the live page has from the page itself.
+        m_pageInfo->setLivePage(wb[0]->page());
         connect(m_pageInfo, &PageInfoWindow::openRequested, this, [this](const QUrl &address) {
             openForPage(address, m_pageInfo ? m_pageInfo->inventory().pageAddress : QUrl());
         });

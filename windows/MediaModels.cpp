@@ -198,6 +198,21 @@ QList<int> MediaModel::entriesOfRow(int row) const
     return out;
 }
 
+QString MediaModel::sourceOfEntry(int entryIndex) const
+{
+    // Empty while the served markup is not in (or was not to be had).
+    if (entryIndex < 0 || entryIndex >= m_sources.size())
+        return QString();
+    return PictureSource::name(m_sources.at(entryIndex));
+}
+
+QString MediaModel::stateOfEntry(int entryIndex) const
+{
+    if (entryIndex < 0 || entryIndex >= m_inventory.pictures.size())
+        return QString();
+    return PictureState::of(m_inventory.pictures.at(entryIndex), failureOf(entryIndex)).name();
+}
+
 QString MediaModel::typeName(const QString &mimeType)
 {
     if (mimeType.isEmpty())

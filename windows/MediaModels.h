@@ -104,6 +104,12 @@ public:
     }
     // The answers of the entries, as the exports write them.
     PictureAnswer answerOfEntry(int entryIndex) const { return m_answers.value(entryIndex); }
+    // Where the entry's picture came from on the page ("markup", "script",
+    // "style", "placeholder") and whether it loaded ("shown", "loaded",
+    // "waiting", "failed", "not-loaded"), as the saved pictures' manifest
+    // writes them; empty while not known.
+    QString sourceOfEntry(int entryIndex) const;
+    QString stateOfEntry(int entryIndex) const;
     // True for an entry that only might be a picture: lazy attributes and links.
     static bool candidateOnly(const InventoryEntry &entry);
     // The Type column's word for a MIME type: "PNG", "JPEG", "SVG"; "unknown".

@@ -5,6 +5,7 @@
 #include "platform/SettingsStore.h"
 #include "windows/MediaModels.h"
 #include "windows/PictureFetcher.h"
+#include "windows/SavePicturesDialog.h"
 #include "windows/WindowPlacement.h"
 
 #include <QApplication>
@@ -221,6 +222,10 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
                 .arg(QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat)));
     });
     connect(m_saver, &MediaSaver::finished, this, &PageInfoWindow::saved);
+    connect(m_saver, &MediaSaver::archiving, this, [this] {
+        m_progress->setRange(0, 0);
+        m_progress->setFormat(tr("Writing the ZIP file\u2026"));
+    });
     connect(m_fetcher, &PictureFetcher::previewReady, this, &PageInfoWindow::previewReady);
     // The previewed picture's source, state and findings as they come.
     connect(m_media, &QAbstractItemModel::dataChanged, this,
@@ -1158,53 +1163,126 @@ bool PageInfoWindow::saving() const
 
 void PageInfoWindow::saveAll(const QString &folder)
 {
+    SaveOptions options;
+    options.folder = folder;
+    saveAll(options);
+}
+
+void PageInfoWindow::saveSelected(const QString &folder)
+{
+    SaveOptions options;
+    options.folder = folder;
+    saveSelected(options);
+}
+
+void PageInfoWindow::saveAll(const SaveOptions &options)
+{
     // The pictures, as counted: not the rows that turned out to be none.
     QList<int> rows;
     for (int row = 0; row < m_media->rowCount(); ++row) {
         if (!m_media->notPicture(row))
             rows.append(row);
     }
-    save(rows, folder);
+    save(rows, options);
 }
 
-void PageInfoWindow::saveSelected(const QString &folder)
+void PageInfoWindow::saveSelected(const SaveOptions &options)
 {
-    save(selectedRows(), folder);
+    save(selectedRows(), options);
 }
 
-void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
+NameFields PageInfoWindow::nameFields(int row, int entryIndex, int n, int count) const
 {
-    if (saving() || rows.isEmpty())
-        return;
-    // Each picture of the rows once, with the variants folded into them; the
-    // names take the type its answer told, when it came.
-    QStringList addresses;
-    QStringList names;
-    QList<QPair<int, bool>> groups; // the picture (row) of each, and whether a variant
+    const InventoryEntry &e = inventory().pictures.at(entryIndex);
+    const PictureAnswer answer = m_media->answerOfEntry(entryIndex);
+    NameFields fields;
+    fields.n = n;
+    fields.count = count;
+    fields.address = e.address;
+    fields.mimeType = answer.type().isEmpty() ? e.mimeType : answer.type();
+    // A candidate has the alt text of its picture.
+    fields.alt = e.altText.isEmpty() ? m_media->entry(row).altText : e.altText;
+    fields.size = e.naturalSize.isValid() ? e.naturalSize : answer.naturalSize;
+    return fields;
+}
+
+QList<MediaSaver::Item> PageInfoWindow::planSave(const QList<int> &rows,
+                                                 const SaveOptions &options) const
+{
+    // Each picture of the rows once, with the variants folded into them (or
+    // only its widest); the names take the type its answer told, when it came.
+    const QList<InventoryEntry> &pictures = inventory().pictures;
+    QList<MediaSaver::Item> items;
     QSet<QString> seen;
+    const int count = int(rows.size());
+    int n = 0;
     for (const int row : rows) {
-        const QList<int> entries = m_media->entriesOfRow(row);
+        ++n;
+        QList<int> entries = m_media->entriesOfRow(row);
+        if (options.largestVariant)
+            entries = {WidestCandidate(entries, pictures, [this](int entry) {
+                const InventoryEntry &e = inventory().pictures.at(entry);
+                const QSize size = e.naturalSize.isValid()
+                                       ? e.naturalSize
+                                       : m_media->answerOfEntry(entry).naturalSize;
+                return size.isValid() ? size.width() : -1;
+            })};
+        const QList<int> own = m_media->entriesOfRow(row);
         for (const int index : entries) {
-            const InventoryEntry &e = inventory().pictures.at(index);
+            const InventoryEntry &e = pictures.at(index);
             if (seen.contains(e.address))
                 continue;
             seen.insert(e.address);
-            addresses.append(e.address);
-            names.append(MediaSaver::fileNameFor(e.address, e.mimeType));
-            groups.append({row, index != entries.constFirst()});
+            const NameFields fields = nameFields(row, index, n, count);
+            MediaSaver::Item item;
+            item.address = e.address;
+            item.fileName = NamePattern::apply(
+                options.pattern.isEmpty() ? NamePattern::defaultPattern() : options.pattern, fields,
+                options.keepFolders);
+            item.picture = row;
+            item.variant = !options.largestVariant && index != own.constFirst();
+            item.alt = fields.alt;
+            item.kinds = e.kinds;
+            item.source = m_media->sourceOfEntry(index);
+            item.state = m_media->stateOfEntry(index);
+            item.size = fields.size;
+            items.append(item);
         }
     }
+    return items;
+}
+
+void PageInfoWindow::save(QList<int> rows, const SaveOptions &options)
+{
+    if (saving() || rows.isEmpty())
+        return;
+    // In page order, whatever order the table shows: {n} counts that way.
+    std::sort(rows.begin(), rows.end(),
+              [this](int a, int b) { return m_media->entryIndex(a) < m_media->entryIndex(b); });
+    QList<MediaSaver::Item> items = planSave(rows, options);
+    const bool zip = options.into == SaveOptions::Into::Zip;
+    QStringList names;
+    for (const MediaSaver::Item &item : items)
+        names.append(item.fileName);
+    const QString zipName = SavePicturesDialog::zipFileName(
+        options.zipName.isEmpty() ? QStringLiteral("pictures") : options.zipName);
+    // What would be replaced: the pictures and their manifest, or the ZIP file.
+    QStringList planned = zip ? QStringList{zipName} : names;
+    if (!zip && options.manifest)
+        planned.append(MediaSaver::manifestName());
     bool replace = false;
-    const QStringList clashes = MediaSaver::existing(names, folder);
+    const QStringList clashes = MediaSaver::existing(planned, options.folder);
     if (!clashes.isEmpty()) {
         QMessageBox ask(
             QMessageBox::Question, tr("Save Pictures"),
             tr("%n file(s) of the same name already exist in %1.", nullptr, int(clashes.size()))
-                .arg(QDir::toNativeSeparators(folder)),
+                .arg(QDir::toNativeSeparators(options.folder)),
             QMessageBox::NoButton, this);
         ask.setTextFormat(Qt::PlainText);
-        ask.setInformativeText(tr("Replace them, or keep both and save the new pictures under "
-                                  "other names?"));
+        ask.setInformativeText(zip ? tr("Replace it, or keep both and save the new ZIP file "
+                                        "under another name?")
+                                   : tr("Replace them, or keep both and save the new pictures "
+                                        "under other names?"));
         ask.setDetailedText(clashes.join(QLatin1Char('\n')));
         QPushButton *keepBoth = ask.addButton(tr("&Keep Both"), QMessageBox::AcceptRole);
         QPushButton *replaceButton = ask.addButton(tr("&Replace"), QMessageBox::DestructiveRole);
@@ -1216,16 +1294,27 @@ void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
         else if (ask.clickedButton() != keepBoth)
             return;
     }
-    const QStringList unique = MediaSaver::uniqueNames(names, folder, replace);
-    QList<MediaSaver::Item> items;
-    for (qsizetype i = 0; i < addresses.size(); ++i)
-        items.append({addresses.at(i), unique.at(i), groups.at(i).first, groups.at(i).second});
+    // Names are unique among themselves (and, into the folder, beside what is there).
+    if (zip)
+        names.prepend(MediaSaver::manifestName());
+    QStringList unique =
+        MediaSaver::uniqueNames(names, zip ? QString() : options.folder, zip || replace);
+    if (zip)
+        unique.removeFirst();
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items[i].fileName = unique.at(i);
+    MediaSaver::Target target;
+    target.folder = options.folder;
+    target.zipName = zip ? zipName : QString();
+    target.manifest = options.manifest;
+    target.fromPage = options.fromPage;
+    target.page = m_livePage;
     m_progress->setRange(0, int(rows.size()));
     m_progress->setValue(0);
     m_progress->setFormat(tr("Saving %v of %m"));
     m_progress->show();
     m_cancel->show();
-    m_saver->start(items, folder, QUrl(inventory().pageAddress), replace);
+    m_saver->start(items, target, QUrl(inventory().pageAddress), replace);
     updateCount();
 }
 
@@ -1261,15 +1350,52 @@ void PageInfoWindow::saved(const SaveSummary &summary)
 
 void PageInfoWindow::chooseFolderAndSave(bool all)
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, all ? tr("Save All Pictures To") : tr("Save Selected Pictures To"),
-        QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
-    if (folder.isEmpty())
+    QList<int> rows;
+    if (all) {
+        for (int row = 0; row < m_media->rowCount(); ++row) {
+            if (!m_media->notPicture(row))
+                rows.append(row);
+        }
+    } else {
+        rows = selectedRows();
+    }
+    if (rows.isEmpty() || saving())
+        return;
+    std::sort(rows.begin(), rows.end(),
+              [this](int a, int b) { return m_media->entryIndex(a) < m_media->entryIndex(b); });
+    // The first names as the dialog shows them, with and without the largest variants.
+    QList<NameFields> first;
+    QList<NameFields> firstLargest;
+    const QList<int> firstRows = rows.mid(0, SavePicturesDialog::previewCount);
+    SaveOptions plain;
+    SaveOptions largest;
+    largest.largestVariant = true;
+    for (const MediaSaver::Item &item : planSave(firstRows, plain)) {
+        if (!item.variant && first.size() < SavePicturesDialog::previewCount)
+            first.append(nameFields(item.picture, m_media->entriesOfRow(item.picture).constFirst(),
+                                    int(first.size()) + 1, int(rows.size())));
+    }
+    int n = 0;
+    for (const MediaSaver::Item &item : planSave(firstRows, largest)) {
+        const QList<int> entries = m_media->entriesOfRow(item.picture);
+        int entry = entries.constFirst();
+        for (const int index : entries) {
+            if (inventory().pictures.at(index).address == item.address)
+                entry = index;
+        }
+        firstLargest.append(nameFields(item.picture, entry, ++n, int(rows.size())));
+    }
+    QString host = QUrl(inventory().pageAddress).host();
+    SavePicturesDialog dialog(
+        m_product, all ? tr("Save All Pictures") : tr("Save Selected Pictures"), first,
+        firstLargest, int(rows.size()),
+        host.isEmpty() ? QStringLiteral("pictures") : host + QStringLiteral(" pictures"), this);
+    if (dialog.exec() != QDialog::Accepted)
         return;
     if (all)
-        saveAll(folder);
+        saveAll(dialog.options());
     else
-        saveSelected(folder);
+        saveSelected(dialog.options());
 }
 
 bool PageInfoWindow::exportTo(const QString &path, QString *error) const

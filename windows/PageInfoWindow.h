@@ -3,6 +3,8 @@
 #include "platform/LazyLoader.h"
 #include "platform/PageInventory.h"
 #include "windows/MediaSaver.h"
+#include "windows/NamePattern.h"
+#include "windows/SaveOptions.h"
 
 #include <QPointer>
 #include <QSet>
@@ -31,6 +33,7 @@ class QTableView;
 class QTableWidget;
 class QTimer;
 class QToolButton;
+class QWebEnginePage;
 class QWebEngineProfile;
 class ServedMarkup;
 
@@ -70,7 +73,9 @@ public:
     // the rest as the window's events allow; inventoryShown follows the last.
     void setInventory(const Inventory &inventory);
     // The live page the inventories are of: Load Lazy Pictures scrolls it and
-    // takes its inventory again. None: the button is off.
+    // takes its inventory again (none: the button is off); blob: pictures, and
+    // with the save dialog's choice the pictures the page has shown, are saved
+    // from it without a new download.
     void setLivePage(QWebEnginePage *page);
     // Starts reading the served markup of `address` (the page about to be
     // inventoried), so that it comes with the inventory. A new inventory of
@@ -107,10 +112,14 @@ public:
 
     static QString captionFor(const Inventory &inventory);
 
-    // What the buttons do once the user has picked the folder. Existing files
-    // of the same names are replaced only if the user says so when asked.
+    // What the buttons do once the user has chosen in the save dialog.
+    // Existing files of the same names are replaced only if the user says so
+    // when asked. With a folder only: the pictures as their addresses name
+    // them, without a manifest.
     void saveAll(const QString &folder);
     void saveSelected(const QString &folder);
+    void saveAll(const SaveOptions &options);
+    void saveSelected(const SaveOptions &options);
     void cancelSave();
     bool saving() const;
     const SaveSummary &lastSummary() const { return m_lastSummary; }
@@ -174,7 +183,11 @@ private:
     void previewReady(const QString &address, const QImage &image);
     void openCurrent();
     void setGrid(bool grid);
-    void save(const QList<int> &rows, const QString &folder);
+    void save(QList<int> rows, const SaveOptions &options);
+    // The pictures of the rows as the saver takes them, named as `options` say.
+    QList<MediaSaver::Item> planSave(const QList<int> &rows, const SaveOptions &options) const;
+    // The name fields of a picture of a row.
+    NameFields nameFields(int row, int entryIndex, int n, int count) const;
     void saveProgress(int done, int total);
     void saved(const SaveSummary &summary);
     void chooseFolderAndSave(bool all);

@@ -165,6 +165,10 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
         body = login->refusal;
         type = "text/html; charset=utf-8";
         extraHeaders = "WWW-Authenticate: Basic realm=\"" + login->realm + "\"\r\n";
+    } else if (m_redirects.contains(path)) {
+        status = "302 Found";
+        type = "text/html";
+        extraHeaders = "Location: " + m_redirects.value(path) + "\r\n";
     } else if (m_routes.contains(path)) {
         const Route route = m_routes.value(path);
         body = route.body;

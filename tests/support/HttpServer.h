@@ -57,6 +57,10 @@ public:
     // "no-store").
     void setRouteCacheable(const QString &path, int seconds) { m_maxAge.insert(path, seconds); }
 
+    // Requests for `path` are sent on to `to` (an address or a path), with
+    // "302 Found".
+    void redirectRoute(const QString &path, const QByteArray &to) { m_redirects.insert(path, to); }
+
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
 
@@ -96,6 +100,7 @@ private:
     QStringList m_stalled;
     QHash<QString, QByteArray> m_statuses;
     QHash<QString, int> m_maxAge;
+    QHash<QString, QByteArray> m_redirects;
 };
 
 } // namespace testsupport
