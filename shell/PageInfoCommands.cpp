@@ -9,6 +9,7 @@
 #include "windows/WindowPlacement.h"
 
 #include <QPointer>
+#include <QWebEnginePage>
 
 namespace {
 
@@ -25,6 +26,9 @@ void takeInventory(PageInfoWindow *pageInfo, QWebEnginePage *page, const QString
         pageInfo->setNotice(notOpened);
         return;
     }
+    // The served markup is read while the live document's inventory is taken.
+    pageInfo->setLivePage(page);
+    pageInfo->readServedMarkup(page->url());
     QPointer<PageInfoWindow> window = pageInfo;
     PageInventory::collect(page, [window](const Inventory &inventory) {
         if (window)

@@ -1,5 +1,7 @@
 #include "windows/PageInfoWindow.h"
 
+#include "platform/PictureEstimator.h"
+#include "platform/ServedMarkup.h"
 #include "platform/SettingsStore.h"
 #include "windows/MediaModels.h"
 #include "windows/PictureFetcher.h"
@@ -139,6 +141,12 @@ QString countText(int shown, int all, const QString &one, const QString &many)
 
 const int thumbnailRowHeight = 52;
 
+// The page an inventory is of, as its served markup is asked for.
+QUrl servedAddress(const QUrl &address)
+{
+    return address.adjusted(QUrl::RemoveFragment);
+}
+
 } // namespace
 
 PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &productName,
@@ -177,6 +185,19 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     connect(m_filling, &QTimer::timeout, this, &PageInfoWindow::fillSlice);
     connect(m_media, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex &, int first, int last) { askFacts(first, last); });
+    m_served = new ServedMarkup(profile, this);
+    connect(m_served, &ServedMarkup::finished, this, &PageInfoWindow::servedRead);
+    // Findings change by the hundred as answers and estimates come: the sums
+    // follow once a moment.
+    m_sumsLater = new QTimer(this);
+    m_sumsLater->setSingleShot(true);
+    m_sumsLater->setInterval(200);
+    connect(m_sumsLater, &QTimer::timeout, this, &PageInfoWindow::updateSums);
+    connect(m_media, &MediaModel::issuesChanged, m_sumsLater, [this] {
+        if (!m_sumsLater->isActive())
+            m_sumsLater->start();
+    });
+    connect(m_media, &MediaModel::sourcesChanged, this, &PageInfoWindow::updateSums);
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("pageInfoTabs"));
@@ -206,6 +227,15 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
         m_progress->setFormat(tr("Writing the ZIP file\u2026"));
     });
     connect(m_fetcher, &PictureFetcher::previewReady, this, &PageInfoWindow::previewReady);
+    // The previewed picture's source, state and findings as they come.
+    connect(m_media, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &from, const QModelIndex &to) {
+                if (to.column() < MediaModel::Source)
+                    return;
+                const int row = currentRow();
+                if (row >= 0 && row >= from.row() && row <= to.row())
+                    updatePreview();
+            });
     // Sizes, dimensions and answers that arrive later show in the facts of the
     // picture being previewed; a row found not to be a picture leaves the count.
     connect(m_media, &QAbstractItemModel::dataChanged, this,
@@ -220,7 +250,7 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
                     updatePreview();
             });
 
-    resize(1100, 680);
+    resize(1240, 700);
     restoreLayout();
     CloseWithKeys(this);
     fillGeneral();
@@ -252,6 +282,9 @@ PageInfoWindow::~PageInfoWindow()
     // Downloads under way go with their pages, while the profile is still there.
     delete m_saver;
     m_saver = nullptr;
+    // So do the pages that read the served markup; nothing they answer comes here.
+    delete m_served;
+    m_served = nullptr;
 }
 
 QString PageInfoWindow::captionFor(const Inventory &inventory)
@@ -291,6 +324,14 @@ void PageInfoWindow::setInventory(const Inventory &inventory)
     m_filter->setDynamicSortFilter(documentOrder);
     m_checked = 0;
     m_media->setInventory(inventory);
+    if (inventory.valid) {
+        // The served markup of another page is read; of the same page, it holds.
+        const QUrl address = servedAddress(QUrl(inventory.pageAddress));
+        if (address != m_servedFor)
+            readServedMarkup(address);
+        else if (m_servedReady)
+            m_media->setServed(m_servedInventory);
+    }
     m_links->setLinks(inventory.links);
     m_slices = 0;
     fillGeneral();
@@ -355,6 +396,7 @@ void PageInfoWindow::filled()
 {
     m_typesLater->stop();
     updateTypes();
+    updateSums();
     m_filter->setType(m_typeFilter->currentData().toString());
     if (!m_filter->dynamicSortFilter())
         m_filter->setDynamicSortFilter(true); // sorts
@@ -439,6 +481,8 @@ QWidget *PageInfoWindow::makeGeneralTab()
         {QStringLiteral("modified"), tr("Last modified:")},
         {QStringLiteral("markup"), tr("Size of the markup:")},
         {QStringLiteral("pictures"), tr("Pictures:")},
+        {QStringLiteral("sources"), tr("Where from:")},
+        {QStringLiteral("problems"), tr("Problems:")},
         {QStringLiteral("links"), tr("Links:")},
     };
     for (const auto &[name, caption] : rows) {
@@ -488,7 +532,7 @@ void PageInfoWindow::fillGeneral()
                                                  : tr("No information: %1").arg(info.error);
         set("address", why);
         for (const char *name : {"title", "type", "doctype", "mode", "charset", "modified",
-                                 "markup", "pictures", "links"})
+                                 "markup", "pictures", "sources", "problems", "links"})
             set(name, QString());
         m_metaTable->setRowCount(0);
         return;
@@ -507,6 +551,7 @@ void PageInfoWindow::fillGeneral()
     // The pictures as the Media tab counts them, kept up to date by updateCount.
     set("pictures", picturesText(pictureCount(), info.unreachableFrames));
     set("links", QLocale().toString(info.linkCount));
+    updateSums();
     m_metaTable->setRowCount(int(info.metaTags.size()));
     for (int i = 0; i < info.metaTags.size(); ++i) {
         m_metaTable->setItem(i, 0, new QTableWidgetItem(info.metaTags.at(i).first));
@@ -577,6 +622,48 @@ QWidget *PageInfoWindow::makeMediaTab()
     filters->addWidget(m_count);
     layout->addLayout(filters);
 
+    // Where the pictures came from, what is wrong with them, and the lazy ones.
+    auto *audit = new QHBoxLayout;
+    m_sourceFilter = new QComboBox(page);
+    m_sourceFilter->setObjectName(QStringLiteral("mediaSourceFilter"));
+    m_sourceFilter->setToolTip(tr("Show only the pictures that came from one source"));
+    m_sourceFilter->addItem(tr("All sources"), QString());
+    m_sourceFilter->addItem(tr("In the markup"), PictureSource::name(PictureSource::Markup));
+    m_sourceFilter->addItem(tr("Added by scripts"), PictureSource::name(PictureSource::Script));
+    m_sourceFilter->addItem(tr("Only in style sheets"), PictureSource::name(PictureSource::Style));
+    m_sourceFilter->addItem(tr("Lazy placeholders"),
+                            PictureSource::name(PictureSource::Placeholder));
+    m_problemsOnly = new QCheckBox(tr("&Problems only"), page);
+    m_problemsOnly->setObjectName(QStringLiteral("mediaProblemsOnly"));
+    m_problemsOnly->setToolTip(tr("Show only the pictures with something wrong with them"));
+    m_lazyStatus = new QLabel(page);
+    m_lazyStatus->setObjectName(QStringLiteral("mediaLazyStatus"));
+    m_lazyStatus->setTextFormat(Qt::PlainText);
+    m_loadLazy = new QPushButton(tr("Load La&zy Pictures"), page);
+    m_loadLazy->setObjectName(QStringLiteral("mediaLoadLazy"));
+    m_loadLazy->setToolTip(tr("Scroll the page through to its end, as a reader would, so that "
+                              "the pictures it loads only when they come into sight load; then "
+                              "list its pictures again"));
+    m_loadLazy->setEnabled(false);
+    auto *sourceLabel = new QLabel(tr("So&urce:"), page);
+    sourceLabel->setBuddy(m_sourceFilter);
+    audit->addWidget(sourceLabel);
+    audit->addWidget(m_sourceFilter);
+    audit->addWidget(m_problemsOnly);
+    audit->addStretch(1);
+    audit->addWidget(m_lazyStatus);
+    audit->addWidget(m_loadLazy);
+    layout->addLayout(audit);
+    connect(m_sourceFilter, &QComboBox::currentIndexChanged, this, [this] {
+        m_filter->setSource(m_sourceFilter->currentData().toString());
+        filterChanged();
+    });
+    connect(m_problemsOnly, &QCheckBox::toggled, this, [this](bool only) {
+        m_filter->setProblemsOnly(only);
+        filterChanged();
+    });
+    connect(m_loadLazy, &QPushButton::clicked, this, &PageInfoWindow::loadLazyPictures);
+
     m_table = new QTableView(page);
     m_table->setObjectName(QStringLiteral("mediaTable"));
     m_table->setModel(m_filter);
@@ -598,7 +685,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     header->setSectionsMovable(true);
     header->setStretchLastSection(false);
     // Together as wide as the list is at the window's first size.
-    const QList<int> widths = {72, 212, 94, 48, 104, 72, 90, 42};
+    const QList<int> widths = {72, 150, 72, 46, 84, 64, 70, 40, 66, 104, 102};
     for (int column = 0; column < widths.size(); ++column)
         header->resizeSection(column, widths.at(column));
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -656,7 +743,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_splitter->addWidget(preview);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({760, 300});
+    m_splitter->setSizes({900, 300});
     layout->addWidget(m_splitter, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -1014,6 +1101,15 @@ void PageInfoWindow::updatePreview()
     facts << tr("Uses: %1, first in %2").arg(e.uses).arg(e.element);
     if (!e.variants.isEmpty())
         facts << tr("Variants:") << e.variants;
+    if (m_media->sourcesKnown())
+        facts << tr("Source: %1").arg(PictureSource::name(m_media->source(row)));
+    facts << tr("State: %1").arg(m_media->state(row).text());
+    const QList<PictureAudit::Issue> issues = m_media->issues(row);
+    if (!issues.isEmpty()) {
+        facts << tr("Issues:");
+        for (const PictureAudit::Issue &issue : issues)
+            facts << QStringLiteral("\u2022 ") + issue.words;
+    }
     m_previewFacts->setText(facts.join(QLatin1Char('\n')));
     // A picture known to be broken, or no picture, says so instead of itself.
     const QString cannot =
@@ -1063,11 +1159,6 @@ void PageInfoWindow::previewReady(const QString &address, const QImage &image)
 bool PageInfoWindow::saving() const
 {
     return m_saver && m_saver->busy();
-}
-
-void PageInfoWindow::setLivePage(QWebEnginePage *page)
-{
-    m_livePage = page;
 }
 
 void PageInfoWindow::saveAll(const QString &folder)
@@ -1311,14 +1402,18 @@ bool PageInfoWindow::exportTo(const QString &path, QString *error) const
 {
     QList<InventoryEntry> shown;
     QList<PictureAnswer> answers;
+    QList<PictureReport> reports;
     for (int row = 0; row < m_filter->rowCount(); ++row) {
         const int source = m_filter->mapToSource(m_filter->index(row, 0)).row();
         shown.append(m_media->entry(source));
         answers.append(m_media->answer(source));
+        reports.append(
+            {m_media->sourcesKnown() ? PictureSource::name(m_media->source(source)) : QString(),
+             m_media->state(source), m_media->issues(source)});
     }
     const QByteArray bytes = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
-                                 ? MediaJson(inventory(), shown, answers)
-                                 : MediaCsv(shown, answers);
+                                 ? MediaJson(inventory(), shown, answers, reports)
+                                 : MediaCsv(shown, answers, reports);
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
@@ -1372,4 +1467,167 @@ void PageInfoWindow::keepLayout() const
     settings.setPageInfoColumns(m_table->horizontalHeader()->saveState());
     settings.setPageInfoDivider(m_splitter->saveState());
     settings.setPageInfoGrid(m_gridToggle->isChecked());
+}
+
+void PageInfoWindow::readServedMarkup(const QUrl &address)
+{
+    m_servedFor = servedAddress(address);
+    m_servedReady = false;
+    m_servedInventory = Inventory();
+    m_served->start(m_servedFor, m_livePage);
+    updateSums();
+}
+
+void PageInfoWindow::servedRead(const Inventory &served)
+{
+    m_servedInventory = served;
+    m_servedReady = true;
+    if (inventory().valid && servedAddress(QUrl(inventory().pageAddress)) == m_servedFor) {
+        m_media->setServed(served);
+        emit sourcesShown();
+    }
+    updateSums();
+}
+
+QString PageInfoWindow::sourcesText() const
+{
+    if (!inventory().valid)
+        return {};
+    const int all = pictureCount();
+    const QString head =
+        all == 1 ? tr("1 picture") : tr("%1 pictures").arg(QLocale().toString(all));
+    if (!m_media->sourcesKnown()) {
+        if (!m_servedReady)
+            return head + tr("; reading the markup the server sent\u2026");
+        return head + tr("; where they came from is unknown: %1").arg(m_media->servedError());
+    }
+    const QList<int> counts = m_media->sourceCounts();
+    QStringList parts;
+    for (const PictureSource::Kind kind :
+         {PictureSource::Markup, PictureSource::Script, PictureSource::Style,
+          PictureSource::Placeholder, PictureSource::Unknown}) {
+        if (counts.at(int(kind)) > 0)
+            parts.append(PictureSource::countWords(kind, counts.at(int(kind))));
+    }
+    return parts.isEmpty() ? head : head + QStringLiteral(": ") + parts.join(QStringLiteral(", "));
+}
+
+QString PageInfoWindow::problemsText() const
+{
+    if (!inventory().valid)
+        return {};
+    const auto [problems, pictures] = m_media->problemCounts();
+    QString text =
+        problems == 0
+            ? tr("none found")
+            : (problems == 1 ? tr("1 problem") : tr("%1 problems").arg(problems)) +
+                  (pictures == 1 ? tr(" in 1 picture") : tr(" in %1 pictures").arg(pictures));
+    if (!m_media->estimator()->idle())
+        text += tr("; estimating what smaller files would save\u2026");
+    return text;
+}
+
+void PageInfoWindow::updateSums()
+{
+    m_sumsLater->stop();
+    if (auto *label = m_general->findChild<QLabel *>(QStringLiteral("general_sources")))
+        label->setText(sourcesText());
+    if (auto *label = m_general->findChild<QLabel *>(QStringLiteral("general_problems")))
+        label->setText(problemsText());
+    // Until the estimates are in, the sums are asked again.
+    if (inventory().valid && !m_media->estimator()->idle())
+        m_sumsLater->start();
+    m_loadLazy->setEnabled(m_livePage && inventory().valid);
+}
+
+void PageInfoWindow::setLivePage(QWebEnginePage *page)
+{
+    if (m_lazy && m_lazy->page() != page) {
+        m_lazy->stop();
+        m_lazy->deleteLater();
+        m_lazy = nullptr;
+    }
+    m_livePage = page;
+    m_loadLazy->setEnabled(m_livePage && inventory().valid);
+}
+
+bool PageInfoWindow::loadingLazyPictures() const
+{
+    return m_lazy && m_lazy->running();
+}
+
+void PageInfoWindow::loadLazyPictures()
+{
+    if (loadingLazyPictures()) {
+        m_lazy->stop();
+        return;
+    }
+    if (!m_livePage || !inventory().valid)
+        return;
+    if (!m_lazy) {
+        m_lazy = new LazyLoader(m_livePage, this);
+        connect(m_lazy, &LazyLoader::stepped, this, [this](int step) {
+            m_lazyStatus->setText(tr("Scrolling the page: step %1\u2026").arg(step));
+        });
+        connect(m_lazy, &LazyLoader::finished, this, &PageInfoWindow::lazyFinished);
+    }
+    m_shownBeforeLazy.clear();
+    for (int row = 0; row < m_media->rowCount(); ++row) {
+        if (m_media->state(row).kind == PictureState::Shown)
+            m_shownBeforeLazy.insert(m_media->entry(row).address);
+    }
+    m_lazy->setBounds(m_lazyBounds);
+    m_loadLazy->setText(tr("Stop Loading"));
+    m_lazyStatus->setText(tr("Scrolling the page\u2026"));
+    m_lazy->start();
+}
+
+void PageInfoWindow::lazyFinished(const LazyLoader::Result &result)
+{
+    m_loadLazy->setText(tr("Load La&zy Pictures"));
+    if (result.outcome == LazyLoader::Outcome::PageGone || !m_livePage) {
+        m_lazyStatus->setText(result.words());
+        emit lazyPicturesLoaded(result);
+        return;
+    }
+    m_lazyStatus->setText(result.words() + tr("; listing the pictures again\u2026"));
+    // The picture the user was looking at stays selected.
+    const int current = currentRow();
+    const QString selected = current >= 0 ? m_media->entry(current).address : QString();
+    QPointer<PageInfoWindow> guard(this);
+    PageInventory::collect(m_livePage, [guard, result, selected](const Inventory &inventory) {
+        if (!guard)
+            return;
+        if (!inventory.valid) {
+            guard->m_lazyStatus->setText(result.words());
+            emit guard->lazyPicturesLoaded(result);
+            return;
+        }
+        connect(
+            guard.data(), &PageInfoWindow::inventoryShown, guard.data(),
+            [guard, result, selected] {
+                // The pictures shown now that were not before.
+                int more = 0;
+                MediaModel *media = guard->m_media;
+                for (int row = 0; row < media->rowCount(); ++row) {
+                    if (!selected.isEmpty() && media->entry(row).address == selected) {
+                        const QModelIndex index =
+                            guard->m_filter->mapFromSource(media->index(row, MediaModel::Address));
+                        if (index.isValid())
+                            guard->m_table->selectionModel()->setCurrentIndex(
+                                index,
+                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                    }
+                    if (!media->notPicture(row) && media->state(row).kind == PictureState::Shown &&
+                        !guard->m_shownBeforeLazy.contains(media->entry(row).address))
+                        ++more;
+                }
+                guard->m_lazyStatus->setText(
+                    result.words() + (more == 1 ? tr("; 1 more picture shown")
+                                                : tr("; %1 more pictures shown").arg(more)));
+                emit guard->lazyPicturesLoaded(result);
+            },
+            Qt::SingleShotConnection);
+        guard->setInventory(inventory);
+    });
 }

@@ -190,10 +190,13 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
     }
     if (status != "401 Unauthorized")
         status = m_statuses.value(path, status);
-    QByteArray head = "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
-                      "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                      "\r\nConnection: close\r\nCache-Control: no-store\r\n" + extraHeaders +
-                      "\r\n";
+    QByteArray head =
+        "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
+        "\r\nContent-Length: " + QByteArray::number(body.size()) +
+        "\r\nConnection: close\r\nCache-Control: " +
+        (m_maxAge.contains(path) ? "max-age=" + QByteArray::number(m_maxAge.value(path))
+                                 : QByteArray("no-store")) +
+        "\r\n" + extraHeaders + "\r\n";
     socket->write(head);
     if (m_stalled.contains(path)) {
         socket->write(body.left(body.size() / 4));
