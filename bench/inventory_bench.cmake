@@ -3,7 +3,8 @@
 # rows on it; and the whole quarrow-inventory process started cold on pages of
 # pictures of 1, 4 and 16 MB.
 find_package(Qt6 REQUIRED COMPONENTS Test)
-add_executable(inventory_bench ${CMAKE_CURRENT_LIST_DIR}/InventoryBench.cpp ${CMAKE_CURRENT_LIST_DIR}/Wait.h)
+add_executable(inventory_bench ${CMAKE_CURRENT_LIST_DIR}/InventoryBench.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/InventoryPage.h ${CMAKE_CURRENT_LIST_DIR}/Wait.h)
 target_link_libraries(inventory_bench PRIVATE quarrow_windows_web benchmark::benchmark
     Qt6::Widgets Qt6::WebEngineWidgets Qt6::Test)
 target_include_directories(inventory_bench PRIVATE ${PROJECT_SOURCE_DIR})

@@ -36,6 +36,28 @@ QStringList stringsOf(const QJsonValue &value)
     return out;
 }
 
+void readLoad(const QJsonObject &object, PictureLoad &load)
+{
+    const auto flag = [&object](const char *name) {
+        return object.value(QLatin1String(name)).toBool();
+    };
+    load.fromRule = flag("rule");
+    load.inFrame = flag("frame");
+    load.loaded = flag("loaded");
+    load.waiting = flag("waiting");
+    load.lazy = flag("lazy");
+    load.lazyInFirstScreen = flag("lazyFirst");
+    load.eagerOffScreen = flag("eagerOff");
+    load.noAlt = flag("noAlt");
+    load.noSize = flag("noSize");
+    load.timed = flag("timed");
+    if (load.timed) {
+        load.transferred = qint64(object.value(QLatin1String("transfer")).toDouble(-1));
+        load.encoded = qint64(object.value(QLatin1String("encoded")).toDouble(-1));
+    }
+    load.placeholderFor = stringsOf(object.value(QLatin1String("placeholder")));
+}
+
 } // namespace
 
 QList<int> Inventory::picturesOfUnknownSize() const
@@ -58,7 +80,7 @@ const QStringList &PageInventory::kindOrder()
     return order;
 }
 
-QString PageInventory::script(bool list)
+QString PageInventory::script(bool list, bool markup)
 {
     // The file is one function of whether to answer the list only.
     static const QString text = [] {
@@ -69,6 +91,8 @@ QString PageInventory::script(bool list)
     }();
     if (text.isEmpty())
         return text;
+    if (markup)
+        return text + QStringLiteral("(false, true)");
     return text + (list ? QStringLiteral("(true)") : QStringLiteral("(false)"));
 }
 
@@ -95,7 +119,18 @@ void PageInventory::collectList(
 void PageInventory::collect(QWebEnginePage *page,
                             const std::function<void(const Inventory &)> &callback)
 {
-    const QString source = script();
+    collectWith(page, script(), callback);
+}
+
+void PageInventory::collectMarkup(QWebEnginePage *page,
+                                  const std::function<void(const Inventory &)> &callback)
+{
+    collectWith(page, script(false, true), callback);
+}
+
+void PageInventory::collectWith(QWebEnginePage *page, const QString &source,
+                                const std::function<void(const Inventory &)> &callback)
+{
     if (!page || source.isEmpty()) {
         Inventory failed;
         failed.error =
@@ -153,6 +188,10 @@ Inventory PageInventory::fromJson(const QByteArray &json)
     inventory.markupBytes = qint64(root.value(QLatin1String("markupBytes")).toDouble());
     inventory.linkCount = root.value(QLatin1String("linkCount")).toInt();
     inventory.unreachableFrames = root.value(QLatin1String("unreachableFrames")).toInt();
+    inventory.firstScreen = sizeOf(root.value(QLatin1String("firstScreen")));
+    inventory.devicePixelRatio = root.value(QLatin1String("devicePixelRatio")).toDouble(1.0);
+    if (inventory.devicePixelRatio <= 0)
+        inventory.devicePixelRatio = 1.0;
     for (const QJsonValue &pair : root.value(QLatin1String("metaTags")).toArray()) {
         const QJsonArray items = pair.toArray();
         inventory.metaTags.append({items.at(0).toString(), items.at(1).toString()});
@@ -187,6 +226,7 @@ Inventory PageInventory::fromJson(const QByteArray &json)
             entry.bytes = bytes > 0 ? qint64(bytes) : -1;
         }
         entry.variants = stringsOf(object.value(QLatin1String("variants")));
+        readLoad(object, entry.load);
         inventory.pictures.append(entry);
     }
     inventory.valid = true;

@@ -130,3 +130,42 @@ void Settings::setWrapLongLines(bool wrap)
     setWindowValue(QStringLiteral("SourceCode/wrap"),
                    wrap ? QStringLiteral("true") : QStringLiteral("false"));
 }
+
+PictureSaving Settings::pictureSaving() const
+{
+    QSettings window(m_product, QStringLiteral("window"));
+    const PictureSaving defaults;
+    auto flag = [&window](const char *key, bool fallback) {
+        const QVariant value = window.value(QStringLiteral("SavePictures/") + QLatin1String(key));
+        return value.isValid() ? value.toString() == QLatin1String("true") : fallback;
+    };
+    PictureSaving saving;
+    saving.zip = flag("zip", defaults.zip);
+    saving.folder = window.value(QStringLiteral("SavePictures/folder")).toString();
+    saving.pattern =
+        window.value(QStringLiteral("SavePictures/pattern"), defaults.pattern).toString();
+    if (saving.pattern.trimmed().isEmpty())
+        saving.pattern = defaults.pattern;
+    saving.keepFolders = flag("keepFolders", defaults.keepFolders);
+    saving.largestVariant = flag("largestVariant", defaults.largestVariant);
+    saving.fromPage = flag("fromPage", defaults.fromPage);
+    saving.manifest = flag("manifest", defaults.manifest);
+    return saving;
+}
+
+void Settings::setPictureSaving(const PictureSaving &saving)
+{
+    QSettings window(m_product, QStringLiteral("window"));
+    auto flag = [&window](const char *key, bool value) {
+        window.setValue(QStringLiteral("SavePictures/") + QLatin1String(key),
+                        value ? QStringLiteral("true") : QStringLiteral("false"));
+    };
+    flag("zip", saving.zip);
+    window.setValue(QStringLiteral("SavePictures/folder"), saving.folder);
+    window.setValue(QStringLiteral("SavePictures/pattern"), saving.pattern);
+    flag("keepFolders", saving.keepFolders);
+    flag("largestVariant", saving.largestVariant);
+    flag("fromPage", saving.fromPage);
+    flag("manifest", saving.manifest);
+    window.sync();
+}

@@ -10,6 +10,17 @@ QString GetSetting(const QString &application, const QString &section, const QSt
 void SaveSetting(const QString &application, const QString &section, const QString &key,
                  const QString &value);
 
+// How the Page Info window's save dialog was set last.
+struct PictureSaving {
+    bool zip = false;
+    QString folder; // empty: the user's download folder
+    QString pattern = QStringLiteral("{name}.{ext}");
+    bool keepFolders = false;
+    bool largestVariant = false;
+    bool fromPage = true;
+    bool manifest = true;
+};
+
 // The settings Quarrow keeps, each declared once with its place, type and default.
 // They live under the product name, as every value of the store does.
 class Settings {
@@ -44,6 +55,10 @@ public:
     // the window first closes, or when what is stored is not a size.
     QSize pageSourceSize() const;
     void setPageSourceSize(const QSize &size);
+    // The save dialog's choices ("SavePictures/..."), the defaults above until
+    // it is first used.
+    PictureSaving pictureSaving() const;
+    void setPictureSaving(const PictureSaving &saving);
     // Whether the Source Code view wraps long lines (it does unless told not to).
     bool wrapLongLines() const;
     void setWrapLongLines(bool wrap);

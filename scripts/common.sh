@@ -12,6 +12,7 @@ QUARROW_PACKAGES=(
     xvfb xauth fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji
     desktop-file-utils openssl
     openbox x11-utils xdotool
+    libzip-dev unzip
 )
 
 # Installs what is missing (as root), or says which line would.

@@ -10,6 +10,7 @@
 #include "windows/WindowPlacement.h"
 
 #include <QPointer>
+#include <QWebEnginePage>
 
 #include <memory>
 
@@ -45,6 +46,9 @@ void takeInventory(PageInfoWindow *pageInfo, QWebEnginePage *page, const QString
             shown();
         return;
     }
+    // The served markup is read while the live document's inventory is taken.
+    pageInfo->setLivePage(page);
+    pageInfo->readServedMarkup(page->url());
     QPointer<PageInfoWindow> window = pageInfo;
     PageInventory::collect(page, [window, shown](const Inventory &inventory) {
         if (!window)
@@ -65,6 +69,8 @@ void Form1::showPageInfo(const std::function<void()> &shown)
 {
     if (!m_pageInfo) {
         m_pageInfo = new PageInfoWindow(m_profile, m_branding.productName, this);
+        // Saving takes what the live page has from the page itself.
+        m_pageInfo->setLivePage(wb[0]->page());
         connect(m_pageInfo, &PageInfoWindow::openRequested, this, [this](const QUrl &address) {
             openForPage(address, m_pageInfo ? m_pageInfo->inventory().pageAddress : QUrl());
         });

@@ -1,5 +1,6 @@
 #include "windows/FileUtils.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -517,23 +518,52 @@ QByteArray FileHead(const QString &folder, const QString &name, int bytes, qint6
     return head;
 }
 
-PlaceResult PlaceFile(const QString &folder, const QString &partName, const QString &name,
+namespace {
+
+// Opens (making it when `make`) each folder of `folders` below `dir`, never
+// through a link; -1 and why when one is a link or no folder. `dir` stays open.
+int openFolders(int dir, const QStringList &folders, bool make, PlaceResult *result, QString *error)
+{
+    int at = ::dup(dir);
+    if (at < 0) {
+        *error = errnoText(errno);
+        return -1;
+    }
+    for (const QString &folder : folders) {
+        const QByteArray name = nativePath(folder);
+        if (make && ::mkdirat(at, name.constData(), 0777) != 0 && errno != EEXIST) {
+            *error = errnoText(errno);
+            ::close(at);
+            return -1;
+        }
+        const int next =
+            ::openat(at, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            const int why = errno;
+            struct stat status;
+            const bool link = ::fstatat(at, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                              S_ISLNK(status.st_mode);
+            *error = link             ? QObject::tr("%1 is a link").arg(folder)
+                     : why == ENOTDIR ? QObject::tr("%1 is not a folder").arg(folder)
+                     : why == ELOOP   ? QObject::tr("%1 is a link").arg(folder)
+                                      : errnoText(why);
+            if (link || why == ENOTDIR || why == ELOOP)
+                *result = PlaceResult::Refused;
+            ::close(at);
+            return -1;
+        }
+        ::close(at);
+        at = next;
+    }
+    return at;
+}
+
+// Renames `part` of `fromDir` into `dir` as `name`, as PlaceFileAt says.
+PlaceResult placeInto(int fromDir, const QByteArray &part, int dir, const QString &name,
                       bool replace, QString *finalName, QString *error)
 {
-    const int dir = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) {
-        *error = errnoText(errno);
-        return PlaceResult::Failed;
-    }
-    const QByteArray part = nativePath(partName);
     PlaceResult result = PlaceResult::Failed;
     struct stat status;
-    if (::fstatat(dir, part.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(status.st_mode)) {
-        *error = QObject::tr("the downloaded file is gone");
-        ::close(dir);
-        return PlaceResult::Failed;
-    }
     int races = 0;
     for (int n = 1; n < 10000 && races < 100; ++n) {
         const QString candidate = n == 1 ? name : NumberedFileName(name, n);
@@ -551,7 +581,7 @@ PlaceResult PlaceFile(const QString &folder, const QString &partName, const QStr
                 continue;
             // A regular file the user agreed to replace. A rename never
             // follows a link that might have taken its place since.
-            if (::renameat(dir, part.constData(), dir, target.constData()) == 0) {
+            if (::renameat(fromDir, part.constData(), dir, target.constData()) == 0) {
                 *finalName = candidate;
                 result = PlaceResult::Placed;
             } else {
@@ -564,7 +594,8 @@ PlaceResult PlaceFile(const QString &folder, const QString &partName, const QStr
             break;
         }
         // Nothing of that name: take it, unless something takes it first.
-        if (::renameat2(dir, part.constData(), dir, target.constData(), RENAME_NOREPLACE) == 0) {
+        if (::renameat2(fromDir, part.constData(), dir, target.constData(), RENAME_NOREPLACE) ==
+            0) {
             *finalName = candidate;
             result = PlaceResult::Placed;
             break;
@@ -579,7 +610,7 @@ PlaceResult PlaceFile(const QString &folder, const QString &partName, const QStr
             break;
         }
         // A file system without the exclusive rename: a hard link is exclusive too.
-        if (::linkat(dir, part.constData(), dir, target.constData(), 0) == 0) {
+        if (::linkat(fromDir, part.constData(), dir, target.constData(), 0) == 0) {
             *finalName = candidate;
             result = PlaceResult::Placed;
             break;
@@ -589,7 +620,7 @@ PlaceResult PlaceFile(const QString &folder, const QString &partName, const QStr
             ++races;
             continue;
         }
-        if (::renameat(dir, part.constData(), dir, target.constData()) == 0) {
+        if (::renameat(fromDir, part.constData(), dir, target.constData()) == 0) {
             *finalName = candidate;
             result = PlaceResult::Placed;
         } else {
@@ -597,9 +628,90 @@ PlaceResult PlaceFile(const QString &folder, const QString &partName, const QStr
         }
         break;
     }
-    ::unlinkat(dir, part.constData(), 0);
-    ::close(dir);
     return result;
+}
+
+} // namespace
+
+PlaceResult PlaceFile(const QString &folder, const QString &partName, const QString &name,
+                      bool replace, QString *finalName, QString *error)
+{
+    return PlaceFileAt(folder, partName, folder, name, replace, finalName, error);
+}
+
+PlaceResult PlaceFileAt(const QString &fromFolder, const QString &partName, const QString &folder,
+                        const QString &relativePath, bool replace, QString *finalName,
+                        QString *error)
+{
+    const int from = ::open(nativePath(fromFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (from < 0) {
+        *error = errnoText(errno);
+        return PlaceResult::Failed;
+    }
+    const QByteArray part = nativePath(partName);
+    struct stat status;
+    if (::fstatat(from, part.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(status.st_mode)) {
+        *error = QObject::tr("the downloaded file is gone");
+        ::close(from);
+        return PlaceResult::Failed;
+    }
+    PlaceResult result = PlaceResult::Failed;
+    QStringList folders = relativePath.split(QLatin1Char('/'));
+    const QString name = folders.takeLast();
+    const int base = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = base < 0 ? -1 : openFolders(base, folders, true, &result, error);
+    if (base < 0)
+        *error = errnoText(errno);
+    if (dir >= 0) {
+        result = placeInto(from, part, dir, name, replace, finalName, error);
+        if (result == PlaceResult::Placed && !folders.isEmpty())
+            *finalName = folders.join(QLatin1Char('/')) + QLatin1Char('/') + *finalName;
+        ::close(dir);
+    }
+    if (base >= 0)
+        ::close(base);
+    ::unlinkat(from, part.constData(), 0);
+    ::close(from);
+    return result;
+}
+
+QByteArray HashFile(const QString &folder, const QString &name, qint64 *size, QByteArray *head,
+                    int headBytes, QString *error)
+{
+    const int dir = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        *error = errnoText(errno);
+        return {};
+    }
+    struct stat status;
+    const int fd = openRegular(dir, name, O_NOFOLLOW, &status, error);
+    ::close(dir);
+    if (fd < 0)
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    head->clear();
+    qint64 total = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data(), size_t(buffer.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *error = errnoText(errno);
+            ::close(fd);
+            return {};
+        }
+        if (got == 0)
+            break;
+        if (head->size() < headBytes)
+            head->append(buffer.constData(), std::min<qsizetype>(got, headBytes - head->size()));
+        hash.addData(QByteArrayView(buffer.constData(), got));
+        total += got;
+    }
+    ::close(fd);
+    *size = total;
+    return hash.result();
 }
 
 PlaceResult WriteFileSafely(const QString &folder, const QString &name, const QByteArray &bytes,
@@ -640,7 +752,7 @@ PlaceResult WriteFileSafely(const QString &folder, const QString &name, const QB
         QFile::remove(QDir(folder).filePath(partName));
         return PlaceResult::Failed;
     }
-    return PlaceFile(folder, partName, name, replace, finalName, error);
+    return PlaceFileAt(folder, partName, folder, name, replace, finalName, error);
 }
 
 #else
@@ -704,6 +816,50 @@ PlaceResult PlaceFile(const QString &folder, const QString &partName, const QStr
     }
     QFile::remove(part);
     return result;
+}
+
+PlaceResult PlaceFileAt(const QString &fromFolder, const QString &partName, const QString &folder,
+                        const QString &relativePath, bool replace, QString *finalName,
+                        QString *error)
+{
+    const qsizetype slash = relativePath.lastIndexOf(QLatin1Char('/'));
+    const QString sub = slash < 0 ? QString() : relativePath.left(slash);
+    if (!sub.isEmpty() && !QDir(folder).mkpath(sub)) {
+        *error = QObject::tr("cannot make %1").arg(sub);
+        QFile::remove(QDir(fromFolder).filePath(partName));
+        return PlaceResult::Failed;
+    }
+    const QString target = QDir(folder).filePath(sub);
+    if (QDir::cleanPath(target) != QDir::cleanPath(fromFolder)) {
+        const QString moved = NewPartFileName();
+        if (!QFile::rename(QDir(fromFolder).filePath(partName), QDir(target).filePath(moved))) {
+            *error = QObject::tr("cannot write %1").arg(relativePath);
+            QFile::remove(QDir(fromFolder).filePath(partName));
+            return PlaceResult::Failed;
+        }
+        const PlaceResult result =
+            PlaceFile(target, moved, relativePath.mid(slash + 1), replace, finalName, error);
+        if (result == PlaceResult::Placed && !sub.isEmpty())
+            *finalName = sub + QLatin1Char('/') + *finalName;
+        return result;
+    }
+    return PlaceFile(folder, partName, relativePath, replace, finalName, error);
+}
+
+QByteArray HashFile(const QString &folder, const QString &name, qint64 *size, QByteArray *head,
+                    int headBytes, QString *error)
+{
+    const QFileInfo info(QDir(folder).filePath(name));
+    QFile file(info.filePath());
+    if (info.isSymLink() || !info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        *error = QObject::tr("not a regular file");
+        return {};
+    }
+    *head = file.peek(headBytes);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    *size = file.size();
+    return hash.result();
 }
 
 PlaceResult WriteFileSafely(const QString &folder, const QString &name, const QByteArray &bytes,

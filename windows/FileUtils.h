@@ -93,7 +93,7 @@ enum class PlaceResult {
 
 // Writes `bytes` into `folder` as `name`: into a fresh temporary file of the
 // folder (created exclusively, never through a link), then renamed into place
-// as PlaceFile does.
+// as PlaceFileAt does (`name` may be a relative path: "host/a/name.jpg").
 PlaceResult WriteFileSafely(const QString &folder, const QString &name, const QByteArray &bytes,
                             bool replace, QString *finalName, QString *error);
 
@@ -104,6 +104,20 @@ PlaceResult WriteFileSafely(const QString &folder, const QString &name, const QB
 // gone afterwards, whatever the result.
 PlaceResult PlaceFile(const QString &folder, const QString &partName, const QString &name,
                       bool replace, QString *finalName, QString *error);
+
+// PlaceFile from one folder into another, at a path relative to it
+// ("host/a/name.jpg"): the folders on the way are made as needed, each opened
+// without following a link; a link or a file where a folder should be is
+// Refused. *finalName is the relative path the file got.
+PlaceResult PlaceFileAt(const QString &fromFolder, const QString &partName, const QString &folder,
+                        const QString &relativePath, bool replace, QString *finalName,
+                        QString *error);
+
+// The SHA-256 of the regular file `name` of `folder` (a link is not
+// followed), with its size in *size and its first `headBytes` bytes in
+// *head; null and *error when it cannot be read.
+QByteArray HashFile(const QString &folder, const QString &name, qint64 *size, QByteArray *head,
+                    int headBytes, QString *error);
 
 // A new, hard to guess name for a hidden part file.
 QString NewPartFileName();

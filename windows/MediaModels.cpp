@@ -1,5 +1,6 @@
 #include "windows/MediaModels.h"
 
+#include "platform/PictureEstimator.h"
 #include "windows/PictureFetcher.h"
 
 #include <QFont>
@@ -31,7 +32,11 @@ bool onlyCandidate(const InventoryEntry &entry)
 
 } // namespace
 
-MediaModel::MediaModel(QObject *parent) : QAbstractTableModel(parent) {}
+MediaModel::MediaModel(QObject *parent)
+    : QAbstractTableModel(parent), m_estimator(new PictureEstimator(this))
+{
+    connect(m_estimator, &PictureEstimator::estimated, this, &MediaModel::estimated);
+}
 
 void MediaModel::setFetcher(PictureFetcher *fetcher)
 {
@@ -43,6 +48,7 @@ void MediaModel::setFetcher(PictureFetcher *fetcher)
     connect(fetcher, &PictureFetcher::thumbnailReady, this, &MediaModel::thumbnailReady);
     connect(fetcher, &PictureFetcher::sizeKnown, this, &MediaModel::sizeKnown);
     connect(fetcher, &PictureFetcher::answerKnown, this, &MediaModel::answerKnown);
+    connect(fetcher, &PictureFetcher::bytesReceived, this, &MediaModel::bytesReceived);
 }
 
 bool MediaModel::candidateOnly(const InventoryEntry &entry)
@@ -55,6 +61,10 @@ bool MediaModel::candidateOnly(const InventoryEntry &entry)
 
 void MediaModel::setInventory(const Inventory &inventory)
 {
+    // Estimates are of addresses: those under way for the same page hold for
+    // its next inventory (its bytes do not come again).
+    if (inventory.pageAddress != m_inventory.pageAddress)
+        m_estimator->clear();
     beginResetModel();
     m_inventory = inventory;
     m_rows.clear();
@@ -65,6 +75,10 @@ void MediaModel::setInventory(const Inventory &inventory)
     m_answers.clear();
     m_sizeAsked.clear();
     m_icons.clear();
+    m_sources.clear();
+    m_sourcesKnown = false;
+    m_servedError.clear();
+    m_issues.clear();
     const qsizetype count = m_inventory.pictures.size();
     m_mainOf = QList<int>(count, -1);
     m_rowOf = QList<int>(count, -1);
@@ -184,6 +198,21 @@ QList<int> MediaModel::entriesOfRow(int row) const
     return out;
 }
 
+QString MediaModel::sourceOfEntry(int entryIndex) const
+{
+    // Empty while the served markup is not in (or was not to be had).
+    if (entryIndex < 0 || entryIndex >= m_sources.size())
+        return QString();
+    return PictureSource::name(m_sources.at(entryIndex));
+}
+
+QString MediaModel::stateOfEntry(int entryIndex) const
+{
+    if (entryIndex < 0 || entryIndex >= m_inventory.pictures.size())
+        return QString();
+    return PictureState::of(m_inventory.pictures.at(entryIndex), failureOf(entryIndex)).name();
+}
+
 QString MediaModel::typeName(const QString &mimeType)
 {
     if (mimeType.isEmpty())
@@ -267,6 +296,7 @@ void MediaModel::applyAnswer(int entryIndex, const PictureAnswer &answer)
         e.failed = answer.verdict == PictureAnswer::Verdict::Broken ||
                    (answer.verdict == PictureAnswer::Verdict::NotPicture && !candidateOnly(e));
     m_answers.insert(entryIndex, answer);
+    forgetIssues(entryIndex);
 }
 
 void MediaModel::answerKnown(const QString &address)
@@ -316,6 +346,15 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
         return name.isEmpty() ? QUrl(e.address).host() : name;
     }
     case Qt::ToolTipRole:
+        if (index.column() == Issues || index.column() == State || index.column() == Source) {
+            QString text = index.column() == State ? state(index.row()).text()
+                                                   : data(index, Qt::DisplayRole).toString();
+            if (index.column() == Issues)
+                return text.isEmpty()
+                           ? QVariant()
+                           : PlainToolTip(text.replace(QStringLiteral("; "), QStringLiteral("\n")));
+            return text.isEmpty() ? QVariant() : PlainToolTip(text);
+        }
         if (index.column() == Dimensions && (e.failed || notPictureEntry(entryIndex))) {
             const QString why = m_answers.value(entryIndex).problem;
             return PlainToolTip(why.isEmpty() ? problem(index.row()) : why);
@@ -361,6 +400,16 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
             return e.altText;
         case Uses:
             return e.uses;
+        case Source:
+            return m_sourcesKnown ? PictureSource::name(source(index.row())) : QString();
+        case State:
+            return state(index.row()).text(true);
+        case Issues: {
+            QStringList words;
+            for (const PictureAudit::Issue &issue : issues(index.row()))
+                words.append(issue.words);
+            return words.join(QStringLiteral("; "));
+        }
         default:
             return {};
         }
@@ -375,6 +424,10 @@ QVariant MediaModel::data(const QModelIndex &index, int role) const
             return e.bytes;
         case Uses:
             return e.uses;
+        case State:
+            return int(state(index.row()).kind);
+        case Issues:
+            return int(issues(index.row()).size());
         default:
             return data(index, Qt::DisplayRole).toString().toLower();
         }
@@ -414,6 +467,12 @@ QVariant MediaModel::headerData(int section, Qt::Orientation orientation, int ro
         return tr("Alt Text");
     case Uses:
         return tr("Uses");
+    case Source:
+        return tr("Source");
+    case State:
+        return tr("State");
+    case Issues:
+        return tr("Issues");
     default:
         return {};
     }
@@ -435,11 +494,151 @@ void MediaModel::sizeKnown(const QString &address, qint64 bytes)
         return;
     m_sizeAsked.remove(address);
     InventoryEntry &e = m_inventory.pictures[entryIndex];
-    if (bytes >= 0 && e.bytes < 0)
+    if (bytes >= 0 && e.bytes < 0) {
         e.bytes = bytes;
+        forgetIssues(entryIndex);
+    }
     const int row = ownRow(entryIndex);
     if (row >= 0)
         emit dataChanged(index(row, Size), index(row, Size));
+}
+
+int MediaModel::mainEntry(int entryIndex) const
+{
+    if (entryIndex < 0 || entryIndex >= m_mainOf.size())
+        return entryIndex;
+    const int main = m_mainOf.at(entryIndex);
+    return main >= 0 ? main : entryIndex;
+}
+
+QString MediaModel::failureOf(int entryIndex) const
+{
+    const auto found = m_answers.constFind(entryIndex);
+    return found == m_answers.cend() ? QString() : found->problem;
+}
+
+void MediaModel::forgetIssues(int entryIndex)
+{
+    if (m_issues.remove(mainEntry(entryIndex)))
+        emit issuesChanged();
+}
+
+void MediaModel::setServed(const Inventory &served)
+{
+    m_servedError = served.valid ? QString() : served.error;
+    m_sources =
+        served.valid ? PictureSource::compare(m_inventory, served) : QList<PictureSource::Kind>();
+    m_sourcesKnown = served.valid;
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0, Source), index(int(m_rows.size()) - 1, Source));
+    emit sourcesChanged();
+}
+
+PictureSource::Kind MediaModel::source(int row) const
+{
+    const int entryIndex = m_rows.at(row);
+    return entryIndex < m_sources.size() ? m_sources.at(entryIndex) : PictureSource::Unknown;
+}
+
+PictureState MediaModel::state(int row) const
+{
+    const int main = m_rows.at(row);
+    PictureState state = PictureState::of(m_inventory.pictures.at(main), failureOf(main));
+    for (const int other : m_folded.value(main))
+        state = PictureState::combined(
+            state, PictureState::of(m_inventory.pictures.at(other), failureOf(other)));
+    return state;
+}
+
+PictureAudit::Facts MediaModel::auditFacts(int row) const
+{
+    const int main = m_rows.at(row);
+    QList<const InventoryEntry *> others;
+    for (const int other : m_folded.value(main))
+        others.append(&m_inventory.pictures.at(other));
+    QString failure = failureOf(main);
+    if (failure.isEmpty() && m_inventory.pictures.at(main).failed)
+        failure = problem(row);
+    return PictureAudit::factsOf(m_inventory.pictures.at(main), others,
+                                 m_inventory.devicePixelRatio, failure);
+}
+
+QList<PictureAudit::Issue> MediaModel::issues(int row) const
+{
+    const int main = m_rows.at(row);
+    const auto cached = m_issues.constFind(main);
+    if (cached != m_issues.cend())
+        return *cached;
+    QList<PictureAudit::Issue> found;
+    // A row that is no picture has nothing wrong as a picture.
+    if (!notPictureEntry(main)) {
+        const PictureAudit::Facts facts = auditFacts(row);
+        const auto estimate = m_estimates.constFind(facts.address);
+        found = PictureAudit::audit(facts,
+                                    estimate == m_estimates.cend() ? nullptr : &estimate.value());
+    }
+    m_issues.insert(main, found);
+    return found;
+}
+
+QList<int> MediaModel::sourceCounts() const
+{
+    QList<int> counts(int(PictureSource::Placeholder) + 1, 0);
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (!notPictureEntry(m_rows.at(row)))
+            ++counts[int(source(row))];
+    }
+    return counts;
+}
+
+QPair<int, int> MediaModel::problemCounts() const
+{
+    int problems = 0;
+    int pictures = 0;
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (notPictureEntry(m_rows.at(row)))
+            continue;
+        const qsizetype found = issues(row).size();
+        problems += int(found);
+        pictures += found > 0 ? 1 : 0;
+    }
+    return {problems, pictures};
+}
+
+void MediaModel::bytesReceived(const QString &address, const QByteArray &bytes)
+{
+    const int entryIndex = m_entryOf.value(address, -1);
+    if (entryIndex < 0)
+        return;
+    // Its size is known now (a local file's, which no server told).
+    if (m_inventory.pictures.at(entryIndex).bytes < 0)
+        sizeKnown(address, bytes.size());
+    if (m_estimates.contains(address) || m_estimator->pending(address))
+        return;
+    const int row = ownRow(mainEntry(entryIndex));
+    if (row < 0)
+        return;
+    PictureAudit::Facts facts = auditFacts(row);
+    if (facts.address != address)
+        return;
+    if (facts.bytes < 0)
+        facts.bytes = bytes.size();
+    if (PictureAudit::wantsEstimate(facts))
+        m_estimator->request(address, bytes, facts.shownSize);
+}
+
+void MediaModel::estimated(const QString &address, const PictureAudit::Estimate &estimate)
+{
+    const int entryIndex = m_entryOf.value(address, -1);
+    if (entryIndex < 0)
+        return;
+    m_estimates.insert(address, estimate);
+    const int main = mainEntry(entryIndex);
+    m_issues.remove(main);
+    const int row = ownRow(main);
+    if (row >= 0)
+        emit dataChanged(index(row, Issues), index(row, Issues));
+    emit issuesChanged();
 }
 
 MediaFilter::MediaFilter(QObject *parent) : QSortFilterProxyModel(parent)
@@ -464,6 +663,22 @@ void MediaFilter::setType(const QString &type)
 void MediaFilter::setMinimumSide(int pixels)
 {
     m_minimumSide = std::max(0, pixels);
+    invalidateFilter();
+}
+
+void MediaFilter::setSource(const QString &source)
+{
+    if (source == m_source)
+        return;
+    m_source = source;
+    invalidateFilter();
+}
+
+void MediaFilter::setProblemsOnly(bool only)
+{
+    if (only == m_problemsOnly)
+        return;
+    m_problemsOnly = only;
     invalidateFilter();
 }
 
@@ -495,6 +710,10 @@ bool MediaFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
     if (!m_text.isEmpty() && !e.address.contains(m_text, Qt::CaseInsensitive) &&
         !e.altText.contains(m_text, Qt::CaseInsensitive))
         return false;
+    if (!m_source.isEmpty() && PictureSource::name(media->source(sourceRow)) != m_source)
+        return false;
+    if (m_problemsOnly && media->issues(sourceRow).isEmpty())
+        return false;
     return true;
 }
 
@@ -517,6 +736,10 @@ bool MediaFilter::lessThan(const QModelIndex &left, const QModelIndex &right) co
         return a.bytes < b.bytes;
     case MediaModel::Uses:
         return a.uses < b.uses;
+    case MediaModel::State:
+        return media->state(left.row()).kind < media->state(right.row()).kind;
+    case MediaModel::Issues:
+        return media->issues(left.row()).size() < media->issues(right.row()).size();
     default:
         return QSortFilterProxyModel::lessThan(left, right);
     }
@@ -715,13 +938,23 @@ QJsonValue sizeJson(const QSize &size)
 
 } // namespace
 
-QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAnswer> &answers)
+QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAnswer> &answers,
+                    const QList<PictureReport> &reports)
 {
     QByteArray out = "address,kinds,type,width,height,displayed width,displayed height,bytes,"
-                     "alt,uses,element,variants,failed,status,problem\r\n";
+                     "alt,uses,element,variants,failed,status,problem,source,state,"
+                     "bytes transferred,from cache,issues,findings\r\n";
     for (qsizetype i = 0; i < pictures.size(); ++i) {
         const InventoryEntry &e = pictures.at(i);
         const PictureAnswer answer = answers.value(i);
+        const bool reported = i < reports.size();
+        const PictureReport report = reports.value(i);
+        QStringList names;
+        QStringList words;
+        for (const PictureAudit::Issue &issue : report.issues) {
+            names.append(PictureAudit::name(issue.kind));
+            words.append(issue.words);
+        }
         const bool natural = e.naturalSize.isValid();
         const bool displayed = e.displayedSize.isValid();
         const QList<QByteArray> fields = {
@@ -740,6 +973,13 @@ QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAn
             e.failed ? QByteArray("true") : QByteArray("false"),
             answer.status > 0 ? QByteArray::number(answer.status) : QByteArray(),
             csvField(answer.problem, true),
+            csvField(report.source, true),
+            reported ? csvField(report.state.name(), true) : QByteArray(),
+            report.state.transferred > 0 ? QByteArray::number(report.state.transferred)
+                                         : QByteArray(),
+            reported ? QByteArray(report.state.fromCache ? "true" : "false") : QByteArray(),
+            csvField(names.join(QLatin1Char(' ')), true),
+            csvField(words.join(QStringLiteral("; ")), true),
         };
         for (qsizetype i = 0; i < fields.size(); ++i) {
             if (i > 0)
@@ -752,7 +992,7 @@ QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAn
 }
 
 QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures,
-                     const QList<PictureAnswer> &answers)
+                     const QList<PictureAnswer> &answers, const QList<PictureReport> &reports)
 {
     QJsonArray list;
     for (qsizetype i = 0; i < pictures.size(); ++i) {
@@ -760,7 +1000,7 @@ QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pi
         const PictureAnswer answer = answers.value(i);
         const bool notPicture =
             answer.verdict == PictureAnswer::Verdict::NotPicture && MediaModel::candidateOnly(e);
-        list.append(QJsonObject{
+        QJsonObject object{
             {QStringLiteral("address"), e.address},
             {QStringLiteral("kinds"), QJsonArray::fromStringList(e.kinds)},
             {QStringLiteral("type"), e.mimeType},
@@ -777,7 +1017,29 @@ QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pi
             {QStringLiteral("problem"),
              answer.problem.isEmpty() ? QJsonValue() : QJsonValue(answer.problem)},
             {QStringLiteral("variants"), QJsonArray::fromStringList(e.variants)},
-        });
+        };
+        if (i < reports.size()) {
+            const PictureReport &report = reports.at(i);
+            object.insert(QStringLiteral("source"),
+                          report.source.isEmpty() ? QJsonValue() : QJsonValue(report.source));
+            object.insert(QStringLiteral("state"),
+                          QJsonObject{{QStringLiteral("name"), report.state.name()},
+                                      {QStringLiteral("text"), report.state.text()},
+                                      {QStringLiteral("transferred"),
+                                       report.state.transferred > 0
+                                           ? QJsonValue(double(report.state.transferred))
+                                           : QJsonValue()},
+                                      {QStringLiteral("fromCache"), report.state.fromCache}});
+            QJsonArray issues;
+            for (const PictureAudit::Issue &issue : report.issues)
+                issues.append(QJsonObject{
+                    {QStringLiteral("name"), PictureAudit::name(issue.kind)},
+                    {QStringLiteral("words"), issue.words},
+                    {QStringLiteral("savings"),
+                     issue.savings >= 0 ? QJsonValue(double(issue.savings)) : QJsonValue()}});
+            object.insert(QStringLiteral("issues"), issues);
+        }
+        list.append(object);
     }
     const QJsonObject root{{QStringLiteral("page"), inventory.pageAddress},
                            {QStringLiteral("title"), inventory.title},

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "platform/PageInventory.h"
+#include "platform/PictureAudit.h"
+#include "platform/PictureSource.h"
+#include "platform/PictureState.h"
 #include "windows/PictureAnswer.h"
 
 #include <QAbstractTableModel>
@@ -12,6 +15,7 @@
 #include <QSet>
 #include <QSortFilterProxyModel>
 
+class PictureEstimator;
 class PictureFetcher;
 
 // The pictures of a page inventory, one row a picture, for the Media tab's
@@ -28,10 +32,28 @@ class PictureFetcher;
 // dimensions, its size, and whether it is broken. An address that only might
 // be a picture (a lazy attribute, a link) and answers with something else is
 // "not a picture": a row, but not one of the page's pictures.
+//
+// Each row also tells where its picture came from (compared with the served
+// markup's inventory, once given), whether the page loaded it, and what is
+// wrong with it. The findings that need the picture's bytes encoded again come
+// from an estimator on threads of its own, as the fetcher brings the bytes.
 class MediaModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Preview, Address, Kind, Type, Dimensions, Size, Alt, Uses, ColumnCount };
+    enum Column {
+        Preview,
+        Address,
+        Kind,
+        Type,
+        Dimensions,
+        Size,
+        Alt,
+        Uses,
+        Source,
+        State,
+        Issues,
+        ColumnCount
+    };
     enum Role {
         SortRole = Qt::UserRole + 1, // numbers for the numeric columns
         AddressRole,                 // the full address
@@ -82,6 +104,12 @@ public:
     }
     // The answers of the entries, as the exports write them.
     PictureAnswer answerOfEntry(int entryIndex) const { return m_answers.value(entryIndex); }
+    // Where the entry's picture came from on the page ("markup", "script",
+    // "style", "placeholder") and whether it loaded ("shown", "loaded",
+    // "waiting", "failed", "not-loaded"), as the saved pictures' manifest
+    // writes them; empty while not known.
+    QString sourceOfEntry(int entryIndex) const;
+    QString stateOfEntry(int entryIndex) const;
     // True for an entry that only might be a picture: lazy attributes and links.
     static bool candidateOnly(const InventoryEntry &entry);
     // The Type column's word for a MIME type: "PNG", "JPEG", "SVG"; "unknown".
@@ -94,14 +122,43 @@ public:
     // Sizes from the server are on their way for these addresses.
     void markSizesAsked(const QStringList &addresses);
 
+    // The inventory of the served markup of the same page: each row's source
+    // follows from it. One that is not valid leaves the sources unknown, and
+    // says why.
+    void setServed(const Inventory &served);
+    bool sourcesKnown() const { return m_sourcesKnown; }
+    QString servedError() const { return m_servedError; }
+    PictureSource::Kind source(int row) const;
+    PictureState state(int row) const;
+    // The facts the audit reads of a row's picture, and its findings.
+    PictureAudit::Facts auditFacts(int row) const;
+    QList<PictureAudit::Issue> issues(int row) const;
+    // Of the rows that are pictures: how many come from each source (by
+    // PictureSource::Kind).
+    QList<int> sourceCounts() const;
+    // Of the rows that are pictures: the findings, and the pictures with any.
+    QPair<int, int> problemCounts() const;
+    PictureEstimator *estimator() const { return m_estimator; }
+
 signals:
     // The types of the rows changed (one came, or went): the type filter follows.
     void typesChanged();
+    // The sources came, or the findings of some row changed.
+    void sourcesChanged();
+    void issuesChanged();
 
 private:
     void thumbnailReady(const QString &address);
     void sizeKnown(const QString &address, qint64 bytes);
     void answerKnown(const QString &address);
+    void bytesReceived(const QString &address, const QByteArray &bytes);
+    void estimated(const QString &address, const PictureAudit::Estimate &estimate);
+    // The entry whose row stands for `entryIndex` (its own, or the one it is folded into).
+    int mainEntry(int entryIndex) const;
+    // Why the entry failed, as its answer says.
+    QString failureOf(int entryIndex) const;
+    // The row's findings are to be made again.
+    void forgetIssues(int entryIndex);
     // Puts what is known of the entry's address into the entry.
     void applyAnswer(int entryIndex, const PictureAnswer &answer);
     bool notPictureEntry(int entryIndex) const;
@@ -127,6 +184,12 @@ private:
     QSet<QString> m_sizeAsked;
     mutable QCache<QString, QIcon> m_icons{600}; // the rows in sight, ready to paint
     QPointer<PictureFetcher> m_fetcher;
+    QList<PictureSource::Kind> m_sources; // entry -> its source, once the served markup is in
+    bool m_sourcesKnown = false;
+    QString m_servedError;
+    PictureEstimator *m_estimator = nullptr;
+    QHash<QString, PictureAudit::Estimate> m_estimates;      // address -> its estimate
+    mutable QHash<int, QList<PictureAudit::Issue>> m_issues; // main entry -> its findings
 };
 
 // The Media tab's filters: a text in the address or the alt text, a type (or
@@ -146,8 +209,16 @@ public:
     void setMinimumSide(int pixels);   // 0: no minimum
     void setShowEverything(bool everything);
     bool showsEverything() const { return m_everything; }
+    // A PictureSource name: only the rows of that source; empty: every source.
+    void setSource(const QString &source);
+    // Only the rows with some finding.
+    void setProblemsOnly(bool only);
     // True while some filter but the one of everything leaves rows out.
-    bool narrowed() const { return !m_text.isEmpty() || !m_type.isEmpty() || m_minimumSide > 0; }
+    bool narrowed() const
+    {
+        return !m_text.isEmpty() || !m_type.isEmpty() || m_minimumSide > 0 || !m_source.isEmpty() ||
+               m_problemsOnly;
+    }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
@@ -160,6 +231,8 @@ private:
     QString m_type;
     int m_minimumSide = 0;
     bool m_everything = false;
+    QString m_source;
+    bool m_problemsOnly = false;
 };
 
 // The pictures as a CSV table (RFC 4180, a header line, one line a picture)
@@ -170,10 +243,18 @@ private:
 // apostrophe. In the CSV, control characters but tab and line ends are
 // written as \xHH (ESC as \x1B) and format characters as \uHHHH (a
 // right-to-left override as \u202E).
-QByteArray MediaCsv(const QList<InventoryEntry> &pictures,
-                    const QList<PictureAnswer> &answers = {});
+// With reports (reports.at(i) for pictures.at(i)), each picture's source,
+// state and findings too: by name and, for findings, in words.
+struct PictureReport {
+    QString source; // a PictureSource name; empty while unknown
+    PictureState state;
+    QList<PictureAudit::Issue> issues;
+};
+QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAnswer> &answers = {},
+                    const QList<PictureReport> &reports = {});
 QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures,
-                     const QList<PictureAnswer> &answers = {});
+                     const QList<PictureAnswer> &answers = {},
+                     const QList<PictureReport> &reports = {});
 // The links as a CSV table and as JSON, written as the pictures are.
 QByteArray LinksCsv(const QList<InventoryLink> &links);
 QByteArray LinksJson(const Inventory &inventory, const QList<InventoryLink> &links);

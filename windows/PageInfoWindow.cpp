@@ -1,8 +1,11 @@
 #include "windows/PageInfoWindow.h"
 
+#include "platform/PictureEstimator.h"
+#include "platform/ServedMarkup.h"
 #include "platform/SettingsStore.h"
 #include "windows/MediaModels.h"
 #include "windows/PictureFetcher.h"
+#include "windows/SavePicturesDialog.h"
 #include "windows/WindowPlacement.h"
 
 #include <QApplication>
@@ -39,6 +42,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 
 #include <algorithm>
@@ -137,6 +141,12 @@ QString countText(int shown, int all, const QString &one, const QString &many)
 
 const int thumbnailRowHeight = 52;
 
+// The page an inventory is of, as its served markup is asked for.
+QUrl servedAddress(const QUrl &address)
+{
+    return address.adjusted(QUrl::RemoveFragment);
+}
+
 } // namespace
 
 PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &productName,
@@ -175,6 +185,19 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
     connect(m_filling, &QTimer::timeout, this, &PageInfoWindow::fillSlice);
     connect(m_media, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex &, int first, int last) { askFacts(first, last); });
+    m_served = new ServedMarkup(profile, this);
+    connect(m_served, &ServedMarkup::finished, this, &PageInfoWindow::servedRead);
+    // Findings change by the hundred as answers and estimates come: the sums
+    // follow once a moment.
+    m_sumsLater = new QTimer(this);
+    m_sumsLater->setSingleShot(true);
+    m_sumsLater->setInterval(200);
+    connect(m_sumsLater, &QTimer::timeout, this, &PageInfoWindow::updateSums);
+    connect(m_media, &MediaModel::issuesChanged, m_sumsLater, [this] {
+        if (!m_sumsLater->isActive())
+            m_sumsLater->start();
+    });
+    connect(m_media, &MediaModel::sourcesChanged, this, &PageInfoWindow::updateSums);
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("pageInfoTabs"));
@@ -199,7 +222,20 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
                 .arg(QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat)));
     });
     connect(m_saver, &MediaSaver::finished, this, &PageInfoWindow::saved);
+    connect(m_saver, &MediaSaver::archiving, this, [this] {
+        m_progress->setRange(0, 0);
+        m_progress->setFormat(tr("Writing the ZIP file\u2026"));
+    });
     connect(m_fetcher, &PictureFetcher::previewReady, this, &PageInfoWindow::previewReady);
+    // The previewed picture's source, state and findings as they come.
+    connect(m_media, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &from, const QModelIndex &to) {
+                if (to.column() < MediaModel::Source)
+                    return;
+                const int row = currentRow();
+                if (row >= 0 && row >= from.row() && row <= to.row())
+                    updatePreview();
+            });
     // Sizes, dimensions and answers that arrive later show in the facts of the
     // picture being previewed; a row found not to be a picture leaves the count.
     connect(m_media, &QAbstractItemModel::dataChanged, this,
@@ -214,7 +250,7 @@ PageInfoWindow::PageInfoWindow(QWebEngineProfile *profile, const QString &produc
                     updatePreview();
             });
 
-    resize(1100, 680);
+    resize(1240, 700);
     restoreLayout();
     CloseWithKeys(this);
     fillGeneral();
@@ -246,6 +282,9 @@ PageInfoWindow::~PageInfoWindow()
     // Downloads under way go with their pages, while the profile is still there.
     delete m_saver;
     m_saver = nullptr;
+    // So do the pages that read the served markup; nothing they answer comes here.
+    delete m_served;
+    m_served = nullptr;
 }
 
 QString PageInfoWindow::captionFor(const Inventory &inventory)
@@ -285,6 +324,14 @@ void PageInfoWindow::setInventory(const Inventory &inventory)
     m_filter->setDynamicSortFilter(documentOrder);
     m_checked = 0;
     m_media->setInventory(inventory);
+    if (inventory.valid) {
+        // The served markup of another page is read; of the same page, it holds.
+        const QUrl address = servedAddress(QUrl(inventory.pageAddress));
+        if (address != m_servedFor)
+            readServedMarkup(address);
+        else if (m_servedReady)
+            m_media->setServed(m_servedInventory);
+    }
     m_links->setLinks(inventory.links);
     m_slices = 0;
     fillGeneral();
@@ -349,6 +396,7 @@ void PageInfoWindow::filled()
 {
     m_typesLater->stop();
     updateTypes();
+    updateSums();
     m_filter->setType(m_typeFilter->currentData().toString());
     if (!m_filter->dynamicSortFilter())
         m_filter->setDynamicSortFilter(true); // sorts
@@ -433,6 +481,8 @@ QWidget *PageInfoWindow::makeGeneralTab()
         {QStringLiteral("modified"), tr("Last modified:")},
         {QStringLiteral("markup"), tr("Size of the markup:")},
         {QStringLiteral("pictures"), tr("Pictures:")},
+        {QStringLiteral("sources"), tr("Where from:")},
+        {QStringLiteral("problems"), tr("Problems:")},
         {QStringLiteral("links"), tr("Links:")},
     };
     for (const auto &[name, caption] : rows) {
@@ -482,7 +532,7 @@ void PageInfoWindow::fillGeneral()
                                                  : tr("No information: %1").arg(info.error);
         set("address", why);
         for (const char *name : {"title", "type", "doctype", "mode", "charset", "modified",
-                                 "markup", "pictures", "links"})
+                                 "markup", "pictures", "sources", "problems", "links"})
             set(name, QString());
         m_metaTable->setRowCount(0);
         return;
@@ -501,6 +551,7 @@ void PageInfoWindow::fillGeneral()
     // The pictures as the Media tab counts them, kept up to date by updateCount.
     set("pictures", picturesText(pictureCount(), info.unreachableFrames));
     set("links", QLocale().toString(info.linkCount));
+    updateSums();
     m_metaTable->setRowCount(int(info.metaTags.size()));
     for (int i = 0; i < info.metaTags.size(); ++i) {
         m_metaTable->setItem(i, 0, new QTableWidgetItem(info.metaTags.at(i).first));
@@ -571,6 +622,48 @@ QWidget *PageInfoWindow::makeMediaTab()
     filters->addWidget(m_count);
     layout->addLayout(filters);
 
+    // Where the pictures came from, what is wrong with them, and the lazy ones.
+    auto *audit = new QHBoxLayout;
+    m_sourceFilter = new QComboBox(page);
+    m_sourceFilter->setObjectName(QStringLiteral("mediaSourceFilter"));
+    m_sourceFilter->setToolTip(tr("Show only the pictures that came from one source"));
+    m_sourceFilter->addItem(tr("All sources"), QString());
+    m_sourceFilter->addItem(tr("In the markup"), PictureSource::name(PictureSource::Markup));
+    m_sourceFilter->addItem(tr("Added by scripts"), PictureSource::name(PictureSource::Script));
+    m_sourceFilter->addItem(tr("Only in style sheets"), PictureSource::name(PictureSource::Style));
+    m_sourceFilter->addItem(tr("Lazy placeholders"),
+                            PictureSource::name(PictureSource::Placeholder));
+    m_problemsOnly = new QCheckBox(tr("&Problems only"), page);
+    m_problemsOnly->setObjectName(QStringLiteral("mediaProblemsOnly"));
+    m_problemsOnly->setToolTip(tr("Show only the pictures with something wrong with them"));
+    m_lazyStatus = new QLabel(page);
+    m_lazyStatus->setObjectName(QStringLiteral("mediaLazyStatus"));
+    m_lazyStatus->setTextFormat(Qt::PlainText);
+    m_loadLazy = new QPushButton(tr("Load La&zy Pictures"), page);
+    m_loadLazy->setObjectName(QStringLiteral("mediaLoadLazy"));
+    m_loadLazy->setToolTip(tr("Scroll the page through to its end, as a reader would, so that "
+                              "the pictures it loads only when they come into sight load; then "
+                              "list its pictures again"));
+    m_loadLazy->setEnabled(false);
+    auto *sourceLabel = new QLabel(tr("So&urce:"), page);
+    sourceLabel->setBuddy(m_sourceFilter);
+    audit->addWidget(sourceLabel);
+    audit->addWidget(m_sourceFilter);
+    audit->addWidget(m_problemsOnly);
+    audit->addStretch(1);
+    audit->addWidget(m_lazyStatus);
+    audit->addWidget(m_loadLazy);
+    layout->addLayout(audit);
+    connect(m_sourceFilter, &QComboBox::currentIndexChanged, this, [this] {
+        m_filter->setSource(m_sourceFilter->currentData().toString());
+        filterChanged();
+    });
+    connect(m_problemsOnly, &QCheckBox::toggled, this, [this](bool only) {
+        m_filter->setProblemsOnly(only);
+        filterChanged();
+    });
+    connect(m_loadLazy, &QPushButton::clicked, this, &PageInfoWindow::loadLazyPictures);
+
     m_table = new QTableView(page);
     m_table->setObjectName(QStringLiteral("mediaTable"));
     m_table->setModel(m_filter);
@@ -592,7 +685,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     header->setSectionsMovable(true);
     header->setStretchLastSection(false);
     // Together as wide as the list is at the window's first size.
-    const QList<int> widths = {72, 212, 94, 48, 104, 72, 90, 42};
+    const QList<int> widths = {72, 150, 72, 46, 84, 64, 70, 40, 66, 104, 102};
     for (int column = 0; column < widths.size(); ++column)
         header->resizeSection(column, widths.at(column));
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -659,7 +752,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_splitter->addWidget(preview);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({760, 300});
+    m_splitter->setSizes({900, 300});
     layout->addWidget(m_splitter, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -1040,6 +1133,15 @@ void PageInfoWindow::updatePreview()
     facts << tr("Uses: %1, first in %2").arg(e.uses).arg(e.element);
     if (!e.variants.isEmpty())
         facts << tr("Variants:") << e.variants;
+    if (m_media->sourcesKnown())
+        facts << tr("Source: %1").arg(PictureSource::name(m_media->source(row)));
+    facts << tr("State: %1").arg(m_media->state(row).text());
+    const QList<PictureAudit::Issue> issues = m_media->issues(row);
+    if (!issues.isEmpty()) {
+        facts << tr("Issues:");
+        for (const PictureAudit::Issue &issue : issues)
+            facts << QStringLiteral("\u2022 ") + issue.words;
+    }
     m_previewFacts->setText(facts.join(QLatin1Char('\n')));
     // A picture known to be broken, or no picture, says so instead of itself.
     const QString cannot =
@@ -1093,53 +1195,126 @@ bool PageInfoWindow::saving() const
 
 void PageInfoWindow::saveAll(const QString &folder)
 {
+    SaveOptions options;
+    options.folder = folder;
+    saveAll(options);
+}
+
+void PageInfoWindow::saveSelected(const QString &folder)
+{
+    SaveOptions options;
+    options.folder = folder;
+    saveSelected(options);
+}
+
+void PageInfoWindow::saveAll(const SaveOptions &options)
+{
     // The pictures, as counted: not the rows that turned out to be none.
     QList<int> rows;
     for (int row = 0; row < m_media->rowCount(); ++row) {
         if (!m_media->notPicture(row))
             rows.append(row);
     }
-    save(rows, folder);
+    save(rows, options);
 }
 
-void PageInfoWindow::saveSelected(const QString &folder)
+void PageInfoWindow::saveSelected(const SaveOptions &options)
 {
-    save(selectedRows(), folder);
+    save(selectedRows(), options);
 }
 
-void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
+NameFields PageInfoWindow::nameFields(int row, int entryIndex, int n, int count) const
 {
-    if (saving() || rows.isEmpty())
-        return;
-    // Each picture of the rows once, with the variants folded into them; the
-    // names take the type its answer told, when it came.
-    QStringList addresses;
-    QStringList names;
-    QList<QPair<int, bool>> groups; // the picture (row) of each, and whether a variant
+    const InventoryEntry &e = inventory().pictures.at(entryIndex);
+    const PictureAnswer answer = m_media->answerOfEntry(entryIndex);
+    NameFields fields;
+    fields.n = n;
+    fields.count = count;
+    fields.address = e.address;
+    fields.mimeType = answer.type().isEmpty() ? e.mimeType : answer.type();
+    // A candidate has the alt text of its picture.
+    fields.alt = e.altText.isEmpty() ? m_media->entry(row).altText : e.altText;
+    fields.size = e.naturalSize.isValid() ? e.naturalSize : answer.naturalSize;
+    return fields;
+}
+
+QList<MediaSaver::Item> PageInfoWindow::planSave(const QList<int> &rows,
+                                                 const SaveOptions &options) const
+{
+    // Each picture of the rows once, with the variants folded into them (or
+    // only its widest); the names take the type its answer told, when it came.
+    const QList<InventoryEntry> &pictures = inventory().pictures;
+    QList<MediaSaver::Item> items;
     QSet<QString> seen;
+    const int count = int(rows.size());
+    int n = 0;
     for (const int row : rows) {
-        const QList<int> entries = m_media->entriesOfRow(row);
+        ++n;
+        QList<int> entries = m_media->entriesOfRow(row);
+        if (options.largestVariant)
+            entries = {WidestCandidate(entries, pictures, [this](int entry) {
+                const InventoryEntry &e = inventory().pictures.at(entry);
+                const QSize size = e.naturalSize.isValid()
+                                       ? e.naturalSize
+                                       : m_media->answerOfEntry(entry).naturalSize;
+                return size.isValid() ? size.width() : -1;
+            })};
+        const QList<int> own = m_media->entriesOfRow(row);
         for (const int index : entries) {
-            const InventoryEntry &e = inventory().pictures.at(index);
+            const InventoryEntry &e = pictures.at(index);
             if (seen.contains(e.address))
                 continue;
             seen.insert(e.address);
-            addresses.append(e.address);
-            names.append(MediaSaver::fileNameFor(e.address, e.mimeType));
-            groups.append({row, index != entries.constFirst()});
+            const NameFields fields = nameFields(row, index, n, count);
+            MediaSaver::Item item;
+            item.address = e.address;
+            item.fileName = NamePattern::apply(
+                options.pattern.isEmpty() ? NamePattern::defaultPattern() : options.pattern, fields,
+                options.keepFolders);
+            item.picture = row;
+            item.variant = !options.largestVariant && index != own.constFirst();
+            item.alt = fields.alt;
+            item.kinds = e.kinds;
+            item.source = m_media->sourceOfEntry(index);
+            item.state = m_media->stateOfEntry(index);
+            item.size = fields.size;
+            items.append(item);
         }
     }
+    return items;
+}
+
+void PageInfoWindow::save(QList<int> rows, const SaveOptions &options)
+{
+    if (saving() || rows.isEmpty())
+        return;
+    // In page order, whatever order the table shows: {n} counts that way.
+    std::sort(rows.begin(), rows.end(),
+              [this](int a, int b) { return m_media->entryIndex(a) < m_media->entryIndex(b); });
+    QList<MediaSaver::Item> items = planSave(rows, options);
+    const bool zip = options.into == SaveOptions::Into::Zip;
+    QStringList names;
+    for (const MediaSaver::Item &item : items)
+        names.append(item.fileName);
+    const QString zipName = SavePicturesDialog::zipFileName(
+        options.zipName.isEmpty() ? QStringLiteral("pictures") : options.zipName);
+    // What would be replaced: the pictures and their manifest, or the ZIP file.
+    QStringList planned = zip ? QStringList{zipName} : names;
+    if (!zip && options.manifest)
+        planned.append(MediaSaver::manifestName());
     bool replace = false;
-    const QStringList clashes = MediaSaver::existing(names, folder);
+    const QStringList clashes = MediaSaver::existing(planned, options.folder);
     if (!clashes.isEmpty()) {
         QMessageBox ask(
             QMessageBox::Question, tr("Save Pictures"),
             tr("%n file(s) of the same name already exist in %1.", nullptr, int(clashes.size()))
-                .arg(QDir::toNativeSeparators(folder)),
+                .arg(QDir::toNativeSeparators(options.folder)),
             QMessageBox::NoButton, this);
         ask.setTextFormat(Qt::PlainText);
-        ask.setInformativeText(tr("Replace them, or keep both and save the new pictures under "
-                                  "other names?"));
+        ask.setInformativeText(zip ? tr("Replace it, or keep both and save the new ZIP file "
+                                        "under another name?")
+                                   : tr("Replace them, or keep both and save the new pictures "
+                                        "under other names?"));
         ask.setDetailedText(clashes.join(QLatin1Char('\n')));
         QPushButton *keepBoth = ask.addButton(tr("&Keep Both"), QMessageBox::AcceptRole);
         QPushButton *replaceButton = ask.addButton(tr("&Replace"), QMessageBox::DestructiveRole);
@@ -1151,16 +1326,27 @@ void PageInfoWindow::save(const QList<int> &rows, const QString &folder)
         else if (ask.clickedButton() != keepBoth)
             return;
     }
-    const QStringList unique = MediaSaver::uniqueNames(names, folder, replace);
-    QList<MediaSaver::Item> items;
-    for (qsizetype i = 0; i < addresses.size(); ++i)
-        items.append({addresses.at(i), unique.at(i), groups.at(i).first, groups.at(i).second});
+    // Names are unique among themselves (and, into the folder, beside what is there).
+    if (zip)
+        names.prepend(MediaSaver::manifestName());
+    QStringList unique =
+        MediaSaver::uniqueNames(names, zip ? QString() : options.folder, zip || replace);
+    if (zip)
+        unique.removeFirst();
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items[i].fileName = unique.at(i);
+    MediaSaver::Target target;
+    target.folder = options.folder;
+    target.zipName = zip ? zipName : QString();
+    target.manifest = options.manifest;
+    target.fromPage = options.fromPage;
+    target.page = m_livePage;
     m_progress->setRange(0, int(rows.size()));
     m_progress->setValue(0);
     m_progress->setFormat(tr("Saving %v of %m"));
     m_progress->show();
     m_cancel->show();
-    m_saver->start(items, folder, QUrl(inventory().pageAddress), replace);
+    m_saver->start(items, target, QUrl(inventory().pageAddress), replace);
     updateCount();
 }
 
@@ -1196,29 +1382,70 @@ void PageInfoWindow::saved(const SaveSummary &summary)
 
 void PageInfoWindow::chooseFolderAndSave(bool all)
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, all ? tr("Save All Pictures To") : tr("Save Selected Pictures To"),
-        QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
-    if (folder.isEmpty())
+    QList<int> rows;
+    if (all) {
+        for (int row = 0; row < m_media->rowCount(); ++row) {
+            if (!m_media->notPicture(row))
+                rows.append(row);
+        }
+    } else {
+        rows = selectedRows();
+    }
+    if (rows.isEmpty() || saving())
+        return;
+    std::sort(rows.begin(), rows.end(),
+              [this](int a, int b) { return m_media->entryIndex(a) < m_media->entryIndex(b); });
+    // The first names as the dialog shows them, with and without the largest variants.
+    QList<NameFields> first;
+    QList<NameFields> firstLargest;
+    const QList<int> firstRows = rows.mid(0, SavePicturesDialog::previewCount);
+    SaveOptions plain;
+    SaveOptions largest;
+    largest.largestVariant = true;
+    for (const MediaSaver::Item &item : planSave(firstRows, plain)) {
+        if (!item.variant && first.size() < SavePicturesDialog::previewCount)
+            first.append(nameFields(item.picture, m_media->entriesOfRow(item.picture).constFirst(),
+                                    int(first.size()) + 1, int(rows.size())));
+    }
+    int n = 0;
+    for (const MediaSaver::Item &item : planSave(firstRows, largest)) {
+        const QList<int> entries = m_media->entriesOfRow(item.picture);
+        int entry = entries.constFirst();
+        for (const int index : entries) {
+            if (inventory().pictures.at(index).address == item.address)
+                entry = index;
+        }
+        firstLargest.append(nameFields(item.picture, entry, ++n, int(rows.size())));
+    }
+    QString host = QUrl(inventory().pageAddress).host();
+    SavePicturesDialog dialog(
+        m_product, all ? tr("Save All Pictures") : tr("Save Selected Pictures"), first,
+        firstLargest, int(rows.size()),
+        host.isEmpty() ? QStringLiteral("pictures") : host + QStringLiteral(" pictures"), this);
+    if (dialog.exec() != QDialog::Accepted)
         return;
     if (all)
-        saveAll(folder);
+        saveAll(dialog.options());
     else
-        saveSelected(folder);
+        saveSelected(dialog.options());
 }
 
 bool PageInfoWindow::exportTo(const QString &path, QString *error) const
 {
     QList<InventoryEntry> shown;
     QList<PictureAnswer> answers;
+    QList<PictureReport> reports;
     for (int row = 0; row < m_filter->rowCount(); ++row) {
         const int source = m_filter->mapToSource(m_filter->index(row, 0)).row();
         shown.append(m_media->entry(source));
         answers.append(m_media->answer(source));
+        reports.append(
+            {m_media->sourcesKnown() ? PictureSource::name(m_media->source(source)) : QString(),
+             m_media->state(source), m_media->issues(source)});
     }
     const QByteArray bytes = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
-                                 ? MediaJson(inventory(), shown, answers)
-                                 : MediaCsv(shown, answers);
+                                 ? MediaJson(inventory(), shown, answers, reports)
+                                 : MediaCsv(shown, answers, reports);
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
@@ -1272,4 +1499,167 @@ void PageInfoWindow::keepLayout() const
     settings.setPageInfoColumns(m_table->horizontalHeader()->saveState());
     settings.setPageInfoDivider(m_splitter->saveState());
     settings.setPageInfoGrid(m_gridToggle->isChecked());
+}
+
+void PageInfoWindow::readServedMarkup(const QUrl &address)
+{
+    m_servedFor = servedAddress(address);
+    m_servedReady = false;
+    m_servedInventory = Inventory();
+    m_served->start(m_servedFor, m_livePage);
+    updateSums();
+}
+
+void PageInfoWindow::servedRead(const Inventory &served)
+{
+    m_servedInventory = served;
+    m_servedReady = true;
+    if (inventory().valid && servedAddress(QUrl(inventory().pageAddress)) == m_servedFor) {
+        m_media->setServed(served);
+        emit sourcesShown();
+    }
+    updateSums();
+}
+
+QString PageInfoWindow::sourcesText() const
+{
+    if (!inventory().valid)
+        return {};
+    const int all = pictureCount();
+    const QString head =
+        all == 1 ? tr("1 picture") : tr("%1 pictures").arg(QLocale().toString(all));
+    if (!m_media->sourcesKnown()) {
+        if (!m_servedReady)
+            return head + tr("; reading the markup the server sent\u2026");
+        return head + tr("; where they came from is unknown: %1").arg(m_media->servedError());
+    }
+    const QList<int> counts = m_media->sourceCounts();
+    QStringList parts;
+    for (const PictureSource::Kind kind :
+         {PictureSource::Markup, PictureSource::Script, PictureSource::Style,
+          PictureSource::Placeholder, PictureSource::Unknown}) {
+        if (counts.at(int(kind)) > 0)
+            parts.append(PictureSource::countWords(kind, counts.at(int(kind))));
+    }
+    return parts.isEmpty() ? head : head + QStringLiteral(": ") + parts.join(QStringLiteral(", "));
+}
+
+QString PageInfoWindow::problemsText() const
+{
+    if (!inventory().valid)
+        return {};
+    const auto [problems, pictures] = m_media->problemCounts();
+    QString text =
+        problems == 0
+            ? tr("none found")
+            : (problems == 1 ? tr("1 problem") : tr("%1 problems").arg(problems)) +
+                  (pictures == 1 ? tr(" in 1 picture") : tr(" in %1 pictures").arg(pictures));
+    if (!m_media->estimator()->idle())
+        text += tr("; estimating what smaller files would save\u2026");
+    return text;
+}
+
+void PageInfoWindow::updateSums()
+{
+    m_sumsLater->stop();
+    if (auto *label = m_general->findChild<QLabel *>(QStringLiteral("general_sources")))
+        label->setText(sourcesText());
+    if (auto *label = m_general->findChild<QLabel *>(QStringLiteral("general_problems")))
+        label->setText(problemsText());
+    // Until the estimates are in, the sums are asked again.
+    if (inventory().valid && !m_media->estimator()->idle())
+        m_sumsLater->start();
+    m_loadLazy->setEnabled(m_livePage && inventory().valid);
+}
+
+void PageInfoWindow::setLivePage(QWebEnginePage *page)
+{
+    if (m_lazy && m_lazy->page() != page) {
+        m_lazy->stop();
+        m_lazy->deleteLater();
+        m_lazy = nullptr;
+    }
+    m_livePage = page;
+    m_loadLazy->setEnabled(m_livePage && inventory().valid);
+}
+
+bool PageInfoWindow::loadingLazyPictures() const
+{
+    return m_lazy && m_lazy->running();
+}
+
+void PageInfoWindow::loadLazyPictures()
+{
+    if (loadingLazyPictures()) {
+        m_lazy->stop();
+        return;
+    }
+    if (!m_livePage || !inventory().valid)
+        return;
+    if (!m_lazy) {
+        m_lazy = new LazyLoader(m_livePage, this);
+        connect(m_lazy, &LazyLoader::stepped, this, [this](int step) {
+            m_lazyStatus->setText(tr("Scrolling the page: step %1\u2026").arg(step));
+        });
+        connect(m_lazy, &LazyLoader::finished, this, &PageInfoWindow::lazyFinished);
+    }
+    m_shownBeforeLazy.clear();
+    for (int row = 0; row < m_media->rowCount(); ++row) {
+        if (m_media->state(row).kind == PictureState::Shown)
+            m_shownBeforeLazy.insert(m_media->entry(row).address);
+    }
+    m_lazy->setBounds(m_lazyBounds);
+    m_loadLazy->setText(tr("Stop Loading"));
+    m_lazyStatus->setText(tr("Scrolling the page\u2026"));
+    m_lazy->start();
+}
+
+void PageInfoWindow::lazyFinished(const LazyLoader::Result &result)
+{
+    m_loadLazy->setText(tr("Load La&zy Pictures"));
+    if (result.outcome == LazyLoader::Outcome::PageGone || !m_livePage) {
+        m_lazyStatus->setText(result.words());
+        emit lazyPicturesLoaded(result);
+        return;
+    }
+    m_lazyStatus->setText(result.words() + tr("; listing the pictures again\u2026"));
+    // The picture the user was looking at stays selected.
+    const int current = currentRow();
+    const QString selected = current >= 0 ? m_media->entry(current).address : QString();
+    QPointer<PageInfoWindow> guard(this);
+    PageInventory::collect(m_livePage, [guard, result, selected](const Inventory &inventory) {
+        if (!guard)
+            return;
+        if (!inventory.valid) {
+            guard->m_lazyStatus->setText(result.words());
+            emit guard->lazyPicturesLoaded(result);
+            return;
+        }
+        connect(
+            guard.data(), &PageInfoWindow::inventoryShown, guard.data(),
+            [guard, result, selected] {
+                // The pictures shown now that were not before.
+                int more = 0;
+                MediaModel *media = guard->m_media;
+                for (int row = 0; row < media->rowCount(); ++row) {
+                    if (!selected.isEmpty() && media->entry(row).address == selected) {
+                        const QModelIndex index =
+                            guard->m_filter->mapFromSource(media->index(row, MediaModel::Address));
+                        if (index.isValid())
+                            guard->m_table->selectionModel()->setCurrentIndex(
+                                index,
+                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                    }
+                    if (!media->notPicture(row) && media->state(row).kind == PictureState::Shown &&
+                        !guard->m_shownBeforeLazy.contains(media->entry(row).address))
+                        ++more;
+                }
+                guard->m_lazyStatus->setText(
+                    result.words() + (more == 1 ? tr("; 1 more picture shown")
+                                                : tr("; %1 more pictures shown").arg(more)));
+                emit guard->lazyPicturesLoaded(result);
+            },
+            Qt::SingleShotConnection);
+        guard->setInventory(inventory);
+    });
 }

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "platform/LazyLoader.h"
 #include "platform/PageInventory.h"
 #include "windows/MediaSaver.h"
+#include "windows/NamePattern.h"
+#include "windows/SaveOptions.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <QWidget>
 
 class LinksFilter;
@@ -28,7 +33,9 @@ class QTableView;
 class QTableWidget;
 class QTimer;
 class QToolButton;
+class QWebEnginePage;
 class QWebEngineProfile;
+class ServedMarkup;
 
 // The Page Info window: what a page is made of, from its live document.
 //   General: address, title, MIME type, document type and mode, character
@@ -44,6 +51,11 @@ class QWebEngineProfile;
 // answers), and its type, dimensions, status and problem follow as they come.
 // The window counts pictures one way everywhere: a row is a picture with its
 // variants, and a row that turns out not to be a picture is not counted.
+// Each picture also tells where it came from (its Source: compared with the
+// inventory of the markup the server sent, read with scripts off), whether
+// the page loaded it (its State), and what is wrong with it (its Issues);
+// General sums them up. Load Lazy Pictures scrolls the live page through (a
+// LazyLoader) and takes its inventory again.
 // Its caption is "Page Info - " and the page title. It keeps its size and
 // its column layout in the settings of the product. Thumbnails, previews and
 // sizes are fetched with the profile's cookies; saving downloads through
@@ -60,6 +72,24 @@ public:
     // Links tabs in slices of a few milliseconds, the first one at once and
     // the rest as the window's events allow; inventoryShown follows the last.
     void setInventory(const Inventory &inventory);
+    // The live page the inventories are of: Load Lazy Pictures scrolls it and
+    // takes its inventory again (none: the button is off); blob: pictures, and
+    // with the save dialog's choice the pictures the page has shown, are saved
+    // from it without a new download.
+    void setLivePage(QWebEnginePage *page);
+    // Starts reading the served markup of `address` (the page about to be
+    // inventoried), so that it comes with the inventory. A new inventory of
+    // another address starts it by itself.
+    void readServedMarkup(const QUrl &address);
+    // What Load Lazy Pictures does; again to stop.
+    void loadLazyPictures();
+    bool loadingLazyPictures() const;
+    // The bounds of the scrolling, for tests.
+    void setLazyBounds(const LazyLoader::Bounds &bounds) { m_lazyBounds = bounds; }
+    // General's sums: "61 pictures: 40 in the markup, 18 added by scripts, 3
+    // only in style sheets" and "7 problems in 5 pictures".
+    QString sourcesText() const;
+    QString problemsText() const;
     // A line above the tabs (none when empty): why the inventory shown is not
     // the page the Browser tab tried last. A new inventory takes it away.
     void setNotice(const QString &text);
@@ -82,10 +112,14 @@ public:
 
     static QString captionFor(const Inventory &inventory);
 
-    // What the buttons do once the user has picked the folder. Existing files
-    // of the same names are replaced only if the user says so when asked.
+    // What the buttons do once the user has chosen in the save dialog.
+    // Existing files of the same names are replaced only if the user says so
+    // when asked. With a folder only: the pictures as their addresses name
+    // them, without a manifest.
     void saveAll(const QString &folder);
     void saveSelected(const QString &folder);
+    void saveAll(const SaveOptions &options);
+    void saveSelected(const SaveOptions &options);
     void cancelSave();
     bool saving() const;
     const SaveSummary &lastSummary() const { return m_lastSummary; }
@@ -115,6 +149,7 @@ public:
     QTableView *linksTable() const { return m_linksTable; }
     QTabWidget *tabs() const { return m_tabs; }
     PictureFetcher *fetcher() const { return m_fetcher; }
+    ServedMarkup *servedMarkup() const { return m_served; }
 
 signals:
     // The user asked to open a picture in the Browser view.
@@ -127,6 +162,10 @@ signals:
     void saveFinished(const SaveSummary &summary);
     // Every row of the inventory is in.
     void inventoryShown();
+    // The rows' sources are known (or it is known why not).
+    void sourcesShown();
+    // Load Lazy Pictures is done and its inventory is taken.
+    void lazyPicturesLoaded(const LazyLoader::Result &result);
 
 private:
     QWidget *makeGeneralTab();
@@ -151,7 +190,11 @@ private:
     // The addresses of the current row, its own first; empty for none.
     QStringList currentAddresses() const;
     void setGrid(bool grid);
-    void save(const QList<int> &rows, const QString &folder);
+    void save(QList<int> rows, const SaveOptions &options);
+    // The pictures of the rows as the saver takes them, named as `options` say.
+    QList<MediaSaver::Item> planSave(const QList<int> &rows, const SaveOptions &options) const;
+    // The name fields of a picture of a row.
+    NameFields nameFields(int row, int entryIndex, int n, int count) const;
     void saveProgress(int done, int total);
     void saved(const SaveSummary &summary);
     void chooseFolderAndSave(bool all);
@@ -164,6 +207,9 @@ private:
     QList<int> selectedRows() const;
     void restoreLayout();
     void keepLayout() const;
+    void servedRead(const Inventory &served);
+    void lazyFinished(const LazyLoader::Result &result);
+    void updateSums();
 
     QString m_product;
     QPointer<QWebEngineProfile> m_profile;
@@ -212,4 +258,18 @@ private:
     QPushButton *m_linksExport = nullptr;
     QTimer *m_filling = nullptr;
     int m_slices = 0;
+
+    QComboBox *m_sourceFilter = nullptr;
+    QCheckBox *m_problemsOnly = nullptr;
+    QPushButton *m_loadLazy = nullptr;
+    QLabel *m_lazyStatus = nullptr;
+    QTimer *m_sumsLater = nullptr;
+    ServedMarkup *m_served = nullptr;
+    QUrl m_servedFor; // the page whose served markup is read, or was
+    Inventory m_servedInventory;
+    bool m_servedReady = false;
+    QPointer<QWebEnginePage> m_livePage;
+    LazyLoader *m_lazy = nullptr;
+    LazyLoader::Bounds m_lazyBounds;
+    QSet<QString> m_shownBeforeLazy; // the pictures shown before the scrolling
 };

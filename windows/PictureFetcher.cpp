@@ -470,6 +470,8 @@ void PictureFetcher::start(const Request &request)
         PictureAnswer answer;
         answer.contentType = PageInventory::mimeTypeFor(request.address);
         answer.bytes = bytes.size();
+        if (!preview)
+            emit bytesReceived(request.address, bytes);
         decode(request.address, bytes, box, preview, answer);
         return;
     }
@@ -548,6 +550,7 @@ void PictureFetcher::received(QNetworkReply *reply, const Request &request, quin
     m_bytes.insert(request.address, new QByteArray(bytes),
                    int(qMin<qint64>(bytes.size() / 1024 + 1, 64 * 1024)));
     emit sizeKnown(request.address, bytes.size());
+    emit bytesReceived(request.address, bytes);
     decode(request.address, bytes,
            request.job == Job::Preview ? request.box : QSize(thumbnailSide, thumbnailSide),
            request.job == Job::Preview, answer);
@@ -567,7 +570,7 @@ void PictureFetcher::decode(const QString &address, const QByteArray &bytes, con
             return;
         guard->decoded(address, result, preview, answer);
     };
-    m_decoders->start([guard, reply, answered, bytes, path, box, limits] {
+    m_decoders->start([guard, reply, answered, bytes, path, box, limits, address, preview] {
         if (*answered)
             return;
         // The time counts from here, not from the queue.
@@ -595,9 +598,17 @@ void PictureFetcher::decode(const QString &address, const QByteArray &bytes, con
         } else {
             result = decodeBytes(input, box, limits);
         }
-        // Back on the window's thread, if the fetcher is still there.
+        // Back on the window's thread, if the fetcher is still there, with
+        // the bytes of a local file for those who look at them further.
+        const QByteArray read = path.isEmpty() ? QByteArray() : input;
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [reply, result] { reply(result); }, Qt::QueuedConnection);
+            QCoreApplication::instance(),
+            [guard, address, preview, read, reply, result] {
+                if (guard && !read.isNull() && !preview)
+                    emit guard->bytesReceived(address, read);
+                reply(result);
+            },
+            Qt::QueuedConnection);
     });
 }
 

@@ -135,6 +135,9 @@ signals:
     void naturalSizeKnown(const QString &address, const QSize &size);
     // What the address answered is known, or more of it.
     void answerKnown(const QString &address);
+    // The bytes of a picture came (a fetch of it whole, or a data: address
+    // read), for those who look at them further.
+    void bytesReceived(const QString &address, const QByteArray &bytes);
 
 private:
     enum class Job { Thumbnail, Preview, Size };

@@ -165,6 +165,10 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
         body = login->refusal;
         type = "text/html; charset=utf-8";
         extraHeaders = "WWW-Authenticate: Basic realm=\"" + login->realm + "\"\r\n";
+    } else if (m_redirects.contains(path)) {
+        status = "302 Found";
+        type = "text/html";
+        extraHeaders = "Location: " + m_redirects.value(path) + "\r\n";
     } else if (m_routes.contains(path)) {
         const Route route = m_routes.value(path);
         body = route.body;
@@ -186,10 +190,13 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &request)
     }
     if (status != "401 Unauthorized")
         status = m_statuses.value(path, status);
-    QByteArray head = "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
-                      "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                      "\r\nConnection: close\r\nCache-Control: no-store\r\n" + extraHeaders +
-                      "\r\n";
+    QByteArray head =
+        "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
+        "\r\nContent-Length: " + QByteArray::number(body.size()) +
+        "\r\nConnection: close\r\nCache-Control: " +
+        (m_maxAge.contains(path) ? "max-age=" + QByteArray::number(m_maxAge.value(path))
+                                 : QByteArray("no-store")) +
+        "\r\n" + extraHeaders + "\r\n";
     socket->write(head);
     if (m_stalled.contains(path)) {
         socket->write(body.left(body.size() / 4));

@@ -53,6 +53,14 @@ public:
         m_statuses.insert(path, status);
     }
 
+    // Answer `path` as one that caches may keep for `seconds` (instead of
+    // "no-store").
+    void setRouteCacheable(const QString &path, int seconds) { m_maxAge.insert(path, seconds); }
+
+    // Requests for `path` are sent on to `to` (an address or a path), with
+    // "302 Found".
+    void redirectRoute(const QString &path, const QByteArray &to) { m_redirects.insert(path, to); }
+
     // Paths requested so far, in order.
     QStringList requests() const { return m_requests; }
 
@@ -91,6 +99,8 @@ private:
     QList<QPair<QPointer<QTcpSocket>, QByteArray>> m_waiting;
     QStringList m_stalled;
     QHash<QString, QByteArray> m_statuses;
+    QHash<QString, int> m_maxAge;
+    QHash<QString, QByteArray> m_redirects;
 };
 
 } // namespace testsupport

@@ -1,7 +1,8 @@
 // quarrow-inventory: the page inventory on the command line. See kDescription below.
 
-#include "SavedPage.h"
+#include "platform/FetchNothing.h"
 #include "platform/PageInventory.h"
+#include "platform/SavedPage.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -11,7 +12,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWebEngineProfile>
-#include <QWebEngineUrlRequestInterceptor>
 
 #include <chrono>
 #include <cstdio>
@@ -88,18 +88,6 @@ bool printPictures(const QString &lines)
     }
     return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
 }
-
-// Nothing is fetched: the only request let through is the first document the
-// page's text is written into, which the engine makes from a data: address.
-class FetchNothing : public QWebEngineUrlRequestInterceptor {
-public:
-    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
-    void interceptRequest(QWebEngineUrlRequestInfo &info) override
-    {
-        info.block(info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame ||
-                   info.requestUrl().scheme() != QLatin1String("data"));
-    }
-};
 
 // The page's text, decoded as a byte order mark or its own markup says, else as
 // UTF-8; `encoding` is set to the name of the character set it was read in.

@@ -10,10 +10,15 @@
 // "address<TAB>kinds" with tab, CR, LF, NUL and backslash written as \t, \r, \n,
 // \0 and \\: no box is measured and nothing else of the page is read.
 //
+// With `markupOnly` set it reads a document that nothing but its own markup made
+// (a page read with scripts off, with nothing fetched): as its JSON text, with
+// no style computed and no box measured. The pictures of its style sheets come
+// from their rules and its style attributes, as nothing else applies there.
+//
 // Every step is linear in the size of the document: each element, attribute
 // and rule is read a bounded number of times, and whatever is kept of one
 // (an element's description, its alt text, a link's text) is bounded too.
-(function (list) {
+(function (list, markupOnly) {
     'use strict';
 
     const KIND_ORDER = ['img', 'srcset', 'source', 'lazy', 'css', 'icon', 'meta', 'poster',
@@ -61,6 +66,11 @@
     // page's own (the query in the page's character set: ?q=%E9 on a windows-1252
     // page), which new URL() cannot do.
     let anchorFor = null;
+
+    // False while a frame's (or an object's) document is walked: what is first
+    // found there is marked, and no place in it is measured against the first
+    // screen of the page.
+    let atTop = true;
 
     function resolve(raw, base)
     {
@@ -150,33 +160,122 @@
         if (!entry) {
             entry = list ? {address: address, kinds: 0}
                          : {address: address, kinds: 0, uses: 0, alt: '',
-                            element: typeof where === 'string' ? where : placeFor(where, pseudo),
+                            element: typeof where === 'string' ? where
+                                     : markupOnly ? '' : placeFor(where, pseudo),
                             natural: null, displayed: null, area: 0, type: '', bytes: -1,
                             failed: false, variants: null, variantSet: null};
             entries.set(address, entry);
             order.push(entry);
+            if (!list && !atTop)
+                entry.frame = true;
         }
         entry.kinds |= KIND_BIT.get(kind);
         if (list)
             return entry;
         entry.uses += 1;
-        if (!entry.alt && typeof where !== 'string')
+        if (typeof where === 'string')
+            entry.rule = true;
+        if (!entry.alt && typeof where !== 'string' && !markupOnly)
             entry.alt = altFor(where);
         if (type && !entry.type && /^image\//i.test(type))
             entry.type = type.toLowerCase();
         return entry;
     }
 
+    // The box last measured, so that an img is measured once.
+    let measured = null, measuredRect = null;
+
     function shows(entry, el)
     {
-        if (list)
+        if (list || markupOnly)
             return;
         const rect = el.getBoundingClientRect();
+        measured = el;
+        measuredRect = rect;
         const w = Math.round(rect.width), h = Math.round(rect.height);
         if (w * h > entry.area || (!entry.displayed && w + h > 0)) {
             entry.area = w * h;
             entry.displayed = [w, h];
         }
+    }
+
+    // The first screen of the top document, in its own coordinates; null when
+    // it has no size (a page nobody shows).
+    let firstScreen = null;
+
+    // What an img (or an input of type image) tells of the pictures it uses:
+    // whether it has an alt attribute, a width and a height, whether it loads
+    // lazily, whether it has loaded, and where its box stands against the
+    // first screen. `targets` are the entries it uses.
+    function imageFacts(targets, el, view)
+    {
+        if (list || markupOnly)
+            return;
+        const img = el.localName === 'img';
+        const noAlt = !el.hasAttribute('alt');
+        let sized = !img || (el.hasAttribute('width') && el.hasAttribute('height'));
+        if (!sized && el.style && el.style.width && el.style.height)
+            sized = true;
+        const lazy = img && (el.getAttribute('loading') || '').trim().toLowerCase() === 'lazy';
+        // A script loads it when it comes into sight (its lazy attributes), or
+        // nothing is fetched for it (a data: address): never eager.
+        let deferred = !img || /^data:/i.test(el.getAttribute('src') || '');
+        if (!deferred) {
+            const names = el.getAttributeNames();
+            for (let a = 0; a < names.length && !deferred; ++a)
+                deferred = LAZY_ATTRIBUTES.has(names[a]) || LAZY_SRCSET_ATTRIBUTES.has(names[a]);
+        }
+        const loaded = img && el.complete && el.naturalWidth > 0;
+        let inFirst = null;
+        if (atTop && firstScreen && img) {
+            const rect = measured === el ? measuredRect : el.getBoundingClientRect();
+            if (rect.width > 0 && rect.height > 0) {
+                const left = rect.left + view.scrollX, top = rect.top + view.scrollY;
+                inFirst = left < firstScreen[0] && top < firstScreen[1] &&
+                          left + rect.width > 0 && top + rect.height > 0;
+            }
+        }
+        for (const e of targets) {
+            if (!e)
+                continue;
+            if (noAlt)
+                e.noAlt = true;
+            if (!sized)
+                e.noSize = true;
+            if (loaded)
+                e.loaded = true;
+            if (lazy) {
+                e.lazy = true;
+                if (!loaded)
+                    e.waiting = true;
+                if (inFirst === true)
+                    e.lazyFirst = true;
+            } else if (img) {
+                if (inFirst === true)
+                    e.eagerFirst = true;
+                else if (inFirst === false && !deferred)
+                    e.eagerOff = true;
+            }
+        }
+    }
+
+    // The img's own source, when a lazy attribute of it names another
+    // picture: a placeholder that a script swaps for that picture.
+    function placeholderOf(el, address, base)
+    {
+        if (list || el.localName !== 'img')
+            return;
+        const src = resolve(el.getAttribute('src'), base);
+        if (!src || src === address)
+            return;
+        const placeholder = entries.get(src);
+        if (!placeholder)
+            return;
+        placeholder.placeholder = true;
+        if (!placeholder.stands)
+            placeholder.stands = new Set();
+        if (placeholder.stands.size < 64)
+            placeholder.stands.add(address);
     }
 
     // The candidates of a srcset value: [{url, descriptor}], commas inside
@@ -492,6 +591,8 @@
     {
         const view = document.defaultView;
         const savedAnchor = anchorFor;
+        const savedTop = atTop;
+        atTop = document === top;
         const charset = (document.characterSet || '').toUpperCase();
         anchorFor = charset === 'UTF-8' || charset.startsWith('UTF-16') || !document.createElementNS
                         ? null
@@ -511,10 +612,18 @@
 
         walkTree(document, document, view, false);
 
-        // Sizes the engine knows from loading them in this document.
+        // Sizes the engine knows from loading them in this document, and
+        // what the load took from the network.
         for (const [address, t] of timing) {
             const entry = entries.get(address);
-            if (!entry || entry.bytes >= 0 || entry.failed)
+            if (!entry)
+                continue;
+            if (!entry.timed) {
+                entry.timed = true;
+                entry.transfer = t.transferSize || 0;
+                entry.encoded = t.encodedBodySize || 0;
+            }
+            if (entry.bytes >= 0 || entry.failed)
                 continue;
             const size = t.decodedBodySize > 0 ? t.decodedBodySize
                        : t.encodedBodySize > 0 ? t.encodedBodySize : -1;
@@ -522,6 +631,7 @@
                 entry.bytes = size;
         }
         anchorFor = savedAnchor;
+        atTop = savedTop;
     }
 
     // The style sheets of a document or shadow root: its own, then adopted ones.
@@ -579,6 +689,12 @@
         // False when `el` shows nothing.
         function styleStep(el)
         {
+            if (markupOnly) {
+                const inline = el.getAttribute('style');
+                if (inline && inline.indexOf('url(') >= 0 && el.style)
+                    styleUses(el.style, el, '', baseUri, doc);
+                return true;
+            }
             if (hidden) {
                 if (el !== hiddenEnd) {
                     const inline = el.getAttribute('style');
@@ -661,6 +777,7 @@
                 }
                 if (!primary)
                     primary = shown || (group.length ? entries.get(group[0][0]) : null);
+                imageFacts(shown && shown !== primary ? [primary, shown] : [primary], el, view);
                 if (primary) {
                     for (const [address, descriptor] of group)
                         addVariant(primary, address, descriptor);
@@ -700,8 +817,11 @@
             case 'input':
                 if ((el.getAttribute('type') || '').toLowerCase() === 'image') {
                     const address = resolve(el.getAttribute('src'), baseUri);
-                    if (address)
-                        shows(use(address, 'input', el, '', ''), el);
+                    if (address) {
+                        const entry = use(address, 'input', el, '', '');
+                        shows(entry, el);
+                        imageFacts([entry], el, view);
+                    }
                 }
                 break;
             case 'image':
@@ -745,7 +865,7 @@
                     }
                     if (address && !/^javascript:/i.test(address)) {
                         const picture = linkUses(el, baseUri) === true;
-                        if (!list) {
+                        if (!list && !markupOnly) {
                             info.linkCount += 1;
                             info.links.push({
                                 text: tag === 'a' ? linkText(el)
@@ -793,12 +913,16 @@
                     const raws = value.indexOf('url(') >= 0 ? cssUrls(value) : [value];
                     for (const raw of raws) {
                         const address = resolve(raw, baseUri);
-                        if (address)
+                        if (address) {
                             use(address, 'lazy', el, '', '');
+                            placeholderOf(el, address, baseUri);
+                        }
                     }
                 } else if (LAZY_SRCSET_ATTRIBUTES.has(name)) {
                     const group = [];
                     srcsetUses(value, 'lazy', el, baseUri, '', group);
+                    for (const [address] of group)
+                        placeholderOf(el, address, baseUri);
                     if (tag === 'img' && group.length) {
                         let primary = resolve(el.getAttribute('src'), baseUri);
                         primary = primary ? entries.get(primary) : entries.get(group[0][0]);
@@ -859,6 +983,9 @@
     }
 
     const top = document;
+    if (!list && top.defaultView && top.defaultView.innerWidth > 0 &&
+        top.defaultView.innerHeight > 0)
+        firstScreen = [top.defaultView.innerWidth, top.defaultView.innerHeight];
     walkDocument(top);
 
     if (list) {
@@ -883,7 +1010,7 @@
                  (d.systemId ? (d.publicId ? '' : ' SYSTEM') + ' "' + d.systemId + '"' : '') + '>';
     }
     const documentType = markup;
-    if (top.documentElement)
+    if (top.documentElement && !markupOnly)
         markup += top.documentElement.outerHTML;
     const markupBytes = new TextEncoder().encode(markup).length;
     markup = '';
@@ -907,9 +1034,18 @@
         markupBytes: markupBytes,
         linkCount: info.linkCount,
         unreachableFrames: info.unreachableFrames,
+        firstScreen: firstScreen,
+        devicePixelRatio: top.defaultView ? top.defaultView.devicePixelRatio : 1,
         metaTags: metaTags,
         links: info.links,
-        pictures: order.map(e => ({
+        // Of a document its markup alone made: what tells where each came from.
+        pictures: markupOnly ? order.map(e => ({
+            address: e.address,
+            kinds: KIND_ORDER.filter(k => e.kinds & KIND_BIT.get(k)),
+            rule: e.rule || undefined,
+            frame: e.frame || undefined,
+            placeholder: e.placeholder ? Array.from(e.stands) : undefined,
+        })) : order.map(e => ({
             address: e.address,
             kinds: KIND_ORDER.filter(k => e.kinds & KIND_BIT.get(k)),
             uses: e.uses,
@@ -921,6 +1057,20 @@
             bytes: e.bytes,
             failed: e.failed,
             variants: e.variants || [],
+            // Set only when true (or known), to keep the answer short.
+            rule: e.rule || undefined,
+            frame: e.frame || undefined,
+            loaded: e.loaded || undefined,
+            waiting: e.waiting || undefined,
+            lazy: e.lazy || undefined,
+            lazyFirst: e.lazyFirst || undefined,
+            eagerOff: (e.eagerOff && !e.eagerFirst) || undefined,
+            noAlt: e.noAlt || undefined,
+            noSize: e.noSize || undefined,
+            timed: e.timed || undefined,
+            transfer: e.timed ? e.transfer : undefined,
+            encoded: e.timed ? e.encoded : undefined,
+            placeholder: e.placeholder ? Array.from(e.stands) : undefined,
         })),
     });
 })

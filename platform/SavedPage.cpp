@@ -1,4 +1,4 @@
-#include "SavedPage.h"
+#include "platform/SavedPage.h"
 
 #include "platform/PageInventory.h"
 
