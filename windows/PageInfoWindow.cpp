@@ -740,7 +740,7 @@ QWidget *PageInfoWindow::makeMediaTab()
     m_showInPage = new QPushButton(tr("Sho&w in Page"), preview);
     m_showInPage->setObjectName(QStringLiteral("mediaShowInPage"));
     m_showInPage->setToolTip(tr("Scroll the Browser tab to the picture and outline it"));
-    m_showInSource = new QPushButton(tr("Show in So&urce Code"), preview);
+    m_showInSource = new QPushButton(tr("Show i&n Source Code"), preview);
     m_showInSource->setObjectName(QStringLiteral("mediaShowInSource"));
     m_showInSource->setToolTip(tr("Mark the line of the picture's element in the Source Code tab"));
     previewLayout->addWidget(m_showInPage);
