@@ -672,6 +672,8 @@ constexpr char kSourceStyle1[] =
     "margin-left:calc(-1ch - var(--g));margin-right:1ch;padding-right:.6ch;text-align:right;"
     "color:#8c8c8c;white-space:pre}"
     "a{color:inherit}"
+    ".b>div.m{background:#fff0a0;box-shadow:inset 0 1px #e8b400,inset 0 -1px #e8b400}"
+    ".b>div.m::before{color:#1f1f1f;font-weight:bold}"
     ".x{color:#1f1f1f}.v{color:#1a1aa6}.c{color:#236e25}.d{color:#6f6f6f}"
     ":root{--g:calc(";
 // The gutter's width in digits, then:

@@ -18,6 +18,7 @@
 #include "shell/Logins.h"
 #include "shell/PageHarvester.h"
 #include "shell/Permissions.h"
+#include "shell/PictureLinks.h"
 #include "windows/Branding.h"
 #include "windows/FileUtils.h"
 #include "windows/FindBar.h"
@@ -293,7 +294,7 @@ void Form1::createActions()
     // What the live page is made of: its pictures and links, in a window of its own.
     connect(makeAction(Command::PageInfo, tr("Page &Info"), {}, {}, {},
                        keys({QKeySequence(Qt::CTRL | Qt::Key_I)})),
-            &QAction::triggered, this, &Form1::showPageInfo);
+            &QAction::triggered, this, [this] { showPageInfo(); });
     // The Source Code view wraps long lines, or lets them run and scrolls
     // sideways; the choice is kept for the next run.
     QAction *wrap = makeAction(Command::WrapLongLines, tr("&Wrap Long Lines"), {}, {}, {}, {});
@@ -441,6 +442,21 @@ void Form1::createControls()
     Twips::place(pb1, 1980, 10080, 1935, 315);
 
     cd1 = new CommonDialog(this);
+
+    // From a picture's row of Page Info to its element and its line, and back.
+    m_pictureLinks = new PictureLinks(wb[0], wb[1], m_generated, this);
+    connect(m_pictureLinks, &PictureLinks::viewWanted, this, [this](View which) {
+        SelectView(which);
+        activateWindow();
+        shownView()->setFocus(Qt::OtherFocusReason);
+    });
+    connect(m_pictureLinks, &PictureLinks::said, this,
+            [this](const QString &text) { sb1->setPanelText(1, text); });
+    connect(m_pictureLinks, &PictureLinks::pageInfoWanted, this,
+            [this](const QStringList &addresses) {
+                showPageInfo(
+                    [this, addresses] { m_pictureLinks->selectInPageInfo(m_pageInfo, addresses); });
+            });
 
     m_findBar = new FindBar(m_client);
     connect(m_findBar, &FindBar::visibilityChanged, this, &Form1::LayoutControls);

@@ -38,6 +38,7 @@ class PageHarvester;
 struct ViewPages;
 class TabStrip;
 class PageInfoWindow;
+class PictureLinks;
 class AddressCompleter;
 class History;
 class HistoryWindow;
@@ -126,6 +127,9 @@ public:
     frmAbout *aboutWindow() const { return m_about; }
     // The Page Info window, while it is open.
     PageInfoWindow *pageInfoWindow() const;
+    // The ways between a picture's row of Page Info, its element in the
+    // Browser view and its line in the Source Code view.
+    PictureLinks *pictureLinks() const { return m_pictureLinks; }
     // Opens an address or file that the desktop handed over in the Browser tab
     // (none: nothing opens) and brings the window to the front.
     void openFromDesktop(const QString &address);
@@ -223,8 +227,9 @@ private:
     // whichever view they show.
     QString viewLinkRefusal(int index, const QUrl &target) const;
 
-    // Opens the Page Info window (or brings it to the front) and fills it.
-    void showPageInfo();
+    // Opens the Page Info window (or brings it to the front) and fills it;
+    // `shown`, when given, runs once the window shows the new inventory.
+    void showPageInfo(const std::function<void()> &shown = {});
     // Takes the live page's inventory again for an open Page Info window.
     void refreshPageInfo();
 
@@ -296,6 +301,7 @@ private:
     QPointer<SkinControl> m_skin;
     PageHarvester *m_harvester = nullptr;
     GeneratedViews *m_generated = nullptr;
+    PictureLinks *m_pictureLinks = nullptr;
     ViewSwitcher *m_switcher = nullptr;
     std::array<QAction *, size_t(Command::Count)> m_actions{};
     bool m_unloaded = false;

@@ -188,6 +188,17 @@ QUrl GeneratedViews::harvestedPageOf(const QUrl &url) const
     return kept == m_kept.end() ? QUrl() : kept->second.pages.page;
 }
 
+QString GeneratedViews::markupOf(quint64 generation) const
+{
+    const auto kept = m_kept.find(generation);
+    return kept == m_kept.end() ? QString() : kept->second.pages.markup;
+}
+
+QUrl GeneratedViews::sourceAddress(quint64 generation)
+{
+    return QuarrowScheme::address(SourceKind + QLatin1Char('/') + QString::number(generation));
+}
+
 QUrl GeneratedViews::harvestedPage() const
 {
     const auto kept = m_kept.find(m_generation);

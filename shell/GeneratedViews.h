@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
 #include <QUrl>
 
 #include <array>
@@ -20,6 +21,8 @@ struct ViewPages {
     QUrl page;
     QByteArray source;
     QByteArray images;
+    // The body's markup that the harvest read, as the page held it then.
+    QString markup;
 };
 
 // The Source Code and Images views, fed from memory: each harvest's pages are
@@ -61,6 +64,10 @@ public:
     QUrl harvestedPage() const;
     // The number of the views' current harvest (0 before the first).
     quint64 generation() const { return m_generation; }
+    // The body's markup that a kept harvest read (empty when it is not kept).
+    QString markupOf(quint64 generation) const;
+    // The address of a harvest's page for the Source Code view.
+    static QUrl sourceAddress(quint64 generation);
 
     // What serves the pages.
     QuarrowScheme *scheme() const { return m_scheme; }

@@ -106,6 +106,7 @@ void PageHarvester::runNext()
         // The views need not wait for the files: they show the pages from
         // memory while the files are written.
         ViewPages pages = GeneratedViews::pagesFor(result, page);
+        pages.markup = body.text;
         // The harvester waits for this thread before it goes, so it is still
         // here; a call is dropped if it goes before the call is delivered.
         QMetaObject::invokeMethod(

@@ -736,6 +736,15 @@ QWidget *PageInfoWindow::makeMediaTab()
     factsScroll->setFrameShape(QFrame::NoFrame);
     previewLayout->addWidget(m_previewImage, 3);
     previewLayout->addWidget(factsScroll, 2);
+    // Where the page uses the picture: its element, its line.
+    m_showInPage = new QPushButton(tr("Sho&w in Page"), preview);
+    m_showInPage->setObjectName(QStringLiteral("mediaShowInPage"));
+    m_showInPage->setToolTip(tr("Scroll the Browser tab to the picture and outline it"));
+    m_showInSource = new QPushButton(tr("Show i&n Source Code"), preview);
+    m_showInSource->setObjectName(QStringLiteral("mediaShowInSource"));
+    m_showInSource->setToolTip(tr("Mark the line of the picture's element in the Source Code tab"));
+    previewLayout->addWidget(m_showInPage);
+    previewLayout->addWidget(m_showInSource);
 
     m_splitter = new QSplitter(page);
     m_splitter->setObjectName(QStringLiteral("mediaSplitter"));
@@ -805,6 +814,8 @@ QWidget *PageInfoWindow::makeMediaTab()
             menu.addAction(m_open->text(), this, &PageInfoWindow::openCurrent);
             menu.addAction(m_copy->text(), this, &PageInfoWindow::copyAddresses);
             menu.addAction(m_saveSelected->text(), this, [this] { chooseFolderAndSave(false); });
+            menu.addAction(m_showInPage->text(), m_showInPage, &QPushButton::click);
+            menu.addAction(m_showInSource->text(), m_showInSource, &QPushButton::click);
             menu.exec(view->viewport()->mapToGlobal(at));
         });
     }
@@ -818,6 +829,14 @@ QWidget *PageInfoWindow::makeMediaTab()
     connect(m_copy, &QPushButton::clicked, this, &PageInfoWindow::copyAddresses);
     connect(m_open, &QPushButton::clicked, this, &PageInfoWindow::openCurrent);
     connect(m_export, &QPushButton::clicked, this, &PageInfoWindow::chooseExportFile);
+    connect(m_showInPage, &QPushButton::clicked, this, [this] {
+        if (const QStringList addresses = currentAddresses(); !addresses.isEmpty())
+            emit showInPageRequested(addresses);
+    });
+    connect(m_showInSource, &QPushButton::clicked, this, [this] {
+        if (const QStringList addresses = currentAddresses(); !addresses.isEmpty())
+            emit showInSourceRequested(addresses);
+    });
     connect(m_cancel, &QPushButton::clicked, this, &PageInfoWindow::cancelSave);
     return page;
 }
@@ -989,6 +1008,8 @@ void PageInfoWindow::updateCount()
     m_saveSelected->setEnabled(any && !saving());
     m_copy->setEnabled(any);
     m_open->setEnabled(any);
+    m_showInPage->setEnabled(currentRow() >= 0);
+    m_showInSource->setEnabled(currentRow() >= 0);
     m_saveAll->setEnabled(all > 0 && !saving());
     m_export->setEnabled(rows > 0);
 }
@@ -1046,6 +1067,17 @@ void PageInfoWindow::openCurrent()
     const QStringList addresses = selectedAddresses();
     if (!addresses.isEmpty())
         emit openRequested(QUrl(addresses.constFirst()));
+}
+
+QStringList PageInfoWindow::currentAddresses() const
+{
+    const int row = currentRow();
+    QStringList out;
+    if (row >= 0) {
+        for (const int index : m_media->entriesOfRow(row))
+            out.append(inventory().pictures.at(index).address);
+    }
+    return out;
 }
 
 void PageInfoWindow::setGrid(bool grid)

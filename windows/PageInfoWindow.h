@@ -154,6 +154,11 @@ public:
 signals:
     // The user asked to open a picture in the Browser view.
     void openRequested(const QUrl &address);
+    // The user asked to see where the page uses the current picture: its
+    // element in the Browser view, or its line in the Source Code view. The
+    // addresses are the row's, its own first and then its variants'.
+    void showInPageRequested(const QStringList &addresses);
+    void showInSourceRequested(const QStringList &addresses);
     void saveFinished(const SaveSummary &summary);
     // Every row of the inventory is in.
     void inventoryShown();
@@ -182,6 +187,8 @@ private:
     void updatePreview();
     void previewReady(const QString &address, const QImage &image);
     void openCurrent();
+    // The addresses of the current row, its own first; empty for none.
+    QStringList currentAddresses() const;
     void setGrid(bool grid);
     void save(QList<int> rows, const SaveOptions &options);
     // The pictures of the rows as the saver takes them, named as `options` say.
@@ -240,6 +247,8 @@ private:
     QPushButton *m_copy = nullptr;
     QPushButton *m_open = nullptr;
     QPushButton *m_export = nullptr;
+    QPushButton *m_showInPage = nullptr;
+    QPushButton *m_showInSource = nullptr;
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancel = nullptr;
     QTableView *m_linksTable = nullptr;

@@ -22,6 +22,8 @@ protected:
         MainWindowFixture::SetUp();
         loadWindow();
         ASSERT_TRUE(waitForHarvests(1));
+        // The generated views' own loads would move the bar while a case runs.
+        ASSERT_TRUE(waitForGeneratedViews());
     }
 };
 
