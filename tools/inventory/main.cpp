@@ -59,9 +59,9 @@ const char kDescription[] =
     "again (within --timeout) to estimate what a smaller file would save; an\n"
     "estimate that cannot be made is told on standard error. For a FILE only what\n"
     "needs neither the pictures' bytes nor a layout is found: missing-alt,\n"
-    "missing-size. Without --json the issue names of\n"
-    "each picture, comma-separated, are a fourth field (empty for a candidate that\n"
-    "belongs to another picture's line).\n"
+    "missing-size. Without --json the issue names of each picture, comma-separated,\n"
+    "are a fourth field (empty for a candidate that belongs to another picture's\n"
+    "line).\n"
     "\n"
     "--json prints a JSON object a picture, one a line (JSON Lines), with the\n"
     "fields of Page Info's JSON export: address, kinds, type, natural and displayed\n"
@@ -253,9 +253,8 @@ int main(int argc, char **argv)
     parser.addOption(auditOption);
     const QCommandLineOption failOnOption(
         QStringLiteral("fail-on"),
-        QStringLiteral("Exit with 3 when an issue of LIST (names, comma-separated: %1) is found; "
-                       "implies --audit.")
-            .arg(PictureAudit::names().join(QLatin1Char(','))),
+        QStringLiteral("Exit with 3 when an issue named in LIST (comma-separated) is found; "
+                       "implies --audit."),
         QStringLiteral("LIST"));
     parser.addOption(failOnOption);
     const QCommandLineOption scrollOption(
