@@ -991,56 +991,60 @@ QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAn
     return out;
 }
 
+QJsonObject MediaJsonObject(const InventoryEntry &e, const PictureAnswer &answer,
+                            const PictureReport *report)
+{
+    const bool notPicture =
+        answer.verdict == PictureAnswer::Verdict::NotPicture && MediaModel::candidateOnly(e);
+    QJsonObject object{
+        {QStringLiteral("address"), e.address},
+        {QStringLiteral("kinds"), QJsonArray::fromStringList(e.kinds)},
+        {QStringLiteral("type"), e.mimeType},
+        {QStringLiteral("natural"), sizeJson(e.naturalSize)},
+        {QStringLiteral("displayed"), sizeJson(e.displayedSize)},
+        {QStringLiteral("bytes"), e.bytes >= 0 ? QJsonValue(double(e.bytes)) : QJsonValue()},
+        {QStringLiteral("alt"), e.altText},
+        {QStringLiteral("uses"), e.uses},
+        {QStringLiteral("element"), e.element},
+        {QStringLiteral("failed"), e.failed},
+        {QStringLiteral("notPicture"), notPicture},
+        {QStringLiteral("status"), answer.status > 0 ? QJsonValue(answer.status) : QJsonValue()},
+        {QStringLiteral("problem"),
+         answer.problem.isEmpty() ? QJsonValue() : QJsonValue(answer.problem)},
+        {QStringLiteral("variants"), QJsonArray::fromStringList(e.variants)},
+    };
+    if (!report)
+        return object;
+    object.insert(QStringLiteral("source"),
+                  report->source.isEmpty() ? QJsonValue() : QJsonValue(report->source));
+    const PictureState &state = report->state;
+    object.insert(
+        QStringLiteral("state"),
+        QJsonObject{{QStringLiteral("name"), state.name()},
+                    {QStringLiteral("text"), state.text()},
+                    {QStringLiteral("transferred"),
+                     state.transferred > 0 ? QJsonValue(double(state.transferred)) : QJsonValue()},
+                    {QStringLiteral("fromCache"), state.fromCache},
+                    {QStringLiteral("failure"),
+                     state.failure.isEmpty() ? QJsonValue() : QJsonValue(state.failure)}});
+    QJsonArray issues;
+    for (const PictureAudit::Issue &issue : report->issues)
+        issues.append(
+            QJsonObject{{QStringLiteral("name"), PictureAudit::name(issue.kind)},
+                        {QStringLiteral("words"), issue.words},
+                        {QStringLiteral("savings"),
+                         issue.savings >= 0 ? QJsonValue(double(issue.savings)) : QJsonValue()}});
+    object.insert(QStringLiteral("issues"), issues);
+    return object;
+}
+
 QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures,
                      const QList<PictureAnswer> &answers, const QList<PictureReport> &reports)
 {
     QJsonArray list;
-    for (qsizetype i = 0; i < pictures.size(); ++i) {
-        const InventoryEntry &e = pictures.at(i);
-        const PictureAnswer answer = answers.value(i);
-        const bool notPicture =
-            answer.verdict == PictureAnswer::Verdict::NotPicture && MediaModel::candidateOnly(e);
-        QJsonObject object{
-            {QStringLiteral("address"), e.address},
-            {QStringLiteral("kinds"), QJsonArray::fromStringList(e.kinds)},
-            {QStringLiteral("type"), e.mimeType},
-            {QStringLiteral("natural"), sizeJson(e.naturalSize)},
-            {QStringLiteral("displayed"), sizeJson(e.displayedSize)},
-            {QStringLiteral("bytes"), e.bytes >= 0 ? QJsonValue(double(e.bytes)) : QJsonValue()},
-            {QStringLiteral("alt"), e.altText},
-            {QStringLiteral("uses"), e.uses},
-            {QStringLiteral("element"), e.element},
-            {QStringLiteral("failed"), e.failed},
-            {QStringLiteral("notPicture"), notPicture},
-            {QStringLiteral("status"),
-             answer.status > 0 ? QJsonValue(answer.status) : QJsonValue()},
-            {QStringLiteral("problem"),
-             answer.problem.isEmpty() ? QJsonValue() : QJsonValue(answer.problem)},
-            {QStringLiteral("variants"), QJsonArray::fromStringList(e.variants)},
-        };
-        if (i < reports.size()) {
-            const PictureReport &report = reports.at(i);
-            object.insert(QStringLiteral("source"),
-                          report.source.isEmpty() ? QJsonValue() : QJsonValue(report.source));
-            object.insert(QStringLiteral("state"),
-                          QJsonObject{{QStringLiteral("name"), report.state.name()},
-                                      {QStringLiteral("text"), report.state.text()},
-                                      {QStringLiteral("transferred"),
-                                       report.state.transferred > 0
-                                           ? QJsonValue(double(report.state.transferred))
-                                           : QJsonValue()},
-                                      {QStringLiteral("fromCache"), report.state.fromCache}});
-            QJsonArray issues;
-            for (const PictureAudit::Issue &issue : report.issues)
-                issues.append(QJsonObject{
-                    {QStringLiteral("name"), PictureAudit::name(issue.kind)},
-                    {QStringLiteral("words"), issue.words},
-                    {QStringLiteral("savings"),
-                     issue.savings >= 0 ? QJsonValue(double(issue.savings)) : QJsonValue()}});
-            object.insert(QStringLiteral("issues"), issues);
-        }
-        list.append(object);
-    }
+    for (qsizetype i = 0; i < pictures.size(); ++i)
+        list.append(MediaJsonObject(pictures.at(i), answers.value(i),
+                                    i < reports.size() ? &reports.at(i) : nullptr));
     const QJsonObject root{{QStringLiteral("page"), inventory.pageAddress},
                            {QStringLiteral("title"), inventory.title},
                            {QStringLiteral("pictures"), list}};

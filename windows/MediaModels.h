@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QIcon>
+#include <QJsonObject>
 #include <QPointer>
 #include <QSet>
 #include <QSortFilterProxyModel>
@@ -255,6 +256,10 @@ QByteArray MediaCsv(const QList<InventoryEntry> &pictures, const QList<PictureAn
 QByteArray MediaJson(const Inventory &inventory, const QList<InventoryEntry> &pictures,
                      const QList<PictureAnswer> &answers = {},
                      const QList<PictureReport> &reports = {});
+// One picture as the JSON export writes it; without a report, no source,
+// state or findings.
+QJsonObject MediaJsonObject(const InventoryEntry &entry, const PictureAnswer &answer,
+                            const PictureReport *report);
 // The links as a CSV table and as JSON, written as the pictures are.
 QByteArray LinksCsv(const QList<InventoryLink> &links);
 QByteArray LinksJson(const Inventory &inventory, const QList<InventoryLink> &links);

@@ -23,6 +23,10 @@ namespace {
 // so that a tool that gives up is heard.
 constexpr int kToolWaitMs = 120000;
 
+#define kOptions                                                                                   \
+    "[--url PAGE_URL] [--no-script] [--json] [--audit] [--fail-on LIST] [--scroll] "               \
+    "[--timeout SECONDS] FILE|ADDRESS"
+
 struct ToolRun {
     int status = -1;
     QByteArray out;
@@ -370,8 +374,7 @@ TEST_F(InventoryTool, RefusesBadUsage)
         const ToolRun direct = inventory(arguments);
         EXPECT_EQ(direct.status, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(direct.err.startsWith("quarrow-inventory: ")) << direct.err.constData();
-        EXPECT_TRUE(
-            direct.err.endsWith("usage: quarrow-inventory [--url PAGE_URL] [--no-script] FILE\n"))
+        EXPECT_TRUE(direct.err.endsWith("usage: quarrow-inventory " kOptions "\n"))
             << direct.err.constData();
         EXPECT_EQ(direct.err.count('\n'), 1) << direct.err.constData();
         EXPECT_EQ(direct.out, QByteArray());
@@ -379,14 +382,13 @@ TEST_F(InventoryTool, RefusesBadUsage)
     ToolRun viaHarvest = harvest({QStringLiteral("--inventory")});
     EXPECT_EQ(viaHarvest.status, 2);
     EXPECT_EQ(viaHarvest.err, QByteArray("quarrow-harvest: no FILE given; usage: quarrow-harvest "
-                                         "--inventory [--url PAGE_URL] [--no-script] FILE\n"));
+                                         "--inventory " kOptions "\n"));
     // --out belongs to the classic harvest only.
     viaHarvest =
         harvest({QStringLiteral("--inventory"), QStringLiteral("--out"), dir.path(), saved});
     EXPECT_EQ(viaHarvest.status, 2);
-    EXPECT_EQ(viaHarvest.err,
-              QByteArray("quarrow-harvest: Unknown option 'out'.; usage: "
-                         "quarrow-harvest --inventory [--url PAGE_URL] [--no-script] FILE\n"));
+    EXPECT_EQ(viaHarvest.err, QByteArray("quarrow-harvest: Unknown option 'out'.; usage: "
+                                         "quarrow-harvest --inventory " kOptions "\n"));
     EXPECT_EQ(viaHarvest.out, QByteArray());
 }
 

@@ -251,8 +251,8 @@ void prepareHeap(qint64 pageBytes)
 // the engine, which this program must not load: quarrow-inventory, beside it,
 // takes over the process with the same words less --inventory, and tells its
 // messages under this program's name. Returns only when --inventory is not
-// among the options; words after "--" and the values of --url, --base and --out
-// are not options.
+// among the options; words after "--" and the values of --url, --base, --out,
+// --fail-on and --timeout are not options.
 void handOverInventory(int argc, char **argv)
 {
     int at = 0;
@@ -262,7 +262,8 @@ void handOverInventory(int argc, char **argv)
         if (std::strcmp(argv[i], "--inventory") == 0)
             at = i;
         else if (std::strcmp(argv[i], "--url") == 0 || std::strcmp(argv[i], "--base") == 0 ||
-                 std::strcmp(argv[i], "--out") == 0)
+                 std::strcmp(argv[i], "--out") == 0 || std::strcmp(argv[i], "--fail-on") == 0 ||
+                 std::strcmp(argv[i], "--timeout") == 0)
             ++i;
     }
     if (at == 0)
