@@ -4,6 +4,7 @@
 #include "platform/WebBrowser.h"
 
 #include <QFile>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
@@ -82,12 +83,20 @@ GeneratedViews::GeneratedViews(QWebEngineProfile *profile, WebBrowser *source, W
         connect(view, &QWebEngineView::loadFinished, this, [this, view] { loadEnded(view); });
     }
     // The Images view shows its text first: its pictures are fetched once the
-    // page itself has loaded.
-    connect(m_images, &QWebEngineView::loadFinished, this, [this] {
-        QWebEngineSettings *settings = m_images->page()->settings();
-        if (!settings->testAttribute(QWebEngineSettings::AutoLoadImages))
-            settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
-    });
+    // page itself has loaded. The end of a load it gave up for that page (an
+    // earlier harvest's) does not count: pictures fetched while the page is
+    // still loading would hold its load until the slowest of them came.
+    connect(m_images->page(), &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo &info) {
+                if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+                    return;
+                if (QuarrowScheme::owns(info.url()) &&
+                    info.url() != m_images->page()->requestedUrl())
+                    return;
+                QWebEngineSettings *settings = m_images->page()->settings();
+                if (!settings->testAttribute(QWebEngineSettings::AutoLoadImages))
+                    settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+            });
 }
 
 GeneratedViews::~GeneratedViews() = default;

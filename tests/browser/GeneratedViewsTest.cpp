@@ -82,6 +82,31 @@ TEST_F(GeneratedViewsTest, ANewerPageReplacesTheOneStillComingIn)
     EXPECT_FALSE(evaluate(2, "document.body.innerHTML.indexOf('old') >= 0").toBool());
 }
 
+// The Images view's page for a harvest replaced while it still came in: its
+// own pictures wait for its load, so that one that never comes does not hold
+// it (nor the Stop button, nor the progress bar).
+TEST_F(GeneratedViewsTest, APageReplacedWhileComingInLeavesTheNextOnesPicturesForLater)
+{
+    site.server().setRoute("/first.html", manyPictures("old", 1500));
+    site.server().holdRoute("/pics/never.gif");
+    site.server().setRoute("/held.html", "<html><body><div style=\"height:20000px\"></div>"
+                                         "<img loading=\"lazy\" src=\"pics/never.gif\">"
+                                         "</body></html>");
+    QObject::connect(form.get(), &Form1::harvestFinished, form.get(),
+                     [this, asked = false]() mutable {
+                         if (!asked && view(0)->url().path() == "/first.html") {
+                             asked = true;
+                             view(0)->Navigate(site.url("/held.html"));
+                         }
+                     });
+    const int before = form->harvestsDone();
+    ASSERT_TRUE(view(0)->Navigate(site.url("/first.html")));
+    ASSERT_TRUE(waitForHarvests(before + 2));
+    ASSERT_TRUE(waitForGeneratedViews());
+    EXPECT_EVENTUALLY(site.server().requests().contains("/pics/never.gif"), 10000);
+    EXPECT_FALSE(view(2)->Busy());
+}
+
 // The user follows a picture's link in the Source Code view, then presses Back.
 TEST_F(GeneratedViewsTest, BackFromALinkFollowedInTheSourceViewShowsThePageWhole)
 {
