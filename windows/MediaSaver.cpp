@@ -100,7 +100,8 @@ QString notAnImage(const QByteArray &head, const QString &mimeType)
 QString SaveSummary::text() const
 {
     QString out;
-    const QString size = QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+    // Written as Page Info's columns write sizes.
+    const QString size = PageInventory::byteText(bytes);
     const QString where = QDir::toNativeSeparators(intoArchive ? archive : folder);
     const QString variants = variantFiles.isEmpty() ? QString()
                              : variantFiles.size() == 1

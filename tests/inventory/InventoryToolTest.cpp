@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -358,9 +359,19 @@ TEST_F(InventoryTool, RefusesWhatItCannotRead)
     EXPECT_EQ(viaHarvest.out, QByteArray());
     EXPECT_EQ(viaHarvest.err, "quarrow-harvest: cannot read " + missing.toLocal8Bit() + '\n');
 
-    direct = inventory({dir.path()});
-    EXPECT_EQ(direct.status, 2);
-    EXPECT_EQ(direct.err, "quarrow-inventory: cannot read " + dir.path().toLocal8Bit() + '\n');
+    // Nothing that is not a file of the user's is read: no folder, no FIFO
+    // (which would hold the tool), no device behind a link, and no file of the
+    // kernel's, which is "regular" but no page.
+    const QString fifo = dir.filePath(QStringLiteral("fifo.html"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString endless = dir.filePath(QStringLiteral("zero.html"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), endless));
+    for (const QString &path : {dir.path(), fifo, endless, QStringLiteral("/proc/self/status")}) {
+        direct = inventory({path});
+        EXPECT_EQ(direct.status, 2) << path.toStdString();
+        EXPECT_EQ(direct.out, QByteArray()) << path.toStdString();
+        EXPECT_EQ(direct.err, "quarrow-inventory: cannot read " + path.toLocal8Bit() + '\n');
+    }
 }
 
 TEST_F(InventoryTool, RefusesBadUsage)

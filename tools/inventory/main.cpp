@@ -7,6 +7,7 @@
 #include "platform/PageInventory.h"
 #include "platform/PictureAudit.h"
 #include "platform/SavedPage.h"
+#include "windows/FileUtils.h"
 #include "windows/MediaModels.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <unistd.h>
 
@@ -370,13 +372,15 @@ int main(int argc, char **argv)
         say(QStringLiteral("--scroll is for an address, not a FILE; ") + usage);
         return 2;
     }
-    QFile file(input);
-    if (!QFileInfo(input).isFile() || !file.open(QIODevice::ReadOnly)) {
+    // A FIFO, a device or a file of the kernel's is refused without waiting on
+    // it, and a read that fails is told, not taken for an empty page.
+    QString unreadable;
+    QByteArray bytes =
+        ReadRegularFile(input, std::numeric_limits<qsizetype>::max() / 2, &unreadable);
+    if (bytes.isNull()) {
         say(QStringLiteral("cannot read %1").arg(input));
         return 2;
     }
-    QByteArray bytes = file.readAll();
-    file.close();
     const qint64 pageBytes = bytes.size();
     const QUrl pageUrl = parser.isSet(urlOption)
                              ? QUrl(parser.value(urlOption))
