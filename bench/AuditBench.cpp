@@ -13,6 +13,7 @@
 //     the window's thread went without its events (a 5 ms timer's ticks) and
 //     how many gaps were over 50 ms.
 
+#include "bench/BenchSupport.h"
 #include "bench/InventoryPage.h"
 #include "bench/Wait.h"
 #include "platform/PictureEstimator.h"
@@ -48,11 +49,6 @@ namespace {
 
 QWebEnginePage *benchPage = nullptr;
 QTemporaryDir *benchFolder = nullptr;
-
-double smallest(const std::vector<double> &values)
-{
-    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
-}
 
 bool loadPage(const QString &path)
 {
@@ -169,7 +165,7 @@ BENCHMARK(BM_SourcesAndStates)
     ->Iterations(1)
     ->Repetitions(7)
     ->UseManualTime()
-    ->ComputeStatistics("min", smallest);
+    ->ComputeStatistics("min", benchsupport::smallest);
 
 void BM_AuditWithoutEstimates(benchmark::State &state)
 {
@@ -190,7 +186,7 @@ BENCHMARK(BM_AuditWithoutEstimates)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(9)
-    ->ComputeStatistics("min", smallest);
+    ->ComputeStatistics("min", benchsupport::smallest);
 
 void BM_EstimatesFrameGap(benchmark::State &state)
 {
@@ -275,17 +271,13 @@ BENCHMARK(BM_EstimatesFrameGap)
     ->Iterations(1)
     ->Repetitions(3)
     ->UseManualTime()
-    ->ComputeStatistics("min", smallest);
+    ->ComputeStatistics("min", benchsupport::smallest);
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    benchsupport::prepareEngineProcess();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
 

@@ -19,6 +19,7 @@
 // The working files go to QUARROW_BENCH_DIR when set, else to the system's temporary
 // folder.
 
+#include "bench/BenchSupport.h"
 #include "bench/ToolRun.h"
 #include "harvest/Harvest.h"
 #include "harvest/SourceView.h"
@@ -282,18 +283,13 @@ void BM_SourcePage(benchmark::State &state)
 BENCHMARK(BM_SourceView)->Arg(1024 * 1024)->Arg(5 * 1024 * 1024)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SourcePage)->Arg(1024 * 1024)->Arg(5 * 1024 * 1024)->Unit(benchmark::kMillisecond);
 
-double smallest(const std::vector<double> &values)
-{
-    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
-}
-
 BENCHMARK(BM_HarvestTool)
     ->Arg(10 * 1024 * 1024)
     ->Arg(50 * 1024 * 1024)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(7)
-    ->ComputeStatistics("min", smallest)
+    ->ComputeStatistics("min", benchsupport::smallest)
     ->Unit(benchmark::kMillisecond);
 
 // After the runs of the tool: a child started from a process that holds much

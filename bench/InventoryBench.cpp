@@ -9,6 +9,7 @@
 // Ctrl+I: a new Page Info window shown, the inventory taken, and its Media
 // table painted with its first rows (thumbnails still arriving).
 
+#include "bench/BenchSupport.h"
 #include "bench/InventoryPage.h"
 #include "bench/ToolRun.h"
 #include "bench/Wait.h"
@@ -73,11 +74,6 @@ QByteArray inventoryTool()
     return chosen.isEmpty() ? QByteArray(QUARROW_INVENTORY_TOOL) : chosen;
 }
 
-double smallest(const std::vector<double> &values)
-{
-    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
-}
-
 void BM_InventoryTool(benchmark::State &state)
 {
     const qsizetype bytes = state.range(0);
@@ -114,7 +110,7 @@ BENCHMARK(BM_InventoryTool)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(5)
-    ->ComputeStatistics("min", smallest)
+    ->ComputeStatistics("min", benchsupport::smallest)
     ->Unit(benchmark::kMillisecond);
 
 Inventory collectOnce()
@@ -162,9 +158,7 @@ BENCHMARK(BM_CollectWholeCall)
     ->Iterations(1)
     ->Repetitions(9)
     ->UseRealTime()
-    ->ComputeStatistics("min", [](const std::vector<double> &v) {
-        return *std::min_element(v.begin(), v.end());
-    });
+    ->ComputeStatistics("min", benchsupport::smallest);
 
 // The script's own time, as the engine's clock tells it.
 void BM_CollectInEngine(benchmark::State &state)
@@ -179,9 +173,7 @@ BENCHMARK(BM_CollectInEngine)
     ->Iterations(1)
     ->Repetitions(9)
     ->UseManualTime()
-    ->ComputeStatistics("min", [](const std::vector<double> &v) {
-        return *std::min_element(v.begin(), v.end());
-    });
+    ->ComputeStatistics("min", benchsupport::smallest);
 
 // From the command to the Media tab painted with its first rows.
 void BM_PageInfoFirstRows(benchmark::State &state)
@@ -213,19 +205,13 @@ BENCHMARK(BM_PageInfoFirstRows)
     ->Iterations(1)
     ->Repetitions(7)
     ->UseManualTime()
-    ->ComputeStatistics("min", [](const std::vector<double> &v) {
-        return *std::min_element(v.begin(), v.end());
-    });
+    ->ComputeStatistics("min", benchsupport::smallest);
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    benchsupport::prepareEngineProcess();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
 

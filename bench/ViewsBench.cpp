@@ -5,6 +5,7 @@
 // (one of each every 250 bytes, half the names repeated), served by a local
 // HTTP server. Each run loads a fresh address.
 
+#include "bench/BenchSupport.h"
 #include "bench/Wait.h"
 #include "platform/ProgramFolder.h"
 #include "platform/QuarrowScheme.h"
@@ -148,11 +149,6 @@ void BM_ViewAfterLoad(benchmark::State &state)
     state.SetLabel(shown == View::Source ? "Source Code view" : "Images view");
 }
 
-double minimum(const std::vector<double> &v)
-{
-    return *std::min_element(v.begin(), v.end());
-}
-
 } // namespace
 
 BENCHMARK(BM_ViewAfterLoad)
@@ -161,7 +157,7 @@ BENCHMARK(BM_ViewAfterLoad)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(5)
-    ->ComputeStatistics("min", minimum)
+    ->ComputeStatistics("min", benchsupport::smallest)
     ->ReportAggregatesOnly(true);
 
 int main(int argc, char **argv)

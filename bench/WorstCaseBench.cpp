@@ -36,6 +36,7 @@
 // case's number of runs. QUARROW_HARVEST_TOOL runs another build of quarrow-harvest
 // instead of this one's, to compare the two.
 
+#include "bench/BenchSupport.h"
 #include "bench/ToolRun.h"
 
 #include <QByteArray>
@@ -319,11 +320,6 @@ std::vector<qsizetype> sizesFromEnvironment()
     return sizes;
 }
 
-double smallest(const std::vector<double> &values)
-{
-    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -352,7 +348,7 @@ int main(int argc, char **argv)
         bench->UseManualTime()
             ->Iterations(1)
             ->Repetitions(repetitions > 0 ? repetitions : kase.repetitions)
-            ->ComputeStatistics("min", smallest)
+            ->ComputeStatistics("min", benchsupport::smallest)
             ->ReportAggregatesOnly(true)
             ->Unit(benchmark::kMillisecond);
     }
