@@ -3,6 +3,7 @@
 // add pictures for ever, and one that stops answering.
 
 #include "platform/LazyLoader.h"
+#include "tests/inventory/OffscreenViewTest.h"
 
 #include "tests/support/Eventually.h"
 #include "tests/support/HttpServer.h"
@@ -89,7 +90,7 @@ const char kHangs[] = R"html(<!DOCTYPE html><html><body style="margin:0">
 window.addEventListener('scroll', function () { for (;;) {} });
 </script></body></html>)html";
 
-class LazyLoaderTest : public ::testing::Test {
+class LazyLoaderTest : public OffscreenViewTest {
 protected:
     void SetUp() override
     {
@@ -108,19 +109,9 @@ protected:
         buffer.open(QIODevice::WriteOnly);
         pixel.save(&buffer, "PNG");
         server->setRoute(QStringLiteral("/pic.png"), png, "image/png");
-        profile = std::make_unique<QWebEngineProfile>();
-        page = new QWebEnginePage(profile.get());
-        view = std::make_unique<QWebEngineView>();
-        view->setPage(page);
-        view->resize(800, 600);
-        view->show();
+        openView();
     }
-    void TearDown() override
-    {
-        view.reset();
-        delete page;
-        profile.reset();
-    }
+    void TearDown() override { closeView(); }
     void load(const char *path)
     {
         QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
@@ -167,9 +158,6 @@ protected:
 
     QTemporaryDir root;
     std::unique_ptr<testsupport::HttpServer> server;
-    std::unique_ptr<QWebEngineProfile> profile;
-    QWebEnginePage *page = nullptr;
-    std::unique_ptr<QWebEngineView> view;
 };
 
 TEST_F(LazyLoaderTest, ALazyGalleryLoadsAsItIsScrolledAndThePageGoesBack)

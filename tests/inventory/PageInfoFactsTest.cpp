@@ -2,6 +2,7 @@
 // real server that answers 404, the wrong type, no extension, and a slow
 // answer that the test releases.
 
+#include "tests/inventory/OffscreenViewTest.h"
 #include "windows/MediaModels.h"
 #include "windows/MediaSaver.h"
 #include "windows/PageInfoWindow.h"
@@ -78,7 +79,7 @@ const char kPage[] = R"html(<!DOCTYPE html>
 </body></html>
 )html";
 
-class PageInfoFacts : public ::testing::Test {
+class PageInfoFacts : public OffscreenViewTest {
 protected:
     void SetUp() override
     {
@@ -106,12 +107,7 @@ protected:
         server->setRoute(QStringLiteral("/wiki/File:W.svg"),
                          "<!DOCTYPE html><html><body>File page</body></html>");
 
-        profile = std::make_unique<QWebEngineProfile>();
-        page = new QWebEnginePage(profile.get());
-        view = std::make_unique<QWebEngineView>();
-        view->setPage(page);
-        view->resize(800, 600);
-        view->show();
+        openView();
         QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
         page->load(server->url(QStringLiteral("/facts.html")));
         ASSERT_TRUE(loaded.wait(30000));
@@ -139,9 +135,7 @@ protected:
         }
         server->releaseRoute(QStringLiteral("/pics/slow.png"));
         delete window.data();
-        view.reset();
-        delete page;
-        profile.reset();
+        closeView();
     }
 
     QString url(const char *path) const { return server->urlText(QString::fromUtf8(path)); }
@@ -204,9 +198,6 @@ protected:
     QTemporaryDir root;
     QTemporaryDir saveFolder;
     std::unique_ptr<testsupport::HttpServer> server;
-    std::unique_ptr<QWebEngineProfile> profile;
-    QWebEnginePage *page = nullptr;
-    std::unique_ptr<QWebEngineView> view;
     Inventory inventory;
     QPointer<PageInfoWindow> window;
     int saves = 0;

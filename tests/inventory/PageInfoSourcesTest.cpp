@@ -4,6 +4,7 @@
 
 #include "platform/PictureEstimator.h"
 #include "platform/ServedMarkup.h"
+#include "tests/inventory/OffscreenViewTest.h"
 #include "windows/MediaModels.h"
 #include "windows/PageInfoWindow.h"
 #include "windows/PictureFetcher.h"
@@ -37,17 +38,12 @@ namespace {
 
 const QString Product = QStringLiteral("QuarrowPageInfoSourcesTest");
 
-class PageInfoSources : public ::testing::Test {
+class PageInfoSources : public OffscreenViewTest {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(site.start());
-        profile = std::make_unique<QWebEngineProfile>();
-        page = new QWebEnginePage(profile.get());
-        view = std::make_unique<QWebEngineView>();
-        view->setPage(page);
-        view->resize(800, 600);
-        view->show();
+        openView();
         {
             // The home page first, in a page of its own: the walk's logo
             // comes from the profile's cache.
@@ -72,9 +68,7 @@ protected:
                 widget->close();
         }
         delete window.data();
-        view.reset();
-        delete page;
-        profile.reset();
+        closeView();
     }
 
     // As the program does: the served markup is read while the inventory is taken.
@@ -159,9 +153,6 @@ protected:
     }
 
     GallerySite site;
-    std::unique_ptr<QWebEngineProfile> profile;
-    QWebEnginePage *page = nullptr;
-    std::unique_ptr<QWebEngineView> view;
     QPointer<PageInfoWindow> window;
     int pageRequests = 0;
 };

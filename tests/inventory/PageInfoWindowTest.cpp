@@ -1,4 +1,5 @@
 #include "windows/PageInfoWindow.h"
+#include "tests/inventory/OffscreenViewTest.h"
 #include "windows/MediaModels.h"
 #include "windows/MediaSaver.h"
 #include "windows/PictureFetcher.h"
@@ -145,18 +146,13 @@ void answerQuestion(const QString &buttonText)
 
 // The test site loaded in an offscreen view, its inventory taken, and a
 // Page Info window showing it. The windows go before the profile.
-class PageInfoWindowTest : public ::testing::Test {
+class PageInfoWindowTest : public OffscreenViewTest {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(site.start());
         ASSERT_TRUE(saveFolder.isValid());
-        profile = std::make_unique<QWebEngineProfile>();
-        page = new QWebEnginePage(profile.get());
-        view = std::make_unique<QWebEngineView>();
-        view->setPage(page);
-        view->resize(800, 600);
-        view->show();
+        openView();
         QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
         page->load(QUrl(site.url(QStringLiteral("/page.html"))));
         ASSERT_TRUE(loaded.wait(20000));
@@ -182,9 +178,7 @@ protected:
                 widget->close();
         }
         delete window.data();
-        view.reset();
-        delete page;
-        profile.reset();
+        closeView();
     }
 
     int rowOf(const QString &fileName) const
@@ -234,9 +228,6 @@ protected:
 
     InventorySite site;
     QTemporaryDir saveFolder;
-    std::unique_ptr<QWebEngineProfile> profile;
-    QWebEnginePage *page = nullptr;
-    std::unique_ptr<QWebEngineView> view;
     Inventory inventory;
     QPointer<PageInfoWindow> window;
     int saves = 0;

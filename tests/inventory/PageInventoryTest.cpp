@@ -1,5 +1,6 @@
 #include "platform/PageInventory.h"
 #include "tests/inventory/InventorySite.h"
+#include "tests/inventory/OffscreenViewTest.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -21,25 +22,15 @@ void PrintTo(const QString &text, std::ostream *out)
 
 namespace {
 
-// An offscreen view on an off-the-record profile; the page goes before its profile.
-class InventoryTest : public ::testing::Test {
+// Pages loaded in the test's own view, and their inventory.
+class InventoryTest : public OffscreenViewTest {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(site.start());
-        profile = std::make_unique<QWebEngineProfile>();
-        page = new QWebEnginePage(profile.get());
-        view = std::make_unique<QWebEngineView>();
-        view->setPage(page);
-        view->resize(800, 600);
-        view->show();
+        openView();
     }
-    void TearDown() override
-    {
-        view.reset();
-        delete page;
-        profile.reset();
-    }
+    void TearDown() override { closeView(); }
 
     bool load(const QString &url)
     {
@@ -97,9 +88,6 @@ protected:
     }
 
     InventorySite site;
-    std::unique_ptr<QWebEngineProfile> profile;
-    QWebEnginePage *page = nullptr;
-    std::unique_ptr<QWebEngineView> view;
 };
 
 // Everything the page uses before its script adds a picture.

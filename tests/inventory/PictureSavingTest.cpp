@@ -3,6 +3,7 @@
 // manifest; with real pages in the engine, real servers that record every
 // request, and real files.
 
+#include "tests/inventory/OffscreenViewTest.h"
 #include "windows/MediaModels.h"
 #include "windows/MediaSaver.h"
 #include "windows/NamePattern.h"
@@ -277,7 +278,7 @@ QStringList everything(const QString &folder)
 }
 
 // A page in the engine, its servers recording every request.
-class SavingPage : public ::testing::Test {
+class SavingPage : public OffscreenViewTest {
 protected:
     void SetUp() override
     {
@@ -285,12 +286,7 @@ protected:
         ASSERT_TRUE(saveFolder.isValid());
         server = std::make_unique<testsupport::HttpServer>(root.path());
         ASSERT_TRUE(server->start());
-        profile = std::make_unique<QWebEngineProfile>();
-        page = new QWebEnginePage(profile.get());
-        view = std::make_unique<QWebEngineView>();
-        view->setPage(page);
-        view->resize(900, 700);
-        view->show();
+        openView(QSize(900, 700));
     }
     void TearDown() override
     {
@@ -300,9 +296,7 @@ protected:
         }
         delete window.data();
         saver.reset();
-        view.reset();
-        delete page;
-        profile.reset();
+        closeView();
     }
 
     // Loads the page and waits for its title to say it is ready; its inventory.
@@ -381,9 +375,6 @@ protected:
     QTemporaryDir root;
     QTemporaryDir saveFolder;
     std::unique_ptr<testsupport::HttpServer> server;
-    std::unique_ptr<QWebEngineProfile> profile;
-    QWebEnginePage *page = nullptr;
-    std::unique_ptr<QWebEngineView> view;
     QPointer<PageInfoWindow> window;
     std::unique_ptr<MediaSaver> saver;
 };
