@@ -78,9 +78,16 @@ GeneratedViews::GeneratedViews(QWebEngineProfile *profile, WebBrowser *source, W
         settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
         settings->setDefaultTextEncoding(QStringLiteral("UTF-8"));
     }
+    // Each load by the address it is for: when Back starts one, the page's
+    // requested address may still be the one it leaves.
     for (WebBrowser *view : {m_source, m_images}) {
-        connect(view, &QWebEngineView::loadStarted, this, [this, view] { loadStarted(view); });
-        connect(view, &QWebEngineView::loadFinished, this, [this, view] { loadEnded(view); });
+        connect(view->page(), &QWebEnginePage::loadingChanged, this,
+                [this, view](const QWebEngineLoadingInfo &info) {
+                    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+                        loadStarted(view, info.url());
+                    else
+                        loadEnded(view);
+                });
     }
     // The Images view shows its text first: its pictures are fetched once the
     // page itself has loaded. The end of a load it gave up for that page (an
@@ -262,7 +269,19 @@ void GeneratedViews::openCurrent(WebBrowser *view)
     Asked &asked = askedOf(view);
     asked.generation = m_generation;
     asked.retries = 0;
-    view->open(currentAddress(view));
+    openOurs(view, currentAddress(view));
+}
+
+void GeneratedViews::openOurs(WebBrowser *view, const QUrl &address)
+{
+    Asked &asked = askedOf(view);
+    // Asked again, the page is waited for once; loads the engine dropped
+    // never start, and the oldest of them are let go.
+    asked.unstarted.removeOne(address);
+    if (asked.unstarted.size() >= 8)
+        asked.unstarted.removeFirst();
+    asked.unstarted.append(address);
+    view->open(address);
 }
 
 GeneratedViews::Asked &GeneratedViews::askedOf(const WebBrowser *view)
@@ -270,12 +289,19 @@ GeneratedViews::Asked &GeneratedViews::askedOf(const WebBrowser *view)
     return m_asked[view == m_source ? 0 : 1];
 }
 
-void GeneratedViews::loadStarted(WebBrowser *view)
+void GeneratedViews::loadStarted(WebBrowser *view, const QUrl &address)
 {
-    // Somewhere else than asked (Back, a link): the view goes where the user
-    // sends it.
+    // Somewhere else than the program sent it (Back, a link): the view goes
+    // where the user sends it.
     Asked &asked = askedOf(view);
-    if (asked.generation && view->page()->requestedUrl() != currentAddress(view))
+    const qsizetype ours = asked.unstarted.indexOf(address);
+    if (ours >= 0) {
+        // Loads start in the order they were asked for: those asked before
+        // this one will not start any more.
+        asked.unstarted.remove(0, ours + 1);
+        return;
+    }
+    if (asked.generation && address != currentAddress(view))
         asked.generation = 0;
 }
 
@@ -287,10 +313,11 @@ void GeneratedViews::loadEnded(WebBrowser *view)
     // the view is then asked again, a few times at most, so that it never
     // stays on an older harvest than the one it was sent to.
     Asked &asked = askedOf(view);
-    if (asked.generation != m_generation || view->url() == currentAddress(view))
+    const QUrl current = currentAddress(view);
+    if (asked.generation != m_generation || view->url() == current)
         return;
     if (asked.retries++ < 3)
-        view->open(currentAddress(view));
+        openOurs(view, current);
 }
 
 void GeneratedViews::setLiveView(WebBrowser *live)

@@ -3,6 +3,7 @@
 #include "harvest/Harvest.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -102,7 +103,9 @@ private:
     // The address of the current harvest's page for one of the two views.
     QUrl currentAddress(const WebBrowser *view) const;
     void openCurrent(WebBrowser *view);
-    void loadStarted(WebBrowser *view);
+    // Sends a view to a page of ours.
+    void openOurs(WebBrowser *view, const QUrl &address);
+    void loadStarted(WebBrowser *view, const QUrl &address);
     void loadEnded(WebBrowser *view);
     // Opens the current harvest's page in the view that waits for it.
     void catchUp();
@@ -119,10 +122,12 @@ private:
     QString m_failure;
     bool m_wrap = true;
     // The harvest each view was last sent to (0: it went elsewhere since),
-    // and how often it was asked again.
+    // how often it was asked again, and the pages it was sent to whose loads
+    // have not started yet (a load of ours may start after the next is asked).
     struct Asked {
         quint64 generation = 0;
         int retries = 0;
+        QList<QUrl> unstarted;
     };
     std::array<Asked, 2> m_asked{};
     Asked &askedOf(const WebBrowser *view);

@@ -165,6 +165,10 @@ TEST_F(GeneratedViewsTest, BackToAnEarlierHarvestSaysThatItIsOutOfDate)
     EXPECT_EVENTUALLY(evaluate(2, "document.body.textContent.indexOf('out of date') >= 0").toBool(),
                       15000);
     EXPECT_EQ(evaluate(2, "document.images.length").toInt(), 0);
+    // And it stays there: Back is not undone by the view going on to the
+    // current harvest's page, which it was sent to before.
+    EXPECT_FALSE(view(2)->Busy());
+    EXPECT_EQ(view(2)->LocationURL(), earlier);
 }
 
 // Picture addresses that try to leave their attribute or the block they are

@@ -169,6 +169,14 @@ bool MainWindowFixture::waitForGeneratedViews(int timeoutMs)
             if (view(index)->LocationURL() != generatedAddress(index) || view(index)->Busy())
                 return false;
         }
+        // The view's address is the one it is on its way to as soon as it is
+        // sent there, and a load that starts while another ends may not say
+        // so at once: the document itself tells where it is.
+        for (int index : {1, 2}) {
+            if (evaluate(index, QStringLiteral("location.href")).toString() !=
+                generatedAddress(index))
+                return false;
+        }
         return true;
     };
     QElapsedTimer timer;
