@@ -634,11 +634,20 @@ void Form1::LayoutControls()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == txtUrl && event->type() == QEvent::ShortcutOverride &&
-        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-        // Esc in the address box is the box's own, not Stop.
-        event->accept();
-        return true;
+    if (watched == txtUrl && event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Escape) {
+            // Esc in the address box is the box's own, not Stop.
+            event->accept();
+            return true;
+        }
+        // Every other key of a command is the command's there too, as in
+        // other browsers: the box would take Ctrl+U to empty its line.
+        const QKeySequence typed(key->keyCombination());
+        for (const QAction *command : m_actions) {
+            if (command && command->shortcuts().contains(typed))
+                return true; // not accepted: the window's shortcut runs
+        }
     }
     if (watched == txtUrl && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
