@@ -86,24 +86,9 @@ GeneratedViews::GeneratedViews(QWebEngineProfile *profile, WebBrowser *source, W
                     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
                         loadStarted(view, info.url());
                     else
-                        loadEnded(view);
+                        loadEnded(view, info.url());
                 });
     }
-    // The Images view shows its text first: its pictures are fetched once the
-    // page itself has loaded. The end of a load it gave up for that page (an
-    // earlier harvest's) does not count: pictures fetched while the page is
-    // still loading would hold its load until the slowest of them came.
-    connect(m_images->page(), &QWebEnginePage::loadingChanged, this,
-            [this](const QWebEngineLoadingInfo &info) {
-                if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
-                    return;
-                if (QuarrowScheme::owns(info.url()) &&
-                    info.url() != m_images->page()->requestedUrl())
-                    return;
-                QWebEngineSettings *settings = m_images->page()->settings();
-                if (!settings->testAttribute(QWebEngineSettings::AutoLoadImages))
-                    settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
-            });
 }
 
 GeneratedViews::~GeneratedViews() = default;
@@ -305,7 +290,7 @@ void GeneratedViews::loadStarted(WebBrowser *view, const QUrl &address)
         asked.generation = 0;
 }
 
-void GeneratedViews::loadEnded(WebBrowser *view)
+void GeneratedViews::loadEnded(WebBrowser *view, const QUrl &address)
 {
     if (m_behind && view != m_behind)
         catchUp();
@@ -314,10 +299,18 @@ void GeneratedViews::loadEnded(WebBrowser *view)
     // stays on an older harvest than the one it was sent to.
     Asked &asked = askedOf(view);
     const QUrl current = currentAddress(view);
-    if (asked.generation != m_generation || view->url() == current)
-        return;
-    if (asked.retries++ < 3)
+    if (asked.generation == m_generation && view->url() != current && asked.retries++ < 3)
         openOurs(view, current);
+    // The Images view shows its text first: its pictures are fetched once the
+    // page itself has loaded. The end of a load it gave up for that page (an
+    // earlier harvest's) does not count: pictures fetched while the page is
+    // still loading would hold its load until the slowest of them came.
+    if (view == m_images &&
+        (!QuarrowScheme::owns(address) || address == m_images->page()->requestedUrl())) {
+        QWebEngineSettings *settings = m_images->page()->settings();
+        if (!settings->testAttribute(QWebEngineSettings::AutoLoadImages))
+            settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+    }
 }
 
 void GeneratedViews::setLiveView(WebBrowser *live)

@@ -106,7 +106,7 @@ private:
     // Sends a view to a page of ours.
     void openOurs(WebBrowser *view, const QUrl &address);
     void loadStarted(WebBrowser *view, const QUrl &address);
-    void loadEnded(WebBrowser *view);
+    void loadEnded(WebBrowser *view, const QUrl &address);
     // Opens the current harvest's page in the view that waits for it.
     void catchUp();
 

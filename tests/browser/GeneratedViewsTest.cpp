@@ -35,6 +35,24 @@ protected:
         ASSERT_TRUE(waitForGeneratedViews());
     }
 
+    // Opens `first`, and `next` as soon as the first one's harvest is in,
+    // while the views still load it; returns once both are harvested and
+    // the views show the second.
+    void openWhileTheViewsLoad(const QString &first, const QString &next)
+    {
+        QObject::connect(form.get(), &Form1::harvestFinished, form.get(),
+                         [this, first, next, asked = false]() mutable {
+                             if (!asked && view(0)->url().path() == first) {
+                                 asked = true;
+                                 view(0)->Navigate(site.url(next));
+                             }
+                         });
+        const int before = form->harvestsDone();
+        ASSERT_TRUE(view(0)->Navigate(site.url(first)));
+        ASSERT_TRUE(waitForHarvests(before + 2));
+        ASSERT_TRUE(waitForGeneratedViews());
+    }
+
     // The addresses the Images view links to, in order.
     QStringList shownAddresses()
     {
@@ -64,18 +82,7 @@ TEST_F(GeneratedViewsTest, ANewerPageReplacesTheOneStillComingIn)
 {
     site.server().setRoute("/first.html", manyPictures("old", 1000));
     site.server().setRoute("/second.html", manyPictures("new", 300));
-    // The second page is asked for as soon as the first one's harvest is in.
-    QObject::connect(form.get(), &Form1::harvestFinished, form.get(),
-                     [this, asked = false]() mutable {
-                         if (!asked && view(0)->url().path() == "/first.html") {
-                             asked = true;
-                             view(0)->Navigate(site.url("/second.html"));
-                         }
-                     });
-    const int before = form->harvestsDone();
-    ASSERT_TRUE(view(0)->Navigate(site.url("/first.html")));
-    ASSERT_TRUE(waitForHarvests(before + 2));
-    ASSERT_TRUE(waitForGeneratedViews());
+    ASSERT_NO_FATAL_FAILURE(openWhileTheViewsLoad("/first.html", "/second.html"));
     EXPECT_EQ(view(0)->url().path(), "/second.html");
     EXPECT_EQ(evaluate(2, "document.images.length").toInt(), 300);
     EXPECT_EQ(shownAddresses(), form->results().Links[1]);
@@ -92,17 +99,7 @@ TEST_F(GeneratedViewsTest, APageReplacedWhileComingInLeavesTheNextOnesPicturesFo
     site.server().setRoute("/held.html", "<html><body><div style=\"height:20000px\"></div>"
                                          "<img loading=\"lazy\" src=\"pics/never.gif\">"
                                          "</body></html>");
-    QObject::connect(form.get(), &Form1::harvestFinished, form.get(),
-                     [this, asked = false]() mutable {
-                         if (!asked && view(0)->url().path() == "/first.html") {
-                             asked = true;
-                             view(0)->Navigate(site.url("/held.html"));
-                         }
-                     });
-    const int before = form->harvestsDone();
-    ASSERT_TRUE(view(0)->Navigate(site.url("/first.html")));
-    ASSERT_TRUE(waitForHarvests(before + 2));
-    ASSERT_TRUE(waitForGeneratedViews());
+    ASSERT_NO_FATAL_FAILURE(openWhileTheViewsLoad("/first.html", "/held.html"));
     EXPECT_EVENTUALLY(site.server().requests().contains("/pics/never.gif"), 10000);
     EXPECT_FALSE(view(2)->Busy());
 }

@@ -111,7 +111,6 @@ protected:
         server->setRoute(QStringLiteral("/pic.png"), png, "image/png");
         openView();
     }
-    void TearDown() override { closeView(); }
     void load(const char *path)
     {
         QSignalSpy loaded(page, &QWebEnginePage::loadFinished);

@@ -21,6 +21,8 @@ protected:
         view->resize(size);
         view->show();
     }
+    void TearDown() override { closeView(); }
+
     // The page goes before its profile.
     void closeView()
     {

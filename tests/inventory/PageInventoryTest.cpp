@@ -30,7 +30,6 @@ protected:
         ASSERT_TRUE(site.start());
         openView();
     }
-    void TearDown() override { closeView(); }
 
     bool load(const QString &url)
     {

@@ -374,9 +374,7 @@ int main(int argc, char **argv)
     }
     // A FIFO, a device or a file of the kernel's is refused without waiting on
     // it, and a read that fails is told, not taken for an empty page.
-    QString unreadable;
-    QByteArray bytes =
-        ReadRegularFile(input, std::numeric_limits<qsizetype>::max() / 2, &unreadable);
+    QByteArray bytes = ReadRegularFile(input, std::numeric_limits<qsizetype>::max() / 2, nullptr);
     if (bytes.isNull()) {
         say(QStringLiteral("cannot read %1").arg(input));
         return 2;
